@@ -1,0 +1,7 @@
+#!/bin/sh
+# Configures and builds into ${BUILD_DIR:-build}. Extra arguments go to cmake's configure step.
+set -e
+cd "$(dirname "$0")/.."
+BUILD_DIR="${BUILD_DIR:-build}"
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$BUILD_DIR" -j"$(nproc)"

@@ -1,0 +1,25 @@
+#!/bin/sh
+# Installs every Debian package the project needs. Idempotent and quiet:
+# apt-get runs only when something is missing.
+set -e
+PKGS="build-essential cmake pkg-config qt6-base-dev qt6-tools-dev qt6-tools-dev-tools
+libfreeimage-dev libfreeimage3 libjpeg62-turbo-dev libturbojpeg0-dev zlib1g-dev
+libsane-dev libsane1 sane-utils libchm-dev fp-utils libgtest-dev libgmock-dev libbenchmark-dev
+xvfb xdotool xauth x11-apps imagemagick fonts-dejavu-core hyperfine libvips-dev
+clang libclang-rt-14-dev"
+
+missing=""
+for p in $PKGS; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+[ -z "$missing" ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+echo "install-deps: installing$missing"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -q --no-install-recommends $missing

@@ -1,0 +1,57 @@
+#pragma once
+// Paths, files, window placement, numbers and texts shared by every window.
+// Paths use '/'; "trailing backslash" helpers append '/'.
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+class SettingsList;
+
+// --- paths and files ---
+QString ProgramFolder();            // folder of the executable, letter case kept, trailing '/'
+QString SettingsFileName();         // executable path, first ".exe" -> ".ini", else ".ini" appended
+QString TempFolder();               // temporary folder with trailing '/'
+QString WithTrailingBackslash(const QString &text);
+QString ExpandLongPath(const QString &path);
+QString ShortPathOf(const QString &path);
+struct SplitName { QString extension; QString base; };
+SplitName SplitExtension(const QString &name);
+bool EndsWithText(const QString &text, const QString &suffix);
+qint64 FileSizeOf(const QString &path);
+int DriveTypeOf(const QString &drive);
+bool DriveReady(const QString &drive);
+bool SafeFileExists(const QString &path);
+bool SafeDirectoryExists(const QString &path);
+bool CanCreateFile(const QString &path);  // never touches an existing file
+bool CanWriteCurrentFolder();
+// Writes text + CR LF, replacing the file atomically; failures go to the log.
+// Returns true when the file was written.
+bool WriteTextFile(const QString &text, const QString &fileName);
+
+// --- shell ---
+bool ShellOpen(QWidget *owner, const QString &file, const QString &parameters, const QString &verb);
+bool ShowHelpTopic(const QString &topic, const QString &helpFile);
+
+// --- window placement ---
+void StorePlacement(const QWidget *control, SettingsList &settings, const QString &prefix = {});
+void RestorePlacement(QWidget *control, const SettingsList &settings, const QString &prefix = {});
+void FitFormOnScreen(QWidget *form);
+bool TaskbarAutoHides();
+int TaskbarHeight();
+int TaskbarWidth();
+
+// --- numbers and text ---
+QString IntToText(qint64 value);
+int TextToInt(const QString &text);
+int TextToIntDef(const QString &text, int def);
+inline int Larger(int a, int b) { return a > b ? a : b; }
+inline int Smaller(int a, int b) { return a < b ? a : b; }
+QString FormatCount(qint64 value, int width);
+QString TrimLower(const QString &text);
+QChar LowerChar(QChar c);
+QString LowerText(const QString &text);
+QString CapitaliseName(const QString &text, bool lowerFirst = false, const QStringList *exceptions = nullptr);
+bool ReplaceFirstText(QString &text, const QString &find, const QString &replacement, bool caseSensitive = false);
+int ReplaceAllText(QString &text, const QString &find, const QString &replacement, bool caseSensitive = false);
+int ReplaceRepeated(QString &text, const QString &find, const QString &replacement, bool caseSensitive = false);
+int ReplaceOnePass(QString &text, const QString &find, const QString &replacement, bool caseSensitive = false);

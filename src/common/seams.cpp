@@ -1,0 +1,55 @@
+#include "common/outside.h"
+#include "common/prompts.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QProcess>
+#include <QThread>
+#include <QUrl>
+
+namespace {
+
+// Used until the program installs its Qt prompts: answers nothing, shows nothing.
+class SilentPrompts : public Prompts {
+public:
+    int notice(const QString &, const QString &) override { return 1; }
+    int yesNo(const QString &, const QString &, int) override { return 2; }
+    int runModal(QDialog &, const QString &) override { return 2; }
+    bool inputQuery(const QString &, const QString &, QString &) override { return false; }
+    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString saveFileName(const QString &, const QString &, const QString &, const QString &) override { return {}; }
+    bool chooseColor(QColor &) override { return false; }
+};
+
+class RealOutside : public Outside {
+public:
+    bool openWithDesktop(const QString &fileOrUrl) override
+    {
+        QUrl url = fileOrUrl.contains(QLatin1String("://")) ? QUrl(fileOrUrl) : QUrl::fromLocalFile(fileOrUrl);
+        return QDesktopServices::openUrl(url);
+    }
+    bool showHelp(const QString &, const QString &) override { return false; }
+    bool startDetached(const QString &program, const QStringList &args, const QString &folder) override
+    {
+        return QProcess::startDetached(program, args, folder);
+    }
+    void sleepMs(int ms) override { QThread::msleep(static_cast<unsigned long>(ms)); }
+    void quitApplication() override { QCoreApplication::quit(); }
+};
+
+SilentPrompts g_silentPrompts;
+Prompts *g_defaultPrompts = &g_silentPrompts;
+Prompts *g_prompts = nullptr;
+
+RealOutside g_realOutside;
+Outside *g_defaultOutside = &g_realOutside;
+Outside *g_outside = nullptr;
+}
+
+Prompts &prompts() { return g_prompts ? *g_prompts : *g_defaultPrompts; }
+void setPrompts(Prompts *p) { g_prompts = p; }
+void setDefaultPrompts(Prompts *p) { g_defaultPrompts = p ? p : &g_silentPrompts; }
+
+Outside &outside() { return g_outside ? *g_outside : *g_defaultOutside; }
+void setOutside(Outside *o) { g_outside = o; }
+void setDefaultOutside(Outside *o) { g_defaultOutside = o ? o : &g_realOutside; }

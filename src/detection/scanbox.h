@@ -1,0 +1,16 @@
+#pragma once
+#include <vector>
+
+// One item found on a scan, in pixels of the full-resolution picture; right and
+// bottom exclusive; not clamped to the picture.
+struct ScanBox {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int width() const { return right - left; }
+    int height() const { return bottom - top; }
+    bool operator==(const ScanBox &o) const
+    {
+        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
+    }
+};
+
+using ScanBoxList = std::vector<ScanBox>;

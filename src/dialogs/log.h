@@ -1,0 +1,4 @@
+#pragma once
+#include <QString>
+// Appends a line to the log window, creating and showing it. Always true.
+bool AddToLog(const QString &text);

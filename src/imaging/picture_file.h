@@ -1,0 +1,13 @@
+#pragma once
+// Loading, converting and saving picture files.
+#include <QImage>
+#include <QString>
+
+// Makes picture a 24-bit (Format_BGR888) picture; true when it is one now.
+bool MakeBitmap24(QImage &picture);
+// Loads path into picture; an unreadable file gives the placeholder picture and
+// is remembered. False for "." or a path already known to be unreadable.
+bool LoadPictureFile(QImage &picture, const QString &path);
+// Saves by extension (JPEG with quality, BMP, TIFF, GIF, ...), resolution in
+// dots per inch when > 0. Returns the quality when the file exists afterwards, -1 otherwise.
+int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi);

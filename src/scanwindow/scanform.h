@@ -1,0 +1,125 @@
+#pragma once
+// The scan window. Its behaviour is split over scanform_*.cpp by concern:
+//   scanform_execute.cpp  Execute, settings, FormCreate/Resize, Cancel
+//   scanform_preview.cpp  preview mouse, colour menus, button layouts, Timer1Timer
+//   scanform_scan.cpp     ScanbutClick, AcquireScan, selsource, metui
+//   scanform_save.cpp     naming, SaveClick, restart
+//   scanform_open.cpp     open file, clipboard, help, web link
+//   scanform_series.cpp   detection, Herverdeel, series mode, back-side placement
+//   scanform_rotate.cpp   BitBtn3Click
+#include "detection/scanbox.h"
+
+#include <QDialog>
+#include <QImage>
+#include <functional>
+
+class QMenu;
+class QTimer;
+class SettingsList;
+class PreviewImage;
+class SelectionFrame;
+namespace Ui { class TScanform; }
+
+using DefaultFileNameFn = std::function<QString(const QString &folder)>;
+using NextFileNameFn = std::function<QString(const QString &name, int digits)>;
+using AfterSaveFn = std::function<bool(const QString &path, const QString &folder, bool smallPicture)>;
+
+// Process-wide values set by the launcher.
+extern QString PreviewFilePath;   // TempFolder() + "preview.bmp"
+extern QString ProductTitle;      // "Vexlo Scan Tool"
+
+class TScanform : public QDialog {
+    Q_OBJECT
+public:
+    explicit TScanform(QWidget *parent = nullptr);
+    ~TScanform() override;
+
+    bool Execute(DefaultFileNameFn defaultFileName, NextFileNameFn nextFileName, AfterSaveFn afterSave,
+                 const QString &initialFolder, const QString &dialogBaseFolder, int jpegQuality,
+                 SettingsList *settings, bool useSettings);
+
+    Ui::TScanform *ui = nullptr;   // controls by their component names
+
+    // --- state of one run ---
+    bool useSettings = false;
+    SettingsList *settings = nullptr;
+    DefaultFileNameFn defaultFileName;
+    NextFileNameFn nextFileName;
+    AfterSaveFn afterSave;
+    QString initialFolder;
+    QString dialogBaseFolder;
+
+    QImage cleanScan;
+    QImage frontScan;
+    ScanBoxList boxes;        // current box list
+    ScanBoxList frontBoxes;   // front box list
+    int frontBoxCount = 0;    // may be negative (Part of the series captions)
+    bool backSidePass = false;
+    bool joinedBackSide = false;
+    QImage joinedBack;        // the back side of a joined single scan, for re-layout
+
+    // Preview drag state and picked colour.
+    bool dragging = false;
+    int dragStartX = 0, dragStartY = 0;
+    unsigned pickedColour = 0;   // blue*65536 + green*256 + red
+
+    PreviewImage *Image1 = nullptr;
+    SelectionFrame *Shape1 = nullptr;
+    QTimer *Timer1 = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QMenu *PopupMenu2 = nullptr;
+
+    // The picture of Image1.
+    QImage &picture();
+    void setPicture(const QImage &img);   // replaces the picture and repaints
+    void pictureChanged();                // call after editing picture() in place
+
+public slots:
+    // execute and settings
+    void CancelbutClick();
+    void FormCreate();
+    void FormResize();
+    void LoadScanSettings();
+    void StoreScanSettings();
+    // preview and selection
+    void Image1MouseDown(Qt::MouseButton button, int x, int y);
+    void Image1MouseMove(int x, int y);
+    void Image1MouseUp(Qt::MouseButton button, int x, int y);
+    void Achtergrondkleur1Click();
+    void Wit1Click();
+    void Zwart1Click();
+    void vakkleurClick();
+    void ShowScanPresentLayout();
+    void ShowSavedLayout();
+    void Timer1Timer();
+    // scanning
+    void ScanbutClick(QObject *sender);
+    bool AcquireScan(QImage &target, bool hideDialog, int resolution);
+    void OpenSourceAtResolution(int resolution);
+    void selsourceClick();
+    void metuiClick();
+    // naming and saving
+    void fneditChange();
+    void numdigChange();
+    void numdigClick();
+    void bestandstypeChange();
+    void BrowseClick();
+    void selbasislocClick();
+    void SaveClick(QObject *sender);
+    // open, clipboard, help
+    void openfileknopClick();
+    void Button1Click();
+    void helpClick();
+    void lbDravemontClick();
+    // series mode
+    void zoeklossevakkenknopClick();
+    void TestverdelingClick(QObject *sender);
+    void bidprentmodeClick();
+    void achterkantgroepClick();
+    // rotation
+    void BitBtn3Click(QObject *sender);
+
+protected:
+    void resizeEvent(QResizeEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+};
