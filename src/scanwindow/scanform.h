@@ -13,8 +13,10 @@
 #include <QImage>
 #include <functional>
 
+class QAction;
 class QMenu;
 class QTimer;
+class ColourPanel;
 class SettingsList;
 class PreviewImage;
 class SelectionFrame;
@@ -68,6 +70,12 @@ public:
     QTimer *Timer1 = nullptr;
     QMenu *PopupMenu1 = nullptr;
     QMenu *PopupMenu2 = nullptr;
+    QAction *Achtergrondkleur1 = nullptr;
+    QAction *Wit1 = nullptr;
+    QAction *Zwart1 = nullptr;
+    ColourPanel *popupPanel = nullptr;    // the colour panel PopupMenu2 was opened on
+    // Click action of the label gebruikersinfo; the launcher sets it.
+    std::function<void()> gebruikersinfoClick;
 
     // The picture of Image1.
     QImage &picture();
@@ -78,6 +86,7 @@ public slots:
     // execute and settings
     void CancelbutClick();
     void FormCreate();
+    void FormClose();
     void FormResize();
     void LoadScanSettings();
     void StoreScanSettings();
@@ -85,6 +94,11 @@ public slots:
     void Image1MouseDown(Qt::MouseButton button, int x, int y);
     void Image1MouseMove(int x, int y);
     void Image1MouseUp(Qt::MouseButton button, int x, int y);
+    void Shape1MouseDown(Qt::MouseButton button, int x, int y);
+    void Shape1MouseMove(int x, int y);
+    void Shape1MouseUp(Qt::MouseButton button, int x, int y);
+    // Preview point to picture pixel (truncating integer arithmetic).
+    QPoint PreviewToPicture(int x, int y) const;
     void Achtergrondkleur1Click();
     void Wit1Click();
     void Zwart1Click();
@@ -119,7 +133,22 @@ public slots:
     // rotation
     void BitBtn3Click(QObject *sender);
 
+public:
+    // The window's close box ends the modal run with result 2; Escape is Sluiten.
+    void reject() override;
+    // True when the last AcquireScan returned without a new picture at the
+    // preview path (cancelled in the scanner's dialog, or the device gave up).
+    bool noNewPicture = false;
+    // Whether FormCreate found the scanner library and did its set-up.
+    bool scannerSetUp = false;
+
 protected:
     void resizeEvent(QResizeEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void connectHandlers();
+    void FitPreview();
 };

@@ -1,0 +1,141 @@
+#include "scanwindow/scan_widgets.h"
+
+#include "common/filez.h"
+
+#include <QContextMenuEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadioButton>
+
+// ---------------------------------------------------------------- TextSpinEdit
+
+TextSpinEdit::TextSpinEdit(QWidget *parent) : QAbstractSpinBox(parent)
+{
+    connect(lineEdit(), &QLineEdit::textChanged, this, &TextSpinEdit::textChanged);
+}
+
+QString TextSpinEdit::text() const { return lineEdit()->text(); }
+
+void TextSpinEdit::setText(const QString &text)
+{
+    if (lineEdit()->text() != text)
+        lineEdit()->setText(text);
+}
+
+int TextSpinEdit::value() const
+{
+    bool ok = false;
+    int v = text().trimmed().toInt(&ok);
+    return ok ? v : m_min;
+}
+
+void TextSpinEdit::stepBy(int steps)
+{
+    qint64 v = qint64(value()) + qint64(steps) * m_step;
+    if (m_min != 0 || m_max != 0)
+        v = qBound(qint64(m_min), v, qint64(m_max));
+    setText(QString::number(v));
+    emit stepped();
+}
+
+QAbstractSpinBox::StepEnabled TextSpinEdit::stepEnabled() const
+{
+    return StepUpEnabled | StepDownEnabled;
+}
+
+// ---------------------------------------------------------------- ColourPanel
+
+ColourPanel::ColourPanel(QWidget *parent) : QFrame(parent)
+{
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Sunken);
+}
+
+void ColourPanel::setColour(int colour)
+{
+    m_colour = colour;
+    update();
+}
+
+QColor ColourPanel::toQColor(int colour)
+{
+    return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+
+int ColourPanel::fromQColor(const QColor &c)
+{
+    return c.blue() * 65536 + c.green() * 256 + c.red();
+}
+
+void ColourPanel::paintEvent(QPaintEvent *e)
+{
+    {
+        QPainter p(this);
+        p.fillRect(rect(), toQColor(m_colour));
+    }
+    QFrame::paintEvent(e);
+}
+
+void ColourPanel::mouseReleaseEvent(QMouseEvent *e)
+{
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
+        emit clicked();
+    QFrame::mouseReleaseEvent(e);
+}
+
+void ColourPanel::contextMenuEvent(QContextMenuEvent *e)
+{
+    emit popupRequested(e->globalPos());
+    e->accept();
+}
+
+// ---------------------------------------------------------------- RadioGroup
+
+RadioGroup::RadioGroup(QWidget *parent) : QGroupBox(parent) {}
+
+QList<QRadioButton *> RadioGroup::buttons() const
+{
+    return findChildren<QRadioButton *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+int RadioGroup::count() const { return int(buttons().size()); }
+
+int RadioGroup::itemIndex() const
+{
+    const auto list = buttons();
+    for (int i = 0; i < list.size(); ++i)
+        if (list[i]->isChecked())
+            return i;
+    return -1;
+}
+
+void RadioGroup::setItemIndex(int index)
+{
+    const auto list = buttons();
+    if (index >= 0 && index < list.size()) {
+        list[index]->setChecked(true);
+        return;
+    }
+    // Out of range: nothing checked, as an index of -1 means.
+    for (QRadioButton *b : list) {
+        b->setAutoExclusive(false);
+        b->setChecked(false);
+        b->setAutoExclusive(true);
+    }
+    emit itemIndexChanged(-1);
+}
+
+void RadioGroup::bindButtons()
+{
+    if (m_bound)
+        return;
+    m_bound = true;
+    for (QRadioButton *b : buttons()) {
+        // Only the button that becomes checked reports, so one change is one signal.
+        connect(b, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                emit itemIndexChanged(itemIndex());
+        });
+    }
+}

@@ -1,0 +1,158 @@
+// The scan window: construction, wiring of the controls and window events.
+#include "scanwindow/scanform.h"
+
+#include "scanwindow/preview_image.h"
+#include "scanwindow/scan_widgets.h"
+#include "scanwindow/selection_frame.h"
+#include "ui_scanform.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+
+QString PreviewFilePath;
+QString ProductTitle;
+
+TScanform::TScanform(QWidget *parent) : QDialog(parent), ui(new Ui::TScanform)
+{
+    ui->setupUi(this);
+    Image1 = ui->Image1;
+    Shape1 = ui->Shape1;
+    ui->achterkantgroep->bindButtons();
+    // Enter in an edit must not press a button, as the window was designed.
+    for (QPushButton *b : findChildren<QPushButton *>()) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    // The two link labels react to a click.
+    ui->gebruikersinfo->installEventFilter(this);
+    ui->lbDravemont->installEventFilter(this);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+    Achtergrondkleur1 = PopupMenu1->addAction(QStringLiteral("Achtergrondkleur"));
+    Achtergrondkleur1->setObjectName("Achtergrondkleur1");
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->setObjectName("PopupMenu2");
+    Wit1 = PopupMenu2->addAction(QStringLiteral("Wit"));
+    Wit1->setObjectName("Wit1");
+    Zwart1 = PopupMenu2->addAction(QStringLiteral("Zwart"));
+    Zwart1->setObjectName("Zwart1");
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(1000);
+
+    // Lay the panels out now so that sizes are known before the window is shown.
+    if (layout())
+        layout()->activate();
+
+    connectHandlers();
+    Timer1->start();
+    FormCreate();
+}
+
+TScanform::~TScanform() { delete ui; }
+
+void TScanform::connectHandlers()
+{
+    connect(ui->Scanbut, &QPushButton::clicked, this, [this] { ScanbutClick(ui->Scanbut); });
+    connect(ui->scanachterkant, &QPushButton::clicked, this, [this] { ScanbutClick(ui->scanachterkant); });
+    connect(ui->save, &QPushButton::clicked, this, [this] { SaveClick(ui->save); });
+    connect(ui->selsource, &QPushButton::clicked, this, [this] { selsourceClick(); });
+    connect(ui->Cancelbut, &QPushButton::clicked, this, [this] { CancelbutClick(); });
+    connect(ui->Testverdeling, &QPushButton::clicked, this, [this] { TestverdelingClick(ui->Testverdeling); });
+    connect(ui->openfileknop, &QPushButton::clicked, this, [this] { openfileknopClick(); });
+    connect(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(ui->help, &QPushButton::clicked, this, [this] { helpClick(); });
+    connect(ui->selbasisloc, &QPushButton::clicked, this, [this] { selbasislocClick(); });
+    connect(ui->Browse, &QPushButton::clicked, this, [this] { BrowseClick(); });
+    connect(ui->zoeklossevakkenknop, &QPushButton::clicked, this, [this] { zoeklossevakkenknopClick(); });
+    connect(ui->BitBtn1, &QPushButton::clicked, this, [this] { BitBtn3Click(ui->BitBtn1); });
+    connect(ui->BitBtn2, &QPushButton::clicked, this, [this] { BitBtn3Click(ui->BitBtn2); });
+    connect(ui->BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(ui->BitBtn3); });
+
+    connect(ui->fnedit, &QLineEdit::textChanged, this, [this] { fneditChange(); });
+    connect(ui->numdig, &TextSpinEdit::textChanged, this, [this] { numdigChange(); });
+    connect(ui->numdig, &TextSpinEdit::stepped, this, [this] { numdigClick(); });
+    connect(ui->bestandstype, &QComboBox::currentTextChanged, this, [this] { bestandstypeChange(); });
+    connect(ui->metui, &QCheckBox::clicked, this, [this] { metuiClick(); });
+    connect(ui->bidprentmode, &QCheckBox::toggled, this, [this] { bidprentmodeClick(); });
+    connect(ui->achterkantgroep, &RadioGroup::itemIndexChanged, this, [this] { achterkantgroepClick(); });
+
+    connect(ui->vakkleur, &ColourPanel::clicked, this, [this] { vakkleurClick(); });
+    for (ColourPanel *panel : {ui->achtergrondkleur, ui->vakkleur}) {
+        connect(panel, &ColourPanel::popupRequested, this, [this, panel](const QPoint &at) {
+            popupPanel = panel;
+            PopupMenu2->popup(at);
+        });
+    }
+    connect(Achtergrondkleur1, &QAction::triggered, this, [this] { Achtergrondkleur1Click(); });
+    connect(Wit1, &QAction::triggered, this, [this] { Wit1Click(); });
+    connect(Zwart1, &QAction::triggered, this, [this] { Zwart1Click(); });
+
+    connect(Image1, &PreviewImage::mouseDown, this, &TScanform::Image1MouseDown);
+    connect(Image1, &PreviewImage::mouseMove, this, &TScanform::Image1MouseMove);
+    connect(Image1, &PreviewImage::mouseUp, this, &TScanform::Image1MouseUp);
+    connect(Shape1, &SelectionFrame::mouseDown, this, &TScanform::Shape1MouseDown);
+    connect(Shape1, &SelectionFrame::mouseMove, this, &TScanform::Shape1MouseMove);
+    connect(Shape1, &SelectionFrame::mouseUp, this, &TScanform::Shape1MouseUp);
+
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+}
+
+QImage &TScanform::picture() { return Image1->picture(); }
+
+void TScanform::setPicture(const QImage &img) { Image1->setPicture(img); }
+
+void TScanform::pictureChanged() { Image1->pictureChanged(); }
+
+void TScanform::reject()
+{
+    done(2);
+}
+
+void TScanform::resizeEvent(QResizeEvent *e)
+{
+    QDialog::resizeEvent(e);
+    FormResize();
+}
+
+void TScanform::closeEvent(QCloseEvent *e)
+{
+    FormClose();
+    QDialog::closeEvent(e);
+}
+
+void TScanform::keyPressEvent(QKeyEvent *e)
+{
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        // Sluiten is the cancel button of the window.
+        if (ui->Cancelbut->isVisible() && ui->Cancelbut->isEnabled())
+            ui->Cancelbut->click();
+        e->accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
+
+bool TScanform::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        auto *me = static_cast<QMouseEvent *>(event);
+        if (me->button() == Qt::LeftButton) {
+            if (watched == ui->gebruikersinfo && gebruikersinfoClick) {
+                gebruikersinfoClick();
+                return true;
+            }
+            if (watched == ui->lbDravemont) {
+                lbDravemontClick();
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
