@@ -1,0 +1,15 @@
+#pragma once
+// The numbered boxes drawn on the preview for the user to judge.
+#include "detection/scanbox.h"
+
+#include <QImage>
+#include <QString>
+
+// The number at the end of a file name, its extension dropped: kaart017.jpg
+// gives 17, kaart gives 0.
+qint64 TrailingNumber(const QString &fileName);
+
+// Draws the first count boxes with a pen of max(width / 150, 1) pixels in
+// colour (platform value) and writes startNumber + k in box k.
+void DrawNumberedBoxes(QImage &picture, const ScanBoxList &boxes, int count, qint64 startNumber,
+                       unsigned colour);

@@ -1,0 +1,43 @@
+#pragma once
+// Cutting every box out of a scan into a picture of its own, with its front
+// side beside it when the scan is a back side.
+#include "detection/colour_match.h"
+#include "detection/scanbox.h"
+
+#include <QImage>
+#include <functional>
+
+struct CutOutSettings {
+    bool whiten = false;        // "Maak achtergrond wit "
+    BackgroundKey key;          // as read by the last detection run
+    unsigned background = 0xFFFFFF;   // platform colour, the fill when not whitening
+    int placement = 0;          // 0 "Rechts", otherwise "Onder"
+    int columns = 0;
+
+    unsigned fillColour() const { return whiten ? 0xFFFFFFu : background; }
+};
+
+// The fronts a back-side pass pairs with; without it every box stands alone.
+struct FrontSide {
+    QImage *scan = nullptr;           // whitened in place when whitening
+    const ScanBoxList *boxes = nullptr;
+    int count = 0;
+};
+
+// A 24-bit picture of width x height in the platform colour fill.
+QImage FilledPicture(int width, int height, unsigned fill);
+
+// Copies rect of source, unscaled, into target at (x, y). Parts of rect outside
+// source are left as target has them.
+void CopyRect(const QImage &source, const ScanBox &rect, QImage &target, int x, int y);
+
+// The box picture of box, with partner (a rectangle of front) at (0, 0) and the
+// box at the offset the placement gives. front is whitened in place under
+// partner, work under box, when the settings say so. Both are made 24-bit.
+QImage MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
+                      const CutOutSettings &settings);
+
+// The whole cut-out: orders boxes (in place), makes every box picture in order
+// and hands it to save. Returns the working copy with its whitened areas.
+QImage CutOutBoxes(const QImage &cleanScan, ScanBoxList &boxes, int count, const FrontSide *front,
+                   const CutOutSettings &settings, const std::function<void(const QImage &)> &save);

@@ -1,0 +1,201 @@
+#include "detection/item_detection.h"
+
+#include <QColor>
+#include <algorithm>
+
+namespace {
+
+constexpr int MapSize = GridSize * GridSize + 2;
+
+// Reads one pixel as red, green, blue. Only ever called once per cell, so the
+// slow path for unusual formats costs nothing worth speaking of.
+void ReadRgb(const QImage &picture, int x, int y, int &r, int &g, int &b)
+{
+    const uchar *line = picture.constScanLine(y);
+    switch (picture.format()) {
+    case QImage::Format_BGR888:
+        b = line[3 * x]; g = line[3 * x + 1]; r = line[3 * x + 2];
+        return;
+    case QImage::Format_RGB888:
+        r = line[3 * x]; g = line[3 * x + 1]; b = line[3 * x + 2];
+        return;
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied: {
+        const QRgb p = reinterpret_cast<const QRgb *>(line)[x];
+        r = qRed(p); g = qGreen(p); b = qBlue(p);
+        return;
+    }
+    default: {
+        const QRgb p = picture.pixel(x, y);
+        r = qRed(p); g = qGreen(p); b = qBlue(p);
+        return;
+    }
+    }
+}
+
+} // namespace
+
+ItemDetector::ItemDetector() : m_background(MapSize, 1), m_visited(MapSize, 0) {}
+
+bool ItemDetector::isBackground(int x, int y) const
+{
+    const int i = x + y * GridSize;
+    if (i < 0 || i >= MapSize)
+        return true;
+    return m_background[size_t(i)] != 0;
+}
+
+bool ItemDetector::isBoundary(int x, int y) const
+{
+    if (isBackground(x, y))
+        return false;
+    const int i = x + y * GridSize;   // in range: an item cell was sampled
+    if (m_visited[size_t(i)])
+        return false;
+    return isBackground(x - 1, y) || isBackground(x - 1, y - 1) || isBackground(x, y - 1)
+        || isBackground(x + 1, y - 1) || isBackground(x + 1, y) || isBackground(x + 1, y + 1)
+        || isBackground(x, y + 1) || isBackground(x - 1, y + 1);
+}
+
+void ItemDetector::claim(int x, int y)
+{
+    m_visited[size_t(x + y * GridSize)] = 1;
+    m_left = std::min(m_left, x);
+    m_top = std::min(m_top, y);
+    m_right = std::max(m_right, x);
+    m_bottom = std::max(m_bottom, y);
+    m_outline.push_back({x, y});
+}
+
+// Depth first, neighbours right, down, left, up; a neighbour is traced from as
+// soon as it is claimed. The frames live on the heap: an outline can be
+// thousands of cells long.
+void ItemDetector::trace(int x, int y)
+{
+    static const int dx[4] = {1, 0, -1, 0};
+    static const int dy[4] = {0, 1, 0, -1};
+    m_stack.clear();
+    m_nextDir.clear();
+    m_stack.push_back({x, y});
+    m_nextDir.push_back(0);
+    while (!m_stack.empty()) {
+        const Cell c = m_stack.back();
+        int &dir = m_nextDir.back();
+        if (dir == 4) {
+            m_stack.pop_back();
+            m_nextDir.pop_back();
+            continue;
+        }
+        const int nx = c.x + dx[dir], ny = c.y + dy[dir];
+        ++dir;
+        if (isBoundary(nx, ny)) {
+            claim(nx, ny);
+            m_stack.push_back({nx, ny});
+            m_nextDir.push_back(0);
+        }
+    }
+}
+
+bool ItemDetector::inside(int px, int py) const
+{
+    const size_t n = m_outline.size();
+    if (n < 2)
+        return false;
+    int above = 0, below = 0, left = 0, right = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const Cell &a = m_outline[i];
+        const Cell &b = m_outline[i + 1 == n ? 0 : i + 1];
+        // Only neighbouring outline cells form an edge; a jump after backtracking does not.
+        if (std::abs(a.x - b.x) + std::abs(a.y - b.y) >= 4)
+            continue;
+        if (std::min(a.x, b.x) <= px && px < std::max(a.x, b.x)) {
+            if (a.y >= py)
+                ++below;
+            else
+                ++above;
+        }
+        if (std::min(a.y, b.y) <= py && py < std::max(a.y, b.y)) {
+            if (a.x >= px)
+                ++right;
+            else
+                ++left;
+        }
+        if (above >= 1 && below >= 1 && left >= 1 && right >= 1)
+            return true;
+    }
+    return false;
+}
+
+void ItemDetector::sample(const QImage &picture, int gx0, int gx1, int gy0, int gy1, const BackgroundKey &key)
+{
+    const qint64 W = picture.width(), H = picture.height();
+    for (int x = gx0; x < gx1; ++x) {
+        const int px = int(x * W / GridSize);
+        for (int y = gy0; y < gy1; ++y) {
+            const int py = int(y * H / GridSize);
+            int r, g, b;
+            ReadRgb(picture, px, py, r, g, b);
+            m_background[size_t(x + y * GridSize)] = key.matches(r, g, b) ? 1 : 0;
+        }
+    }
+}
+
+ScanBoxList ItemDetector::detect(const QImage &picture, PixelSelection sel, const DetectionSettings &settings)
+{
+    ScanBoxList boxes;
+    std::fill(m_background.begin(), m_background.end(), uint8_t(1));
+    std::fill(m_visited.begin(), m_visited.end(), uint8_t(0));
+    if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0)
+        return boxes;
+
+    const qint64 W = picture.width(), H = picture.height();
+    // A frame reaching beyond the picture would sample outside it; it counts as the whole side.
+    sel.left = int(std::clamp<qint64>(sel.left, 0, W));
+    sel.right = int(std::clamp<qint64>(sel.right, 0, W));
+    sel.top = int(std::clamp<qint64>(sel.top, 0, H));
+    sel.bottom = int(std::clamp<qint64>(sel.bottom, 0, H));
+
+    const int gx0 = int(sel.left * qint64(GridSize) / W) + 1;
+    const int gx1 = int(sel.right * qint64(GridSize) / W) - 1;
+    const int gy0 = int(sel.top * qint64(GridSize) / H) + 1;
+    const int gy1 = int(sel.bottom * qint64(GridSize) / H) - 1;
+    const qint64 margin = W * settings.marginPercent / 100;
+
+    sample(picture, gx0, gx1, gy0, gy1, settings.key());
+
+    for (int y = gy0 + 1; y <= gy1 - 2; ++y) {
+        for (int x = gx0 + 1; x <= gx1 - 2; ++x) {
+            const int i = x + y * GridSize;
+            if (m_background[size_t(i)] || m_visited[size_t(i)])
+                continue;
+            if (isBackground(x + 1, y) || isBackground(x + 1, y + 1) || isBackground(x + 1, y - 1))
+                continue;
+
+            m_outline.clear();
+            m_left = m_top = 10000;
+            m_right = m_bottom = -10000;
+            claim(x, y);
+            trace(x, y);
+
+            for (int cx = m_left + 1; cx <= m_right - 1; ++cx)
+                for (int cy = m_top + 1; cy <= m_bottom - 1; ++cy)
+                    if (inside(cx, cy))
+                        m_visited[size_t(cx + cy * GridSize)] = 1;
+
+            const qint64 left = W * m_left / GridSize - margin;
+            const qint64 top = H * m_top / GridSize - margin;
+            const qint64 right = W * m_right / GridSize + margin;
+            const qint64 bottom = H * m_bottom / GridSize + margin;
+            if (right - left >= settings.minSize && bottom - top >= settings.minSize && m_outline.size() > 1)
+                boxes.push_back({int(left), int(top), int(right), int(bottom)});
+        }
+    }
+    return boxes;
+}
+
+ScanBoxList DetectItems(const QImage &picture, PixelSelection selection, const DetectionSettings &settings)
+{
+    ItemDetector detector;
+    return detector.detect(picture, selection, settings);
+}

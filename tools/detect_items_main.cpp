@@ -1,0 +1,100 @@
+// detect-items IMAGE [--background RRGGBB] [--tolerance N] [--min-size N]
+//              [--margin N] [--columns N] [--selection L,T,R,B]
+// Prints the boxes found on IMAGE in reading order, one "left top right bottom" a line.
+#include "detection/item_detection.h"
+#include "detection/reading_order.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QImageReader>
+#include <QStringList>
+#include <cstdio>
+
+namespace {
+
+int Usage(const char *why)
+{
+    std::fprintf(stderr, "detect-items: %s\n"
+                         "usage: detect-items IMAGE [--background RRGGBB] [--tolerance N] [--min-size N]\n"
+                         "                    [--margin N] [--columns N] [--selection L,T,R,B]\n",
+                 why);
+    return 1;
+}
+
+bool ToInt(const QString &text, int &value)
+{
+    bool ok = false;
+    value = text.toInt(&ok);
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+
+    QString path;
+    DetectionSettings settings;
+    bool haveSelection = false;
+    PixelSelection selection;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (!a.startsWith(QLatin1String("--"))) {
+            if (!path.isEmpty())
+                return Usage("more than one image given");
+            path = a;
+            continue;
+        }
+        if (i + 1 >= args.size())
+            return Usage("option without a value");
+        const QString v = args[++i];
+        int n = 0;
+        if (a == QLatin1String("--background")) {
+            bool ok = false;
+            const uint rgb = v.toUInt(&ok, 16);
+            if (!ok || v.size() != 6)
+                return Usage("--background takes RRGGBB in hexadecimal");
+            settings.background = PlatformColour(int((rgb >> 16) & 0xFF), int((rgb >> 8) & 0xFF), int(rgb & 0xFF));
+        } else if (a == QLatin1String("--selection")) {
+            const QStringList parts = v.split(QLatin1Char(','));
+            int s[4];
+            if (parts.size() != 4 || !ToInt(parts[0], s[0]) || !ToInt(parts[1], s[1]) || !ToInt(parts[2], s[2])
+                || !ToInt(parts[3], s[3]))
+                return Usage("--selection takes L,T,R,B");
+            selection = {s[0], s[1], s[2], s[3]};
+            haveSelection = true;
+        } else if (!ToInt(v, n)) {
+            return Usage("option value is not a number");
+        } else if (a == QLatin1String("--tolerance")) {
+            settings.tolerance = n;
+        } else if (a == QLatin1String("--min-size")) {
+            settings.minSize = n;
+        } else if (a == QLatin1String("--margin")) {
+            settings.marginPercent = n;
+        } else if (a == QLatin1String("--columns")) {
+            settings.columns = n;
+        } else {
+            return Usage("unknown option");
+        }
+    }
+    if (path.isEmpty())
+        return Usage("no image given");
+
+    QImageReader reader(path);
+    QImage picture = reader.read();
+    if (picture.isNull()) {
+        std::fprintf(stderr, "detect-items: cannot read %s: %s\n", qPrintable(path),
+                     qPrintable(reader.errorString()));
+        return 2;
+    }
+    if (!haveSelection)
+        selection = {0, 0, picture.width(), picture.height()};
+
+    ScanBoxList boxes = DetectItems(picture, selection, settings);
+    OrderBoxes(boxes, settings.columns);
+    for (const ScanBox &b : boxes)
+        std::printf("%d %d %d %d\n", b.left, b.top, b.right, b.bottom);
+    return 0;
+}
