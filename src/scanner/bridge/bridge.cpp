@@ -1,0 +1,240 @@
+#include "scanner/bridge/bridge.h"
+
+#include "scanner/bridge/bmp_writer.h"
+#include "scanner/bridge/options_dialog.h"
+#include "scanner/bridge/progress.h"
+#include "scanner/bridge/source_dialog.h"
+#include "scanner/bridge/virtual_scanner.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QThread>
+
+#include <dlfcn.h>
+#include <cstdio>
+
+namespace {
+
+// A GUI can be shown only from the thread of a QApplication.
+bool guiHere()
+{
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    return app && QThread::currentThread() == app->thread();
+}
+
+bool eventLoopHere()
+{
+    auto *app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+struct BusyGuard {
+    bool &flag;
+    explicit BusyGuard(bool &f) : flag(f) { flag = true; }
+    ~BusyGuard() { flag = false; }
+};
+
+} // namespace
+
+QString OwnFolder()
+{
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void *>(&OwnFolder), &info) && info.dli_fname) {
+        const QString dir = QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absolutePath();
+        return dir.endsWith('/') ? dir : dir + '/';
+    }
+    return QStringLiteral("./");
+}
+
+Bridge::Bridge() : m_factory(MakeRealSaneBackend), m_sourceFile(OwnFolder() + QStringLiteral("eztw32.ini")) {}
+
+Bridge::~Bridge()
+{
+    m_device.reset();  // close before the backend ends its session
+    m_backend.reset();
+}
+
+Bridge &Bridge::instance()
+{
+    static Bridge bridge;
+    return bridge;
+}
+
+void Bridge::setBackendFactory(BackendFactory f)
+{
+    m_device.reset();
+    m_deviceName.clear();
+    m_backend.reset();
+    m_factory = std::move(f);
+}
+
+void Bridge::setSourceFile(const QString &path) { m_sourceFile = path; }
+void Bridge::setNoticeSink(NoticeSink sink) { m_sink = std::move(sink); }
+
+SaneBackend &Bridge::backend()
+{
+    if (!m_backend)
+        m_backend = m_factory();
+    return *m_backend;
+}
+
+void Bridge::registerApp(const char *product)
+{
+    if (product && *product)
+        m_product = QString::fromUtf8(product);
+}
+
+QString Bridge::rememberedSource() const
+{
+    QFile f(m_sourceFile);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QString prefix = QStringLiteral("source=");
+    while (!f.atEnd()) {
+        const QString line = QString::fromUtf8(f.readLine()).trimmed();
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size());
+    }
+    return {};
+}
+
+void Bridge::rememberSource(const QString &name)
+{
+    QFile f(m_sourceFile);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(("source=" + name + "\n").toUtf8());
+}
+
+void Bridge::notice(const QString &text)
+{
+    if (m_sink) {
+        m_sink(text);
+    } else if (guiHere()) {
+        QMessageBox::warning(QApplication::activeWindow(), m_product, text);
+    } else {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    }
+}
+
+int Bridge::selectImageSource(void *)
+{
+    if (!guiHere() || m_busy)
+        return 0;
+    BusyGuard busy(m_busy);
+    QString chosen;
+    if (!RunSourceDialog(backend(), rememberedSource(), m_product, chosen))
+        return 0;
+    rememberSource(chosen);
+    if (m_deviceName != chosen) {
+        m_device.reset();
+        m_deviceName.clear();
+    }
+    return 1;
+}
+
+bool Bridge::openNamed(const QString &name, SANE_Status &status)
+{
+    m_device.reset();
+    m_deviceName.clear();
+    std::unique_ptr<SaneDevice> dev;
+    if (name == QLatin1String(kVirtualScannerName)) {
+        dev = OpenVirtualScanner();
+        status = SANE_STATUS_GOOD;
+    } else {
+        status = backend().open(name.toStdString(), dev);
+    }
+    if (status != SANE_STATUS_GOOD || !dev)
+        return false;
+    m_device = std::move(dev);
+    m_deviceName = name;
+    if (m_resolution > 0)
+        SetNumericOption(*m_device, SANE_NAME_SCAN_RESOLUTION, m_resolution);
+    return true;
+}
+
+int Bridge::openDefaultSource()
+{
+    if (m_busy)
+        return m_device ? 1 : 0;
+    QString name = rememberedSource();
+    if (name.isEmpty()) {
+        // Nothing chosen yet: the first real scanner, else the virtual one.
+        std::vector<SaneDeviceInfo> devices;
+        if (backend().getDevices(devices) == SANE_STATUS_GOOD && !devices.empty())
+            name = QString::fromStdString(devices.front().name);
+        else
+            name = QLatin1String(kVirtualScannerName);
+    }
+    if (m_device && m_deviceName == name)
+        return 1;
+    SANE_Status status;
+    return openNamed(name, status) ? 1 : 0;
+}
+
+int Bridge::setCurrentResolution(double dpi)
+{
+    if (!(dpi > 0) || dpi > 100000)
+        return 0;
+    m_resolution = dpi;
+    if (!m_device)
+        return 1;
+    return SetNumericOption(*m_device, SANE_NAME_SCAN_RESOLUTION, dpi) == SANE_STATUS_GOOD ? 1 : 0;
+}
+
+ScanOutcome Bridge::scan(ScanControl &control)
+{
+    SaneDevice &dev = *m_device;
+    auto work = [this, &dev, &control] {
+        if (m_startHook)
+            m_startHook(control, dev);
+        return RunScan(dev, control);
+    };
+    if (!eventLoopHere())
+        return work();
+    return RunWhileProcessingEvents(work, control, dev, guiHere(), m_product);
+}
+
+int Bridge::acquireToFilename(void *, const char *path)
+{
+    if (m_busy || !path || !*path)
+        return 0;
+    BusyGuard busy(m_busy);
+    const QString target = QString::fromUtf8(path);
+    if (!m_device) {
+        if (!openDefaultSource()) {
+            const QString name = rememberedSource();
+            notice(QStringLiteral("De scanner \"%1\" kan niet worden geopend. Kies een andere scanner met "
+                                  "\"Selecteer scanner\". Er is geen scan gemaakt.")
+                       .arg(name));
+            return 0;
+        }
+    }
+    if (!m_hideUI && guiHere() && !RunOptionsDialog(*m_device, m_product))
+        return 0;
+
+    ScanControl control;
+    if (m_tune)
+        m_tune(control);
+    m_last = scan(control);
+    if (m_last.kind == ScanOutcome::Cancelled)
+        return 0;
+    if (m_last.kind == ScanOutcome::Failed) {
+        // Reopen next time: the device may be in a state we cannot see.
+        m_device.reset();
+        m_deviceName.clear();
+        notice(m_last.message + QStringLiteral("\nEr is geen scan opgeslagen."));
+        return 0;
+    }
+    const double dpi = m_last.dpi > 0 ? m_last.dpi : m_resolution;
+    const QString error = WriteBmp(m_last.image, dpi, target);
+    m_last.image = QImage();  // the picture is on disk; give the memory back
+    if (!error.isEmpty()) {
+        m_last.kind = ScanOutcome::Failed;
+        m_last.message = error;
+        notice(error + QStringLiteral("\nEr is geen scan opgeslagen."));
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The state behind the eight exported operations: chosen source, open
+// device, requested resolution, whether the device's own dialog is shown.
+#include "scanner/bridge/sane_wrapper.h"
+#include "scanner/bridge/scan_runner.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class Bridge {
+public:
+    using BackendFactory = std::function<std::unique_ptr<SaneBackend>()>;
+    using NoticeSink = std::function<void(const QString &)>;
+
+    Bridge();
+    ~Bridge();
+
+    // The one instance the exports use.
+    static Bridge &instance();
+
+    // Seams for tests and tools.
+    void setBackendFactory(BackendFactory f);
+    void setSourceFile(const QString &path);  // where the chosen source is remembered
+    void setNoticeSink(NoticeSink sink);      // default: a message box, or stderr without a GUI
+    void setTuning(std::function<void(ScanControl &)> tune) { m_tune = std::move(tune); }
+    // Called on the worker thread before each scan (tests cancel from there).
+    void setScanStartHook(std::function<void(ScanControl &, SaneDevice &)> hook) { m_startHook = std::move(hook); }
+
+    static constexpr int kVersion = 120;
+    int isAvailable() const { return 1; }  // the virtual scanner can always serve
+    int selectImageSource(void *owner);
+    void setHideUI(int hide) { m_hideUI = hide != 0; }
+    int openDefaultSource();
+    int setCurrentResolution(double dpi);
+    int acquireToFilename(void *window, const char *path);
+    void registerApp(const char *product);
+
+    QString productTitle() const { return m_product; }
+    QString rememberedSource() const;
+    void rememberSource(const QString &name);
+    QString openDeviceName() const { return m_deviceName; }
+    SaneBackend &backend();
+    ScanOutcome lastOutcome() const { return m_last; }
+
+private:
+    bool openNamed(const QString &name, SANE_Status &status);
+    void notice(const QString &text);
+    ScanOutcome scan(ScanControl &control);
+
+    BackendFactory m_factory;
+    std::unique_ptr<SaneBackend> m_backend;
+    std::unique_ptr<SaneDevice> m_device;
+    QString m_deviceName;
+    QString m_sourceFile;
+    QString m_product = QStringLiteral("Scanner");
+    NoticeSink m_sink;
+    std::function<void(ScanControl &)> m_tune;
+    std::function<void(ScanControl &, SaneDevice &)> m_startHook;
+    double m_resolution = 0;
+    bool m_hideUI = true;
+    bool m_busy = false;
+    ScanOutcome m_last;
+};
+
+// Folder of the file this code was loaded from (the library itself), with a trailing '/'.
+QString OwnFolder();

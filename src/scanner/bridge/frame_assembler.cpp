@@ -1,0 +1,243 @@
+// SANE conventions: samples are packed MSB first, 16-bit samples come in
+// machine byte order, and at depth 1 a set bit is black.
+#include "scanner/bridge/frame_assembler.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace {
+
+int channelsOf(SANE_Frame f) { return f == SANE_FRAME_RGB ? 3 : 1; }
+
+uint64_t neededLineBytes(const SANE_Parameters &p)
+{
+    return (uint64_t(p.pixels_per_line) * channelsOf(p.format) * uint64_t(p.depth) + 7) / 8;
+}
+
+// Intensity of sample `i` of a line, reduced to 8 bits.
+inline uint8_t sample8(const uint8_t *line, uint64_t i, int depth)
+{
+    switch (depth) {
+    case 8:
+        return line[i];
+    case 16: {
+        uint16_t v;
+        std::memcpy(&v, line + 2 * i, 2);
+        return uint8_t(v >> 8);
+    }
+    default:
+        return (line[i >> 3] & (0x80 >> (i & 7))) ? 0 : 255;
+    }
+}
+
+QString tooLarge() { return QStringLiteral("De scan is te groot voor een BMP-bestand (meer dan 4 GB)."); }
+QString noMemory() { return QStringLiteral("Te weinig geheugen om de scan samen te stellen."); }
+
+// Lines actually available in a frame: the announced count, or for an unknown
+// count every whole line that arrived.
+int64_t linesIn(const ScanFrame &f, QString &error)
+{
+    const uint64_t bpl = uint64_t(f.params.bytes_per_line);
+    if (f.params.lines < 0) {
+        int64_t lines = int64_t(f.data.size() / bpl);
+        if (lines == 0)
+            error = QStringLiteral("De scanner leverde geen beeldregels.");
+        return lines;
+    }
+    if (uint64_t(f.data.size()) < bpl * uint64_t(f.params.lines)) {
+        error = QStringLiteral("De scan is voortijdig afgebroken: de scanner leverde %1 van de %2 beeldregels.")
+                    .arg(qulonglong(f.data.size() / bpl))
+                    .arg(f.params.lines);
+        return 0;
+    }
+    return f.params.lines;
+}
+
+QImage makeImage(int64_t w, int64_t h, QImage::Format fmt)
+{
+    try {
+        QImage img(int(w), int(h), fmt);
+        return img;
+    } catch (const std::bad_alloc &) {
+        return QImage();
+    }
+}
+
+} // namespace
+
+uint64_t BmpFileBytes(uint64_t width, uint64_t height, int bitsPerPixel)
+{
+    const uint64_t row = ((width * uint64_t(bitsPerPixel) + 31) / 32) * 4;
+    const uint64_t palette = bitsPerPixel <= 8 ? (uint64_t(1) << bitsPerPixel) * 4 : 0;
+    return 14 + 40 + palette + row * height;
+}
+
+QString ValidateParameters(const SANE_Parameters &p)
+{
+    switch (p.format) {
+    case SANE_FRAME_GRAY:
+    case SANE_FRAME_RGB:
+    case SANE_FRAME_RED:
+    case SANE_FRAME_GREEN:
+    case SANE_FRAME_BLUE:
+        break;
+    default:
+        return QStringLiteral("De scanner levert een beeldsoort die niet wordt ondersteund.");
+    }
+    if (p.depth != 1 && p.depth != 8 && p.depth != 16)
+        return QStringLiteral("De scanner levert een bitdiepte (%1) die niet wordt ondersteund.").arg(p.depth);
+    if (p.pixels_per_line <= 0 || p.bytes_per_line <= 0 || p.lines == 0 || p.lines < -1)
+        return QStringLiteral("De scanner meldt een ongeldige beeldgrootte (%1 × %2 beeldpunten).")
+            .arg(p.pixels_per_line)
+            .arg(p.lines);
+    if (uint64_t(p.bytes_per_line) < neededLineBytes(p))
+        return QStringLiteral("De scanner meldt te weinig bytes per beeldregel voor het aantal beeldpunten.");
+    // Qt's images and BMP rows are indexed with int: keep every row within that.
+    if (uint64_t(p.pixels_per_line) * 3 > uint64_t(INT32_MAX) / 2)
+        return tooLarge();
+    const bool colour = p.format != SANE_FRAME_GRAY;
+    const int bmpBits = colour ? 24 : (p.depth == 1 ? 1 : 8);
+    if (p.lines > 0 && BmpFileBytes(uint64_t(p.pixels_per_line), uint64_t(p.lines), bmpBits) > kMaxBmpFileBytes)
+        return tooLarge();
+    return {};
+}
+
+AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames)
+{
+    AssembledPicture out;
+    if (frames.empty()) {
+        out.error = QStringLiteral("De scanner leverde geen beeld.");
+        return out;
+    }
+    for (const ScanFrame &f : frames) {
+        out.error = ValidateParameters(f.params);
+        if (!out.error.isEmpty())
+            return out;
+    }
+    const SANE_Parameters &p0 = frames[0].params;
+    const int64_t width = p0.pixels_per_line;
+    const int depth = p0.depth;
+
+    if (p0.format == SANE_FRAME_GRAY || p0.format == SANE_FRAME_RGB) {
+        if (frames.size() != 1) {
+            out.error = QStringLiteral("De scanner leverde meer beelden dan verwacht.");
+            return out;
+        }
+        const ScanFrame &f = frames[0];
+        const int64_t lines = linesIn(f, out.error);
+        if (!out.error.isEmpty())
+            return out;
+        const int bmpBits = p0.format == SANE_FRAME_RGB ? 24 : (depth == 1 ? 1 : 8);
+        if (BmpFileBytes(uint64_t(width), uint64_t(lines), bmpBits) > kMaxBmpFileBytes) {
+            out.error = tooLarge();
+            return out;
+        }
+        const uint64_t bpl = uint64_t(p0.bytes_per_line);
+        if (p0.format == SANE_FRAME_GRAY && depth == 1) {
+            QImage img = makeImage(width, lines, QImage::Format_Mono);
+            if (img.isNull()) {
+                out.error = noMemory();
+                return out;
+            }
+            img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+            const uint64_t n = neededLineBytes(p0);
+            const int lastBits = int(width & 7);
+            for (int64_t y = 0; y < lines; ++y) {
+                uchar *dst = img.scanLine(int(y));
+                std::memcpy(dst, f.data.data() + uint64_t(y) * bpl, n);
+                if (lastBits)  // keep the unused tail bits white
+                    dst[n - 1] &= uchar(0xFF << (8 - lastBits));
+            }
+            out.image = img;
+            return out;
+        }
+        if (p0.format == SANE_FRAME_GRAY) {
+            QImage img = makeImage(width, lines, QImage::Format_Grayscale8);
+            if (img.isNull()) {
+                out.error = noMemory();
+                return out;
+            }
+            for (int64_t y = 0; y < lines; ++y) {
+                const uint8_t *src = f.data.data() + uint64_t(y) * bpl;
+                uchar *dst = img.scanLine(int(y));
+                if (depth == 8)
+                    std::memcpy(dst, src, size_t(width));
+                else
+                    for (int64_t x = 0; x < width; ++x)
+                        dst[x] = sample8(src, uint64_t(x), depth);
+            }
+            out.image = img;
+            return out;
+        }
+        QImage img = makeImage(width, lines, QImage::Format_BGR888);
+        if (img.isNull()) {
+            out.error = noMemory();
+            return out;
+        }
+        for (int64_t y = 0; y < lines; ++y) {
+            const uint8_t *src = f.data.data() + uint64_t(y) * bpl;
+            uchar *dst = img.scanLine(int(y));
+            if (depth == 8) {
+                for (int64_t x = 0; x < width; ++x) {
+                    dst[3 * x] = src[3 * x + 2];
+                    dst[3 * x + 1] = src[3 * x + 1];
+                    dst[3 * x + 2] = src[3 * x];
+                }
+            } else {
+                for (int64_t x = 0; x < width; ++x)
+                    for (int c = 0; c < 3; ++c)
+                        dst[3 * x + (2 - c)] = sample8(src, uint64_t(3 * x + c), depth);
+            }
+        }
+        out.image = img;
+        return out;
+    }
+
+    // Separate red, green and blue frames, in any order, each once.
+    if (frames.size() != 3) {
+        out.error = QStringLiteral("De scanner leverde %1 van de 3 kleurbeelden.").arg(frames.size());
+        return out;
+    }
+    const ScanFrame *byColour[3] = {nullptr, nullptr, nullptr};
+    int64_t lines = -1;
+    for (const ScanFrame &f : frames) {
+        int c = f.params.format == SANE_FRAME_RED ? 0 : f.params.format == SANE_FRAME_GREEN ? 1
+              : f.params.format == SANE_FRAME_BLUE ? 2 : -1;
+        if (c < 0 || byColour[c] || f.params.pixels_per_line != width || f.params.depth != depth) {
+            out.error = QStringLiteral("De kleurbeelden van de scanner passen niet bij elkaar.");
+            return out;
+        }
+        byColour[c] = &f;
+        const int64_t l = linesIn(f, out.error);
+        if (!out.error.isEmpty())
+            return out;
+        lines = lines < 0 ? l : std::min(lines, l);
+    }
+    for (const ScanFrame *f : byColour)
+        if (f->params.lines >= 0 && f->params.lines != lines) {
+            out.error = QStringLiteral("De kleurbeelden van de scanner passen niet bij elkaar.");
+            return out;
+        }
+    if (BmpFileBytes(uint64_t(width), uint64_t(lines), 24) > kMaxBmpFileBytes) {
+        out.error = tooLarge();
+        return out;
+    }
+    QImage img = makeImage(width, lines, QImage::Format_BGR888);
+    if (img.isNull()) {
+        out.error = noMemory();
+        return out;
+    }
+    for (int c = 0; c < 3; ++c) {
+        const ScanFrame &f = *byColour[c];
+        const uint64_t bpl = uint64_t(f.params.bytes_per_line);
+        for (int64_t y = 0; y < lines; ++y) {
+            const uint8_t *src = f.data.data() + uint64_t(y) * bpl;
+            uchar *dst = img.scanLine(int(y)) + (2 - c);
+            for (int64_t x = 0; x < width; ++x)
+                dst[3 * x] = sample8(src, uint64_t(x), depth);
+        }
+    }
+    out.image = img;
+    return out;
+}

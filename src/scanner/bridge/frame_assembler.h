@@ -1,0 +1,33 @@
+#pragma once
+// Turning the bytes a device delivered into a picture: a pure function, so
+// every format and every malformed delivery can be tested without a device.
+#include <sane/sane.h>
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+struct ScanFrame {
+    SANE_Parameters params{};
+    std::vector<uint8_t> data;
+};
+
+struct AssembledPicture {
+    QImage image;   // BGR888 for colour, Grayscale8 for grey, Mono (index 1 = black) for line art
+    QString error;  // empty when the picture is whole
+};
+
+// Largest picture we agree to build: a BMP file cannot exceed 4 GiB.
+constexpr uint64_t kMaxBmpFileBytes = 0xFFFFFFFFull;
+
+// Bytes a BMP file of this size and bits per pixel takes, in 64 bits.
+uint64_t BmpFileBytes(uint64_t width, uint64_t height, int bitsPerPixel);
+
+// Checks parameters before anything is allocated. Lines may be -1 (unknown).
+QString ValidateParameters(const SANE_Parameters &p);
+
+// The frames of one scan in arrival order: one grey or RGB frame, or three
+// separate red, green and blue frames.
+AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames);

@@ -1,0 +1,188 @@
+#include "scanner/bridge/scan_runner.h"
+
+#include <chrono>
+#include <new>
+#include <thread>
+
+QString StatusMessage(SANE_Status s)
+{
+    switch (int(s)) {
+    case SANE_STATUS_JAMMED:
+        return QStringLiteral("Het papier is vastgelopen in de scanner.");
+    case SANE_STATUS_NO_DOCS:
+        return QStringLiteral("Er ligt geen document in de scanner.");
+    case SANE_STATUS_COVER_OPEN:
+        return QStringLiteral("De klep van de scanner staat open.");
+    case SANE_STATUS_DEVICE_BUSY:
+        return QStringLiteral("De scanner is bezet door een ander programma.");
+    case SANE_STATUS_IO_ERROR:
+        return QStringLiteral("De verbinding met de scanner is verstoord.");
+    case SANE_STATUS_NO_MEM:
+        return QStringLiteral("Te weinig geheugen om te scannen.");
+    case SANE_STATUS_ACCESS_DENIED:
+        return QStringLiteral("Geen toegang tot de scanner.");
+    case SANE_STATUS_HW_LOCKED:
+        return QStringLiteral("De scanner is vergrendeld voor transport; ontgrendel hem eerst.");
+    case SANE_STATUS_WARMING_UP:
+        return QStringLiteral("De scannerlamp werd niet op tijd warm.");
+    case SANE_STATUS_CANCELLED:
+        return QStringLiteral("De scanner heeft de scan afgebroken.");
+    case SANE_STATUS_EOF:
+        return QStringLiteral("De scanner leverde geen beeld.");
+    case SANE_STATUS_UNSUPPORTED:
+        return QStringLiteral("De scanner ondersteunt deze bewerking niet.");
+    case SANE_STATUS_INVAL:
+        return QStringLiteral("De scanner weigert de instellingen.");
+    default:
+        return QStringLiteral("De scanner meldt een onbekende fout (%1).").arg(int(s));
+    }
+}
+
+namespace {
+
+ScanOutcome failed(SANE_Status s, const QString &message = {})
+{
+    ScanOutcome o;
+    o.kind = ScanOutcome::Failed;
+    o.status = s;
+    o.message = message.isEmpty() ? StatusMessage(s) : message;
+    return o;
+}
+
+ScanOutcome cancelled()
+{
+    ScanOutcome o;
+    o.kind = ScanOutcome::Cancelled;
+    o.status = SANE_STATUS_CANCELLED;
+    return o;
+}
+
+// Reads one frame to its end. Returns GOOD with the bytes, or the failing status.
+SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, QString &message)
+{
+    const SANE_Parameters &p = frame.params;
+    const uint64_t bpl = uint64_t(p.bytes_per_line);
+    const bool known = p.lines > 0;
+    const uint64_t expected = known ? bpl * uint64_t(p.lines) : 0;
+    // A device may deliver more than it announced; a little of that is read and dropped.
+    const uint64_t limit = known ? expected : control.unknownLengthLimit;
+    try {
+        frame.data.reserve(size_t(known ? expected : std::min<uint64_t>(limit, 64ull << 20)));
+    } catch (const std::bad_alloc &) {
+        message = QStringLiteral("Te weinig geheugen om de scan te ontvangen.");
+        return SANE_STATUS_NO_MEM;
+    }
+    std::vector<SANE_Byte> chunk(256 * 1024);
+    int emptyReads = 0;
+    uint64_t excess = 0;
+    for (;;) {
+        if (control.cancel.load())
+            return SANE_STATUS_CANCELLED;
+        SANE_Int len = 0;
+        const SANE_Status s = dev.read(chunk.data(), SANE_Int(chunk.size()), &len);
+        if (s == SANE_STATUS_EOF)
+            return SANE_STATUS_GOOD;
+        if (s != SANE_STATUS_GOOD)
+            return s;
+        if (len < 0 || len > SANE_Int(chunk.size())) {
+            message = QStringLiteral("De scanner gaf een ongeldige hoeveelheid gegevens door.");
+            return SANE_STATUS_IO_ERROR;
+        }
+        if (len == 0) {
+            // Blocking reads may legitimately return nothing; do not spin hot.
+            if (++emptyReads > control.maxEmptyReads) {
+                message = QStringLiteral("De scanner levert geen gegevens meer.");
+                return SANE_STATUS_IO_ERROR;
+            }
+            if (emptyReads > 100)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            continue;
+        }
+        emptyReads = 0;
+        const uint64_t room = limit > frame.data.size() ? limit - frame.data.size() : 0;
+        excess += uint64_t(len) > room ? uint64_t(len) - room : 0;
+        if (known && excess > expected) {
+            message = QStringLiteral("De scanner levert veel meer gegevens dan aangekondigd.");
+            return SANE_STATUS_IO_ERROR;
+        }
+        if (!known && uint64_t(len) > room) {
+            message = QStringLiteral("De scan is te groot voor een BMP-bestand (meer dan 4 GB).");
+            return SANE_STATUS_NO_MEM;
+        }
+        try {
+            frame.data.insert(frame.data.end(), chunk.data(), chunk.data() + std::min<uint64_t>(uint64_t(len), room));
+        } catch (const std::bad_alloc &) {
+            message = QStringLiteral("Te weinig geheugen om de scan te ontvangen.");
+            return SANE_STATUS_NO_MEM;
+        }
+        if (known)
+            control.permille.store(int(frame.data.size() * 1000 / std::max<uint64_t>(expected, 1)));
+    }
+}
+
+} // namespace
+
+ScanOutcome RunScan(SaneDevice &dev, ScanControl &control)
+{
+    std::vector<ScanFrame> frames;
+    double dpi = 0;
+    ReadNumericOption(dev, SANE_NAME_SCAN_RESOLUTION, dpi);
+    for (;;) {
+        SANE_Status s = dev.start();
+        for (int tries = 0; int(s) == SANE_STATUS_WARMING_UP && tries < control.warmUpTries; ++tries) {
+            for (int waited = 0; waited < control.warmUpWaitMs && !control.cancel.load(); waited += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(std::min(10, control.warmUpWaitMs)));
+            if (control.cancel.load()) {
+                dev.cancel();
+                return cancelled();
+            }
+            s = dev.start();
+        }
+        if (s != SANE_STATUS_GOOD) {
+            dev.cancel();
+            return control.cancel.load() && s == SANE_STATUS_CANCELLED ? cancelled() : failed(s);
+        }
+        ScanFrame frame;
+        s = dev.getParameters(&frame.params);
+        if (s != SANE_STATUS_GOOD) {
+            dev.cancel();
+            return failed(s);
+        }
+        const QString invalid = ValidateParameters(frame.params);
+        if (!invalid.isEmpty()) {
+            dev.cancel();
+            return failed(SANE_STATUS_INVAL, invalid);
+        }
+        control.permille.store(frame.params.lines > 0 ? 0 : -1);
+        QString message;
+        s = readFrame(dev, control, frame, message);
+        if (s != SANE_STATUS_GOOD) {
+            dev.cancel();
+            if (control.cancel.load())
+                return cancelled();
+            return failed(s, message);
+        }
+        const bool last = frame.params.last_frame;
+        try {
+            frames.push_back(std::move(frame));
+        } catch (const std::bad_alloc &) {
+            dev.cancel();
+            return failed(SANE_STATUS_NO_MEM);
+        }
+        // A single-pass format always ends the scan, whatever the flag says.
+        if (last || frames.back().params.format == SANE_FRAME_GRAY || frames.back().params.format == SANE_FRAME_RGB
+            || frames.size() >= 3)
+            break;
+    }
+    dev.cancel();  // ends the scan; required after the last frame
+    AssembledPicture pic = AssembleFrames(frames);
+    frames.clear();
+    frames.shrink_to_fit();
+    if (!pic.error.isEmpty())
+        return failed(SANE_STATUS_INVAL, pic.error);
+    ScanOutcome o;
+    o.kind = ScanOutcome::Done;
+    o.image = std::move(pic.image);
+    o.dpi = dpi;
+    return o;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// One scan on an open device, start to last frame: blocking, meant for a
+// worker thread. Knows nothing of windows.
+#include "scanner/bridge/frame_assembler.h"
+#include "scanner/bridge/sane_wrapper.h"
+
+#include <atomic>
+#include <functional>
+
+struct ScanOutcome {
+    enum Kind { Done, Cancelled, Failed } kind = Failed;
+    QImage image;
+    double dpi = 0;
+    SANE_Status status = SANE_STATUS_GOOD;  // the device's status when it failed
+    QString message;                       // Dutch, for the user, when it failed
+};
+
+struct ScanControl {
+    std::atomic<bool> cancel{false};
+    std::atomic<int> permille{0};  // progress of the current frame, -1 when unknown
+    int warmUpWaitMs = 1000;
+    int warmUpTries = 60;
+    // Largest frame we read when the device does not say how long it is.
+    uint64_t unknownLengthLimit = kMaxBmpFileBytes;
+    // Reads in a row that bring nothing before we give up on the device.
+    int maxEmptyReads = 30000;
+};
+
+ScanOutcome RunScan(SaneDevice &dev, ScanControl &control);
+
+// What a failing status means to the user.
+QString StatusMessage(SANE_Status s);
