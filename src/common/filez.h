@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+class QRect;
 class QWidget;
 class SettingsList;
 
@@ -24,9 +25,15 @@ bool SafeFileExists(const QString &path);
 bool SafeDirectoryExists(const QString &path);
 bool CanCreateFile(const QString &path);  // never touches an existing file
 bool CanWriteCurrentFolder();
+// Where the platform offers a browser and a default help file; both empty unless set.
+extern QString BrowserPath;
+extern QString DefaultHelpFile;
 // Writes text + CR LF, replacing the file atomically; failures go to the log.
 // Returns true when the file was written.
 bool WriteTextFile(const QString &text, const QString &fileName);
+// Replaces the file with bytes through a temporary file in the same folder, so a
+// failure leaves the old file as it was. On failure why (Dutch) says what failed.
+bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *why = nullptr);
 
 // --- shell ---
 bool ShellOpen(QWidget *owner, const QString &file, const QString &parameters, const QString &verb);
@@ -36,6 +43,8 @@ bool ShowHelpTopic(const QString &topic, const QString &helpFile);
 void StorePlacement(const QWidget *control, SettingsList &settings, const QString &prefix = {});
 void RestorePlacement(QWidget *control, const SettingsList &settings, const QString &prefix = {});
 void FitFormOnScreen(QWidget *form);
+// Same rule against a given screen rectangle and bottom reserve (task bar height).
+void FitFormOnScreen(QWidget *form, const QRect &screen, int reserve);
 bool TaskbarAutoHides();
 int TaskbarHeight();
 int TaskbarWidth();
@@ -55,3 +64,15 @@ bool ReplaceFirstText(QString &text, const QString &find, const QString &replace
 int ReplaceAllText(QString &text, const QString &find, const QString &replacement, bool caseSensitive = false);
 int ReplaceRepeated(QString &text, const QString &find, const QString &replacement, bool caseSensitive = false);
 int ReplaceOnePass(QString &text, const QString &find, const QString &replacement, bool caseSensitive = false);
+
+// Case-insensitive search folds characters through this table (Latin-1 range);
+// other characters fold with QChar::toUpper.
+extern const char16_t *const UpperTable;
+
+// --- log ---
+// Common code logs through a sink so that it needs no windows; the program
+// installs the log window (InstallLogWindow). Without a sink lines are dropped.
+using LogSink = void (*)(const QString &);
+void SetLogSink(LogSink sink);
+LogSink CurrentLogSink();
+void LogText(const QString &text);

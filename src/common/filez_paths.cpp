@@ -1,0 +1,108 @@
+// Program locations and path names.
+#include "common/filez.h"
+#include "common/locations.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+QString WithTrailingBackslash(const QString &text)
+{
+    if (text.isEmpty() || text.endsWith(QLatin1Char('/')))
+        return text;
+    return text + QLatin1Char('/');
+}
+
+QString ProgramFolder()
+{
+    const QString exe = Locations::executablePath();
+    if (exe.isEmpty())
+        return {};
+    return WithTrailingBackslash(ExpandLongPath(QFileInfo(exe).absolutePath()));
+}
+
+QString SettingsFileName()
+{
+    const QString exe = Locations::executablePath();
+    QString name = exe;
+    ReplaceFirstText(name, QStringLiteral(".exe"), QStringLiteral(".ini"), false);
+    // Without ".exe" the settings would otherwise be written over the executable.
+    if (name == exe)
+        name += QStringLiteral(".ini");
+    return name;
+}
+
+QString TempFolder() { return Locations::tempFolder(); }
+
+QString ExpandLongPath(const QString &path)
+{
+    if (path.isEmpty())
+        return path;
+    QString full = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    if (path.endsWith(QLatin1Char('/')) && !full.endsWith(QLatin1Char('/')))
+        full += QLatin1Char('/');
+    QString result = QStringLiteral("/");
+    QString rest = full.mid(1);
+    while (!rest.isEmpty()) {
+        const int slash = rest.indexOf(QLatin1Char('/'));
+        const QString component = slash < 0 ? rest : rest.left(slash);
+        const QFileInfo info(result + component);
+        if (!info.exists() && !info.isSymLink()) {
+            result += rest;
+            break;
+        }
+        // A case-sensitive file system stores the name exactly as it was looked up.
+        result += component;
+        if (slash >= 0)
+            result += QLatin1Char('/');
+        rest = slash < 0 ? QString() : rest.mid(slash + 1);
+    }
+    return result;
+}
+
+QString ShortPathOf(const QString &path)
+{
+    // There are no short (8.3) names here: an existing path is its own short form.
+    if (SafeFileExists(path) || SafeDirectoryExists(path))
+        return path;
+    if (!path.contains(QLatin1Char('.')))
+        return {};
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash <= 0)
+        return {};
+    const QString folder = ShortPathOf(path.left(slash));
+    if (folder.isEmpty())
+        return {};
+    return WithTrailingBackslash(folder) + path.mid(slash + 1);
+}
+
+SplitName SplitExtension(const QString &name)
+{
+    SplitName out;
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0) {
+        out.base = name;
+        return out;
+    }
+    out.base = name.left(dot);
+    const QString raw = name.mid(dot + 1);
+    if (!raw.isEmpty())
+        out.extension = QLatin1Char('.') + raw.left(3);
+    return out;
+}
+
+bool EndsWithText(const QString &text, const QString &suffix)
+{
+    if (text.isEmpty() || suffix.size() > text.size())
+        return false;
+    const QString tail = text.right(suffix.size());
+    for (int i = 0; i < suffix.size(); ++i) {
+        QChar a = tail.at(i), b = suffix.at(i);
+        if (a.unicode() < 128)
+            a = a.toLower();
+        if (b.unicode() < 128)
+            b = b.toLower();
+        if (a != b)
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,180 @@
+#include "common/filez.h"
+#include "common/locations.h"
+#include "fakes/temp_program.h"
+#include "log_capture.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// Makes writes past a few bytes fail as on a full disk, for its lifetime.
+class TinyFileLimit {
+public:
+    explicit TinyFileLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit r = m_old;
+        r.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &r);
+    }
+    ~TinyFileLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int);
+};
+}
+
+TEST(FilezPaths, SettingsFileNameReplacesFirstExeOrAppendsIni)
+{
+    TempProgram t;
+    Locations::overrideExecutablePath("/opt/Prog/Scan.EXE");
+    EXPECT_EQ(SettingsFileName(), "/opt/Prog/Scan.ini");
+    Locations::overrideExecutablePath("/c/a.exe.d/scan.exe");
+    EXPECT_EQ(SettingsFileName(), "/c/a.ini.d/scan.exe");
+    Locations::overrideExecutablePath("/usr/lib/KVNscan/KVNscan");
+    EXPECT_EQ(SettingsFileName(), "/usr/lib/KVNscan/KVNscan.ini");
+}
+
+TEST(FilezPaths, ProgramFolderKeepsCaseAndEndsInSlash)
+{
+    TempProgram t;
+    ASSERT_TRUE(QDir().mkpath(t.path("Mijn Programma")));
+    Locations::overrideExecutablePath(t.path("Mijn Programma/KVNscan"));
+    EXPECT_EQ(ProgramFolder(), t.path("Mijn Programma/"));
+    EXPECT_EQ(TempFolder(), t.temp());
+}
+
+TEST(FilezPaths, TrailingSlashAndExtensions)
+{
+    EXPECT_EQ(WithTrailingBackslash(""), "");
+    EXPECT_EQ(WithTrailingBackslash("/a"), "/a/");
+    EXPECT_EQ(WithTrailingBackslash("/a/"), "/a/");
+
+    auto split = [](const QString &n) { SplitName s = SplitExtension(n); return s.extension + "|" + s.base; };
+    EXPECT_EQ(split("foto.jpeg"), ".jpe|foto");
+    EXPECT_EQ(split("/my.dir/file"), ".dir|/my");
+    EXPECT_EQ(split("foto."), "|foto");
+    EXPECT_EQ(split("foto"), "|foto");
+    EXPECT_EQ(split(""), "|");
+
+    EXPECT_TRUE(EndsWithText("Foto.JPG", ".jpg"));
+    EXPECT_FALSE(EndsWithText("", ""));
+    EXPECT_FALSE(EndsWithText("g", ".jpg"));
+}
+
+TEST(FilezPaths, LongAndShortPathsOfExistingAndNewFiles)
+{
+    TempProgram t;
+    ASSERT_TRUE(QDir().mkpath(t.path("Scans/Oud")));
+    EXPECT_EQ(ExpandLongPath(t.path("Scans/./Oud/../Oud/")), t.path("Scans/Oud/"));
+    // The part that does not exist yet is kept as written.
+    EXPECT_EQ(ExpandLongPath(t.path("Scans/Nieuw/x.jpg")), t.path("Scans/Nieuw/x.jpg"));
+    EXPECT_EQ(ShortPathOf(t.path("Scans/Oud/nieuw.jpg")), t.path("Scans/Oud/nieuw.jpg"));
+    EXPECT_EQ(ShortPathOf(t.path("Scans/Weg/nieuw")), "");
+}
+
+TEST(FilezFiles, ExistenceAndSize)
+{
+    TempProgram t;
+    writeAll(t.path("a.txt"), "12345");
+    EXPECT_TRUE(SafeFileExists(t.path("a.txt")));
+    EXPECT_FALSE(SafeFileExists(t.folder()));
+    EXPECT_TRUE(SafeDirectoryExists(t.folder()));
+    EXPECT_FALSE(SafeDirectoryExists(t.path("a.txt")));
+    EXPECT_FALSE(SafeFileExists(""));
+    EXPECT_EQ(FileSizeOf(t.path("a.txt")), 5);
+    EXPECT_EQ(FileSizeOf(t.path("*.txt")), 5);
+    EXPECT_EQ(FileSizeOf(t.path("b.txt")), 0);
+    EXPECT_EQ(FileSizeOf(t.folder()), 0);
+    EXPECT_EQ(DriveTypeOf("C"), 3);
+}
+
+TEST(FilezFiles, CanCreateFileNeverTouchesAnExistingFile)
+{
+    TempProgram t;
+    writeAll(t.path("bewaar.txt"), "inhoud");
+    EXPECT_FALSE(CanCreateFile(t.path("bewaar.txt")));
+    EXPECT_EQ(readAll(t.path("bewaar.txt")), "inhoud");
+    EXPECT_TRUE(CanCreateFile(t.path("nieuw.txt")));
+    EXPECT_FALSE(QFile::exists(t.path("nieuw.txt")));
+    EXPECT_FALSE(CanCreateFile(t.path("geen/map/nieuw.txt")));
+}
+
+TEST(FilezFiles, CanWriteCurrentFolderKeepsSomeonesTestFile)
+{
+    TempProgram t;
+    const QString old = QDir::currentPath();
+    QDir::setCurrent(t.folder());
+    writeAll(t.path("testwrit.txt"), "van de gebruiker");
+    EXPECT_TRUE(CanWriteCurrentFolder());
+    EXPECT_EQ(readAll(t.path("testwrit.txt")), "van de gebruiker");
+    EXPECT_EQ(QDir(t.folder()).entryList(QDir::Files).size(), 1);
+    QDir::setCurrent(old);
+}
+
+TEST(WriteTextFile, WritesOneLineWithCrLfReplacingTheFile)
+{
+    TempProgram t;
+    const QString path = t.path("uit.txt");
+    writeAll(path, "oud en langer");
+    EXPECT_TRUE(WriteTextFile(QString::fromUtf8("één\r\ntwee"), path));
+    EXPECT_EQ(readAll(path), QByteArray("\xc3\xa9\xc3\xa9n\r\ntwee\r\n"));
+    EXPECT_TRUE(WriteTextFile("", path));
+    EXPECT_EQ(readAll(path), "\r\n");
+}
+
+TEST(WriteTextFile, FailuresAreLoggedWithTheTextsEnds)
+{
+    TempProgram t;
+    LogCapture log;
+    const QString text = QString(150, 'a') + QString(150, 'z');
+    EXPECT_FALSE(WriteTextFile(text, ""));
+    ASSERT_EQ(LogCapture::lines().size(), 1);
+    EXPECT_EQ(LogCapture::lines().at(0),
+              "fout #fn1 (lege bestandsnaam):\r\n\r\n[" + QString(100, 'a') + "\r\n...\r\n" + QString(100, 'z') + "]");
+
+    EXPECT_FALSE(WriteTextFile("kort", t.path("geen/map.txt")));
+    ASSERT_EQ(LogCapture::lines().size(), 2);
+    const QString entry = LogCapture::lines().at(1);
+    EXPECT_TRUE(entry.startsWith("Kon [" + t.path("geen/map.txt") + "] niet schrijven (")) << entry.toStdString();
+    EXPECT_TRUE(entry.endsWith(").\r\n\r\n[kort\r\n...\r\nkort]")) << entry.toStdString();
+}
+
+TEST(WriteTextFile, FullDiskLeavesTheOldFile)
+{
+    TempProgram t;
+    LogCapture log;
+    const QString path = t.path("log.txt");
+    writeAll(path, "oude inhoud");
+    {
+        TinyFileLimit limit(16);
+        EXPECT_FALSE(WriteTextFile(QString(5000, 'x'), path));
+    }
+    EXPECT_EQ(readAll(path), "oude inhoud");
+    EXPECT_EQ(LogCapture::lines().size(), 1);
+    // No temporary file is left behind.
+    EXPECT_EQ(QDir(t.folder()).entryList(QDir::Files).size(), 1);
+}

@@ -1,0 +1,95 @@
+#include "common/filez.h"
+#include "common/settings_list.h"
+#include "fakes/temp_program.h"
+#include "log_capture.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+}
+
+TEST(SettingsList, NamesIgnoreCaseAndFirstMatchWins)
+{
+    SettingsList s;
+    s.loadFromBytes("Doelmap=/a\r\ndoelmap=/b\r\nfoto=x=y\r\nzonder gelijkteken\r\n");
+    EXPECT_EQ(s.value("DOELMAP"), "/a");
+    EXPECT_EQ(s.value("foto"), "x=y");
+    EXPECT_EQ(s.value("ontbreekt"), "");
+    EXPECT_FALSE(s.contains("zonder gelijkteken"));
+
+    s.setValue("doelmap", "/c");
+    EXPECT_EQ(s.lines().at(0), "Doelmap=/c");
+    EXPECT_EQ(s.lines().at(1), "doelmap=/b");
+    s.setValue("nieuw", "1");
+    EXPECT_EQ(s.lines().last(), "nieuw=1");
+    s.setValue("DoelMap", "");
+    EXPECT_EQ(s.value("doelmap"), "/b");  // only the first line goes
+    EXPECT_EQ(s.lines().size(), 4);
+}
+
+TEST(SettingsList, FileRoundTripsByteForByte)
+{
+    TempProgram t;
+    const QByteArray bytes = "scandocformdoelmap=/home/jan/Scans\r\nonbekend=blijft\r\n\r\n"
+                             "plaats=Zoë's=huis\r\nscanform_top=12\r\n";
+    const QString path = t.path("KVNscan.ini");
+    writeAll(path, bytes);
+    SettingsList s;
+    ASSERT_TRUE(s.loadFromFile(path));
+    EXPECT_EQ(s.value("plaats"), QString::fromUtf8("Zoë's=huis"));
+    ASSERT_TRUE(s.saveToFile(path));
+    EXPECT_EQ(readAll(path), bytes);
+}
+
+TEST(SettingsList, ReadsLfAndLatin1AndWritesCrLfUtf8)
+{
+    SettingsList s;
+    s.loadFromBytes("a=1\nb=caf\xe9\n");  // Latin-1 'é' is not valid UTF-8
+    EXPECT_EQ(s.value("b"), QString::fromUtf8("café"));
+    EXPECT_EQ(s.toBytes(), QByteArray("a=1\r\nb=caf\xc3\xa9\r\n"));
+
+    s.loadFromBytes("last=no line end");
+    EXPECT_EQ(s.value("last"), "no line end");
+    EXPECT_EQ(s.lines().size(), 1);
+}
+
+TEST(SettingsList, FailedSaveKeepsOldFileAndLogs)
+{
+    TempProgram t;
+    LogCapture log;
+    SettingsList s;
+    s.setValue("a", "nieuw");
+    // A missing folder cannot take the temporary file.
+    EXPECT_FALSE(s.saveToFile(t.path("weg/KVNscan.ini")));
+    ASSERT_EQ(LogCapture::lines().size(), 1);
+    EXPECT_TRUE(LogCapture::lines().at(0).contains("weg/KVNscan.ini"));
+
+    // A directory in the file's place is not replaced either.
+    const QString dir = t.path("bezet.ini");
+    ASSERT_TRUE(QDir().mkpath(dir + "/inhoud"));
+    EXPECT_FALSE(s.saveToFile(dir));
+    EXPECT_TRUE(QFileInfo(dir + "/inhoud").isDir());
+}
+
+TEST(SettingsList, LoadOfMissingFileFailsAndKeepsList)
+{
+    TempProgram t;
+    SettingsList s;
+    s.setValue("a", "1");
+    EXPECT_FALSE(s.loadFromFile(t.path("nergens.ini")));
+    EXPECT_EQ(s.value("a"), "1");
+}
