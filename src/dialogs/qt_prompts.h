@@ -1,0 +1,18 @@
+#pragma once
+// The prompts of the running program: real Qt dialogs.
+#include "common/prompts.h"
+
+class QtPrompts : public Prompts {
+public:
+    int notice(const QString &text, const QString &caption) override;
+    int yesNo(const QString &text, const QString &caption, int defaultChoice) override;
+    int runModal(QDialog &dialog, const QString &what) override;
+    bool inputQuery(const QString &caption, const QString &prompt, QString &value) override;
+    QString openFileName(const QString &title, const QString &folder, const QString &filter) override;
+    QString saveFileName(const QString &title, const QString &folder, const QString &filter,
+                         const QString &defaultSuffix) override;
+    bool chooseColor(QColor &color) override;
+};
+
+// Makes QtPrompts the default prompts of the program.
+void InstallQtPrompts();
