@@ -11,3 +11,17 @@ bool LoadPictureFile(QImage &picture, const QString &path);
 // Saves by extension (JPEG with quality, BMP, TIFF, GIF, ...), resolution in
 // dots per inch when > 0. Returns the quality when the file exists afterwards, -1 otherwise.
 int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi);
+
+// File kinds by name (trimmed, letter case ignored).
+bool IsGifPath(const QString &path);
+bool IsJpegPath(const QString &path);
+
+// The picture shown for a file that cannot be read ("onleesbaar bitmapbestand").
+QImage UnreadablePlaceholder();
+// Whether path is on the list of files found unreadable in this run.
+bool IsKnownUnreadable(const QString &path);
+
+// Largest 24-bit picture, in bytes, that a file may claim before it counts as
+// unreadable. Defaults to a third of the physical memory; 0 restores that.
+qint64 PictureByteLimit();
+void SetPictureByteLimit(qint64 bytes);

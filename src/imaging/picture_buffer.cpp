@@ -1,0 +1,29 @@
+#include "imaging/picture_buffer.h"
+
+#include <cstdlib>
+#include <sys/mman.h>
+
+namespace {
+constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kHugeWorthwhile = size_t(8) << 20;
+}
+
+QImage NewPicture24(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return QImage();
+    const qint64 bytesPerLine = (qint64(width) * 3 + 3) & ~qint64(3);
+    if (bytesPerLine > INT_MAX)
+        return QImage();
+    const size_t bytes = size_t(bytesPerLine) * size_t(height);
+    if (bytes < kHugeWorthwhile)
+        return QImage(width, height, QImage::Format_BGR888);
+    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void *memory = std::aligned_alloc(kHugePage, rounded);
+    if (!memory)
+        return QImage();
+    // Fewer page faults and TLB misses while a whole page is rewritten.
+    ::madvise(memory, rounded, MADV_HUGEPAGE);
+    return QImage(static_cast<uchar *>(memory), width, height, bytesPerLine, QImage::Format_BGR888,
+                  [](void *p) { std::free(p); }, memory);
+}

@@ -1,0 +1,78 @@
+#include "imaging/picture_limits.h"
+#include "imaging/picture_file.h"
+
+#include "codec/freeimage_library.h"
+
+#include <QFile>
+#include <QtEndian>
+#include <algorithm>
+#include <unistd.h>
+
+namespace {
+qint64 g_limit = 0;
+
+qint64 DefaultLimit()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    const qint64 physical = pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : (qint64(4) << 30);
+    // The library's image and the picture are both held while handing over.
+    return std::max<qint64>(physical / 3, qint64(256) << 20);
+}
+
+bool FitsLimit(qint64 width, qint64 height)
+{
+    if (width <= 0 || height <= 0)
+        return false;
+    if (width * 3 > 0x7ffffffcLL || height > 0x7fffffffLL)   // rows are addressed by int
+        return false;
+    return width * height * 3 <= PictureByteLimit();
+}
+
+// An uncompressed BMP must hold every row it announces.
+bool BmpComplete(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray h = file.read(54);
+    if (h.size() < 30 || h[0] != 'B' || h[1] != 'M')
+        return true;   // not for us to judge; the library decides
+    const auto *b = reinterpret_cast<const uchar *>(h.constData());
+    const quint32 offBits = qFromLittleEndian<quint32>(b + 10);
+    const quint32 infoSize = qFromLittleEndian<quint32>(b + 14);
+    if (infoSize < 40 || h.size() < 34)
+        return true;
+    const qint64 width = qFromLittleEndian<qint32>(b + 18);
+    const qint64 height = qAbs(qint64(qFromLittleEndian<qint32>(b + 22)));
+    const qint64 bitCount = qFromLittleEndian<quint16>(b + 28);
+    const quint32 compression = qFromLittleEndian<quint32>(b + 30);
+    if (compression != 0 && compression != 3)
+        return true;
+    if (width <= 0 || height <= 0 || bitCount <= 0 || bitCount > 64)
+        return false;
+    const qint64 rowBytes = (width * bitCount + 31) / 32 * 4;
+    const qint64 pixelBytes = file.size() - qint64(offBits);
+    return pixelBytes >= 0 && pixelBytes / rowBytes >= height;
+}
+}
+
+qint64 PictureByteLimit() { return g_limit > 0 ? g_limit : DefaultLimit(); }
+
+void SetPictureByteLimit(qint64 bytes) { g_limit = bytes > 0 ? bytes : 0; }
+
+bool PictureFileFits(const QString &path, FREE_IMAGE_FORMAT fif)
+{
+    if (fif == FIF_BMP && !BmpComplete(path))
+        return false;
+    const FreeImageFunctions &fi = FI();
+    if (!fi.FIFSupportsNoPixels || !fi.FIFSupportsNoPixels(fif))
+        return true;
+    FIBITMAP *header = fi.Load(fif, QFile::encodeName(path).constData(), FIF_LOAD_NOPIXELS);
+    if (!header)
+        return false;
+    const qint64 width = fi.GetWidth(header);
+    const qint64 height = fi.GetHeight(header);
+    fi.Unload(header);
+    return FitsLimit(width, height);
+}

@@ -1,0 +1,9 @@
+#pragma once
+// Checks on what a picture file claims before its pixels are allocated.
+#include <FreeImage.h>
+#include <QString>
+
+// False when the file's header claims more pixels than PictureByteLimit()
+// allows, cannot be read, or (for an uncompressed BMP) promises more pixel
+// bytes than the file holds.
+bool PictureFileFits(const QString &path, FREE_IMAGE_FORMAT fif);

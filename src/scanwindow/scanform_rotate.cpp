@@ -1,0 +1,28 @@
+// The three rotate buttons.
+#include "scanwindow/scanform.h"
+
+#include "imaging/picture.h"
+#include "imaging/picture_file.h"
+#include "scanwindow/preview_image.h"
+#include "ui_scanform.h"
+
+#include <QApplication>
+#include <QCursor>
+
+void TScanform::BitBtn3Click(QObject *sender)
+{
+    QImage &shown = picture();
+    MakeBitmap24(shown);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (sender == ui->BitBtn3)
+        RotateQuarterRight(shown);
+    else if (sender == ui->BitBtn2)
+        RotateQuarterLeft(shown);
+    else if (sender == ui->BitBtn1)
+        RotateHalf(shown);
+    pictureChanged();
+    cleanScan = shown;   // shares the pixels until one of them is changed
+    joinedBackSide = false;
+    FitImageInPanel(Image1, picture().size(), ui->Panel1, 0, true);
+    QApplication::restoreOverrideCursor();
+}
