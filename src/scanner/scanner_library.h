@@ -25,5 +25,9 @@ void setScannerLibrary(ScannerLibrary *lib);  // not owned; nullptr restores the
 // eight names once per run. Returns the library-present flag.
 bool BindScannerLibrary();
 bool ScannerLibraryPresent();
+// True once the names were looked up in a loaded file.
+bool ScannerLibraryBound();
+// Tests: lets the next BindScannerLibrary look the names up again.
+void ForgetScannerBinding();
 // Registers the program with the library once per run.
 void RegisterAppOnce(const QString &productTitle);

@@ -118,12 +118,14 @@ void RadioGroup::setItemIndex(int index)
         return;
     }
     // Out of range: nothing checked, as an index of -1 means.
+    const bool wasChecked = itemIndex() >= 0;
     for (QRadioButton *b : list) {
         b->setAutoExclusive(false);
         b->setChecked(false);
         b->setAutoExclusive(true);
     }
-    emit itemIndexChanged(-1);
+    if (wasChecked)
+        emit itemIndexChanged(-1);
 }
 
 void RadioGroup::bindButtons()

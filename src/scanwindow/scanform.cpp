@@ -15,6 +15,8 @@
 
 QString PreviewFilePath;
 QString ProductTitle;
+const QString ProductWebAddress = QStringLiteral("https://www.vexlo.nl");
+const QString MakerWebAddress = QStringLiteral("https://www.vexlo.nl/achter-de-schermen");
 
 TScanform::TScanform(QWidget *parent) : QDialog(parent), ui(new Ui::TScanform)
 {

@@ -29,6 +29,9 @@ using AfterSaveFn = std::function<bool(const QString &path, const QString &folde
 // Process-wide values set by the launcher.
 extern QString PreviewFilePath;   // TempFolder() + "preview.bmp"
 extern QString ProductTitle;      // "Vexlo Scan Tool"
+// The web addresses shown by the two link labels.
+extern const QString ProductWebAddress;   // gebruikersinfo, opened by the launcher
+extern const QString MakerWebAddress;     // lbDravemont
 
 class TScanform : public QDialog {
     Q_OBJECT

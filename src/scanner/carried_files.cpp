@@ -1,0 +1,66 @@
+#include "scanner/carried_files.h"
+
+#include "common/filez.h"
+#include "scanner/scanner_library.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+QByteArray CarriedResource(const QString &name)
+{
+    QFile f(QStringLiteral(":/") + name);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+bool WriteCarriedFile(const QByteArray &data, const QString &path)
+{
+    if (data.isNull())
+        return false;
+    // QSaveFile writes a temporary file and renames it over the target: the old
+    // inode stays intact for whoever still maps it.
+    QSaveFile f(path);
+    f.setDirectWriteFallback(false);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    if (f.write(data) != data.size()) {
+        f.cancelWriting();
+        return false;
+    }
+    if (!f.commit())
+        return false;
+    QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOwner | QFile::WriteOwner
+                                    | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                                    | QFile::ReadOther | QFile::ExeOther);
+    return true;
+}
+
+void EnsureCarriedFiles(const CarriedSource &source)
+{
+    BindScannerLibrary();
+    const QString library = ProgramFolder() + QStringLiteral("eztw32.dll");
+    bool write = !QFileInfo::exists(library);
+    if (!write) {
+        int version = 0;
+        try {
+            version = scannerLibrary().EasyVersion();
+        } catch (...) {
+            version = 0;
+        }
+        // An unloadable file answers 0 and so counts as outdated too.
+        write = version < CurrentScannerLibraryVersion;
+    }
+    if (write) {
+        WriteCarriedFile(source(QStringLiteral("EZTW32")), library);
+        BindScannerLibrary();
+    }
+
+    const QString help = ProgramFolder() + QStringLiteral("kvnscan.chm");
+    if (!QFileInfo::exists(help) || FileSizeOf(help) < HelpFileMinimumSize) {
+        if (QFileInfo::exists(help))
+            QFile::remove(help);
+        WriteCarriedFile(source(QStringLiteral("KVNSCANCHM")), help);
+    }
+}

@@ -1,0 +1,175 @@
+// The preview, the selection frame, colour picking, button layouts and the
+// once-a-second caption refresh.
+#include "scanwindow/scanform.h"
+
+#include "common/prompts.h"
+#include "common/terminology.h"
+#include "scanwindow/preview_image.h"
+#include "scanwindow/scan_widgets.h"
+#include "scanwindow/selection_frame.h"
+#include "ui_scanform.h"
+
+#include <QCursor>
+#include <QMenu>
+#include <cstdlib>
+
+namespace {
+constexpr int DragThreshold = 10;
+constexpr int ScanPresentWidth = 75;
+constexpr int SavedWidth = 220;
+const int White = 0xFFFFFF;
+}
+
+QPoint TScanform::PreviewToPicture(int x, int y) const
+{
+    const QImage &pic = Image1->picture();
+    const qint64 w = Image1->width(), h = Image1->height();
+    const qint64 px = w > 0 ? qint64(x) * pic.width() / w : 0;
+    const qint64 py = h > 0 ? qint64(y) * pic.height() / h : 0;
+    return QPoint(int(px), int(py));
+}
+
+void TScanform::Image1MouseDown(Qt::MouseButton button, int x, int y)
+{
+    if (button == Qt::LeftButton) {
+        dragStartX = x;
+        dragStartY = y;
+        dragging = true;
+        return;
+    }
+    const QPoint p = PreviewToPicture(x, y);
+    const QImage &pic = Image1->picture();
+    // An empty picture, or a point off it, yields white: the usual scanner lid.
+    if (pic.valid(p)) {
+        const QRgb c = pic.pixel(p);
+        pickedColour = unsigned(qBlue(c)) * 65536u + unsigned(qGreen(c)) * 256u + unsigned(qRed(c));
+    } else {
+        pickedColour = White;
+    }
+    PopupMenu1->popup(QCursor::pos());
+}
+
+namespace {
+// The frame follows a drag only beyond the threshold in both directions.
+bool applyDrag(TScanform &f, int x, int y)
+{
+    const int dx = std::abs(x - f.dragStartX), dy = std::abs(y - f.dragStartY);
+    if (dx <= DragThreshold || dy <= DragThreshold)
+        return false;
+    f.Shape1->show();
+    f.Shape1->raise();
+    f.Shape1->setGeometry(std::min(f.dragStartX, x) + f.Image1->x(), std::min(f.dragStartY, y) + f.Image1->y(),
+                          dx, dy);
+    return true;
+}
+}
+
+void TScanform::Image1MouseMove(int x, int y)
+{
+    if (dragging)
+        applyDrag(*this, x, y);
+}
+
+void TScanform::Image1MouseUp(Qt::MouseButton button, int x, int y)
+{
+    if (button != Qt::LeftButton)
+        return;
+    if (dragging)
+        applyDrag(*this, x, y);
+    dragging = false;
+}
+
+void TScanform::Shape1MouseDown(Qt::MouseButton button, int x, int y)
+{
+    const QPoint p = Image1->mapFromGlobal(Shape1->mapToGlobal(QPoint(x, y)));
+    Image1MouseDown(button, p.x(), p.y());
+}
+
+void TScanform::Shape1MouseMove(int x, int y)
+{
+    const QPoint p = Image1->mapFromGlobal(Shape1->mapToGlobal(QPoint(x, y)));
+    Image1MouseMove(p.x(), p.y());
+}
+
+void TScanform::Shape1MouseUp(Qt::MouseButton button, int x, int y)
+{
+    const QPoint p = Image1->mapFromGlobal(Shape1->mapToGlobal(QPoint(x, y)));
+    Image1MouseUp(button, p.x(), p.y());
+}
+
+void TScanform::Achtergrondkleur1Click()
+{
+    ui->achtergrondkleur->setColour(int(pickedColour));
+}
+
+void TScanform::Wit1Click()
+{
+    (popupPanel ? popupPanel : ui->achtergrondkleur)->setColour(White);
+}
+
+void TScanform::Zwart1Click()
+{
+    (popupPanel ? popupPanel : ui->achtergrondkleur)->setColour(0);
+}
+
+void TScanform::vakkleurClick()
+{
+    QColor c = ColourPanel::toQColor(ui->vakkleur->colour());
+    if (prompts().chooseColor(c))
+        ui->vakkleur->setColour(ColourPanel::fromQColor(c));
+}
+
+namespace {
+void placeSave(Ui::TScanform *ui)
+{
+    QPushButton *save = ui->save;
+    const int left = ui->Scanbut->x() + ui->Scanbut->width() + 3;
+    save->setGeometry(left, save->y(), ui->Cancelbut->x() - left - 3, save->height());
+}
+}
+
+void TScanform::ShowScanPresentLayout()
+{
+    ui->save->setEnabled(true);
+    ui->Scanbut->resize(ScanPresentWidth, ui->Scanbut->height());
+    ui->scanachterkant->setEnabled(true);
+    placeSave(ui);
+}
+
+void TScanform::ShowSavedLayout()
+{
+    ui->Scanbut->resize(SavedWidth, ui->Scanbut->height());
+    placeSave(ui);
+    ui->save->setText(Term(Terms::Opslaan));
+}
+
+void TScanform::Timer1Timer()
+{
+    ui->openfileknop->setVisible(!ui->bidprentmode->isHidden() && ui->bidprentmode->isChecked());
+
+    const QString crlf = QStringLiteral("\r\n");
+    if (frontBoxCount != 0 && ui->bidprentmode->isChecked()) {
+        QString caption;
+        if (frontBoxCount < 0)
+            caption = Term(Terms::ScanVerb) + crlf + Term(Terms::Achterkant);
+        else if (frontBoxCount == 1)
+            caption = Term(Terms::ScanVerb) + QStringLiteral(" 1") + crlf + Term(Terms::Achterkant);
+        else
+            caption = Term(Terms::ScanVerb) + ' ' + QString::number(frontBoxCount) + crlf + Term(Terms::Achterkanten);
+        ui->scanachterkant->setText(caption);
+    } else {
+        ui->scanachterkant->setText(Term(Terms::ScanVerb) + crlf + Term(Terms::Achterkant));
+        const int count = int(boxes.size());
+        const QString object = count <= 1 ? Term(Terms::ScanNoun) + crlf
+                                          : QString::number(count) + ' ' + Term(Terms::Scans) + crlf;
+        ui->save->setText(JoinWords(Term(Terms::Opslaan) + crlf, object));
+    }
+
+    if (backSidePass && ui->Scanbut->width() == ScanPresentWidth) {
+        const int count = int(boxes.size());
+        if (count <= 1)
+            ui->save->setText(TermWith(Terms::OpslaanVoorEnAchterkant, crlf));
+        else
+            ui->save->setText(TermWith(Terms::OpslaanVoorEnAchterkanten, QString::number(count)));
+    }
+}

@@ -1,0 +1,205 @@
+// Scanning into the preview: both scan buttons, the acquisition and the
+// scanner selection.
+#include "scanwindow/scanform.h"
+
+#include "common/filez.h"
+#include "common/prompts.h"
+#include "common/terminology.h"
+#include "dialogs/messages.h"
+#include "imaging/picture.h"
+#include "scanner/scanner_library.h"
+#include "scanwindow/preview_image.h"
+#include "scanwindow/scan_widgets.h"
+#include "ui_scanform.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <sys/stat.h>
+
+namespace {
+
+int safeAvailable()
+{
+    try {
+        return scannerLibrary().IsAvailable();
+    } catch (...) {
+        return 0;
+    }
+}
+
+void plainMessage(const QString &text)
+{
+    prompts().notice(text, QString());
+}
+
+void pump()
+{
+    QCoreApplication::processEvents();
+}
+
+// What identifies the file at the preview path, so that a scan that wrote
+// nothing is told apart from one that wrote a new picture.
+struct FileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+
+    static FileStamp of(const QString &path)
+    {
+        FileStamp s;
+        struct stat st {};
+        if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+            s.exists = true;
+            s.device = st.st_dev;
+            s.inode = st.st_ino;
+            s.size = st.st_size;
+            s.modified = st.st_mtim;
+        }
+        return s;
+    }
+    bool operator==(const FileStamp &o) const
+    {
+        if (exists != o.exists)
+            return false;
+        if (!exists)
+            return true;
+        return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec
+               && modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+}
+
+void TScanform::ScanbutClick(QObject *sender)
+{
+    if (safeAvailable() == 0)
+        selsourceClick();
+    const bool back = sender == ui->scanachterkant;
+    const int resolution = TextToIntDef(back ? ui->dpiachter->text() : ui->dpi->text(), 300);
+
+    // A press that brings no new picture leaves the window as it was.
+    const bool oldBackSidePass = backSidePass, oldJoined = joinedBackSide;
+    const QImage oldPicture = picture(), oldClean = cleanScan;
+
+    backSidePass = back;
+    const bool seriesMode = ui->bidprentmode->isChecked();
+    QImage front;
+    if (back && !seriesMode)
+        front = picture();
+
+    if (!AcquireScan(picture(), !ui->metui->isChecked(), resolution)) {
+        if (noNewPicture) {
+            backSidePass = oldBackSidePass;
+            joinedBackSide = oldJoined;
+            setPicture(oldPicture);
+            cleanScan = oldClean;
+            ui->fnedit->setFocus();
+            return;
+        }
+        plainMessage(QStringLiteral("Vexlo kan geen scanner vinden, of heeft te weinig geheugen om te scannen."));
+        done(2);
+        return;
+    }
+    cleanScan = picture();
+
+    if (back && !seriesMode) {
+        joinedBackSide = true;
+        joinedBack = cleanScan;
+        JoinBackSide(front, picture(), ui->achterkantgroep->itemIndex());
+        setPicture(front);
+        front = QImage();
+    } else {
+        joinedBackSide = false;
+    }
+
+    FitPreview();
+    ShowScanPresentLayout();
+    if (seriesMode)
+        TestverdelingClick(sender);
+    ui->fnedit->setFocus();
+}
+
+bool TScanform::AcquireScan(QImage &target, bool hideDialog, int resolution)
+{
+    noNewPicture = false;
+    ScannerLibrary &lib = scannerLibrary();
+    // QImage holds no drawing resources beyond its pixels: nothing to give back.
+    if (safeAvailable() != 1) {
+        plainMessage(QStringLiteral("1 Geen scanner geselecteerd"));
+        return false;
+    }
+    pump();
+    try {
+        lib.SetHideUI(hideDialog ? 1 : 0);
+    } catch (...) {
+    }
+    pump();
+    if (safeAvailable() != 1) {
+        plainMessage(QStringLiteral("Problemen met de scanner."));
+        return false;
+    }
+    pump();
+    try {
+        if (lib.EasyVersion() > 113)
+            OpenSourceAtResolution(resolution);
+    } catch (...) {
+    }
+    pump();
+    pump();
+
+    const FileStamp before = FileStamp::of(PreviewFilePath);
+    bool acquired = true;
+    try {
+        lib.AcquireToFilename(static_cast<QWidget *>(this), PreviewFilePath);
+    } catch (...) {
+        acquired = false;
+    }
+    pump();
+    if (!acquired)
+        return false;
+    if (FileStamp::of(PreviewFilePath) == before) {
+        // Cancelled, or the device gave up: the file is the old one (or still none).
+        noNewPicture = true;
+        return false;
+    }
+
+    QImage scan;
+    cleanScan = QImage();
+    if (QFile::exists(PreviewFilePath)) {
+        if (!scan.load(PreviewFilePath)) {
+            scan = QImage();
+            const QString text = TermWith(Terms::KanBestandNietOpenen, PreviewFilePath) + QStringLiteral(", ")
+                                 + Term(Terms::Verwijderen) + QStringLiteral(" ?");
+            if (AskYesNo(text, QString(), QString(), 1, QStringLiteral("Scanfout")) == 1)
+                QFile::remove(PreviewFilePath);
+        }
+    }
+    target = scan;
+    if (&target == &picture())
+        pictureChanged();
+    return true;
+}
+
+void TScanform::OpenSourceAtResolution(int resolution)
+{
+    ScannerLibrary &lib = scannerLibrary();
+    try {
+        if (lib.OpenDefaultSource())
+            lib.SetCurrentResolution(double(resolution));
+    } catch (...) {
+        plainMessage(QStringLiteral("Niet de juiste EZTW32.DLL: "));
+    }
+}
+
+void TScanform::selsourceClick()
+{
+    try {
+        scannerLibrary().SelectImageSource(nullptr);
+    } catch (...) {
+    }
+    ui->fnedit->setFocus();
+}
+
+void TScanform::metuiClick() {}
