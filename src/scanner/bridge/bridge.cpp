@@ -156,8 +156,14 @@ bool Bridge::openNamed(const QString &name, SANE_Status &status)
 
 int Bridge::openDefaultSource()
 {
+    // Not while a scan or the source dialog runs: the device is in use.
     if (m_busy)
         return m_device ? 1 : 0;
+    return openDefault() ? 1 : 0;
+}
+
+bool Bridge::openDefault()
+{
     QString name = rememberedSource();
     if (name.isEmpty()) {
         // Nothing chosen yet: the first real scanner, else the virtual one.
@@ -168,9 +174,9 @@ int Bridge::openDefaultSource()
             name = QLatin1String(kVirtualScannerName);
     }
     if (m_device && m_deviceName == name)
-        return 1;
+        return true;
     SANE_Status status;
-    return openNamed(name, status) ? 1 : 0;
+    return openNamed(name, status);
 }
 
 int Bridge::setCurrentResolution(double dpi)
@@ -203,7 +209,7 @@ int Bridge::acquireToFilename(void *, const char *path)
     BusyGuard busy(m_busy);
     const QString target = QString::fromUtf8(path);
     if (!m_device) {
-        if (!openDefaultSource()) {
+        if (!openDefault()) {
             const QString name = rememberedSource();
             notice(QStringLiteral("De scanner \"%1\" kan niet worden geopend. Kies een andere scanner met "
                                   "\"Selecteer scanner\". Er is geen scan gemaakt.")

@@ -46,6 +46,7 @@ public:
     ScanOutcome lastOutcome() const { return m_last; }
 
 private:
+    bool openDefault();
     bool openNamed(const QString &name, SANE_Status &status);
     void notice(const QString &text);
     ScanOutcome scan(ScanControl &control);

@@ -1,0 +1,230 @@
+// The operations as the program calls them, against a scripted backend:
+// which source opens, what the file holds afterwards, what the user is told.
+#include "fake_sane.h"
+#include "scanner/bridge/bridge.h"
+#include "scanner/bridge/virtual_scanner.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <thread>
+
+namespace {
+
+class BackendRef : public SaneBackend {
+public:
+    explicit BackendRef(FakeBackend &b) : m_b(b) {}
+    SANE_Status init() override { return m_b.init(); }
+    SANE_Status getDevices(std::vector<SaneDeviceInfo> &out) override { return m_b.getDevices(out); }
+    SANE_Status open(const std::string &name, std::unique_ptr<SaneDevice> &out) override { return m_b.open(name, out); }
+
+private:
+    FakeBackend &m_b;
+};
+
+class BridgeTest : public ::testing::Test {
+protected:
+    BridgeTest()
+    {
+        bridge.setBackendFactory([this] { return std::make_unique<BackendRef>(backend); });
+        bridge.setSourceFile(dir.filePath("eztw32.ini"));
+        bridge.setNoticeSink([this](const QString &t) { notices << t; });
+        bridge.setTuning([](ScanControl &c) { c.warmUpWaitMs = 0; });
+        backend.devices = {{"fake:1", "Acme", "Flat 1", "flatbed scanner"}, {"fake:2", "Acme", "Flat 2", "flatbed scanner"}};
+        backend.make = [this](const std::string &) {
+            auto d = std::make_unique<FakeDevice>();
+            d->addInt(SANE_NAME_SCAN_RESOLUTION, 100, SANE_UNIT_DPI).desc.constraint_type = SANE_CONSTRAINT_NONE;
+            d->frames = frames;
+            device = d.get();
+            return d;
+        };
+        frames = {MakeFrame(Params(SANE_FRAME_RGB, 8, 6, 4), [](size_t i) { return uint8_t(i); })};
+    }
+    QString path(const QString &name) const { return dir.filePath(name); }
+    QByteArray contents(const QString &name) const
+    {
+        QFile f(path(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void writeFile(const QString &name, const QByteArray &data)
+    {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+
+    QTemporaryDir dir;
+    FakeBackend backend;
+    std::vector<FakeFrame> frames;
+    FakeDevice *device = nullptr;
+    QStringList notices;
+    Bridge bridge;
+};
+
+} // namespace
+
+TEST_F(BridgeTest, AvailabilityNeverSearchesForScanners)
+{
+    EXPECT_EQ(bridge.isAvailable(), 1);
+    EXPECT_EQ(backend.enumerations, 0);
+    EXPECT_EQ(Bridge::kVersion >= 114, true);
+}
+
+TEST_F(BridgeTest, OpensTheRememberedSourceElseTheFirstScannerElseTheVirtualOne)
+{
+    bridge.rememberSource("fake:2");
+    EXPECT_EQ(bridge.openDefaultSource(), 1);
+    EXPECT_EQ(backend.opened, std::vector<std::string>{"fake:2"});
+    EXPECT_EQ(backend.enumerations, 0);
+
+    QFile::remove(path("eztw32.ini"));
+    Bridge fresh;
+    fresh.setBackendFactory([this] { return std::make_unique<BackendRef>(backend); });
+    fresh.setSourceFile(path("eztw32.ini"));
+    EXPECT_EQ(fresh.openDefaultSource(), 1);
+    EXPECT_EQ(fresh.openDeviceName(), "fake:1");
+
+    backend.devices.clear();
+    Bridge none;
+    none.setBackendFactory([this] { return std::make_unique<BackendRef>(backend); });
+    none.setSourceFile(path("eztw32.ini"));
+    EXPECT_EQ(none.openDefaultSource(), 1);
+    EXPECT_EQ(none.openDeviceName(), kVirtualScannerName);
+}
+
+TEST_F(BridgeTest, ChosenSourceSurvivesANewRun)
+{
+    bridge.rememberSource("fake:2");
+    Bridge next;
+    next.setSourceFile(path("eztw32.ini"));
+    EXPECT_EQ(next.rememberedSource(), "fake:2");
+}
+
+TEST_F(BridgeTest, ResolutionLandsOnTheNearestAllowedValue)
+{
+    backend.make = [this](const std::string &) {
+        auto d = std::make_unique<FakeDevice>();
+        FakeOption &o = d->addInt(SANE_NAME_SCAN_RESOLUTION, 100, SANE_UNIT_DPI);
+        o.wordList = {4, 75, 150, 300, 600};
+        o.desc.constraint_type = SANE_CONSTRAINT_WORD_LIST;
+        o.desc.constraint.word_list = o.wordList.data();
+        FakeOption &x = d->addFixed("fixed-res", 10);
+        x.range = {SANE_FIX(50), SANE_FIX(1200), SANE_FIX(10)};
+        x.desc.constraint_type = SANE_CONSTRAINT_RANGE;
+        x.desc.constraint.range = &x.range;
+        device = d.get();
+        return d;
+    };
+    bridge.rememberSource("fake:1");
+    // Asked before the source is open: applied when it opens.
+    EXPECT_EQ(bridge.setCurrentResolution(280), 1);
+    ASSERT_EQ(bridge.openDefaultSource(), 1);
+    EXPECT_EQ(device->option(SANE_NAME_SCAN_RESOLUTION).words[0], 300);
+    EXPECT_EQ(bridge.setCurrentResolution(2000), 1);
+    EXPECT_EQ(device->option(SANE_NAME_SCAN_RESOLUTION).words[0], 600);
+    EXPECT_EQ(SetNumericOption(*device, "fixed-res", 333.3), SANE_STATUS_GOOD);
+    EXPECT_EQ(device->option("fixed-res").words[0], SANE_FIX(330));
+    EXPECT_EQ(bridge.setCurrentResolution(-5), 0);
+}
+
+TEST_F(BridgeTest, CompletedScanReplacesTheFileAndReportsSuccess)
+{
+    writeFile("preview.bmp", "older scan");
+    bridge.rememberSource("fake:1");
+    bridge.setHideUI(1);
+    ASSERT_EQ(bridge.openDefaultSource(), 1);
+    EXPECT_NE(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
+    const QImage img(path("preview.bmp"));
+    ASSERT_EQ(img.size(), QSize(6, 4));
+    EXPECT_EQ(img.pixel(1, 0) & 0xFFFFFF, qRgb(3, 4, 5) & 0xFFFFFFu);
+    EXPECT_EQ(qRound(img.dotsPerMeterX() * 0.0254), 100);
+    EXPECT_TRUE(notices.isEmpty());
+    EXPECT_EQ(QDir(dir.path()).entryList({"preview*"}, QDir::Files), QStringList{"preview.bmp"});
+}
+
+TEST_F(BridgeTest, FailedScanKeepsTheOlderFileAndTellsTheUserWhy)
+{
+    writeFile("preview.bmp", "older scan");
+    frames[0].failAt = 20;
+    frames[0].failStatus = SANE_STATUS_JAMMED;
+    bridge.rememberSource("fake:1");
+    EXPECT_EQ(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
+    EXPECT_EQ(contents("preview.bmp"), QByteArray("older scan"));
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].contains("vastgelopen"));
+    EXPECT_TRUE(notices[0].contains("Er is geen scan opgeslagen."));
+    EXPECT_EQ(QDir(dir.path()).entryList({"preview*"}, QDir::Files), QStringList{"preview.bmp"});
+
+    // The next scan opens the device again and succeeds.
+    frames[0].failAt = SIZE_MAX;
+    EXPECT_NE(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
+    EXPECT_EQ(backend.opened.size(), 2u);
+}
+
+TEST_F(BridgeTest, CancelledScanWritesNothingAndSaysNothing)
+{
+    frames[0] = MakeFrame(Params(SANE_FRAME_GRAY, 8, 100, 100), [](size_t) { return uint8_t(1); });
+    frames[0].chunk = 50;
+    bridge.rememberSource("fake:1");
+    bridge.setScanStartHook([](ScanControl &control, SaneDevice &dev) {
+        static_cast<FakeDevice &>(dev).onRead = [&control, &dev](size_t delivered) {
+            if (delivered > 1000 && !control.cancel.exchange(true))
+                dev.cancel();
+        };
+    });
+    EXPECT_EQ(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
+    EXPECT_FALSE(QFile::exists(path("preview.bmp")));
+    EXPECT_TRUE(notices.isEmpty());
+}
+
+TEST_F(BridgeTest, SourceThatCannotBeOpenedIsExplained)
+{
+    bridge.rememberSource("fake:gone");
+    backend.make = [](const std::string &) { return std::unique_ptr<SaneDevice>(); };
+    EXPECT_EQ(bridge.openDefaultSource(), 0);
+    EXPECT_EQ(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].contains("fake:gone"));
+    EXPECT_FALSE(QFile::exists(path("preview.bmp")));
+}
+
+TEST_F(BridgeTest, TimersKeepTickingWhileTheDeviceIsRead)
+{
+    frames[0] = MakeFrame(Params(SANE_FRAME_GRAY, 8, 100, 40), [](size_t) { return uint8_t(1); });
+    frames[0].chunk = 100;
+    bridge.rememberSource("fake:1");
+    bridge.setScanStartHook([](ScanControl &, SaneDevice &dev) {
+        static_cast<FakeDevice &>(dev).onRead = [](size_t) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        };
+    });
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start(10);
+    EXPECT_NE(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
+    EXPECT_GT(ticks, 0);
+}
+
+TEST_F(BridgeTest, VirtualScannerAlternatesFrontAndBack)
+{
+    bridge.rememberSource(kVirtualScannerName);
+    bridge.setCurrentResolution(30);
+    SetVirtualScannerNextIsBack(false);
+    ASSERT_NE(bridge.acquireToFilename(nullptr, path("front.bmp").toUtf8().constData()), 0);
+    ASSERT_NE(bridge.acquireToFilename(nullptr, path("back.bmp").toUtf8().constData()), 0);
+    const QImage front(path("front.bmp")), back(path("back.bmp"));
+    EXPECT_EQ(front.convertToFormat(QImage::Format_BGR888), VirtualScanPage(30, false));
+    EXPECT_EQ(back.convertToFormat(QImage::Format_BGR888), VirtualScanPage(30, true));
+    EXPECT_EQ(VirtualScannerNextIsBack(), false);
+}
+
+TEST_F(BridgeTest, BusyOrEmptyPathsAreRefused)
+{
+    EXPECT_EQ(bridge.acquireToFilename(nullptr, nullptr), 0);
+    EXPECT_EQ(bridge.acquireToFilename(nullptr, ""), 0);
+}

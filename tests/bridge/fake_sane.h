@@ -1,0 +1,101 @@
+#pragma once
+// A scripted SANE device: frames of bytes delivered in chosen chunk sizes,
+// with empty reads, failures at a chosen byte, warm-up at start, and options.
+#include "scanner/bridge/sane_wrapper.h"
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+struct FakeFrame {
+    SANE_Parameters params{};
+    std::vector<uint8_t> data;
+    size_t chunk = 4096;               // most bytes per read
+    int emptyReadsBetween = 0;         // zero-byte reads before each chunk
+    size_t failAt = SIZE_MAX;          // byte after which reads fail
+    SANE_Status failStatus = SANE_STATUS_IO_ERROR;
+    bool endless = false;              // keeps delivering bytes past the data
+    bool neverEnds = false;            // after the data, only zero-byte reads
+};
+
+struct FakeOption {
+    SANE_Option_Descriptor desc{};
+    std::vector<SANE_Word> words;      // int, fixed, bool values
+    std::string text;                  // string value
+    std::vector<SANE_String_Const> strings;  // string-list storage
+    std::vector<SANE_Word> wordList;   // word-list storage
+    SANE_Range range{};
+    SANE_Int infoOnSet = 0;
+    std::function<void()> onSet;       // side effects, e.g. making another option active
+};
+
+class FakeDevice : public SaneDevice {
+public:
+    FakeDevice();
+    ~FakeDevice() override;
+
+    // Scripting.
+    std::vector<FakeFrame> frames;
+    std::vector<SANE_Status> startStatuses;  // returned by start() in turn before GOOD
+    std::function<void(size_t delivered)> onRead;
+    FakeOption &addInt(const char *name, SANE_Word value, SANE_Unit unit = SANE_UNIT_NONE);
+    FakeOption &addFixed(const char *name, double value, SANE_Unit unit = SANE_UNIT_NONE);
+    FakeOption &addBool(const char *name, bool value);
+    FakeOption &addString(const char *name, const std::string &value, std::vector<SANE_String_Const> list = {});
+    FakeOption &addButton(const char *name);
+    FakeOption &addGroup(const char *title);
+    FakeOption &option(const char *name);
+
+    // What happened.
+    std::vector<std::string> calls;
+    std::atomic<int> cancels{0};
+    bool *destroyed = nullptr;
+
+    const SANE_Option_Descriptor *getOptionDescriptor(SANE_Int option) override;
+    SANE_Status controlOption(SANE_Int option, SANE_Action action, void *value, SANE_Int *info) override;
+    SANE_Status getParameters(SANE_Parameters *params) override;
+    SANE_Status start() override;
+    SANE_Status read(SANE_Byte *data, SANE_Int maxLength, SANE_Int *length) override;
+    void cancel() override;
+
+private:
+    FakeOption &add(const char *name, SANE_Value_Type type, SANE_Int size);
+    std::vector<std::unique_ptr<FakeOption>> m_options;
+    std::vector<std::string> m_names;
+    int m_frame = -1;
+    size_t m_pos = 0;
+    int m_empties = 0;
+    size_t m_starts = 0;
+    std::atomic<bool> m_cancelled{false};
+};
+
+class FakeBackend : public SaneBackend {
+public:
+    std::vector<SaneDeviceInfo> devices;
+    SANE_Status devicesStatus = SANE_STATUS_GOOD;
+    // Builds the device for a name; nullptr means sane_open fails.
+    std::function<std::unique_ptr<SaneDevice>(const std::string &)> make;
+    std::vector<std::string> opened;
+    int enumerations = 0;
+
+    SANE_Status init() override { return SANE_STATUS_GOOD; }
+    SANE_Status getDevices(std::vector<SaneDeviceInfo> &out) override
+    {
+        ++enumerations;
+        out = devices;
+        return devicesStatus;
+    }
+    SANE_Status open(const std::string &name, std::unique_ptr<SaneDevice> &out) override
+    {
+        opened.push_back(name);
+        out = make ? make(name) : nullptr;
+        return out ? SANE_STATUS_GOOD : SANE_STATUS_INVAL;
+    }
+};
+
+// Parameters of a single-pass frame with whole lines.
+SANE_Parameters Params(SANE_Frame format, int depth, int width, int lines, int padding = 0, bool last = true);
+// A frame of `params` filled with bytes from `fill(i)`.
+FakeFrame MakeFrame(const SANE_Parameters &p, const std::function<uint8_t(size_t)> &fill);

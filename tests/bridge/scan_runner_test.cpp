@@ -1,0 +1,207 @@
+// A whole scan against the scripted device: how reads arrive, how devices
+// fail, and that a broken scan never comes back as a picture.
+#include "fake_sane.h"
+#include "scanner/bridge/scan_runner.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+FakeFrame greyFrame(int w, int h)
+{
+    return MakeFrame(Params(SANE_FRAME_GRAY, 8, w, h), [](size_t i) { return uint8_t(i * 7); });
+}
+
+ScanOutcome scan(FakeDevice &dev, std::function<void(ScanControl &)> tune = {})
+{
+    ScanControl control;
+    control.warmUpWaitMs = 0;
+    if (tune)
+        tune(control);
+    return RunScan(dev, control);
+}
+
+bool sameGreyBytes(const QImage &img, const FakeFrame &f)
+{
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (img.constScanLine(y)[x] != f.data[size_t(y) * size_t(f.params.bytes_per_line) + size_t(x)])
+                return false;
+    return true;
+}
+
+} // namespace
+
+TEST(ScanRunner, ShortAndEmptyReadsStillGiveTheWholePicture)
+{
+    for (size_t chunk : {size_t(1), size_t(7), size_t(100000)})
+        for (int empties : {0, 3}) {
+            FakeDevice dev;
+            FakeFrame f = greyFrame(13, 11);
+            f.chunk = chunk;
+            f.emptyReadsBetween = empties;
+            dev.frames = {f};
+            const ScanOutcome o = scan(dev);
+            ASSERT_EQ(o.kind, ScanOutcome::Done) << o.message.toStdString();
+            EXPECT_EQ(o.image.size(), QSize(13, 11));
+            EXPECT_TRUE(sameGreyBytes(o.image, f)) << chunk << "/" << empties;
+            EXPECT_GE(dev.cancels.load(), 1);  // the scan is ended on the device
+        }
+}
+
+TEST(ScanRunner, DeviceErrorInTheMiddleOfAFrameIsReportedInDutch)
+{
+    const struct {
+        SANE_Status status;
+        const char *words;
+    } cases[] = {{SANE_STATUS_JAMMED, "vastgelopen"},       {SANE_STATUS_NO_DOCS, "geen document"},
+                 {SANE_STATUS_COVER_OPEN, "klep"},           {SANE_STATUS_DEVICE_BUSY, "bezet"},
+                 {SANE_STATUS_IO_ERROR, "verbinding"},       {SANE_STATUS_NO_MEM, "geheugen"},
+                 {SANE_STATUS_ACCESS_DENIED, "toegang"},     {SANE_Status(SANE_STATUS_HW_LOCKED), "vergrendeld"}};
+    for (const auto &c : cases) {
+        FakeDevice dev;
+        FakeFrame f = greyFrame(20, 20);
+        f.failAt = 150;
+        f.failStatus = c.status;
+        dev.frames = {f};
+        const ScanOutcome o = scan(dev);
+        EXPECT_EQ(o.kind, ScanOutcome::Failed);
+        EXPECT_TRUE(o.image.isNull());
+        EXPECT_EQ(o.status, c.status);
+        EXPECT_TRUE(o.message.contains(c.words)) << o.message.toStdString();
+        EXPECT_GE(dev.cancels.load(), 1);
+    }
+}
+
+TEST(ScanRunner, FrameEndingEarlyIsNotPassedOffAsAPicture)
+{
+    FakeDevice dev;
+    FakeFrame f = greyFrame(10, 10);
+    f.data.resize(95);  // nine and a half lines, then end of file
+    dev.frames = {f};
+    const ScanOutcome o = scan(dev);
+    EXPECT_EQ(o.kind, ScanOutcome::Failed);
+    EXPECT_TRUE(o.image.isNull());
+    EXPECT_TRUE(o.message.contains("9 van de 10")) << o.message.toStdString();
+}
+
+TEST(ScanRunner, FrameLongerThanAnnouncedKeepsTheAnnouncedLinesUnlessItNeverStops)
+{
+    FakeDevice dev;
+    FakeFrame f = greyFrame(10, 10);
+    f.data.resize(130);
+    dev.frames = {f};
+    const ScanOutcome o = scan(dev);
+    ASSERT_EQ(o.kind, ScanOutcome::Done);
+    EXPECT_EQ(o.image.size(), QSize(10, 10));
+
+    FakeDevice endless;
+    FakeFrame e = greyFrame(10, 10);
+    e.endless = true;
+    endless.frames = {e};
+    EXPECT_EQ(scan(endless).kind, ScanOutcome::Failed);
+}
+
+TEST(ScanRunner, AbsurdParametersAreRefusedBeforeReading)
+{
+    std::vector<SANE_Parameters> bad;
+    bad.push_back(Params(SANE_FRAME_GRAY, 8, -5, 10));
+    bad.push_back(Params(SANE_FRAME_GRAY, 3, 10, 10));
+    bad.push_back(Params(SANE_FRAME_RGB, 8, 60000, 60000));
+    SANE_Parameters thin = Params(SANE_FRAME_RGB, 8, 100, 10);
+    thin.bytes_per_line = 100;
+    bad.push_back(thin);
+    for (const SANE_Parameters &p : bad) {
+        FakeDevice dev;
+        FakeFrame f;
+        f.params = p;
+        dev.frames = {f};
+        bool read = false;
+        dev.onRead = [&read](size_t) { read = true; };
+        const ScanOutcome o = scan(dev);
+        EXPECT_EQ(o.kind, ScanOutcome::Failed);
+        EXPECT_FALSE(read);
+        EXPECT_FALSE(o.message.isEmpty());
+    }
+}
+
+TEST(ScanRunner, CancelDuringReadingEndsWithoutPicture)
+{
+    FakeDevice dev;
+    FakeFrame f = greyFrame(100, 100);
+    f.chunk = 100;
+    dev.frames = {f};
+    ScanControl control;
+    dev.onRead = [&](size_t delivered) {
+        if (delivered >= 3000 && !control.cancel.exchange(true))
+            dev.cancel();  // what the Cancel button does
+    };
+    const ScanOutcome o = RunScan(dev, control);
+    EXPECT_EQ(o.kind, ScanOutcome::Cancelled);
+    EXPECT_TRUE(o.image.isNull());
+}
+
+TEST(ScanRunner, WarmingUpIsWaitedForAndRetried)
+{
+    FakeDevice dev;
+    dev.startStatuses = {SANE_Status(SANE_STATUS_WARMING_UP), SANE_Status(SANE_STATUS_WARMING_UP)};
+    dev.frames = {greyFrame(4, 4)};
+    const ScanOutcome o = scan(dev);
+    EXPECT_EQ(o.kind, ScanOutcome::Done);
+    EXPECT_EQ(std::count(dev.calls.begin(), dev.calls.end(), "start"), 3);
+
+    FakeDevice cold;
+    cold.startStatuses.assign(10, SANE_Status(SANE_STATUS_WARMING_UP));
+    cold.frames = {greyFrame(4, 4)};
+    const ScanOutcome c = scan(cold, [](ScanControl &s) { s.warmUpTries = 3; });
+    EXPECT_EQ(c.kind, ScanOutcome::Failed);
+    EXPECT_TRUE(c.message.contains("warm"));
+}
+
+TEST(ScanRunner, DeviceThatStopsDeliveringIsGivenUpOn)
+{
+    FakeDevice dev;
+    FakeFrame f = greyFrame(10, 10);
+    f.data.resize(40);
+    f.neverEnds = true;
+    dev.frames = {f};
+    const ScanOutcome o = scan(dev, [](ScanControl &c) { c.maxEmptyReads = 50; });
+    EXPECT_EQ(o.kind, ScanOutcome::Failed);
+    EXPECT_TRUE(o.message.contains("geen gegevens")) << o.message.toStdString();
+}
+
+TEST(ScanRunner, HandScannerHeightIsWhatWasReadWithinTheLimit)
+{
+    FakeDevice dev;
+    FakeFrame f = greyFrame(8, 25);
+    f.params.lines = -1;
+    f.chunk = 3;
+    dev.frames = {f};
+    const ScanOutcome o = scan(dev);
+    ASSERT_EQ(o.kind, ScanOutcome::Done);
+    EXPECT_EQ(o.image.size(), QSize(8, 25));
+
+    FakeDevice big;
+    big.frames = {f};
+    const ScanOutcome limited = scan(big, [](ScanControl &c) { c.unknownLengthLimit = 100; });
+    EXPECT_EQ(limited.kind, ScanOutcome::Failed);
+}
+
+TEST(ScanRunner, ThreePassScanReadsThreeFramesAndTakesTheResolution)
+{
+    FakeDevice dev;
+    dev.addInt(SANE_NAME_SCAN_RESOLUTION, 150, SANE_UNIT_DPI);
+    const SANE_Frame order[3] = {SANE_FRAME_RED, SANE_FRAME_GREEN, SANE_FRAME_BLUE};
+    for (int k = 0; k < 3; ++k)
+        dev.frames.push_back(MakeFrame(Params(order[k], 8, 4, 3, 0, k == 2), [k](size_t) { return uint8_t(50 * (k + 1)); }));
+    const ScanOutcome o = scan(dev);
+    ASSERT_EQ(o.kind, ScanOutcome::Done) << o.message.toStdString();
+    EXPECT_EQ(o.image.pixel(3, 2) & 0xFFFFFF, qRgb(50, 100, 150) & 0xFFFFFFu);
+    EXPECT_EQ(o.dpi, 150);
+    EXPECT_EQ(std::count(dev.calls.begin(), dev.calls.end(), "start"), 3);
+
+    // The device stops after two of the three colours.
+    FakeDevice two;
+    two.frames = {dev.frames[0], dev.frames[1]};
+    EXPECT_EQ(scan(two).kind, ScanOutcome::Failed);
+}
