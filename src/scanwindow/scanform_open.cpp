@@ -1,0 +1,46 @@
+// Opening a picture file, the clipboard, the help pages and the maker's web site.
+#include "scanwindow/scanform.h"
+
+#include "common/filez.h"
+#include "common/prompts.h"
+#include "imaging/picture.h"
+#include "imaging/picture_file.h"
+#include "scanwindow/preview_image.h"
+#include "ui_scanform.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+void TScanform::openfileknopClick()
+{
+    QString file = prompts().openFileName(QStringLiteral("Open een afbeelding"), QString(), QString());
+    if (file.isEmpty())
+        return;
+    LoadPictureFile(picture(), file);
+    pictureChanged();
+    SavePictureFile(picture(), PreviewFilePath, 70, 0);
+    // The opened picture counts as a plain scan.
+    cleanScan = picture();
+    joinedBackSide = false;
+    FitImageInPanel(Image1, picture().size(), ui->Panel1, 0, true);
+}
+
+void TScanform::Button1Click()
+{
+    QGuiApplication::clipboard()->setImage(picture());
+}
+
+void TScanform::helpClick()
+{
+    const QString topic = QStringLiteral("scanform.htm");
+    const QString screenHelp = ProgramFolder() + QStringLiteral("data/kvnschermen.chm");
+    if (SafeFileExists(screenHelp))
+        ShowHelpTopic(topic, screenHelp);
+    else
+        ShowHelpTopic(topic, ProgramFolder() + QStringLiteral("kvnscan.chm"));
+}
+
+void TScanform::lbDravemontClick()
+{
+    ShellOpen(window(), MakerWebAddress, QString(), QStringLiteral("open"));
+}

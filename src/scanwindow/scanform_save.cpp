@@ -1,0 +1,252 @@
+// Naming and saving: the file-name controls, SaveClick and the restart after saving.
+#include "scanwindow/scanform.h"
+
+#include "common/filez.h"
+#include "common/locations.h"
+#include "common/outside.h"
+#include "common/prompts.h"
+#include "common/settings_list.h"
+#include "common/terminology.h"
+#include "dialogs/messages.h"
+#include "dialogs/seldir.h"
+#include "imaging/picture_file.h"
+#include "scanwindow/file_naming.h"
+#include "scanwindow/restart_script.h"
+#include "scanwindow/scan_widgets.h"
+#include "ui_scanform.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QSaveFile>
+#include <type_traits>
+#include <utility>
+
+namespace {
+
+// Pictures below this many pixels count as small for the after-save callback.
+const qint64 SmallPicturePixels = 1500000;
+
+int digitCount(const TScanform &form)
+{
+    return Larger(1, TextToInt(form.ui->numdig->text()));
+}
+
+QString nextName(const TScanform &form, const QString &name)
+{
+    int d = digitCount(form);
+    return form.nextFileName ? form.nextFileName(name, d) : NextFileName(name, d);
+}
+
+// The value a spin edit stands for: its number kept within its limits, its
+// minimum when the text is no number.
+int spinValue(const TextSpinEdit *spin)
+{
+    int v = spin->value();
+    if (spin->minimum() != 0 || spin->maximum() != 0)
+        v = qBound(spin->minimum(), v, spin->maximum());
+    return v;
+}
+
+// The accompanying text file: the picture's path with its extension replaced by
+// ".txt". A dot in a folder name is no extension, so a picture without one gets
+// ".txt" appended and its text stays beside it.
+QString textFilePath(const QString &picturePath)
+{
+    int dot = picturePath.lastIndexOf('.');
+    int slash = picturePath.lastIndexOf('/');
+    if (dot <= slash)
+        return picturePath + QStringLiteral(".txt");
+    return picturePath.left(dot) + QStringLiteral(".txt");
+}
+
+// Lines with CR LF each, replacing the file only once the new one is complete.
+bool writeLines(const QString &path, const QString &text)
+{
+    QStringList lines = text.split('\n');
+    if (lines.size() > 1 && lines.last().isEmpty())
+        lines.removeLast();   // a final line break ends the last line, it starts none
+    QByteArray bytes;
+    for (QString line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        bytes += line.toUtf8() + "\r\n";
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool writeScript(const QString &path, const QString &text)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray bytes = text.toUtf8();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+// Series mode cuts the confirmed boxes out of the clean scan and saves each of
+// them through SaveClick; that procedure lives with the detection code of the
+// window. It is called when the window offers it.
+template <typename Form, typename = void>
+struct HasSeriesSave : std::false_type {};
+template <typename Form>
+struct HasSeriesSave<Form, std::void_t<decltype(std::declval<Form &>().SaveSeriesBoxes())>> : std::true_type {};
+
+template <typename Form>
+void saveSeriesBoxes(Form &form)
+{
+    if constexpr (HasSeriesSave<Form>::value)
+        form.SaveSeriesBoxes();
+}
+
+void restartProgram(TScanform &form)
+{
+    const QString script = ProgramFolder() + QStringLiteral("kvnscan.bat");
+    if (QFileInfo::exists(script) || QFileInfo(script).isSymLink()) {
+        QFile::remove(script);
+        if (QFileInfo::exists(script) || QFileInfo(script).isSymLink())
+            ShowNotice("Oude " + script + " kon niet verwijderd worden");
+    }
+    bool written = writeScript(script, RestartScriptText(ProgramFolder(), Locations::executablePath()));
+
+    form.StoreScanSettings();
+    if (form.ui->startmetscan->isChecked())
+        SavePictureFile(form.picture(), PreviewFilePath, 90, 0);
+    if (form.settings)
+        form.settings->saveToFile(SettingsFileName());
+
+    // A script that could not be written must not be run: an older one may lie there.
+    if (written && outside().startDetached(QStringLiteral("/bin/sh"), {script}, ProgramFolder())) {
+        outside().quitApplication();
+        form.done(QDialog::Accepted);
+        return;
+    }
+    ShowNotice("Herstarten [" + ShortPathOf(script) + "] lukt niet");
+}
+
+}
+
+void TScanform::fneditChange()
+{
+    const QString name = ui->fnedit->text();
+    if (name.isEmpty())
+        return;
+    ui->zetdoor->setText(Term(Terms::VolgendeWordt) + ": " + nextName(*this, name));
+}
+
+void TScanform::numdigChange()
+{
+    ui->zetdoor->setText("volgende wordt: " + nextName(*this, ui->fnedit->text()));
+}
+
+void TScanform::numdigClick() { numdigChange(); }
+
+void TScanform::bestandstypeChange()
+{
+    QComboBox *type = ui->bestandstype;
+    ui->TrackBar1->setVisible(type->count() > 0 && type->currentText() == type->itemText(0));
+}
+
+void TScanform::BrowseClick()
+{
+    QString chosen = prompts().saveFileName(QString(), ui->doelmap->text(),
+                                            QStringLiteral("Jpeg (*.JPG);;Bitmap (*.BMP)"), QStringLiteral("jpg"));
+    if (!chosen.isEmpty())
+        ui->fnedit->setText(QFileInfo(chosen).fileName());
+}
+
+void TScanform::selbasislocClick()
+{
+    if (SelectFolder(ui->doelmap->text(), QStringLiteral("Selecteer doelmap"), dialogBaseFolder))
+        ui->doelmap->setText(SelectedFolder);
+}
+
+void TScanform::SaveClick(QObject *sender)
+{
+    const QString caption = windowTitle();
+    const QString folder = ui->doelmap->text();
+
+    if (!SafeDirectoryExists(folder) && (folder.isEmpty() || !QDir().mkdir(folder))) {
+        ShowNotice("Kan " + folder + " niet openen of maken. " + ui->fnedit->text() + " niet opgeslagen.");
+        return;
+    }
+
+    if (sender && ui->bidprentmode->isChecked() && !boxes.empty()) {
+        saveSeriesBoxes(*this);
+    } else {
+        QString path = WithTrailingBackslash(folder) + SplitExtension(ui->fnedit->text()).base.trimmed() +
+                       ui->bestandstype->currentText();
+
+        if (ui->altijdfnvraag->isChecked() &&
+            !prompts().inputQuery(QStringLiteral("Gaat u akkoord met deze bestandsnaam ?"),
+                                  QStringLiteral("Suggestie:"), path)) {
+            setWindowTitle(caption);
+            return;
+        }
+
+        while (SafeFileExists(path)) {
+            QString question =
+                path + " " + Term(Terms::BestaatAl) + ", " + Term(Terms::Overschrijven) + " ?";
+            if (AskYesNo(question, QString(), QString(), 1, Term(Terms::Opslaan)) == 1)
+                break;
+            ui->fnedit->setFocus();
+            if (!prompts().inputQuery(Term(Terms::VeranderBestandsnaam) + " ?", Term(Terms::Nu) + ":", path)) {
+                setWindowTitle(caption);
+                return;
+            }
+        }
+
+        // SavePictureFile writes beside the old file and replaces it only when
+        // the new one is complete, so a failed overwrite keeps the old picture.
+        int r = SavePictureFile(picture(), path, ui->TrackBar1->value(), spinValue(ui->dpi));
+        if (r < 0) {
+            ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));
+        } else {
+            setWindowTitle(path + " " + Term(Terms::Opgeslagen));
+            QGuiApplication::clipboard()->setText(path);
+            bool small = qint64(picture().width()) * picture().height() < SmallPicturePixels;
+            if (afterSave)
+                afterSave(path, folder, small);
+
+            const QString text = ui->Memo1->toPlainText();
+            if (!text.isEmpty()) {
+                const QString textPath = textFilePath(path);
+                if (writeLines(textPath, text))
+                    ui->Memo1->clear();
+                else   // keep the text so the user can save it again
+                    ShowNotice("Kon [" + textPath + "] niet schrijven.");
+            }
+
+            if (ui->zetdoor->isChecked()) {
+                ui->fnedit->setText(nextName(*this, ui->fnedit->text()));
+            } else {
+                QString name = defaultFileName ? defaultFileName(folder) : QStringLiteral("document");
+                ui->fnedit->setText(SplitExtension(name).base);
+            }
+        }
+        setWindowTitle(caption);
+    }
+
+    bool restart = ProductTitle.trimmed().toLower().contains(QLatin1String("scan tool")) &&
+                   sender == ui->save && ui->herstart->isChecked();
+    if (restart) {
+        restartProgram(*this);
+    } else {
+        ShowSavedLayout();
+        ui->fnedit->setFocus();
+    }
+    setWindowTitle(caption);
+}
