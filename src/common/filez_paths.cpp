@@ -33,6 +33,24 @@ QString SettingsFileName()
 
 QString TempFolder() { return Locations::tempFolder(); }
 
+namespace {
+// The entry's name as the folder stores it: the same on a case-sensitive file
+// system, possibly another case on a mounted FAT or NTFS volume.
+QString storedName(const QString &folder, const QString &component)
+{
+    if (component == QLatin1String(".") || component == QLatin1String(".."))
+        return component;
+    const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    if (names.contains(component))
+        return component;
+    for (const QString &n : names) {
+        if (n.compare(component, Qt::CaseInsensitive) == 0)
+            return n;
+    }
+    return component;
+}
+}
+
 QString ExpandLongPath(const QString &path)
 {
     if (path.isEmpty())
@@ -50,8 +68,7 @@ QString ExpandLongPath(const QString &path)
             result += rest;
             break;
         }
-        // A case-sensitive file system stores the name exactly as it was looked up.
-        result += component;
+        result += storedName(result, component);
         if (slash >= 0)
             result += QLatin1Char('/');
         rest = slash < 0 ? QString() : rest.mid(slash + 1);
@@ -63,7 +80,7 @@ QString ShortPathOf(const QString &path)
 {
     // There are no short (8.3) names here: an existing path is its own short form.
     if (SafeFileExists(path) || SafeDirectoryExists(path))
-        return path;
+        return ExpandLongPath(path);
     if (!path.contains(QLatin1Char('.')))
         return {};
     const int slash = path.lastIndexOf(QLatin1Char('/'));

@@ -4,14 +4,24 @@
 #include <array>
 
 namespace {
-std::array<char16_t, 256> makeUpperTable()
+// Built at compile time so that searches made during static initialisation
+// elsewhere already see it. Matches QChar::toUpper over Latin-1.
+constexpr std::array<char16_t, 256> makeUpperTable()
 {
     std::array<char16_t, 256> t{};
-    for (int i = 0; i < 256; ++i)
-        t[i] = QChar(char16_t(i)).toUpper().unicode();
+    for (int i = 0; i < 256; ++i) {
+        char16_t c = char16_t(i);
+        if ((i >= 'a' && i <= 'z') || (i >= 0xE0 && i <= 0xFE && i != 0xF7))
+            c = char16_t(i - 32);
+        else if (i == 0xB5)
+            c = 0x039C;  // micro sign: Greek capital mu
+        else if (i == 0xFF)
+            c = 0x0178;  // y with diaeresis
+        t[std::size_t(i)] = c;
+    }
     return t;
 }
-const std::array<char16_t, 256> g_upper = makeUpperTable();
+constexpr std::array<char16_t, 256> g_upper = makeUpperTable();
 
 inline char16_t fold(char16_t c) { return c < 256 ? g_upper[c] : QChar(c).toUpper().unicode(); }
 

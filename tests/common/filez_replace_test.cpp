@@ -86,3 +86,9 @@ TEST(ReplaceOnePass, GrowsItsBufferForLongReplacements)
     EXPECT_EQ(ReplaceOnePass(t, "xyx", "-"), 1);  // non-overlapping, left to right
     EXPECT_EQ(t, "-yx");
 }
+
+TEST(UpperTable, MatchesQtOverLatin1)
+{
+    for (int i = 0; i < 256; ++i)
+        EXPECT_EQ(UpperTable[i], QChar(char16_t(i)).toUpper().unicode()) << i;
+}
