@@ -1,0 +1,169 @@
+#include "codec/free_bitmap.h"
+#include "fakes/scripted_prompts.h"
+
+#include <QPainter>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QImage Stripes(int width, int height)
+{
+    QImage picture(width, height, QImage::Format_BGR888);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uchar *p = picture.scanLine(y) + x * 3;
+            p[0] = uchar(x * 10);
+            p[1] = uchar(y * 20);
+            p[2] = uchar(x + y);
+        }
+    return picture;
+}
+
+bool SameBytes(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return false;
+    const size_t row = size_t(a.width()) * size_t(a.depth() / 8);
+    for (int y = 0; y < a.height(); ++y)
+        if (memcmp(a.constScanLine(y), b.constScanLine(y), row) != 0)
+            return false;
+    return true;
+}
+
+class FreeBitmap : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(IsImageLibraryLoaded()); }
+};
+
+TEST_F(FreeBitmap, APictureGoesInAndComesOutUnchangedWithItsResolution)
+{
+    QImage picture = Stripes(7, 5);
+    picture.setDotsPerMeterX(11811);
+    picture.setDotsPerMeterY(23622);
+    TFreeWinBitmap bitmap;
+    ASSERT_TRUE(bitmap.CopyFromBitmap(picture));
+    EXPECT_EQ(bitmap.GetWidth(), 7);
+    EXPECT_EQ(bitmap.GetHeight(), 5);
+    EXPECT_EQ(bitmap.GetBitsPerPixel(), 24);
+    EXPECT_NEAR(bitmap.GetHorizontalResolution(), 300.0, 0.01);
+    EXPECT_NEAR(bitmap.GetVerticalResolution(), 600.0, 0.01);
+    // The library keeps rows bottom-up: its first row is our last.
+    EXPECT_EQ(FI().GetScanLine(bitmap.Dib(), 0)[0], picture.constScanLine(4)[0]);
+    EXPECT_EQ(FI().GetScanLine(bitmap.Dib(), 0)[1], picture.constScanLine(4)[1]);
+    const QImage back = bitmap.CopyToBitmapHandle();
+    EXPECT_EQ(back.format(), QImage::Format_BGR888);
+    EXPECT_TRUE(SameBytes(back, picture));
+    EXPECT_EQ(back.dotsPerMeterX(), 11811);
+    EXPECT_EQ(back.dotsPerMeterY(), 23622);
+}
+
+TEST_F(FreeBitmap, ThirtyTwoAndEightBitPicturesKeepTheirKind)
+{
+    QImage argb(3, 2, QImage::Format_ARGB32);
+    argb.fill(qRgba(1, 2, 3, 200));
+    TFreeWinBitmap a;
+    ASSERT_TRUE(a.CopyFromBitmap(argb));
+    EXPECT_EQ(a.GetBitsPerPixel(), 32);
+    EXPECT_TRUE(SameBytes(a.CopyToBitmapHandle(), argb));
+
+    QImage indexed(5, 3, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 0, 255)});
+    indexed.fill(2);
+    indexed.setPixel(0, 0, 1);
+    TFreeWinBitmap i;
+    ASSERT_TRUE(i.CopyFromBitmap(indexed));
+    EXPECT_EQ(i.GetBitsPerPixel(), 8);
+    const QImage out = i.CopyToBitmapHandle();
+    EXPECT_EQ(out.pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(out.pixel(4, 2), qRgb(0, 0, 255));
+}
+
+TEST_F(FreeBitmap, ResolutionIsStoredInDotsPerMetreRounded)
+{
+    TFreeBitmap bitmap(FIT_BITMAP, 2, 2, 24);
+    int changes = 0;
+    bitmap.OnChange = [&](TFreeBitmap &) { ++changes; };
+    bitmap.SetHorizontalResolution(300);
+    bitmap.SetVerticalResolution(72);
+    EXPECT_EQ(FI().GetDotsPerMeterX(bitmap.Dib()), 11811u);
+    EXPECT_EQ(FI().GetDotsPerMeterY(bitmap.Dib()), 2835u);
+    EXPECT_EQ(changes, 2);
+    TFreeBitmap none;
+    none.SetHorizontalResolution(300);   // nothing happens without an image
+    EXPECT_FALSE(none.IsValid());
+}
+
+TEST_F(FreeBitmap, CreateNeedsAPositiveSizeAndDepth)
+{
+    TFreeBitmap bitmap;
+    EXPECT_FALSE(bitmap.Create(FIT_BITMAP, 0, 5, 24));
+    EXPECT_FALSE(bitmap.Create(FIT_BITMAP, 5, 5, 0));
+    EXPECT_TRUE(bitmap.Create(FIT_BITMAP, 5, 5, 24));
+    EXPECT_TRUE(bitmap.IsValid());
+    TFreeObject plain;
+    EXPECT_FALSE(plain.IsValid());
+}
+
+TEST_F(FreeBitmap, AVetoedReplacementKeepsTheOldImage)
+{
+    TFreeWinBitmap bitmap;
+    ASSERT_TRUE(bitmap.CopyFromBitmap(Stripes(4, 4)));
+    FIBITMAP *before = bitmap.Dib();
+    bitmap.OnChanging = [](TFreeBitmap &, FIBITMAP *) { return false; };
+    EXPECT_FALSE(bitmap.ConvertTo8Bits());
+    EXPECT_EQ(bitmap.Dib(), before);
+    EXPECT_EQ(bitmap.GetBitsPerPixel(), 24);
+}
+
+TEST_F(FreeBitmap, EightBitConversionKeepsColoursAndAssignCopies)
+{
+    QImage picture(6, 6, QImage::Format_BGR888);
+    picture.fill(QColor(220, 20, 20));
+    TFreeWinBitmap bitmap;
+    ASSERT_TRUE(bitmap.CopyFromBitmap(picture));
+    TFreeWinBitmap copy;
+    copy.Assign(&bitmap);
+    ASSERT_TRUE(bitmap.ConvertTo8Bits());
+    EXPECT_EQ(bitmap.GetBitsPerPixel(), 8);
+    EXPECT_EQ(bitmap.CopyToBitmapHandle().pixel(2, 2), qRgb(220, 20, 20));
+    EXPECT_EQ(copy.GetBitsPerPixel(), 24);   // independent of the original
+    copy.Assign(nullptr);
+    EXPECT_FALSE(copy.IsValid());
+}
+
+TEST_F(FreeBitmap, SaveAndLoadByFormat)
+{
+    QTemporaryDir dir;
+    ScriptedPrompts prompts;
+    TFreeWinBitmap bitmap;
+    ASSERT_TRUE(bitmap.CopyFromBitmap(Stripes(9, 4)));
+    ASSERT_TRUE(bitmap.Save(dir.path() + "/a.tif"));
+    TFreeWinBitmap loaded;
+    ASSERT_TRUE(loaded.Load(dir.path() + "/a.tif"));
+    EXPECT_TRUE(SameBytes(loaded.CopyToBitmapHandle(), Stripes(9, 4)));
+    EXPECT_FALSE(loaded.Load(dir.path() + "/missing.qqq"));
+    EXPECT_TRUE(loaded.IsValid());   // an undetermined format keeps the image
+
+    EXPECT_FALSE(bitmap.Save(dir.path() + "/a.qqq"));
+    EXPECT_EQ(prompts.texts(), QStringList{"[" + dir.path() + "/a.qqq] niet kunnen  opslaan"});
+    TFreeBitmap empty;
+    EXPECT_FALSE(empty.CanSave(FIF_BMP));
+}
+
+TEST_F(FreeBitmap, DrawPaintsTheImageStretched)
+{
+    QImage red(2, 2, QImage::Format_BGR888);
+    red.fill(QColor(255, 0, 0));
+    TFreeWinBitmap bitmap;
+    ASSERT_TRUE(bitmap.CopyFromBitmap(red));
+    QImage canvas(8, 8, QImage::Format_RGB32);
+    canvas.fill(Qt::white);
+    {
+        QPainter painter(&canvas);
+        bitmap.Draw(painter, QRect(0, 0, 4, 4));
+    }
+    EXPECT_EQ(canvas.pixel(3, 3), qRgb(255, 0, 0));
+    EXPECT_EQ(canvas.pixel(5, 5), qRgb(255, 255, 255));
+}
+}
