@@ -10,6 +10,7 @@
 qint64 TrailingNumber(const QString &fileName);
 
 // Draws the first count boxes with a pen of max(width / 150, 1) pixels in
-// colour (platform value) and writes startNumber + k in box k.
+// colour (platform value) and writes startNumber + k in box k. The picture
+// is made 24-bit first.
 void DrawNumberedBoxes(QImage &picture, const ScanBoxList &boxes, int count, qint64 startNumber,
                        unsigned colour);

@@ -97,36 +97,6 @@ void ItemDetector::trace(int x, int y)
     }
 }
 
-bool ItemDetector::inside(int px, int py) const
-{
-    const size_t n = m_outline.size();
-    if (n < 2)
-        return false;
-    int above = 0, below = 0, left = 0, right = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const Cell &a = m_outline[i];
-        const Cell &b = m_outline[i + 1 == n ? 0 : i + 1];
-        // Only neighbouring outline cells form an edge; a jump after backtracking does not.
-        if (std::abs(a.x - b.x) + std::abs(a.y - b.y) >= 4)
-            continue;
-        if (std::min(a.x, b.x) <= px && px < std::max(a.x, b.x)) {
-            if (a.y >= py)
-                ++below;
-            else
-                ++above;
-        }
-        if (std::min(a.y, b.y) <= py && py < std::max(a.y, b.y)) {
-            if (a.x >= px)
-                ++right;
-            else
-                ++left;
-        }
-        if (above >= 1 && below >= 1 && left >= 1 && right >= 1)
-            return true;
-    }
-    return false;
-}
-
 void ItemDetector::sample(const QImage &picture, int gx0, int gx1, int gy0, int gy1, const BackgroundKey &key)
 {
     const qint64 W = picture.width(), H = picture.height();
@@ -178,9 +148,10 @@ ScanBoxList ItemDetector::detect(const QImage &picture, PixelSelection sel, cons
             claim(x, y);
             trace(x, y);
 
+            m_inside.build(m_outline);
             for (int cx = m_left + 1; cx <= m_right - 1; ++cx)
                 for (int cy = m_top + 1; cy <= m_bottom - 1; ++cy)
-                    if (inside(cx, cy))
+                    if (m_inside.inside(cx, cy))
                         m_visited[size_t(cx + cy * GridSize)] = 1;
 
             const qint64 left = W * m_left / GridSize - margin;

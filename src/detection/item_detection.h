@@ -1,6 +1,7 @@
 #pragma once
 // Finding the separate items lying on a scan, on a coarse grid of cells.
 #include "detection/colour_match.h"
+#include "detection/outline_inside.h"
 #include "detection/scanbox.h"
 
 #include <QImage>
@@ -32,13 +33,12 @@ public:
     ScanBoxList detect(const QImage &picture, PixelSelection selection, const DetectionSettings &settings);
 
 private:
-    struct Cell { int x, y; };
+    using Cell = GridCell;
 
     bool isBackground(int x, int y) const;
     bool isBoundary(int x, int y) const;
     void claim(int x, int y);
     void trace(int x, int y);
-    bool inside(int px, int py) const;
     void sample(const QImage &picture, int gx0, int gx1, int gy0, int gy1, const BackgroundKey &key);
 
     std::vector<uint8_t> m_background;   // 1 = background or not sampled, 0 = item
@@ -46,6 +46,7 @@ private:
     std::vector<Cell> m_outline;
     std::vector<Cell> m_stack;           // trace frames: cell and next direction
     std::vector<int> m_nextDir;
+    OutlineInside m_inside{GridSize};
     int m_left = 0, m_top = 0, m_right = 0, m_bottom = 0;
 };
 
