@@ -92,8 +92,12 @@ int ReplaceOnePass(QString &text, const QString &find, const QString &replacemen
     if (at < 0)
         return 0;
     qsizetype capacity = text.size();
-    if (replacement.size() > find.size())
-        capacity = qsizetype(double(text.size()) * replacement.size() / find.size()) + 1;
+    if (replacement.size() > find.size()) {
+        // The worst case can be far beyond need (a long replacement of a single
+        // character in a long text); the buffer grows when it has to.
+        const double worst = double(text.size()) * double(replacement.size()) / double(find.size());
+        capacity = qsizetype(qMin(worst, double(text.size()) * 2 + double(replacement.size()))) + 1;
+    }
     QString out(capacity, Qt::Uninitialized);
     qsizetype used = 0;
     auto put = [&](const QChar *p, qsizetype n) {

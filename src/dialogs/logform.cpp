@@ -24,6 +24,7 @@ Tlogform::Tlogform(QWidget *parent)
     Afdrukken1 = ui->Afdrukken1;
     Schermwissen1 = ui->Schermwissen1;
     setWindowFlag(Qt::WindowStaysOnTopHint);
+    move(6, 834);  // the layout's place; FitFormOnScreen pulls it onto smaller screens
     QFont f = logmem->font();
     f.setPixelSize(11);
     f.setStyleHint(QFont::TypeWriter);

@@ -82,6 +82,10 @@ TEST(ReplaceOnePass, GrowsItsBufferForLongReplacements)
     QString t = QString(1000, 'x');
     EXPECT_EQ(ReplaceOnePass(t, "x", "yyyyy"), 1000);
     EXPECT_EQ(t, QString(5000, 'y'));
+    // One long replacement in a long text must not reserve the worst case (gigabytes).
+    t = QString(200000, '.') + "x";
+    EXPECT_EQ(ReplaceOnePass(t, "x", QString(20000, 'y')), 1);
+    EXPECT_EQ(t.size(), 220000);
     t = "xyxyx";
     EXPECT_EQ(ReplaceOnePass(t, "xyx", "-"), 1);  // non-overlapping, left to right
     EXPECT_EQ(t, "-yx");

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPrinterInfo>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 namespace {
@@ -41,6 +42,8 @@ TEST(LogWindow, LinesArriveInOrderAndClearStartsAfresh)
     EXPECT_EQ(log->logText(), "1\r\n2\r\n");
     EXPECT_TRUE(log->isVisible());
     EXPECT_EQ(log->windowTitle(), "log");
+    // The layout's place lies below small screens; it is pulled onto this one.
+    EXPECT_TRUE(log->screen()->geometry().contains(QRect(log->pos(), log->size())));
 
     log->Schermwissen1Click();
     EXPECT_TRUE(log->isVisible());
