@@ -42,6 +42,7 @@ public:
     QString rememberedSource() const;
     void rememberSource(const QString &name);
     QString openDeviceName() const { return m_deviceName; }
+    SaneDevice *device() { return m_device.get(); }  // the open source, for tools and tests
     SaneBackend &backend();
     ScanOutcome lastOutcome() const { return m_last; }
 
