@@ -61,8 +61,17 @@ int findAsciiFolded(const QString &text, const QString &find)
     return -1;
 }
 
-const QString kAllMarker = QStringLiteral("#$%tijdelijk%$#");
-const QString kRepeatMarker = QStringLiteral("$%^zv#$%");
+// Function statics, so that replacing works during other files' static initialisation too.
+const QString &allMarker()
+{
+    static const QString m = QStringLiteral("#$%tijdelijk%$#");
+    return m;
+}
+const QString &repeatMarker()
+{
+    static const QString m = QStringLiteral("$%^zv#$%");
+    return m;
+}
 constexpr int kMaxReplacements = 100000;
 }
 
@@ -132,14 +141,16 @@ int ReplaceRepeated(QString &text, const QString &find, const QString &replaceme
     const bool shrinks = !replacement.isEmpty() && findAt(find, replacement, 0, caseSensitive) >= 0;
     if (shrinks) {
         // Through a marker, so that what a pass leaves behind is not matched again.
+        // As in ReplaceAllText: a marker holding find allows only one pass.
+        const bool oncePass = findAt(repeatMarker(), find, 0, caseSensitive) >= 0;
         int n;
-        while ((n = ReplaceOnePass(text, find, kRepeatMarker, caseSensitive)) > 0) {
+        while ((n = ReplaceOnePass(text, find, repeatMarker(), caseSensitive)) > 0) {
             total += n;
-            if (total > kMaxReplacements)
+            if (oncePass || total > kMaxReplacements)
                 break;
         }
         int back = 0;
-        while ((n = ReplaceOnePass(text, kRepeatMarker, replacement, true)) > 0) {
+        while ((n = ReplaceOnePass(text, repeatMarker(), replacement, true)) > 0) {
             back += n;
             if (back > kMaxReplacements)
                 break;
@@ -163,14 +174,14 @@ int ReplaceAllText(QString &text, const QString &find, const QString &replacemen
     if (findAt(replacement, find, 0, caseSensitive) >= 0) {
         // When the marker itself holds find, further passes would only grow the
         // text without end: one pass has then already replaced every occurrence.
-        const bool oncePass = findAt(kAllMarker, find, 0, caseSensitive) >= 0;
+        const bool oncePass = findAt(allMarker(), find, 0, caseSensitive) >= 0;
         int n, total = 0;
-        while ((n = ReplaceOnePass(text, find, kAllMarker, caseSensitive)) > 0) {
+        while ((n = ReplaceOnePass(text, find, allMarker(), caseSensitive)) > 0) {
             total += n;
             if (oncePass || total > kMaxReplacements)
                 break;
         }
-        what = kAllMarker;
+        what = allMarker();
     }
-    return ReplaceRepeated(text, what, replacement, what == kAllMarker || caseSensitive);
+    return ReplaceRepeated(text, what, replacement, what == allMarker() || caseSensitive);
 }

@@ -64,6 +64,11 @@ TEST(ReplaceRepeated, ShrinkingAndRemovingPasses)
     EXPECT_EQ(ReplaceRepeated(t, "ab", ""), 2);  // removal lets a new occurrence form
     EXPECT_EQ(t, "");
 
+    // The marker holds "$%": one pass, not a text that grows to the cap.
+    t = "a$%%b";
+    EXPECT_EQ(ReplaceRepeated(t, "$%", "%"), 1);
+    EXPECT_EQ(t, "a%%b");
+
     t = "abc";
     EXPECT_EQ(ReplaceRepeated(t, "", "x"), 0);
     EXPECT_EQ(t, "abc");
