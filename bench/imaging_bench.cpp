@@ -1,0 +1,210 @@
+// Times the picture operations on a 600-dpi A4 page against peers, in one run.
+#include "bench_page.h"
+
+#include "codec/free_bitmap.h"
+#include "imaging/picture.h"
+#include "imaging/picture_file.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QTransform>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#ifdef KVN_HAVE_TURBOJPEG
+#include <turbojpeg.h>
+#endif
+#ifdef KVN_HAVE_VIPS
+#include <vips/vips.h>
+#endif
+
+namespace {
+
+constexpr int kWidth = 4960, kHeight = 7016;
+constexpr int kReps = 5;
+
+double StatusMb(const char *field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const size_t n = std::strlen(field);
+    while (std::getline(status, line))
+        if (line.compare(0, n, field) == 0)
+            return std::atof(line.c_str() + n + 1) / 1024.0;
+    return 0;
+}
+
+// Runs in a process of its own so the high-water mark belongs to the turn alone.
+int PeakMemory()
+{
+    const double startup = StatusMb("VmRSS");
+    QImage page = SyntheticPage(kWidth, kHeight);
+    const double picture = double(page.sizeInBytes()) / (1 << 20);
+    RotateQuarterRight(page);
+    const double peak = StatusMb("VmHWM");
+    const double limit = (startup + 2 * picture) * 1.10;
+    std::printf("peak-memory: ours %.0f MB, limit (start-up %.0f MB + two pictures of %.0f MB + 10%%) %.0f MB, ratio %.2f\n",
+                peak, startup, picture, limit, peak / limit);
+    return 0;
+}
+
+const FreeImageFunctions &fi() { return FI(); }
+
+void QuarterTurn(const QImage &page)
+{
+    QImage ours = page.copy();
+    const double oursMs = MedianMs(kReps, [&] { RotateQuarterRight(ours); });
+    QImage sink;
+    double best = MedianMs(kReps, [&] { sink = page.transformed(QTransform().rotate(90)); },
+                           [&] { sink = QImage(); });
+    const char *name = "QImage::transformed";
+    TFreeWinBitmap bitmap;
+    bitmap.CopyFromBitmap(page);
+    FIBITMAP *turned = nullptr;
+    const double fiMs = MedianMs(kReps, [&] { turned = fi().Rotate(bitmap.Dib(), 90, nullptr); },
+                                 [&] { if (turned) fi().Unload(turned); turned = nullptr; });
+    if (turned)
+        fi().Unload(turned);
+    if (fiMs < best) {
+        best = fiMs;
+        name = "FreeImage_Rotate";
+    }
+#ifdef KVN_HAVE_VIPS
+    void *out = nullptr;
+    const double vipsMs = MedianMs(kReps, [&] {
+        VipsImage *in = vips_image_new_from_memory(page.constBits(), size_t(page.sizeInBytes()),
+                                                   page.width(), page.height(), 3, VIPS_FORMAT_UCHAR);
+        VipsImage *rot = nullptr;
+        size_t size = 0;
+        if (in && vips_rot(in, &rot, VIPS_ANGLE_D90, nullptr) == 0)
+            out = vips_image_write_to_memory(rot, &size);
+        if (rot)
+            g_object_unref(rot);
+        if (in)
+            g_object_unref(in);
+    }, [&] { g_free(out); out = nullptr; });
+    g_free(out);
+    if (vipsMs < best) {
+        best = vipsMs;
+        name = "vips_rot";
+    }
+#endif
+    Report("quarter-turn", oursMs, name, best);
+}
+
+void HalfTurn(const QImage &page)
+{
+    QImage ours = page.copy();
+    const double oursMs = MedianMs(kReps, [&] { RotateHalf(ours); });
+    QImage sink;
+    double best = MedianMs(kReps, [&] { sink = page.mirrored(true, true); }, [&] { sink = QImage(); });
+    const char *name = "QImage::mirrored";
+    TFreeWinBitmap bitmap;
+    bitmap.CopyFromBitmap(page);
+    FIBITMAP *turned = nullptr;
+    const double fiMs = MedianMs(kReps, [&] { turned = fi().Rotate(bitmap.Dib(), 180, nullptr); },
+                                 [&] { if (turned) fi().Unload(turned); turned = nullptr; });
+    if (turned)
+        fi().Unload(turned);
+    if (fiMs < best) {
+        best = fiMs;
+        name = "FreeImage_Rotate(180)";
+    }
+    Report("half-turn", oursMs, name, best);
+}
+
+bool WriteAll(const QString &path, const void *data, size_t size, const void *header = nullptr,
+              size_t headerSize = 0)
+{
+    FILE *f = std::fopen(QFile::encodeName(path).constData(), "wb");
+    if (!f)
+        return false;
+    bool ok = !header || std::fwrite(header, 1, headerSize, f) == headerSize;
+    ok = ok && std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+void Saves(const QImage &page, const QString &dir)
+{
+    const double jpegMs = MedianMs(kReps, [&] { SavePictureFile(page, dir + "/ours.jpg", 90, 600); });
+#ifdef KVN_HAVE_TURBOJPEG
+    tjhandle tj = tjInitCompress();
+    const double tjMs = MedianMs(kReps, [&] {
+        unsigned char *jpeg = nullptr;
+        unsigned long size = 0;
+        tjCompress2(tj, page.constBits(), page.width(), int(page.bytesPerLine()), page.height(), TJPF_BGR,
+                    &jpeg, &size, TJSAMP_420, 90, 0);
+        WriteAll(dir + "/tj.jpg", jpeg, size);
+        tjFree(jpeg);
+    });
+    tjDestroy(tj);
+    Report("jpeg-save", jpegMs, "tjCompress2+write", tjMs);
+#else
+    std::printf("jpeg-save: ours %.1f ms, tjCompress2 n/a\n", jpegMs);
+#endif
+
+    const double bmpMs = MedianMs(kReps, [&] { SavePictureFile(page, dir + "/ours.bmp", 90, 600); });
+    const QByteArray header(54, '\0');
+    const double fwriteMs = MedianMs(kReps, [&] {
+        WriteAll(dir + "/plain.bmp", page.constBits(), size_t(page.sizeInBytes()), header.constData(), 54);
+    });
+    Report("bmp-save", bmpMs, "fwrite", fwriteMs);
+
+    const double tiffMs = MedianMs(3, [&] { SavePictureFile(page, dir + "/ours.tif", 90, 600); });
+    Report("tiff-save", tiffMs, "bmp-save", bmpMs);
+}
+
+void LoadPreview(const QImage &page, const QString &dir)
+{
+    const QString preview = dir + "/preview.bmp";
+    SavePictureFile(page, preview, 90, 600);
+    QImage picture;
+    LoadPictureFile(picture, preview);   // warms the page cache
+    const double oursMs = MedianMs(kReps, [&] { LoadPictureFile(picture, preview); }, [&] { picture = QImage(); });
+    const QByteArray name = QFile::encodeName(preview);
+    const double freadMs = MedianMs(kReps, [&] {
+        FILE *f = std::fopen(name.constData(), "rb");
+        std::fseek(f, 0, SEEK_END);
+        const long size = std::ftell(f);
+        std::fseek(f, 0, SEEK_SET);
+        void *buffer = std::malloc(size_t(size));
+        if (std::fread(buffer, 1, size_t(size), f) != size_t(size))
+            std::perror("fread");
+        std::fclose(f);
+        std::free(buffer);
+    });
+    Report("load-preview", oursMs, "fread", freadMs);
+}
+}
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], "--peak") == 0)
+        return PeakMemory();
+    QGuiApplication app(argc, argv);
+    if (!IsImageLibraryLoaded()) {
+        std::fprintf(stderr, "the image library could not be bound\n");
+        return 1;
+    }
+#ifdef KVN_HAVE_VIPS
+    if (VIPS_INIT(argv[0]) == 0)
+        vips_concurrency_set(1);   // ours runs on one thread too
+#endif
+    QTemporaryDir dir(QDir::currentPath() + "/bench-imaging-XXXXXX");
+    const QImage page = SyntheticPage(kWidth, kHeight);
+    std::printf("page: %d x %d, 24-bit, %.0f MB; medians of %d runs\n", page.width(), page.height(),
+                double(page.sizeInBytes()) / (1 << 20), kReps);
+    QuarterTurn(page);
+    HalfTurn(page);
+    Saves(page, dir.path());
+    LoadPreview(page, dir.path());
+    std::printf("whiten: n/a (the whitening function is not in this module)\n");
+    std::fflush(stdout);
+    const std::string self = QCoreApplication::applicationFilePath().toStdString();
+    return std::system(("'" + self + "' --peak").c_str()) == 0 ? 0 : 1;
+}
