@@ -23,12 +23,16 @@ QString ProgramFolder()
 QString SettingsFileName()
 {
     const QString exe = Locations::executablePath();
-    QString name = exe;
+    // Only the file name is looked at: an ".exe" in a folder name would send the
+    // settings to a folder that does not exist, under the executable's own name.
+    const int slash = int(exe.lastIndexOf('/')) + 1;
+    QString name = exe.mid(slash);
+    const QString original = name;
     ReplaceFirstText(name, QStringLiteral(".exe"), QStringLiteral(".ini"), false);
     // Without ".exe" the settings would otherwise be written over the executable.
-    if (name == exe)
+    if (name == original)
         name += QStringLiteral(".ini");
-    return name;
+    return exe.left(slash) + name;
 }
 
 QString TempFolder() { return Locations::tempFolder(); }

@@ -47,13 +47,18 @@ private:
 };
 }
 
-TEST(FilezPaths, SettingsFileNameReplacesFirstExeOrAppendsIni)
+TEST(FilezPaths, SettingsFileNameLooksOnlyAtTheFileName)
 {
     TempProgram t;
     Locations::overrideExecutablePath("/opt/Prog/Scan.EXE");
     EXPECT_EQ(SettingsFileName(), "/opt/Prog/Scan.ini");
+    // A folder named like an executable is left alone.
     Locations::overrideExecutablePath("/c/a.exe.d/scan.exe");
-    EXPECT_EQ(SettingsFileName(), "/c/a.ini.d/scan.exe");
+    EXPECT_EQ(SettingsFileName(), "/c/a.exe.d/scan.ini");
+    Locations::overrideExecutablePath("/c/a.exe.d/scan");
+    EXPECT_EQ(SettingsFileName(), "/c/a.exe.d/scan.ini");
+    Locations::overrideExecutablePath("/c/x/scan.exe.old");
+    EXPECT_EQ(SettingsFileName(), "/c/x/scan.ini.old");
     Locations::overrideExecutablePath("/usr/lib/KVNscan/KVNscan");
     EXPECT_EQ(SettingsFileName(), "/usr/lib/KVNscan/KVNscan.ini");
 }
