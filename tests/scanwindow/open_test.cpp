@@ -1,0 +1,98 @@
+// Opening a picture file, the clipboard, the help button and the maker's link.
+#include "scan_fixture.h"
+
+#include "common/filez.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+
+namespace {
+
+class OpenTest : public ScanWindowTest {
+protected:
+    void touch(const QString &path)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+};
+
+TEST_F(OpenTest, OpenedPictureBecomesAPlainScanAndThePreviewFile)
+{
+    QString file = program.folder() + "foto.bmp";
+    ASSERT_TRUE(quarters(60, 40).save(file));
+    form->setPicture(plain(30, 30, Qt::white));
+    form->joinedBackSide = true;
+    prompts.answerOk(file);
+    form->openfileknopClick();
+
+    ASSERT_EQ(prompts.transcript().size(), 1u);
+    EXPECT_EQ(prompts.transcript()[0].kind, "open");
+    EXPECT_EQ(prompts.transcript()[0].caption, "Open een afbeelding");
+    EXPECT_EQ(form->picture().size(), QSize(60, 40));
+    EXPECT_EQ(form->picture().pixelColor(59, 39), QColor(10, 20, 30));
+    EXPECT_EQ(form->cleanScan.size(), QSize(60, 40));
+    EXPECT_FALSE(form->joinedBackSide);
+    QImage preview(PreviewFilePath);
+    EXPECT_EQ(preview.size(), QSize(60, 40));
+    // Fitted into its panel with the picture's proportions.
+    ASSERT_GT(form->Image1->height(), 0);
+    EXPECT_NEAR(double(form->Image1->width()) / form->Image1->height(), 1.5, 0.05);
+}
+
+TEST_F(OpenTest, CancelledOpenChangesNothing)
+{
+    form->setPicture(plain(30, 20, Qt::white));
+    form->joinedBackSide = true;
+    prompts.answerCancel();
+    form->openfileknopClick();
+    EXPECT_EQ(form->picture().size(), QSize(30, 20));
+    EXPECT_TRUE(form->joinedBackSide);
+    EXPECT_FALSE(QFile::exists(PreviewFilePath));
+}
+
+TEST_F(OpenTest, UnreadableFileGivesThePlaceholderAlsoInThePreviewFile)
+{
+    QString file = program.folder() + "kapot.jpg";
+    touch(file);
+    prompts.answerOk(file);
+    form->openfileknopClick();
+    // Whatever the loader says about the file goes before the placeholder.
+    QImage shown = form->picture();
+    ASSERT_FALSE(shown.isNull());
+    QImage preview(PreviewFilePath);
+    EXPECT_EQ(preview.size(), shown.size());
+    EXPECT_EQ(form->cleanScan.size(), shown.size());
+}
+
+TEST_F(OpenTest, ClipboardGetsThePicture)
+{
+    form->setPicture(quarters(20, 10));
+    form->Button1Click();
+    QImage copied = QGuiApplication::clipboard()->image();
+    ASSERT_EQ(copied.size(), QSize(20, 10));
+    EXPECT_EQ(copied.pixelColor(0, 0), QColor(255, 0, 0));
+    EXPECT_EQ(copied.pixelColor(19, 9), QColor(10, 20, 30));
+}
+
+TEST_F(OpenTest, HelpPrefersTheProductsScreenHelp)
+{
+    form->helpClick();
+    touch(program.folder() + "data/kvnschermen.chm");
+    form->helpClick();
+    EXPECT_EQ(outsideWorld.calls,
+              QStringList({"help " + program.folder() + "kvnscan.chm::/scanform.htm",
+                           "help " + program.folder() + "data/kvnschermen.chm::/scanform.htm"}));
+}
+
+TEST_F(OpenTest, MakerLinkOpensItsAddress)
+{
+    form->lbDravemontClick();
+    EXPECT_EQ(outsideWorld.calls, QStringList({"open " + MakerWebAddress}));
+}
+
+}

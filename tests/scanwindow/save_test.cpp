@@ -1,0 +1,363 @@
+// Naming and saving in the scan window, as a conversation with the user.
+#include "scan_fixture.h"
+
+#include "common/settings_list.h"
+#include "detection/scanbox.h"
+#include "dialogs/meldform.h"
+#include "dialogs/seldir.h"
+#include "ui_seldirform.h"
+#include "scanwindow/file_naming.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+
+namespace {
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+bool isJpeg(const QByteArray &bytes) { return bytes.startsWith("\xFF\xD8"); }
+
+struct AfterSaveCall {
+    QString path, folder;
+    bool small;
+};
+
+class SaveTest : public ScanWindowTest {
+protected:
+    void SetUp() override
+    {
+        ScanWindowTest::SetUp();
+        folder = program.folder() + "scans";
+        QDir().mkpath(folder);
+        form->nextFileName = NextFileName;
+        form->defaultFileName = [](const QString &) { return QStringLiteral("document.JPG"); };
+        form->afterSave = [this](const QString &path, const QString &f, bool small) {
+            afterSaves.push_back({path, f, small});
+            return true;
+        };
+        form->setPicture(quarters(40, 30));
+        ui().doelmap->setText(folder);
+        ui().fnedit->setText("document");
+        ui().numdig->setText("3");
+        ui().bestandstype->setCurrentIndex(0);
+        form->setWindowTitle("Vexlo Scan Tool 4.2");
+    }
+
+    void save(QObject *sender = nullptr) { form->SaveClick(sender); }
+    QString in(const QString &name) const { return folder + '/' + name; }
+    QStringList kinds() const
+    {
+        QStringList out;
+        for (const auto &r : prompts.transcript())
+            out << r.kind;
+        return out;
+    }
+
+    QString folder;
+    std::vector<AfterSaveCall> afterSaves;
+};
+
+TEST_F(SaveTest, NextNameCaptionFollowsNameAndDigitCount)
+{
+    ui().fnedit->setText("scan009.jpg");
+    EXPECT_EQ(ui().zetdoor->text(), "Volgende wordt: scan010.jpg");
+
+    ui().fnedit->setText("doc");
+    ui().numdig->setText("0");   // at least one digit
+    EXPECT_EQ(ui().zetdoor->text(), "volgende wordt: doc1");
+    ui().numdig->setText("abc");
+    EXPECT_EQ(ui().zetdoor->text(), "volgende wordt: doc1");
+    ui().numdig->setText("7");   // above the spin limit, used as typed
+    EXPECT_EQ(ui().zetdoor->text(), "volgende wordt: doc0000001");
+
+    ui().fnedit->setText("");    // an empty name leaves the caption alone ...
+    EXPECT_EQ(ui().zetdoor->text(), "volgende wordt: doc0000001");
+    form->numdigClick();         // ... but the digit control shows the default name
+    EXPECT_EQ(ui().zetdoor->text(), "volgende wordt: document");
+}
+
+TEST_F(SaveTest, QualitySliderShowsOnlyForTheFirstType)
+{
+    ui().bestandstype->setCurrentIndex(1);
+    EXPECT_TRUE(ui().TrackBar1->isHidden());
+    ui().bestandstype->setCurrentIndex(0);
+    EXPECT_FALSE(ui().TrackBar1->isHidden());
+    ui().bestandstype->setEditText(".png");
+    EXPECT_TRUE(ui().TrackBar1->isHidden());
+}
+
+TEST_F(SaveTest, ThreeSavesIntoAFreshFolderAreNumberedWithTheirText)
+{
+    folder = program.folder() + "nieuw";
+    ui().doelmap->setText(folder);
+
+    save(ui().save);
+    EXPECT_TRUE(isJpeg(fileBytes(in("document.JPG"))));
+    EXPECT_EQ(ui().fnedit->text(), "document001");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), in("document.JPG"));
+
+    ui().Memo1->setPlainText("Johanna de Vries\n* 1901 Zwolle\n");
+    save(ui().save);
+    EXPECT_TRUE(isJpeg(fileBytes(in("document001.JPG"))));
+    EXPECT_EQ(fileBytes(in("document001.txt")), QByteArray("Johanna de Vries\r\n* 1901 Zwolle\r\n"));
+    EXPECT_TRUE(ui().Memo1->toPlainText().isEmpty());
+
+    save(ui().save);
+    EXPECT_TRUE(isJpeg(fileBytes(in("document002.JPG"))));
+    EXPECT_FALSE(QFile::exists(in("document002.txt")));
+    EXPECT_EQ(ui().fnedit->text(), "document003");
+
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files),
+              QStringList({"document.JPG", "document001.JPG", "document001.txt", "document002.JPG"}));
+    ASSERT_EQ(afterSaves.size(), 3u);
+    EXPECT_EQ(afterSaves[2].path, in("document002.JPG"));
+    EXPECT_EQ(afterSaves[2].folder, folder);
+    EXPECT_TRUE(afterSaves[2].small);
+    EXPECT_EQ(form->windowTitle(), "Vexlo Scan Tool 4.2");
+    EXPECT_EQ(ui().Scanbut->width(), 220);   // the layout after saving
+    EXPECT_TRUE(prompts.transcript().empty());
+}
+
+TEST_F(SaveTest, NameExtensionIsReplacedByTheTypeAndSpacesAreTrimmedForTheFileOnly)
+{
+    ui().fnedit->setText("scan.old.jpg");
+    ui().bestandstype->setCurrentIndex(2);   // ".TIF"
+    save();
+    EXPECT_TRUE(QFile::exists(in("scan.old.TIF")));
+    EXPECT_EQ(ui().fnedit->text(), "scan.old001.jpg");
+
+    ui().fnedit->setText("scan ");
+    ui().bestandstype->setCurrentIndex(0);
+    save();
+    EXPECT_TRUE(QFile::exists(in("scan.JPG")));
+    EXPECT_EQ(ui().fnedit->text(), "scan 001");
+}
+
+TEST_F(SaveTest, QualityZeroIsASuccessfulSave)
+{
+    ui().TrackBar1->setValue(0);
+    save();
+    EXPECT_TRUE(isJpeg(fileBytes(in("document.JPG"))));
+    EXPECT_EQ(ui().fnedit->text(), "document001");
+    EXPECT_TRUE(prompts.transcript().empty());
+    ASSERT_EQ(afterSaves.size(), 1u);
+}
+
+TEST_F(SaveTest, LargePictureIsNotSmall)
+{
+    form->setPicture(plain(1500, 1000, Qt::white));   // exactly 1500000 pixels
+    save();
+    ASSERT_EQ(afterSaves.size(), 1u);
+    EXPECT_FALSE(afterSaves[0].small);
+}
+
+TEST_F(SaveTest, YesOverwritesTheExistingFile)
+{
+    writeBytes(in("document.JPG"), "oud");
+    prompts.answerYes();
+    save();
+    ASSERT_EQ(prompts.transcript().size(), 1u);
+    const PromptRecord &q = prompts.transcript()[0];
+    EXPECT_EQ(q.kind, "yesno");
+    EXPECT_EQ(q.caption, "Opslaan");
+    EXPECT_EQ(q.text, in("document.JPG") + " bestaat al, overschrijven ?");
+    EXPECT_EQ(q.defaultChoice, 1);
+    EXPECT_TRUE(isJpeg(fileBytes(in("document.JPG"))));
+    EXPECT_EQ(ui().fnedit->text(), "document001");
+}
+
+TEST_F(SaveTest, NoThenAPathInAnotherFolderSavesThereWithItsText)
+{
+    QString other = program.folder() + "ander";
+    QDir().mkpath(other);
+    writeBytes(in("document.JPG"), "oud");
+    ui().Memo1->setPlainText("achterkant: gebed");
+    prompts.answerNo();
+    prompts.answerOk(other + "/kaart.JPG");
+    save();
+
+    ASSERT_EQ(kinds(), QStringList({"yesno", "input"}));
+    const PromptRecord &rename = prompts.transcript()[1];
+    EXPECT_EQ(rename.caption, "verander bestandsnaam ?");
+    EXPECT_EQ(rename.text, "nu:");
+    EXPECT_EQ(rename.value, in("document.JPG"));
+
+    EXPECT_EQ(fileBytes(in("document.JPG")), QByteArray("oud"));
+    EXPECT_TRUE(isJpeg(fileBytes(other + "/kaart.JPG")));
+    EXPECT_EQ(fileBytes(other + "/kaart.txt"), QByteArray("achterkant: gebed\r\n"));
+    EXPECT_FALSE(QFile::exists(in("document.txt")));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), other + "/kaart.JPG");
+    EXPECT_EQ(ui().fnedit->text(), "document001");
+}
+
+TEST_F(SaveTest, RenamedPathThatExistsTooIsAskedAgain)
+{
+    writeBytes(in("document.JPG"), "oud");
+    writeBytes(in("tweede.JPG"), "ook oud");
+    prompts.answerNo();
+    prompts.answerOk(in("tweede.JPG"));
+    prompts.answerNo();
+    prompts.answerOk(in("derde.JPG"));
+    save();
+    EXPECT_EQ(kinds(), QStringList({"yesno", "input", "yesno", "input"}));
+    EXPECT_EQ(fileBytes(in("tweede.JPG")), QByteArray("ook oud"));
+    EXPECT_TRUE(isJpeg(fileBytes(in("derde.JPG"))));
+}
+
+TEST_F(SaveTest, CancelInTheRenameDialogSavesNothing)
+{
+    writeBytes(in("document.JPG"), "oud");
+    ui().Memo1->setPlainText("tekst");
+    int scanWidth = ui().Scanbut->width();
+    prompts.answerNo();
+    prompts.answerCancel();
+    save(ui().save);
+    EXPECT_EQ(fileBytes(in("document.JPG")), QByteArray("oud"));
+    EXPECT_EQ(ui().fnedit->text(), "document");
+    EXPECT_EQ(ui().Memo1->toPlainText(), "tekst");
+    EXPECT_EQ(form->windowTitle(), "Vexlo Scan Tool 4.2");
+    EXPECT_EQ(ui().Scanbut->width(), scanWidth);
+    EXPECT_TRUE(afterSaves.empty());
+}
+
+TEST_F(SaveTest, AlwaysAskShowsTheSuggestionAndTakesTheEditedPath)
+{
+    ui().altijdfnvraag->setChecked(true);
+    prompts.answerOk(in("naam met spatie.JPG"));
+    save();
+    ASSERT_EQ(kinds(), QStringList({"input"}));
+    EXPECT_EQ(prompts.transcript()[0].caption, "Gaat u akkoord met deze bestandsnaam ?");
+    EXPECT_EQ(prompts.transcript()[0].text, "Suggestie:");
+    EXPECT_EQ(prompts.transcript()[0].value, in("document.JPG"));
+    EXPECT_TRUE(isJpeg(fileBytes(in("naam met spatie.JPG"))));
+
+    prompts.answerCancel();
+    save();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"naam met spatie.JPG"}));
+}
+
+TEST_F(SaveTest, WithoutRaisingTheNumberTheNameReturnsToDocument)
+{
+    ui().zetdoor->setChecked(false);
+    ui().fnedit->setText("kaart005");
+    save();
+    EXPECT_TRUE(QFile::exists(in("kaart005.JPG")));
+    EXPECT_EQ(ui().fnedit->text(), "document");
+}
+
+TEST_F(SaveTest, FailedSaveKeepsNameTextClipboardAndTheOldFile)
+{
+    QGuiApplication::clipboard()->setText("eerder");
+    ui().bestandstype->setEditText(".qqq");   // no picture format
+    writeBytes(in("document.qqq"), "oud");
+    ui().Memo1->setPlainText("tekst");
+    prompts.answerYes();     // overwrite
+    prompts.answerOk();      // the message window
+    save();
+
+    EXPECT_EQ(fileBytes(in("document.qqq")), QByteArray("oud"));
+    ASSERT_FALSE(prompts.transcript().empty());
+    const PromptRecord &message = prompts.transcript().back();
+    EXPECT_EQ(message.text, "meldform");
+    ASSERT_NE(MessageWindow(), nullptr);
+    EXPECT_EQ(MessageWindow()->melding->toPlainText(), "Opslaan " + in("document.qqq") + " mislukt: Probeer een andere naam");
+    EXPECT_EQ(ui().fnedit->text(), "document");
+    EXPECT_EQ(ui().Memo1->toPlainText(), "tekst");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "eerder");
+    EXPECT_TRUE(afterSaves.empty());
+    EXPECT_EQ(form->windowTitle(), "Vexlo Scan Tool 4.2");
+}
+
+TEST_F(SaveTest, FolderThatCannotBeMadeIsReportedAndNothingIsSaved)
+{
+    QString missing = program.folder() + "a/b";
+    ui().doelmap->setText(missing);
+    save(ui().save);
+    ASSERT_EQ(kinds(), QStringList({"notice"}));
+    EXPECT_EQ(prompts.transcript()[0].text, "Kan " + missing + " niet openen of maken. document niet opgeslagen.");
+    EXPECT_FALSE(QDir(missing).exists());
+    EXPECT_EQ(ui().fnedit->text(), "document");
+    EXPECT_TRUE(afterSaves.empty());
+}
+
+TEST_F(SaveTest, ResolutionWrittenIsTheDpiValue)
+{
+    ui().bestandstype->setCurrentIndex(1);   // BMP keeps the resolution in its header
+    ui().dpi->setText("300");
+    save();
+    QImage saved(in("document.BMP"));
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_NEAR(saved.dotsPerMeterX() / 39.37, 300.0, 1.0);
+
+    ui().dpi->setText("zes");   // no number: the spin edit's lowest value
+    save();
+    QImage second(in("document001.BMP"));
+    ASSERT_FALSE(second.isNull());
+    EXPECT_NEAR(second.dotsPerMeterX() / 39.37, 50.0, 1.0);
+}
+
+TEST_F(SaveTest, BrowseTakesOnlyTheFileName)
+{
+    prompts.answerOk("/elders/kaart.BMP");
+    form->BrowseClick();
+    EXPECT_EQ(ui().fnedit->text(), "kaart.BMP");
+    EXPECT_EQ(ui().doelmap->text(), folder);
+    EXPECT_EQ(prompts.transcript()[0].kind, "save");
+    EXPECT_EQ(prompts.transcript()[0].value, folder);
+
+    prompts.answerCancel();
+    form->BrowseClick();
+    EXPECT_EQ(ui().fnedit->text(), "kaart.BMP");
+}
+
+TEST_F(SaveTest, FolderButtonUsesTheFolderDialogWithTheBaseFolder)
+{
+    QString inner = folder + "/familie";
+    QDir().mkpath(inner);
+    form->dialogBaseFolder = folder;
+    PromptAnswer a;
+    a.act = [&](QDialog &d) {
+        auto &dialog = static_cast<Tseldirform &>(d);
+        EXPECT_EQ(dialog.captionText, "Selecteer doelmap");
+        EXPECT_EQ(dialog.baseFolder, folder);
+        dialog.ui->DirectoryListBox1->setDirectory(inner);
+        dialog.okClick();
+    };
+    prompts.answer(a);
+    QString cwd = QDir::currentPath();
+    form->selbasislocClick();
+    QDir::setCurrent(cwd);
+    EXPECT_EQ(ui().doelmap->text(), inner + '/');
+
+    prompts.answerCancel();
+    form->selbasislocClick();
+    QDir::setCurrent(cwd);
+    EXPECT_EQ(ui().doelmap->text(), inner + '/');
+}
+
+TEST_F(SaveTest, SeriesSaveWithBoxesSkipsTheSinglePicture)
+{
+    ui().bidprentmode->setChecked(true);
+    form->cleanScan = form->picture();
+    form->boxes = {ScanBox{0, 0, 10, 10}};
+    form->SaveClick(ui().Scanbut);
+    EXPECT_FALSE(QFile::exists(in("document.JPG")));
+    // Without a sender every box is saved as a single picture.
+    form->SaveClick(nullptr);
+    EXPECT_TRUE(QFile::exists(in("document.JPG")));
+}
+
+}
