@@ -1,0 +1,333 @@
+// The modal run of the scan window and its settings.
+#include "scan_fixture.h"
+
+#include "common/settings_list.h"
+#include "scanwindow/file_naming.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace {
+
+QString document(const QString &) { return "document.txt"; }
+
+struct RunSeen {
+    bool result = false;
+    int tracked = -1;       // TrackBar1 while the window was shown
+    QString doelmap, fnedit;
+};
+
+}
+
+class ExecuteTest : public ScanWindowTest {
+protected:
+    // Runs Execute; while the window is "shown" act runs, then the window ends with result.
+    RunSeen execute(int modalResult = 1, std::function<void()> act = {})
+    {
+        RunSeen run;
+        prompts.answer({modalResult, {}, {}, [&](QDialog &) {
+                            run.tracked = ui().TrackBar1->value();
+                            run.doelmap = ui().doelmap->text();
+                            run.fnedit = ui().fnedit->text();
+                            if (act)
+                                act();
+                        }});
+        run.result = form->Execute(document, NextFileName, [](const QString &, const QString &, bool) { return true; },
+                                   QString(), QString(), 90, &settings, true);
+        return run;
+    }
+    QStringList keysInOrder() const
+    {
+        QStringList keys;
+        for (const QString &line : settings.lines())
+            keys << line.section('=', 0, 0);
+        return keys;
+    }
+
+    SettingsList settings;
+};
+
+TEST_F(ExecuteTest, FirstStart_ShouldUseLayoutDefaults_AndWaitFourSecondsForThePreviewFile)
+{
+    RunSeen run = execute();
+    EXPECT_TRUE(run.result);
+    EXPECT_EQ(run.doelmap, program.folder());
+    EXPECT_EQ(run.fnedit, "document");
+    EXPECT_EQ(run.tracked, 90);
+    EXPECT_EQ(outsideWorld.sleeps, (QList<int>{1000, 1000, 1000, 1000}));
+
+    EXPECT_EQ(settings.value("scandocformdpi"), "600");
+    EXPECT_EQ(settings.value("scandocformdpiachter"), "300");
+    EXPECT_EQ(settings.value("scandocformnumdig"), "3");
+    EXPECT_EQ(settings.value("scandocformakol"), "0");
+    EXPECT_EQ(settings.value("scandocformkleurgrensspin"), "3");
+    EXPECT_EQ(settings.value("scandocformwitrandspin"), "2");
+    EXPECT_EQ(settings.value("scandocformmaxmagspin"), "50");
+    EXPECT_EQ(settings.value("scandocformmaxmagperregelspin"), "5");
+    EXPECT_EQ(settings.value("scandocformachterkantgroep"), "0");
+    EXPECT_EQ(settings.value("scandocformTrackBar1"), "90");
+    EXPECT_EQ(settings.value("scandocformmetui"), "true");
+    EXPECT_EQ(settings.value("scandocformherstart"), "false");
+    EXPECT_EQ(settings.value("scandocformstartmetscan"), "false");
+    EXPECT_EQ(settings.value("scandocformachtergrondkleur"), "16777215");
+    EXPECT_EQ(settings.value("scandocformvakkleur"), "255");
+    EXPECT_EQ(settings.value("scandocformbestandstype"), ".JPG");
+    EXPECT_EQ(settings.value("scandocformdoelmap"), program.folder());
+    EXPECT_EQ(settings.value("scandocformfnedit"), "document");
+}
+
+TEST_F(ExecuteTest, StoredKeys_ShouldFollowPlacementsThenControlsInTheirOrder)
+{
+    execute();
+    const QStringList expected = {
+        "Scanform_top", "Scanform_left", "Scanform_width", "Scanform_height",
+        "Shape1_top", "Shape1_left", "Shape1_width", "Shape1_height",
+        "scandocformdpi", "scandocformdpiachter", "scandocformdoelmap", "scandocformfnedit",
+        "scandocformnumdig", "scandocformakol", "scandocformkleurgrensspin", "scandocformwitrandspin",
+        "scandocformmaxmagspin", "scandocformmaxmagperregelspin", "scandocformachterkantgroep",
+        "scandocformTrackBar1", "scandocformmetui", "scandocformherstart", "scandocformbidprentmode",
+        "scandocformaltijdfnvraag", "scandocformgelijkachterkant", "scandocformmaakachtergrondwitcheck",
+        "scandocformstartmetscan", "scandocformachtergrondkleur", "scandocformvakkleur",
+        "scandocformbestandstype"};
+    EXPECT_EQ(keysInOrder(), expected);
+}
+
+TEST_F(ExecuteTest, CheckBoxes_ShouldBeCheckedOnlyByLowerCaseTrue_AndEmptyValuesLeaveControls)
+{
+    settings.setValue("scandocformmetui", "True");          // not "true": unchecks
+    settings.setValue("scandocformherstart", "true");
+    settings.setValue("scandocformaltijdfnvraag", "yes");   // any other text unchecks
+    settings.setValue("scandocformgelijkachterkant", "");   // empty: layout default stays
+    execute(1, [&] {
+        EXPECT_FALSE(ui().metui->isChecked());
+        EXPECT_TRUE(ui().herstart->isChecked());
+        EXPECT_FALSE(ui().altijdfnvraag->isChecked());
+        EXPECT_FALSE(ui().gelijkachterkant->isChecked());
+    });
+    EXPECT_EQ(settings.value("scandocformmetui"), "false");
+    EXPECT_EQ(settings.value("scandocformherstart"), "true");
+}
+
+TEST_F(ExecuteTest, QualityArgument_ShouldReplaceTheStoredTrackBarPosition)
+{
+    settings.setValue("scandocformTrackBar1", "40");
+    RunSeen run = execute();
+    EXPECT_EQ(run.tracked, 90);
+    EXPECT_EQ(settings.value("scandocformTrackBar1"), "90");
+
+    // A moved bar is what gets written.
+    execute(1, [&] { ui().TrackBar1->setValue(55); });
+    EXPECT_EQ(settings.value("scandocformTrackBar1"), "55");
+}
+
+TEST_F(ExecuteTest, IndexPositionAndColourKeys_ShouldReadNonNumbersAsZero_WhileTextsStayAsTheyAre)
+{
+    settings.setValue("scandocformachterkantgroep", "x");
+    settings.setValue("scandocformvakkleur", "rood");
+    settings.setValue("scandocformdpi", "abc");
+    settings.setValue("scandocformkleurgrensspin", "veel");
+    execute(1, [&] {
+        EXPECT_EQ(ui().achterkantgroep->itemIndex(), 0);
+        EXPECT_EQ(ui().vakkleur->colour(), 0);
+        EXPECT_EQ(ui().dpi->text(), "abc");
+        EXPECT_EQ(ui().kleurgrensspin->text(), "veel");
+    });
+    EXPECT_EQ(settings.value("scandocformdpi"), "abc");
+    EXPECT_EQ(settings.value("scandocformvakkleur"), "0");
+}
+
+TEST_F(ExecuteTest, Settings_ShouldSurviveARunUnchanged_AndLoadTheSameInANewWindow)
+{
+    const QList<QPair<QString, QString>> values = {
+        {"scandocformdpi", "1200"}, {"scandocformdpiachter", "150"}, {"scandocformdoelmap", program.folder() + "kaarten"},
+        {"scandocformfnedit", "kaart007"}, {"scandocformnumdig", "4"}, {"scandocformakol", "2"},
+        {"scandocformkleurgrensspin", "9"}, {"scandocformwitrandspin", "5"}, {"scandocformmaxmagspin", "80"},
+        {"scandocformmaxmagperregelspin", "7"}, {"scandocformachterkantgroep", "1"},
+        {"scandocformmetui", "false"}, {"scandocformherstart", "true"},
+        {"scandocformaltijdfnvraag", "true"}, {"scandocformgelijkachterkant", "true"},
+        {"scandocformmaakachtergrondwitcheck", "true"}, {"scandocformstartmetscan", "false"},
+        {"scandocformachtergrondkleur", "12632256"}, {"scandocformvakkleur", "65280"},
+        {"scandocformbestandstype", ".TIF"}};
+    for (const auto &kv : values)
+        settings.setValue(kv.first, kv.second);
+    settings.setValue("Shape1_left", "20");
+    settings.setValue("Shape1_top", "30");
+    settings.setValue("Shape1_width", "200");
+    settings.setValue("Shape1_height", "100");
+
+    execute();
+    for (const auto &kv : values)
+        EXPECT_EQ(settings.value(kv.first), kv.second) << kv.first.toStdString();
+    EXPECT_EQ(form->Shape1->geometry(), QRect(20, 30, 200, 100));
+
+    makeForm();
+    execute(1, [&] {
+        EXPECT_EQ(ui().fnedit->text(), "kaart007");
+        EXPECT_EQ(ui().numdig->text(), "4");
+        EXPECT_EQ(ui().achterkantgroep->itemIndex(), 1);
+        EXPECT_EQ(ui().bestandstype->currentText(), ".TIF");
+        EXPECT_EQ(ui().achtergrondkleur->colour(), 12632256);
+        EXPECT_FALSE(ui().metui->isChecked());
+    });
+    for (const auto &kv : values)
+        EXPECT_EQ(settings.value(kv.first), kv.second) << kv.first.toStdString();
+}
+
+TEST_F(ExecuteTest, WindowEnd_ShouldGiveTrueForSluiten_FalseForTheCloseBox_AndStoreBoth)
+{
+    prompts.answer({1, {}, {}, [&](QDialog &) { ui().Cancelbut->click(); }});
+    EXPECT_TRUE(form->Execute(document, NextFileName, {}, {}, {}, 90, &settings, true));
+    EXPECT_EQ(form->result(), 1);
+    EXPECT_TRUE(settings.contains("scandocformdpi"));
+
+    settings.clear();
+    prompts.answer({2, {}, {}, [&](QDialog &) { form->reject(); }});
+    EXPECT_FALSE(form->Execute(document, NextFileName, {}, {}, {}, 90, &settings, true));
+    EXPECT_TRUE(settings.contains("scandocformdpi"));
+}
+
+TEST_F(ExecuteTest, EscapeKey_ShouldActAsSluiten)
+{
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    form->show();
+    QApplication::sendEvent(form.get(), &esc);
+    EXPECT_EQ(form->result(), 1);
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(ExecuteTest, WithoutUseSettings_ShouldNeitherReadNorWriteTheList)
+{
+    settings.setValue("scandocformfnedit", "ignored");
+    prompts.answer({1, {}, {}, {}});
+    form->Execute(document, NextFileName, {}, program.folder() + "doel", {}, 70, &settings, false);
+    EXPECT_EQ(ui().fnedit->text(), "document");
+    EXPECT_EQ(ui().doelmap->text(), program.folder() + "doel");
+    EXPECT_EQ(ui().TrackBar1->value(), 70);
+    EXPECT_EQ(settings.lines(), QStringList{"scandocformfnedit=ignored"});
+    EXPECT_TRUE(outsideWorld.sleeps.isEmpty());
+}
+
+TEST_F(ExecuteTest, NoScannerAvailable_ShouldOfferSourceSelectionBeforeShowing)
+{
+    scanner.available = 0;
+    execute();
+    EXPECT_TRUE(scanner.calls.contains("SelectImageSource"));
+}
+
+TEST_F(ExecuteTest, StartWithLastScan_ShouldShowThePictureFittedWithTheScanPresentLayout)
+{
+    ASSERT_TRUE(quarters(400, 200).save(PreviewFilePath, "BMP"));
+    settings.setValue("scandocformstartmetscan", "true");
+    execute(1, [&] {
+        EXPECT_EQ(form->picture().size(), QSize(400, 200));
+        EXPECT_EQ(form->picture().format(), QImage::Format_BGR888);
+        EXPECT_EQ(form->cleanScan, form->picture());
+        EXPECT_TRUE(ui().save->isEnabled());
+        EXPECT_EQ(ui().Scanbut->width(), 75);
+        EXPECT_FALSE(form->backSidePass);
+        // Fitted: as wide as the panel, proportions kept.
+        EXPECT_EQ(form->Image1->width(), ui().Panel1->width());
+        EXPECT_EQ(form->Image1->height(), ui().Panel1->width() / 2);
+    });
+    EXPECT_TRUE(outsideWorld.sleeps.isEmpty());
+}
+
+TEST_F(ExecuteTest, StartWithLastScan_ShouldDeleteAnUnreadablePreviewFileSilently)
+{
+    QFile f(PreviewFilePath);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a picture at all");
+    f.close();
+    settings.setValue("scandocformstartmetscan", "true");
+    execute(1, [&] {
+        EXPECT_TRUE(form->picture().isNull());
+        EXPECT_FALSE(ui().save->isEnabled());
+    });
+    EXPECT_FALSE(QFileInfo::exists(PreviewFilePath));
+    EXPECT_TRUE(prompts.transcript().size() == 1);   // only the window itself
+}
+
+TEST_F(ExecuteTest, RunEnd_ShouldKeepTheCleanScanWithoutDrawingsAsPreviewFile)
+{
+    execute(1, [&] {
+        form->cleanScan = plain(30, 20, Qt::white);
+        QImage drawn = plain(30, 20, Qt::white);
+        drawn.setPixelColor(5, 5, Qt::red);   // a box drawn on the preview
+        form->setPicture(drawn);
+    });
+    QImage kept(PreviewFilePath);
+    ASSERT_FALSE(kept.isNull());
+    EXPECT_EQ(kept.size(), QSize(30, 20));
+    EXPECT_EQ(kept.pixelColor(5, 5), QColor(Qt::white));
+}
+
+TEST_F(ExecuteTest, RunEnd_WithoutAPicture_ShouldWriteNoPreviewFile)
+{
+    execute();
+    EXPECT_FALSE(QFileInfo::exists(PreviewFilePath));
+}
+
+// ------------------------------------------------------------------ creation
+
+TEST_F(ScanWindowTest, FormCreate_ShouldWriteTheCarriedLibrary_AndSetUpTheWindow)
+{
+    EXPECT_TRUE(QFileInfo::exists(program.path("eztw32.dll")));
+    EXPECT_TRUE(form->scannerSetUp);
+    EXPECT_EQ(ui().scanachterkant->text(), "Scan\r\nachterkant");
+    EXPECT_FALSE(ui().scanachterkant->isEnabled());
+    EXPECT_FALSE(ui().dpi->isHidden());
+    EXPECT_FALSE(ui().dpiachterlabel->isHidden());
+    EXPECT_EQ(form->Shape1->geometry(), QRect(QPoint(0, 0), ui().Panel1->size()));
+    EXPECT_TRUE(ui().help->isHidden());   // no help file in the folder yet
+}
+
+TEST_F(ScanWindowTest, FormCreate_ShouldShowHelpWithAHelpFile_AndHideResolutionsBelowVersion114)
+{
+    QFile chm(program.path("kvnscan.chm"));
+    ASSERT_TRUE(chm.open(QIODevice::WriteOnly));
+    chm.close();
+    scanner.version = 113;
+    makeForm();
+    EXPECT_FALSE(ui().help->isHidden());
+    EXPECT_TRUE(ui().dpilabel->isHidden());
+    EXPECT_TRUE(ui().dpi->isHidden());
+    EXPECT_TRUE(ui().dpiachter->isHidden());
+}
+
+TEST_F(ScanWindowTest, Layout_ShouldHoldTheDefaultsOfTheControls)
+{
+    EXPECT_EQ(form->size(), QSize(768, 702));
+    EXPECT_EQ(form->minimumSize(), QSize(595, 600));
+    EXPECT_EQ(ui().knoppanel->height(), 65);
+    EXPECT_EQ(ui().fnpanel->height(), 152);
+    EXPECT_EQ(ui().btpanel->height(), 84);
+    EXPECT_TRUE(ui().Panel2->isHidden());
+    EXPECT_TRUE(ui().Testverdeling->isHidden());
+    EXPECT_TRUE(ui().bidprentmode->isHidden());
+    EXPECT_TRUE(ui().testmode->isHidden());
+    EXPECT_TRUE(ui().openfile->isHidden());
+    EXPECT_EQ(ui().Scanbut->geometry(), QRect(8, 8, 121, 49));
+    EXPECT_EQ(ui().save->x(), 136);
+    EXPECT_EQ(ui().save->width(), 137);
+    EXPECT_EQ(ui().Cancelbut->x(), 280);
+    EXPECT_EQ(ui().dpi->text(), "600");
+    EXPECT_EQ(ui().dpi->maximum(), 3600);
+    EXPECT_EQ(ui().dpi->singleStep(), 50);
+    EXPECT_EQ(ui().numdig->maximum(), 5);
+    EXPECT_EQ(ui().bestandstype->count(), 4);
+    EXPECT_EQ(ui().bestandstype->itemText(3), "");
+    EXPECT_EQ(ui().bestandstype->currentText(), ".JPG");
+    EXPECT_EQ(ui().TrackBar1->value(), 90);
+    EXPECT_EQ(ui().TrackBar1->tickInterval(), 5);
+    EXPECT_EQ(ui().achterkantgroep->title(), "Achterkant:");
+    EXPECT_EQ(ui().achterkantgroep->itemIndex(), 0);
+    EXPECT_EQ(ui().achtergrondkleur->colour(), 16777215);
+    EXPECT_EQ(ui().vakkleur->colour(), 255);
+    EXPECT_TRUE(ui().metui->isChecked());
+    EXPECT_TRUE(ui().zetdoor->isChecked());
+    EXPECT_EQ(form->Timer1->interval(), 1000);
+    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_FALSE(ui().BitBtn1->icon().isNull());
+    EXPECT_FALSE(ui().BitBtn3->icon().isNull());
+}

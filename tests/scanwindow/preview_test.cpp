@@ -1,0 +1,257 @@
+// Preview, selection frame, colour picking, button layouts and captions.
+#include "scan_fixture.h"
+
+#include <QMenu>
+
+class PreviewTest : public ScanWindowTest {
+protected:
+    void showPicture(const QImage &img, QSize shown)
+    {
+        form->setPicture(img);
+        form->Image1->setGeometry(QRect(QPoint(0, 0), shown));
+    }
+    void drag(QPoint from, QPoint to)
+    {
+        form->Image1MouseDown(Qt::LeftButton, from.x(), from.y());
+        form->Image1MouseMove(to.x(), to.y());
+        form->Image1MouseUp(Qt::LeftButton, to.x(), to.y());
+    }
+};
+
+TEST_F(PreviewTest, RightClick_ShouldPickThePicturePixelUnderTheScaledPoint)
+{
+    QImage img = plain(2000, 1000, Qt::white);
+    img.setPixelColor(1000, 500, QColor(10, 20, 30));
+    showPicture(img, QSize(800, 400));
+    form->Image1MouseDown(Qt::RightButton, 400, 200);
+    form->PopupMenu1->close();
+    EXPECT_EQ(form->pickedColour, 30u * 65536 + 20 * 256 + 10);
+    EXPECT_EQ(form->PreviewToPicture(400, 200), QPoint(1000, 500));
+    EXPECT_EQ(form->PreviewToPicture(799, 399), QPoint(1997, 997));   // truncated
+
+    form->Achtergrondkleur1->trigger();
+    EXPECT_EQ(ui().achtergrondkleur->colour(), 30 * 65536 + 20 * 256 + 10);
+    EXPECT_FALSE(form->dragging);
+}
+
+TEST_F(PreviewTest, RightClick_OnAnEmptyPicture_ShouldPickWhiteWithoutFailing)
+{
+    form->Image1->setGeometry(0, 0, 100, 100);
+    form->Image1MouseDown(Qt::RightButton, 50, 50);
+    form->PopupMenu1->close();
+    EXPECT_EQ(form->pickedColour, 0xFFFFFFu);
+}
+
+TEST_F(PreviewTest, Drag_ShouldDrawTheFrameOnlyBeyondTenPixelsInBothDirections)
+{
+    showPicture(plain(800, 400, Qt::white), QSize(800, 400));
+    form->Image1->move(5, 7);
+    const QRect before = form->Shape1->geometry();
+
+    drag({100, 100}, {110, 110});   // exactly 10: too little
+    EXPECT_EQ(form->Shape1->geometry(), before);
+    EXPECT_TRUE(form->Shape1->isHidden());
+    drag({100, 100}, {300, 110});   // wide but only 10 high
+    EXPECT_EQ(form->Shape1->geometry(), before);
+
+    drag({100, 100}, {111, 111});
+    EXPECT_FALSE(form->Shape1->isHidden());
+    EXPECT_EQ(form->Shape1->geometry(), QRect(105, 107, 11, 11));
+    EXPECT_FALSE(form->dragging);
+}
+
+TEST_F(PreviewTest, Drag_UpAndLeft_ShouldGiveTheSameFrameAsDownAndRight)
+{
+    showPicture(plain(800, 400, Qt::white), QSize(800, 400));
+    drag({50, 60}, {250, 160});
+    const QRect forward = form->Shape1->geometry();
+    drag({250, 160}, {50, 60});
+    EXPECT_EQ(form->Shape1->geometry(), forward);
+    EXPECT_EQ(forward, QRect(50, 60, 200, 100));
+}
+
+TEST_F(PreviewTest, MoveWithoutPress_AndRightRelease_ShouldLeaveTheFrame)
+{
+    showPicture(plain(800, 400, Qt::white), QSize(800, 400));
+    const QRect before = form->Shape1->geometry();
+    form->Image1MouseMove(300, 300);
+    form->Image1MouseUp(Qt::RightButton, 300, 300);
+    EXPECT_EQ(form->Shape1->geometry(), before);
+}
+
+TEST_F(PreviewTest, PressOnTheFrame_ShouldActAsAPressOnThePictureBeneath)
+{
+    showPicture(plain(800, 400, Qt::white), QSize(800, 400));
+    form->Image1->move(10, 20);
+    form->Shape1->setGeometry(100, 100, 200, 100);
+    form->Shape1->show();
+    form->Shape1MouseDown(Qt::LeftButton, 5, 5);
+    EXPECT_TRUE(form->dragging);
+    EXPECT_EQ(form->dragStartX, 95);
+    EXPECT_EQ(form->dragStartY, 85);
+    form->Shape1MouseUp(Qt::LeftButton, 50, 50);   // 45 x 45 from the start
+    EXPECT_EQ(form->Shape1->geometry(), QRect(105, 105, 45, 45));
+}
+
+TEST_F(PreviewTest, ColourMenus_ShouldColourThePanelTheyWereOpenedOn)
+{
+    form->popupPanel = ui().vakkleur;
+    form->Zwart1->trigger();
+    EXPECT_EQ(ui().vakkleur->colour(), 0);
+    EXPECT_EQ(ui().achtergrondkleur->colour(), 0xFFFFFF);
+    form->popupPanel = ui().achtergrondkleur;
+    form->Zwart1->trigger();
+    EXPECT_EQ(ui().achtergrondkleur->colour(), 0);
+    form->Wit1->trigger();
+    EXPECT_EQ(ui().achtergrondkleur->colour(), 0xFFFFFF);
+    EXPECT_EQ(form->Wit1->text(), "Wit");
+    EXPECT_EQ(form->Zwart1->text(), "Zwart");
+    EXPECT_EQ(form->Achtergrondkleur1->text(), "Achtergrondkleur");
+}
+
+TEST_F(PreviewTest, VakkleurClick_ShouldTakeTheConfirmedColourOnly)
+{
+    prompts.answerCancel();
+    form->vakkleurClick();
+    EXPECT_EQ(ui().vakkleur->colour(), 255);
+    EXPECT_EQ(prompts.transcript().back().value, QColor(255, 0, 0).name());
+
+    prompts.answer({1, {}, QColor(0, 128, 255), {}});
+    emit ui().vakkleur->clicked();
+    EXPECT_EQ(ui().vakkleur->colour(), 255 * 65536 + 128 * 256);
+}
+
+TEST_F(PreviewTest, ButtonLayouts_ShouldResizeScanAndFitSaveBeforeSluiten)
+{
+    form->ShowScanPresentLayout();
+    EXPECT_EQ(ui().Scanbut->width(), 75);
+    EXPECT_EQ(ui().save->x(), 86);
+    EXPECT_EQ(ui().save->width(), 191);
+    EXPECT_TRUE(ui().save->isEnabled());
+    EXPECT_TRUE(ui().scanachterkant->isEnabled());
+
+    form->ShowSavedLayout();
+    EXPECT_EQ(ui().Scanbut->width(), 220);
+    EXPECT_EQ(ui().save->x(), 231);
+    EXPECT_EQ(ui().save->width(), 46);
+    EXPECT_EQ(ui().Cancelbut->x(), 280);
+    EXPECT_EQ(ui().save->text(), "Opslaan");
+}
+
+TEST_F(PreviewTest, Timer_SeriesMode_ShouldCountTheBackSidesStillToScan)
+{
+    ui().bidprentmode->setChecked(true);
+    form->frontBoxCount = 3;
+    ui().save->setText("blijft");
+    form->Timer1Timer();
+    EXPECT_EQ(ui().scanachterkant->text(), "scan 3\r\nachterkanten");
+    EXPECT_EQ(ui().save->text(), "blijft");
+
+    form->frontBoxCount = 1;
+    form->Timer1Timer();
+    EXPECT_EQ(ui().scanachterkant->text(), "scan 1\r\nachterkant");
+    form->frontBoxCount = -1;
+    form->Timer1Timer();
+    EXPECT_EQ(ui().scanachterkant->text(), "scan\r\nachterkant");
+}
+
+TEST_F(PreviewTest, Timer_OutsideSeries_ShouldNameWhatTheNextSaveWrites)
+{
+    form->frontBoxCount = 3;   // ignored while series mode is off
+    form->Timer1Timer();
+    EXPECT_EQ(ui().scanachterkant->text(), "scan\r\nachterkant");
+    EXPECT_EQ(ui().save->text(), "Opslaan\r\n scan");
+
+    form->boxes.resize(4);
+    form->Timer1Timer();
+    EXPECT_EQ(ui().save->text(), "Opslaan\r\n 4 scans");
+}
+
+TEST_F(PreviewTest, Timer_AfterABackSideScan_ShouldOfferToSaveFrontAndBack)
+{
+    form->backSidePass = true;
+    form->Timer1Timer();
+    EXPECT_EQ(ui().save->text(), "Opslaan\r\n scan");   // no scan-present layout yet
+
+    form->ShowScanPresentLayout();
+    form->Timer1Timer();
+    EXPECT_EQ(ui().save->text(), "Opslaan voor- en\r\nachterkant");
+    form->boxes.resize(3);
+    form->Timer1Timer();
+    EXPECT_EQ(ui().save->text(), "Opslaan 3 voor-\r\nen achterkanten");
+}
+
+TEST_F(PreviewTest, Timer_ShouldShowOpenFileOnlyWithAVisibleCheckedSeriesBox)
+{
+    form->Timer1Timer();
+    EXPECT_TRUE(ui().openfileknop->isHidden());
+    ui().bidprentmode->setChecked(true);
+    form->Timer1Timer();
+    EXPECT_TRUE(ui().openfileknop->isHidden());   // the box itself is still hidden
+    ui().bidprentmode->setVisible(true);
+    form->Timer1Timer();
+    EXPECT_FALSE(ui().openfileknop->isHidden());
+}
+
+TEST_F(PreviewTest, Preview_ShouldRescaleOnlyWhenTheSizeOrThePictureChanges)
+{
+    PreviewImage preview;
+    preview.resize(200, 100);
+    preview.setPicture(quarters(2000, 1000));
+    QImage target(200, 100, QImage::Format_RGB32);
+    preview.render(&target);
+    preview.render(&target);
+    EXPECT_EQ(preview.scaleCount(), 1);
+    EXPECT_EQ(target.pixelColor(150, 25), QColor(0, 255, 0));
+    EXPECT_EQ(target.pixelColor(50, 75), QColor(0, 0, 255));
+
+    preview.resize(100, 50);
+    preview.render(&target);
+    EXPECT_EQ(preview.scaleCount(), 2);
+    preview.picture().fill(Qt::black);   // edited in place
+    preview.render(&target);
+    EXPECT_EQ(preview.scaleCount(), 3);
+    EXPECT_EQ(target.pixelColor(10, 10), QColor(Qt::black));
+}
+
+TEST(TextSpinEditTest, ShouldKeepAnyText_AndStepFromTheNumberWithinItsLimits)
+{
+    TextSpinEdit spin;
+    spin.setMinimum(50);
+    spin.setMaximum(3600);
+    spin.setSingleStep(50);
+    int steps = 0;
+    QObject::connect(&spin, &TextSpinEdit::stepped, [&] { ++steps; });
+    spin.setText("abc");
+    EXPECT_EQ(spin.text(), "abc");
+    spin.stepBy(1);
+    EXPECT_EQ(spin.text(), "100");
+    spin.setText("3590");
+    spin.stepBy(1);
+    EXPECT_EQ(spin.text(), "3600");
+    spin.stepBy(-100);
+    EXPECT_EQ(spin.text(), "50");
+    EXPECT_EQ(steps, 3);
+
+    TextSpinEdit free;   // no limits
+    free.setText("-5");
+    free.stepBy(-1);
+    EXPECT_EQ(free.text(), "-6");
+}
+
+TEST(RadioGroupTest, ShouldReportEachRealChangeOnce)
+{
+    RadioGroup group;
+    new QRadioButton("Rechts", &group);
+    new QRadioButton("Onder", &group);
+    group.bindButtons();
+    QList<int> reported;
+    QObject::connect(&group, &RadioGroup::itemIndexChanged, [&](int i) { reported << i; });
+    group.setItemIndex(1);
+    group.setItemIndex(1);
+    group.setItemIndex(0);
+    group.setItemIndex(7);
+    group.setItemIndex(-1);
+    EXPECT_EQ(reported, (QList<int>{1, 0, -1}));
+    EXPECT_EQ(group.itemIndex(), -1);
+}
