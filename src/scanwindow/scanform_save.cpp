@@ -162,7 +162,7 @@ void TScanform::bestandstypeChange()
 
 void TScanform::BrowseClick()
 {
-    QString chosen = prompts().saveFileName(QString(), ui->doelmap->text(),
+    QString chosen = prompts().saveFileName(QStringLiteral("Opslaan als"), ui->doelmap->text(),
                                             QStringLiteral("Jpeg (*.JPG);;Bitmap (*.BMP)"), QStringLiteral("jpg"));
     if (!chosen.isEmpty())
         ui->fnedit->setText(QFileInfo(chosen).fileName());
