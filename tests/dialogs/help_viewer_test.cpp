@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -133,6 +134,8 @@ TEST(HelpViewer, PicturesAndStyleSheetsComeFromTheHelpFile)
     ASSERT_TRUE(viewer.showTopic("index.htm"));
     QVariant css = viewer.browser()->loadResource(QTextDocument::StyleSheetResource, QUrl("chm:///help.css"));
     EXPECT_TRUE(css.toString().contains("font-family"));
+    QVariant shot = viewer.browser()->loadResource(QTextDocument::ImageResource, QUrl("chm:///scanform.png"));
+    EXPECT_FALSE(QImage::fromData(shot.toByteArray()).isNull());
     EXPECT_FALSE(viewer.browser()->loadResource(QTextDocument::ImageResource, QUrl("chm:///geen.png")).isValid());
 }
 
