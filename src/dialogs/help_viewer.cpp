@@ -59,9 +59,8 @@ QUrl ChmBrowser::urlOf(const QString &topic)
 
 QVariant ChmBrowser::loadResource(int type, const QUrl &name)
 {
-    if (name.scheme() != Scheme)
-        return QTextBrowser::loadResource(type, name);
-    if (!m_archive)
+    // Everything a page shows comes from its own help file, never from disk or elsewhere.
+    if (name.scheme() != Scheme || !m_archive)
         return {};
     bool ok = false;
     QByteArray data = m_archive->read(name.path(), &ok);
@@ -98,7 +97,7 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent)
     m_browser->setArchive(&m_archive);
     m_back = new QPushButton(QStringLiteral("Terug"), this);
     m_forward = new QPushButton(QStringLiteral("Vooruit"), this);
-    m_home = new QPushButton(QStringLiteral("Begin"), this);
+    m_home = new QPushButton(QStringLiteral("Inhoud"), this);
     m_back->setEnabled(false);
     m_forward->setEnabled(false);
 
@@ -160,7 +159,12 @@ QString HelpViewer::currentTopic() const
     return path;
 }
 
-void HelpViewer::showStartPage() { showTopic({}); }
+void HelpViewer::showStartPage()
+{
+    // Our own help file has a contents page; another one opens on its start page.
+    if (!m_archive.contains(QStringLiteral("index.htm")) || !showTopic(QStringLiteral("index.htm")))
+        showTopic({});
+}
 
 bool OpenHelpViewer(const QString &helpFile, const QString &topic)
 {

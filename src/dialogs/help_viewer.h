@@ -37,6 +37,7 @@ public:
     ChmBrowser *browser() const { return m_browser; }
     QPushButton *backButton() const { return m_back; }
     QPushButton *forwardButton() const { return m_forward; }
+    QPushButton *contentsButton() const { return m_home; }
     const ChmArchive &archive() const { return m_archive; }
 
 private:

@@ -110,6 +110,8 @@ TEST(HelpViewer, ShowsTopicAndFollowsLinksBackAndForward)
     ASSERT_TRUE(viewer.forwardButton()->isEnabled());
     viewer.forwardButton()->click();
     EXPECT_EQ(viewer.currentTopic(), "serie.htm");
+    viewer.contentsButton()->click();
+    EXPECT_EQ(viewer.currentTopic(), "index.htm");
     EXPECT_TRUE(out.calls.isEmpty());
 }
 
@@ -137,6 +139,9 @@ TEST(HelpViewer, PicturesAndStyleSheetsComeFromTheHelpFile)
     QVariant shot = viewer.browser()->loadResource(QTextDocument::ImageResource, QUrl("chm:///scanform.png"));
     EXPECT_FALSE(QImage::fromData(shot.toByteArray()).isNull());
     EXPECT_FALSE(viewer.browser()->loadResource(QTextDocument::ImageResource, QUrl("chm:///geen.png")).isValid());
+    // A page cannot reach files outside its help file.
+    EXPECT_FALSE(
+        viewer.browser()->loadResource(QTextDocument::HtmlResource, QUrl::fromLocalFile("/etc/hostname")).isValid());
 }
 
 TEST(HelpViewer, EmptyTopicShowsTheStartPageOfTheFile)
