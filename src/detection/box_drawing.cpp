@@ -1,8 +1,11 @@
 #include "detection/box_drawing.h"
 
+#include "imaging/picture_buffer.h"
+
 #include <QFont>
 #include <QPainter>
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 qint64 TrailingNumber(const QString &fileName)
@@ -81,4 +84,24 @@ void DrawNumberedBoxes(QImage &picture, const ScanBoxList &boxes, int count, qin
         painter.drawText(QRect(b.left + 5, b.top + 5, std::max(b.width(), 1), std::max(b.height(), 1)),
                          Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, QString::number(startNumber + k));
     }
+}
+
+QImage PreviewWithBoxes(const QImage &cleanScan, const ScanBoxList &boxes, int count, qint64 startNumber,
+                        unsigned colour)
+{
+    QImage preview;
+    if (cleanScan.format() == QImage::Format_BGR888) {
+        // A fresh buffer that may sit on huge pages: the copy of a 600-dpi page
+        // otherwise costs more in page faults than in copying.
+        preview = NewPicture24(cleanScan.width(), cleanScan.height());
+        if (!preview.isNull()) {
+            const size_t rowBytes = size_t(cleanScan.width()) * 3;
+            for (int y = 0; y < cleanScan.height(); ++y)
+                std::memcpy(preview.scanLine(y), cleanScan.constScanLine(y), rowBytes);
+        }
+    }
+    if (preview.isNull())
+        preview = cleanScan.convertToFormat(QImage::Format_BGR888);
+    DrawNumberedBoxes(preview, boxes, count, startNumber, colour);
+    return preview;
 }

@@ -14,3 +14,8 @@ qint64 TrailingNumber(const QString &fileName);
 // is made 24-bit first.
 void DrawNumberedBoxes(QImage &picture, const ScanBoxList &boxes, int count, qint64 startNumber,
                        unsigned colour);
+
+// A copy of cleanScan, made 24-bit, with the numbered boxes drawn on it; the
+// clean scan itself stays without drawing.
+QImage PreviewWithBoxes(const QImage &cleanScan, const ScanBoxList &boxes, int count, qint64 startNumber,
+                        unsigned colour);

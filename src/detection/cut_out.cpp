@@ -2,9 +2,11 @@
 
 #include "detection/reading_order.h"
 #include "detection/whitening.h"
+#include "imaging/picture_buffer.h"
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 void Make24(QImage &picture)
@@ -12,48 +14,105 @@ void Make24(QImage &picture)
     if (!picture.isNull() && picture.format() != QImage::Format_BGR888)
         picture.convertTo(QImage::Format_BGR888);
 }
+// A copy that whitening may paint, in memory that may sit on huge pages.
+QImage WorkingCopy(const QImage &scan)
+{
+    if (scan.format() != QImage::Format_BGR888)
+        return scan.convertToFormat(QImage::Format_BGR888);
+    QImage copy = NewPicture24(scan.width(), scan.height());
+    if (copy.isNull())
+        return scan;
+    const size_t rowBytes = size_t(scan.width()) * 3;
+    for (int y = 0; y < scan.height(); ++y)
+        std::memcpy(copy.scanLine(y), scan.constScanLine(y), rowBytes);
+    return copy;
+}
+} // namespace
+
+namespace {
+
+struct Span {
+    int sx0, sy0, sx1, sy1;   // source pixels to copy
+    int dx, dy;               // where sx0, sy0 lands in the target
+    bool empty() const { return sx0 >= sx1 || sy0 >= sy1; }
+    QRect target() const { return QRect(dx, dy, sx1 - sx0, sy1 - sy0); }
+};
+
+// rect of source placed at (x, y) of target, clipped to both pictures: nothing
+// outside either is read or written.
+Span Clip(const QImage &source, const ScanBox &rect, const QImage &target, int x, int y)
+{
+    Span s;
+    s.sx0 = std::max({rect.left, 0, rect.left - x});
+    s.sy0 = std::max({rect.top, 0, rect.top - y});
+    s.sx1 = std::min({rect.right, source.width(), rect.left + target.width() - x});
+    s.sy1 = std::min({rect.bottom, source.height(), rect.top + target.height() - y});
+    s.dx = x + s.sx0 - rect.left;
+    s.dy = y + s.sy0 - rect.top;
+    return s;
+}
+
+void Copy(const QImage &source, const Span &s, QImage &target)
+{
+    if (s.empty())
+        return;
+    const size_t bytes = size_t(s.sx1 - s.sx0) * 3;
+    for (int sy = s.sy0; sy < s.sy1; ++sy)
+        std::memcpy(target.scanLine(s.dy + sy - s.sy0) + size_t(s.dx) * 3, source.constScanLine(sy) + size_t(s.sx0) * 3,
+                    bytes);
+}
+
+void FillRun(uchar *p, int count, const uchar bgr[3])
+{
+    if (count <= 0)
+        return;
+    if (bgr[0] == bgr[1] && bgr[1] == bgr[2]) {
+        std::memset(p, bgr[0], size_t(count) * 3);
+        return;
+    }
+    for (int x = 0; x < count; ++x, p += 3) {
+        p[0] = bgr[0];
+        p[1] = bgr[1];
+        p[2] = bgr[2];
+    }
+}
+
+// Fills every pixel of picture outside the covered rectangles (at most two).
+void FillOutside(QImage &picture, const std::vector<QRect> &covered, unsigned fill)
+{
+    const uchar bgr[3] = {uchar((fill >> 16) & 0xFF), uchar((fill >> 8) & 0xFF), uchar(fill & 0xFF)};
+    std::vector<std::pair<int, int>> runs;
+    for (int y = 0; y < picture.height(); ++y) {
+        runs.clear();
+        for (const QRect &r : covered)
+            if (!r.isEmpty() && y >= r.top() && y <= r.bottom())
+                runs.push_back({r.left(), r.left() + r.width()});
+        std::sort(runs.begin(), runs.end());
+        uchar *line = picture.scanLine(y);
+        int x = 0;
+        for (const auto &run : runs) {
+            FillRun(line + size_t(x) * 3, run.first - x, bgr);
+            x = std::max(x, run.second);
+        }
+        FillRun(line + size_t(x) * 3, picture.width() - x, bgr);
+    }
+}
+
 } // namespace
 
 QImage FilledPicture(int width, int height, unsigned fill)
 {
     if (width <= 0 || height <= 0)
         return QImage();
-    QImage picture(width, height, QImage::Format_BGR888);
-    if (picture.isNull())
-        return picture;
-    const uchar b = uchar((fill >> 16) & 0xFF), g = uchar((fill >> 8) & 0xFF), r = uchar(fill & 0xFF);
-    uchar *first = picture.scanLine(0);
-    if (r == g && g == b) {
-        std::memset(first, r, size_t(width) * 3);
-    } else {
-        for (int x = 0; x < width; ++x) {
-            first[3 * x] = b;
-            first[3 * x + 1] = g;
-            first[3 * x + 2] = r;
-        }
-    }
-    for (int y = 1; y < height; ++y)
-        std::memcpy(picture.scanLine(y), first, size_t(width) * 3);
+    QImage picture = NewPicture24(width, height);
+    if (!picture.isNull())
+        FillOutside(picture, {}, fill);
     return picture;
 }
 
 void CopyRect(const QImage &source, const ScanBox &rect, QImage &target, int x, int y)
 {
-    // Clip to both pictures: nothing outside either is read or written.
-    int sx0 = std::max(rect.left, 0), sy0 = std::max(rect.top, 0);
-    int sx1 = std::min(rect.right, source.width()), sy1 = std::min(rect.bottom, source.height());
-    sx0 = std::max(sx0, rect.left + (0 - x));
-    sy0 = std::max(sy0, rect.top + (0 - y));
-    sx1 = std::min(sx1, rect.left + (target.width() - x));
-    sy1 = std::min(sy1, rect.top + (target.height() - y));
-    if (sx0 >= sx1 || sy0 >= sy1)
-        return;
-    const size_t bytes = size_t(sx1 - sx0) * 3;
-    for (int sy = sy0; sy < sy1; ++sy) {
-        const uchar *from = source.constScanLine(sy) + size_t(sx0) * 3;
-        uchar *to = target.scanLine(y + sy - rect.top) + size_t(x + sx0 - rect.left) * 3;
-        std::memcpy(to, from, bytes);
-    }
+    Copy(source, Clip(source, rect, target, x, y), target);
 }
 
 QImage MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
@@ -70,20 +129,34 @@ QImage MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const Sca
     } else {
         partner = nullptr;
     }
-    QImage picture = FilledPicture(std::max(fw, ox + box.width()), std::max(fh, oy + box.height()),
-                                   settings.fillColour());
+    const int width = std::max(fw, ox + box.width()), height = std::max(fh, oy + box.height());
+    if (width <= 0 || height <= 0)
+        return QImage();
+    QImage picture = NewPicture24(width, height);
     if (picture.isNull())
         return picture;
+
+    Span frontSpan{0, 0, 0, 0, 0, 0};
     if (partner) {
         Make24(*front);
         if (settings.whiten)
             WhitenBackground(*front, *partner, settings.key);
-        CopyRect(*front, *partner, picture, 0, 0);
+        frontSpan = Clip(*front, *partner, picture, 0, 0);
     }
     Make24(work);
     if (settings.whiten)
         WhitenBackground(work, box, settings.key);
-    CopyRect(work, box, picture, ox, oy);
+    const Span boxSpan = Clip(work, box, picture, ox, oy);
+    // Only what neither side covers gets the fill: the rest is written once.
+    std::vector<QRect> covered;
+    if (!frontSpan.empty())
+        covered.push_back(frontSpan.target());
+    if (!boxSpan.empty())
+        covered.push_back(boxSpan.target());
+    FillOutside(picture, covered, settings.fillColour());
+    if (partner)
+        Copy(*front, frontSpan, picture);
+    Copy(work, boxSpan, picture);
     return picture;
 }
 
@@ -93,7 +166,7 @@ QImage CutOutBoxes(const QImage &cleanScan, ScanBoxList &boxes, int count, const
     count = std::clamp(count, 0, int(boxes.size()));
     if (count == 0)
         return cleanScan;
-    QImage work = cleanScan;
+    QImage work = settings.whiten ? WorkingCopy(cleanScan) : cleanScan;
     Make24(work);
     OrderBoxes(boxes, count, settings.columns);
     for (int i = 0; i < count; ++i) {

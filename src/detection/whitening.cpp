@@ -5,61 +5,64 @@
 
 namespace {
 
-enum class Step { Pass, Paint, Stop };
+// Per channel value: bit 0 when within the tolerance of the background, bit 1
+// when 255. And-ing the three entries of a pixel classifies it.
+struct Classes {
+    uint8_t blue[256], green[256], red[256];
 
-inline Step Classify(const uchar *p, const BackgroundKey &key)
-{
-    if (p[0] == 255 && p[1] == 255 && p[2] == 255)
-        return Step::Pass;
-    return key.matchesBgr(p) ? Step::Paint : Step::Stop;
-}
-
-inline void PaintWhite(uchar *p) { p[0] = p[1] = p[2] = 255; }
+    explicit Classes(const BackgroundKey &key)
+    {
+        for (int v = 0; v < 256; ++v) {
+            const uint8_t white = v == 255 ? 2 : 0;
+            blue[v] = uint8_t((std::abs(v - key.blue) <= key.tolerance ? 1 : 0) | white);
+            green[v] = uint8_t((std::abs(v - key.green) <= key.tolerance ? 1 : 0) | white);
+            red[v] = uint8_t((std::abs(v - key.red) <= key.tolerance ? 1 : 0) | white);
+        }
+    }
+    // False when the walk ends here; paints background white on the way.
+    bool pass(uchar *p) const
+    {
+        const uint8_t c = blue[p[0]] & green[p[1]] & red[p[2]];
+        if (c & 2)
+            return true;
+        if (c & 1) {
+            p[0] = p[1] = p[2] = 255;
+            return true;
+        }
+        return false;
+    }
+};
 
 // Column walks, swept a row at a time so that memory is read in order; each
 // column stays active until its walk ends. Walks only turn background into
 // white, which every walk passes, so their order does not change the result.
-void WalkColumns(QImage &bitmap, int x0, int x1, int y0, int y1, bool down, const BackgroundKey &key)
+// Returns the columns whose walk ended early.
+std::vector<int> WalkColumns(QImage &bitmap, std::vector<int> active, int y0, int y1, bool down, const Classes &classes)
 {
-    std::vector<int> active;
-    active.reserve(size_t(x1 - x0));
-    for (int x = x0; x < x1; ++x)
-        active.push_back(x);
+    std::vector<int> ended;
     for (int step = 0; step < y1 - y0 && !active.empty(); ++step) {
         const int y = down ? y0 + step : y1 - 1 - step;
         uchar *line = bitmap.scanLine(y);
         size_t kept = 0;
         for (size_t k = 0; k < active.size(); ++k) {
-            uchar *p = line + 3 * size_t(active[k]);
-            const Step s = Classify(p, key);
-            if (s == Step::Stop)
-                continue;
-            if (s == Step::Paint)
-                PaintWhite(p);
-            active[kept++] = active[k];
+            if (classes.pass(line + 3 * size_t(active[k])))
+                active[kept++] = active[k];
+            else
+                ended.push_back(active[k]);
         }
         active.resize(kept);
     }
+    return ended;
 }
 
-void WalkRow(uchar *line, int x0, int x1, const BackgroundKey &key)
+void WalkRow(uchar *line, int x0, int x1, const Classes &classes)
 {
-    for (int x = x0; x < x1; ++x) {
-        uchar *p = line + 3 * size_t(x);
-        const Step s = Classify(p, key);
-        if (s == Step::Stop)
-            break;
-        if (s == Step::Paint)
-            PaintWhite(p);
-    }
-    for (int x = x1 - 1; x >= x0; --x) {
-        uchar *p = line + 3 * size_t(x);
-        const Step s = Classify(p, key);
-        if (s == Step::Stop)
-            break;
-        if (s == Step::Paint)
-            PaintWhite(p);
-    }
+    int x = x0;
+    while (x < x1 && classes.pass(line + 3 * size_t(x)))
+        ++x;
+    if (x == x1)
+        return;   // the whole row passed: walking back would find only white
+    for (x = x1 - 1; x >= x0 && classes.pass(line + 3 * size_t(x)); --x) {}
 }
 
 } // namespace
@@ -75,8 +78,13 @@ void WhitenBackground(QImage &bitmap, const ScanBox &rect, const BackgroundKey &
     if (bitmap.format() != QImage::Format_BGR888)
         bitmap.convertTo(QImage::Format_BGR888);
 
-    WalkColumns(bitmap, x0, x1, y0, y1, true, key);
-    WalkColumns(bitmap, x0, x1, y0, y1, false, key);
+    const Classes classes(key);
+    std::vector<int> columns(size_t(x1 - x0));
+    for (int x = x0; x < x1; ++x)
+        columns[size_t(x - x0)] = x;
+    // A column walked down to the end holds only white now; only the others are walked up.
+    const std::vector<int> stopped = WalkColumns(bitmap, std::move(columns), y0, y1, true, classes);
+    WalkColumns(bitmap, stopped, y0, y1, false, classes);
     for (int y = y0; y < y1; ++y)
-        WalkRow(bitmap.scanLine(y), x0, x1, key);
+        WalkRow(bitmap.scanLine(y), x0, x1, classes);
 }

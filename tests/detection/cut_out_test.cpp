@@ -208,3 +208,25 @@ TEST(CutOut, SeriesOfCardsScannedAtTwoResolutionsPairEachCardWithItself)
         EXPECT_TRUE(backShade) << i;
     }
 }
+
+TEST(CutOut, JoinedPictureWithBothSidesReachingBeyondTheirScans)
+{
+    QImage front(100, 100, QImage::Format_BGR888);
+    front.fill(QColor(200, 0, 0));
+    QImage back(100, 100, QImage::Format_BGR888);
+    back.fill(QColor(0, 200, 0));
+    const ScanBoxList fronts = {{-10, 50, 40, 130}};   // 50 x 80, left 10 and lowest 30 rows outside
+    const FrontSide side{&front, &fronts, 1};
+    ScanBoxList boxes = {{80, -20, 120, 40}};           // 40 x 60, right 20 and top 20 outside
+    const auto saved = CutAll(back, boxes, &side, Cutting(false, PlatformColour(1, 2, 3), 0));
+    ASSERT_EQ(saved.size(), 1u);
+    const QImage &p = saved[0];
+    ASSERT_EQ(p.size(), QSize(90, 80));
+    EXPECT_TRUE(AllOfColour(p, QRect(0, 0, 10, 80), 1, 2, 3));
+    EXPECT_TRUE(AllOfColour(p, QRect(10, 0, 40, 50), 200, 0, 0));
+    EXPECT_TRUE(AllOfColour(p, QRect(10, 50, 40, 30), 1, 2, 3));
+    EXPECT_TRUE(AllOfColour(p, QRect(50, 0, 40, 20), 1, 2, 3));
+    EXPECT_TRUE(AllOfColour(p, QRect(50, 20, 20, 40), 0, 200, 0));
+    EXPECT_TRUE(AllOfColour(p, QRect(70, 20, 20, 40), 1, 2, 3));
+    EXPECT_TRUE(AllOfColour(p, QRect(50, 60, 40, 20), 1, 2, 3));
+}
