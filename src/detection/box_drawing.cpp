@@ -1,6 +1,6 @@
 #include "detection/box_drawing.h"
 
-#include "imaging/picture_buffer.h"
+#include "codec/picture_buffer.h"
 
 #include <QFont>
 #include <QPainter>

@@ -2,7 +2,7 @@
 
 #include "detection/reading_order.h"
 #include "detection/whitening.h"
-#include "imaging/picture_buffer.h"
+#include "codec/picture_buffer.h"
 
 #include <algorithm>
 #include <cstring>
