@@ -56,7 +56,6 @@ void dressLink(QLabel *label, const QString &address)
     p.setColor(QPalette::WindowText, QColor(0, 0, 255));
     label->setPalette(p);
     label->setCursor(Qt::PointingHandCursor);
-    label->adjustSize();
 }
 }
 
@@ -80,9 +79,7 @@ void TForm1::FormActivate()
         f.ui->gebruikersinfo->setToolTip(QStringLiteral("Zie de website van Vexlo"));
         f.gebruikersinfoClick = [this] { FormClick(); };
         dressLink(f.ui->lbDravemont, MakerWebAddress);
-        // The two links sit one under the other at the bottom of the picture panel.
-        f.ui->lbDravemont->move(8, f.ui->Panel1->height() - f.ui->lbDravemont->height() - 6);
-        f.ui->gebruikersinfo->move(8, f.ui->lbDravemont->y() - f.ui->gebruikersinfo->height() - 2);
+        f.anchorLinks();
 
         PreviewFilePath = TempFolder() + QStringLiteral("preview.bmp");
         f.Execute(DefaultFileName, NextFileName, AfterSave, QString(), QString(), 90, &settings, true);

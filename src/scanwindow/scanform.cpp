@@ -32,6 +32,8 @@ TScanform::TScanform(QWidget *parent) : QDialog(parent), ui(new Ui::TScanform)
     // The two link labels react to a click.
     ui->gebruikersinfo->installEventFilter(this);
     ui->lbDravemont->installEventFilter(this);
+    // The picture panel changes size with the window and with the detection panel.
+    ui->Panel1->installEventFilter(this);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName("PopupMenu1");
@@ -141,8 +143,23 @@ void TScanform::keyPressEvent(QKeyEvent *e)
     QDialog::keyPressEvent(e);
 }
 
+void TScanform::anchorLinks()
+{
+    // The two link labels stay at the bottom left of the picture panel.
+    QLabel *maker = ui->lbDravemont, *product = ui->gebruikersinfo;
+    maker->adjustSize();
+    product->adjustSize();
+    maker->move(8, ui->Panel1->height() - maker->height() - 6);
+    product->move(8, maker->y() - product->height() - 2);
+}
+
 bool TScanform::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ui->Panel1 && event->type() == QEvent::Resize) {
+        anchorLinks();
+        FitPreview();
+        return false;
+    }
     if (event->type() == QEvent::MouseButtonRelease) {
         auto *me = static_cast<QMouseEvent *>(event);
         if (me->button() == Qt::LeftButton) {

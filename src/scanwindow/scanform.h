@@ -154,4 +154,7 @@ protected:
 private:
     void connectHandlers();
     void FitPreview();
+public:
+    // Keeps the link labels at the bottom of the picture panel (after their texts change).
+    void anchorLinks();
 };

@@ -1,0 +1,80 @@
+#!/bin/sh
+# First start in a folder holding only the executable: the window appears, Escape
+# closes it, and the carried files and the settings file are left beside it.
+#   startup.sh <KVNscan executable> [screenshot.png]
+set -eu
+
+if [ "${1:-}" = "--inside" ]; then
+    # Runs inside Xvfb: start, find the window, take a picture, press Escape.
+    work="$2"; shot="$3"
+    cd "$work"
+    ./KVNscan >"$work/program.log" 2>&1 &
+    pid=$!
+    id=""
+    while [ -z "$id" ]; do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            echo "the program ended before its window appeared" >&2
+            cat "$work/program.log" >&2
+            exit 1
+        fi
+        id=$(xdotool search --onlyvisible --name "Vexlo Scan Tool 4.2" 2>/dev/null | head -n 1 || true)
+        [ -n "$id" ] || sleep 0.2
+    done
+    # Let the window finish painting before the picture is taken.
+    sleep 1
+    if [ -n "$shot" ] && command -v import >/dev/null 2>&1; then
+        import -window root "$shot" || true
+    fi
+    xdotool windowfocus --sync "$id"
+    xdotool key Escape
+    status=0
+    wait "$pid" || status=$?
+    if [ "$status" -ne 0 ]; then
+        echo "the program ended with status $status" >&2
+        cat "$work/program.log" >&2
+        exit 1
+    fi
+    exit 0
+fi
+
+exe="$1"
+shot="${2:-}"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$exe" "$work/KVNscan"
+mkdir -p "$work/tmp" "$work/home"
+export TMPDIR="$work/tmp" HOME="$work/home" QT_QPA_PLATFORM=xcb
+xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" --inside "$work" "$shot"
+
+fail=0
+for f in eztw32.dll kvnscan.chm KVNscan.ini; do
+    if [ ! -s "$work/$f" ]; then
+        echo "missing or empty: $f" >&2
+        fail=1
+    fi
+done
+[ "$fail" -eq 0 ] || exit 1
+
+expected="Scanform_top Scanform_left Scanform_width Scanform_height
+Shape1_top Shape1_left Shape1_width Shape1_height
+scandocformdpi scandocformdpiachter scandocformdoelmap scandocformfnedit scandocformnumdig
+scandocformakol scandocformkleurgrensspin scandocformwitrandspin scandocformmaxmagspin
+scandocformmaxmagperregelspin scandocformachterkantgroep scandocformTrackBar1 scandocformmetui
+scandocformherstart scandocformbidprentmode scandocformaltijdfnvraag scandocformgelijkachterkant
+scandocformmaakachtergrondwitcheck scandocformstartmetscan scandocformachtergrondkleur
+scandocformvakkleur scandocformbestandstype"
+expected=$(echo $expected)
+actual=$(tr -d '\r' <"$work/KVNscan.ini" | sed -n 's/=.*//p' | tr '\n' ' ' | sed 's/ $//')
+if [ "$actual" != "$expected" ]; then
+    echo "settings keys differ" >&2
+    echo "expected: $expected" >&2
+    echo "actual:   $actual" >&2
+    exit 1
+fi
+for line in "scandocformfnedit=document" "scandocformTrackBar1=90" "scandocformdoelmap=$work/"; do
+    if ! tr -d '\r' <"$work/KVNscan.ini" | grep -qxF "$line"; then
+        echo "settings lack: $line" >&2
+        exit 1
+    fi
+done
+echo "start-up e2e passed"
