@@ -38,19 +38,25 @@ QImage SyntheticPage(int width, int height)
     return page;
 }
 
-double MedianMs(int reps, const std::function<void()> &work, const std::function<void()> &prepare)
+std::vector<double> MediansMs(int reps, const std::vector<Timed> &contenders)
 {
-    std::vector<double> times;
+    std::vector<std::vector<double>> times(contenders.size());
     for (int i = 0; i < reps; ++i) {
-        if (prepare)
-            prepare();
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const auto end = std::chrono::steady_clock::now();
-        times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        for (size_t k = 0; k < contenders.size(); ++k) {
+            if (contenders[k].prepare)
+                contenders[k].prepare();
+            const auto start = std::chrono::steady_clock::now();
+            contenders[k].work();
+            const auto end = std::chrono::steady_clock::now();
+            times[k].push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        }
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    std::vector<double> medians;
+    for (auto &t : times) {
+        std::sort(t.begin(), t.end());
+        medians.push_back(t[t.size() / 2]);
+    }
+    return medians;
 }
 
 void Report(const char *operation, double ours, const char *reference, double theirs)

@@ -55,28 +55,45 @@ int PeakMemory()
 
 const FreeImageFunctions &fi() { return FI(); }
 
+// The fastest of the references after ours; prints the line.
+void ReportFastest(const char *operation, const std::vector<const char *> &names, const std::vector<double> &ms)
+{
+    size_t best = 1;
+    for (size_t k = 2; k < ms.size(); ++k)
+        if (ms[k] < ms[best])
+            best = k;
+    Report(operation, ms[0], names[best - 1], ms[best]);
+}
+
+// A library image of page and a slot for what the library turns it into.
+struct LibraryTurn {
+    TFreeWinBitmap source;
+    FIBITMAP *result = nullptr;
+    ~LibraryTurn() { drop(); }
+    void drop()
+    {
+        if (result)
+            fi().Unload(result);
+        result = nullptr;
+    }
+};
+
 void QuarterTurn(const QImage &page)
 {
     QImage ours = page.copy();
-    const double oursMs = MedianMs(kReps, [&] { RotateQuarterRight(ours); });
     QImage sink;
-    double best = MedianMs(kReps, [&] { sink = page.transformed(QTransform().rotate(90)); },
-                           [&] { sink = QImage(); });
-    const char *name = "QImage::transformed";
-    TFreeWinBitmap bitmap;
-    bitmap.CopyFromBitmap(page);
-    FIBITMAP *turned = nullptr;
-    const double fiMs = MedianMs(kReps, [&] { turned = fi().Rotate(bitmap.Dib(), 90, nullptr); },
-                                 [&] { if (turned) fi().Unload(turned); turned = nullptr; });
-    if (turned)
-        fi().Unload(turned);
-    if (fiMs < best) {
-        best = fiMs;
-        name = "FreeImage_Rotate";
-    }
+    LibraryTurn library;
+    library.source.CopyFromBitmap(page);
+    std::vector<const char *> names = {"QImage::transformed", "FreeImage_Rotate"};
+    std::vector<Timed> runs = {
+        {[&] { RotateQuarterRight(ours); }, {}},
+        {[&] { sink = page.transformed(QTransform().rotate(90)); }, [&] { sink = QImage(); }},
+        {[&] { library.result = fi().Rotate(library.source.Dib(), 90, nullptr); }, [&] { library.drop(); }},
+    };
 #ifdef KVN_HAVE_VIPS
     void *out = nullptr;
-    const double vipsMs = MedianMs(kReps, [&] {
+    names.push_back("vips_rot");
+    runs.push_back({[&] {
         VipsImage *in = vips_image_new_from_memory(page.constBits(), size_t(page.sizeInBytes()),
                                                    page.width(), page.height(), 3, VIPS_FORMAT_UCHAR);
         VipsImage *rot = nullptr;
@@ -87,35 +104,26 @@ void QuarterTurn(const QImage &page)
             g_object_unref(rot);
         if (in)
             g_object_unref(in);
-    }, [&] { g_free(out); out = nullptr; });
-    g_free(out);
-    if (vipsMs < best) {
-        best = vipsMs;
-        name = "vips_rot";
-    }
+    }, [&] { g_free(out); out = nullptr; }});
 #endif
-    Report("quarter-turn", oursMs, name, best);
+    ReportFastest("quarter-turn", names, MediansMs(kReps, runs));
+#ifdef KVN_HAVE_VIPS
+    g_free(out);
+#endif
 }
 
 void HalfTurn(const QImage &page)
 {
     QImage ours = page.copy();
-    const double oursMs = MedianMs(kReps, [&] { RotateHalf(ours); });
     QImage sink;
-    double best = MedianMs(kReps, [&] { sink = page.mirrored(true, true); }, [&] { sink = QImage(); });
-    const char *name = "QImage::mirrored";
-    TFreeWinBitmap bitmap;
-    bitmap.CopyFromBitmap(page);
-    FIBITMAP *turned = nullptr;
-    const double fiMs = MedianMs(kReps, [&] { turned = fi().Rotate(bitmap.Dib(), 180, nullptr); },
-                                 [&] { if (turned) fi().Unload(turned); turned = nullptr; });
-    if (turned)
-        fi().Unload(turned);
-    if (fiMs < best) {
-        best = fiMs;
-        name = "FreeImage_Rotate(180)";
-    }
-    Report("half-turn", oursMs, name, best);
+    LibraryTurn library;
+    library.source.CopyFromBitmap(page);
+    const std::vector<Timed> runs = {
+        {[&] { RotateHalf(ours); }, {}},
+        {[&] { sink = page.mirrored(true, true); }, [&] { sink = QImage(); }},
+        {[&] { library.result = fi().Rotate(library.source.Dib(), 180, nullptr); }, [&] { library.drop(); }},
+    };
+    ReportFastest("half-turn", {"QImage::mirrored", "FreeImage_Rotate(180)"}, MediansMs(kReps, runs));
 }
 
 bool WriteAll(const QString &path, const void *data, size_t size, const void *header = nullptr,
@@ -131,32 +139,33 @@ bool WriteAll(const QString &path, const void *data, size_t size, const void *he
 
 void Saves(const QImage &page, const QString &dir)
 {
-    const double jpegMs = MedianMs(kReps, [&] { SavePictureFile(page, dir + "/ours.jpg", 90, 600); });
 #ifdef KVN_HAVE_TURBOJPEG
     tjhandle tj = tjInitCompress();
-    const double tjMs = MedianMs(kReps, [&] {
-        unsigned char *jpeg = nullptr;
-        unsigned long size = 0;
-        tjCompress2(tj, page.constBits(), page.width(), int(page.bytesPerLine()), page.height(), TJPF_BGR,
-                    &jpeg, &size, TJSAMP_420, 90, 0);
-        WriteAll(dir + "/tj.jpg", jpeg, size);
-        tjFree(jpeg);
+    const std::vector<double> jpeg = MediansMs(kReps, {
+        {[&] { SavePictureFile(page, dir + "/ours.jpg", 90, 600); }, {}},
+        {[&] {
+            unsigned char *out = nullptr;
+            unsigned long size = 0;
+            tjCompress2(tj, page.constBits(), page.width(), int(page.bytesPerLine()), page.height(), TJPF_BGR,
+                        &out, &size, TJSAMP_420, 90, 0);
+            WriteAll(dir + "/tj.jpg", out, size);
+            tjFree(out);
+        }, {}},
     });
     tjDestroy(tj);
-    Report("jpeg-save", jpegMs, "tjCompress2+write", tjMs);
+    Report("jpeg-save", jpeg[0], "tjCompress2+write", jpeg[1]);
 #else
-    std::printf("jpeg-save: ours %.1f ms, tjCompress2 n/a\n", jpegMs);
+    std::printf("jpeg-save: n/a (turbojpeg not found)\n");
 #endif
 
-    const double bmpMs = MedianMs(kReps, [&] { SavePictureFile(page, dir + "/ours.bmp", 90, 600); });
     const QByteArray header(54, '\0');
-    const double fwriteMs = MedianMs(kReps, [&] {
-        WriteAll(dir + "/plain.bmp", page.constBits(), size_t(page.sizeInBytes()), header.constData(), 54);
+    const std::vector<double> bmp = MediansMs(kReps, {
+        {[&] { SavePictureFile(page, dir + "/ours.bmp", 90, 600); }, {}},
+        {[&] { WriteAll(dir + "/plain.bmp", page.constBits(), size_t(page.sizeInBytes()), header.constData(), 54); }, {}},
+        {[&] { SavePictureFile(page, dir + "/ours.tif", 90, 600); }, {}},
     });
-    Report("bmp-save", bmpMs, "fwrite", fwriteMs);
-
-    const double tiffMs = MedianMs(3, [&] { SavePictureFile(page, dir + "/ours.tif", 90, 600); });
-    Report("tiff-save", tiffMs, "bmp-save", bmpMs);
+    Report("bmp-save", bmp[0], "fwrite", bmp[1]);
+    Report("tiff-save", bmp[2], "bmp-save", bmp[0]);
 }
 
 void LoadPreview(const QImage &page, const QString &dir)
@@ -165,20 +174,22 @@ void LoadPreview(const QImage &page, const QString &dir)
     SavePictureFile(page, preview, 90, 600);
     QImage picture;
     LoadPictureFile(picture, preview);   // warms the page cache
-    const double oursMs = MedianMs(kReps, [&] { LoadPictureFile(picture, preview); }, [&] { picture = QImage(); });
     const QByteArray name = QFile::encodeName(preview);
-    const double freadMs = MedianMs(kReps, [&] {
-        FILE *f = std::fopen(name.constData(), "rb");
-        std::fseek(f, 0, SEEK_END);
-        const long size = std::ftell(f);
-        std::fseek(f, 0, SEEK_SET);
-        void *buffer = std::malloc(size_t(size));
-        if (std::fread(buffer, 1, size_t(size), f) != size_t(size))
-            std::perror("fread");
-        std::fclose(f);
-        std::free(buffer);
+    const std::vector<double> ms = MediansMs(kReps, {
+        {[&] { LoadPictureFile(picture, preview); }, [&] { picture = QImage(); }},
+        {[&] {
+            FILE *f = std::fopen(name.constData(), "rb");
+            std::fseek(f, 0, SEEK_END);
+            const long size = std::ftell(f);
+            std::fseek(f, 0, SEEK_SET);
+            void *buffer = std::malloc(size_t(size));
+            if (std::fread(buffer, 1, size_t(size), f) != size_t(size))
+                std::perror("fread");
+            std::fclose(f);
+            std::free(buffer);
+        }, {}},
     });
-    Report("load-preview", oursMs, "fread", freadMs);
+    Report("load-preview", ms[0], "fread", ms[1]);
 }
 }
 

@@ -1,5 +1,6 @@
 #include "codec/free_bitmap.h"
 
+#include "codec/picture_buffer.h"
 #include "common/prompts.h"
 
 #include <QFile>
@@ -58,6 +59,8 @@ bool SaveReplacing(FREE_IMAGE_FORMAT fif, FIBITMAP *dib, const QString &fileName
         ::unlink(temp.constData());
         return false;
     }
+    // The encoders write a row at a time; gather them into large writes.
+    std::setvbuf(f, nullptr, _IOFBF, size_t(4) << 20);
     FreeImageIO io{ReadProc, WriteProc, SeekProc, TellProc};
     bool ok = FI().SaveToHandle(fif, dib, &io, f, flags);
     ok = (std::fflush(f) == 0) && ok && !std::ferror(f);
@@ -103,7 +106,7 @@ QImage PictureFromDib(FIBITMAP *dib)
     const int width = static_cast<int>(fi.GetWidth(view));
     const int height = static_cast<int>(fi.GetHeight(view));
     const unsigned viewBpp = fi.GetBPP(view);
-    QImage out(width, height, PictureFormat(viewBpp));
+    QImage out = viewBpp == 24 ? NewPicture24(width, height) : QImage(width, height, PictureFormat(viewBpp));
     if (out.isNull()) {
         if (converted)
             fi.Unload(converted);
@@ -140,6 +143,22 @@ void TFreeBitmap::Clear()
     if (m_dib && FI().Unload)
         FI().Unload(m_dib);
     m_dib = nullptr;
+    FreeLarge(m_pixels);
+    m_pixels = nullptr;
+}
+
+bool TFreeBitmap::ReplaceWrapping(FIBITMAP *newDib, void *pixels)
+{
+    if (OnChanging && !OnChanging(*this, newDib)) {
+        FI().Unload(newDib);
+        FreeLarge(pixels);
+        return false;
+    }
+    Clear();
+    m_dib = newDib;
+    m_pixels = pixels;
+    Changed();
+    return true;
 }
 
 void TFreeBitmap::Changed()
@@ -318,10 +337,20 @@ bool TFreeWinBitmap::CopyFromBitmap(const QImage &picture)
     const FreeImageFunctions &fi = FI();
     const int width = source.width();
     const int height = source.height();
-    FIBITMAP *dib = fi.Allocate(width, height, static_cast<int>(bpp), 0, 0, 0);
-    if (!dib)
-        return false;
+    // Pixels of our own, uncleared: the library would zero a whole page
+    // only for it to be overwritten.
     const size_t rowBytes = static_cast<size_t>(width) * bpp / 8;
+    const size_t pitch = (rowBytes + 3) & ~size_t(3);
+    void *pixels = AllocateLarge(pitch * size_t(height));
+    if (!pixels)
+        return false;
+    FIBITMAP *dib = fi.ConvertFromRawBitsEx(FALSE, static_cast<BYTE *>(pixels), FIT_BITMAP, width, height,
+                                            static_cast<int>(pitch), bpp, FI_RGBA_RED_MASK,
+                                            FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE);
+    if (!dib) {
+        FreeLarge(pixels);
+        return false;
+    }
     for (int y = 0; y < height; ++y)
         std::memcpy(fi.GetScanLine(dib, height - 1 - y), source.constScanLine(y), rowBytes);
     if (bpp == 8) {
@@ -339,7 +368,7 @@ bool TFreeWinBitmap::CopyFromBitmap(const QImage &picture)
         fi.SetDotsPerMeterX(dib, static_cast<unsigned>(source.dotsPerMeterX()));
     if (source.dotsPerMeterY() > 0)
         fi.SetDotsPerMeterY(dib, static_cast<unsigned>(source.dotsPerMeterY()));
-    return Replace(dib) && IsValid();
+    return ReplaceWrapping(dib, pixels) && IsValid();
 }
 
 QImage TFreeWinBitmap::CopyToBitmapHandle() const

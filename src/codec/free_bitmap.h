@@ -52,8 +52,11 @@ public:
 
 protected:
     bool Replace(FIBITMAP *newDib);
+    // As Replace, for an image whose pixels live in pixels (owned from now on).
+    bool ReplaceWrapping(FIBITMAP *newDib, void *pixels);
     void Changed();
     FIBITMAP *m_dib = nullptr;
+    void *m_pixels = nullptr;   // pixels of m_dib held outside the library, if any
 };
 
 class TFreeWinBitmap : public TFreeBitmap {

@@ -1,6 +1,6 @@
 // Joining a back side to its front side, and moving it between right and below.
 #include "imaging/picture.h"
-#include "imaging/picture_buffer.h"
+#include "codec/picture_buffer.h"
 #include "imaging/picture_file.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "codec/free_bitmap.h"
 #include "dialogs/messages.h"
 #include "imaging/jpeg_reader.h"
-#include "imaging/picture_buffer.h"
+#include "codec/picture_buffer.h"
 #include "imaging/picture_limits.h"
 #include "imaging/unreadable_files.h"
 

@@ -1,15 +1,21 @@
 // Quarter and half turns of 24-bit pictures.
 #include "imaging/picture.h"
-#include "imaging/picture_buffer.h"
+#include "codec/picture_buffer.h"
 #include "imaging/picture_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#define KVN_ROTATE_SSSE3 1
+#endif
+
 namespace {
 
-constexpr int kTile = 32;
+constexpr int kTile = 64;   // pixels a side; the source and result blocks stay in L1
 
 inline void Copy3(uchar *d, const uchar *s)
 {
@@ -26,39 +32,115 @@ inline void Copy4(uchar *d, const uchar *s)
     std::memcpy(d, &v, 4);
 }
 
-// dst(r, c) = src(x = sourceX(r), y = sourceY(c)), walked in square tiles so
-// the source rows of a tile stay in cache.
+// What a quarter turn reads and writes: result pixel (r, c) is source pixel
+// (sourceX(r), row c of `rows`). The rows are ordered by result column.
+struct Turn {
+    const uchar *const *rows;
+    int width, height;      // of the source
+    uchar *bits;            // of the result
+    qsizetype stride;       // of the result
+    bool right;
+    int resultRow(int x) const { return right ? x : width - 1 - x; }
+};
+
+// Source columns [x0, x1) by result columns [c0, c1), one pixel at a time.
+void TurnPlain(const Turn &t, int x0, int x1, int c0, int c1)
+{
+    for (int xb = x0; xb < x1; xb += kTile) {
+        const int xe = std::min(x1, xb + kTile);
+        for (int cb = c0; cb < c1; cb += kTile) {
+            const int ce = std::min(c1, cb + kTile);
+            for (int x = xb; x < xe; ++x) {
+                const size_t sx = size_t(x) * 3;
+                uchar *d = t.bits + t.resultRow(x) * t.stride + size_t(cb) * 3;
+                // The source's last pixel may end its buffer: read exactly 3 bytes there.
+                if (x < t.width - 1) {
+                    int c = cb;
+                    for (; c < ce - 1; ++c, d += 3)
+                        Copy4(d, t.rows[c] + sx);
+                    Copy3(d, t.rows[c] + sx);
+                } else {
+                    for (int c = cb; c < ce; ++c, d += 3)
+                        Copy3(d, t.rows[c] + sx);
+                }
+            }
+        }
+    }
+}
+
+#ifdef KVN_ROTATE_SSSE3
+// Source columns [0, x1) by result columns [0, c1), both multiples of 4, in
+// blocks of 4 x 4 pixels: widen to 32 bits, transpose, narrow again. Reads 16
+// bytes where 12 are used, so x1 must leave 4 bytes of the row behind it;
+// writes 16 where 12 are used, into the next block, which follows later.
+__attribute__((target("ssse3"))) void TurnBlocks(const Turn &t, int x1, int c1)
+{
+    const __m128i widen = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i narrow = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    for (int xb = 0; xb < x1; xb += kTile) {
+        const int xe = std::min(x1, xb + kTile);
+        for (int cb = 0; cb < c1; cb += kTile) {
+            const int ce = std::min(c1, cb + kTile);
+            for (int c = cb; c < ce; c += 4) {
+                const uchar *s0 = t.rows[c], *s1 = t.rows[c + 1], *s2 = t.rows[c + 2], *s3 = t.rows[c + 3];
+                const bool lastBlock = c + 4 >= t.height;
+                for (int x = xb; x < xe; x += 4) {
+                    const size_t sx = size_t(x) * 3;
+                    const __m128i r0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s0 + sx)), widen);
+                    const __m128i r1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s1 + sx)), widen);
+                    const __m128i r2 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s2 + sx)), widen);
+                    const __m128i r3 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s3 + sx)), widen);
+                    const __m128i a = _mm_unpacklo_epi32(r0, r1), b = _mm_unpacklo_epi32(r2, r3);
+                    const __m128i e = _mm_unpackhi_epi32(r0, r1), f = _mm_unpackhi_epi32(r2, r3);
+                    const __m128i out[4] = {_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b),
+                                            _mm_unpacklo_epi64(e, f), _mm_unpackhi_epi64(e, f)};
+                    for (int j = 0; j < 4; ++j) {
+                        uchar *d = t.bits + t.resultRow(x + j) * t.stride + size_t(c) * 3;
+                        const __m128i v = _mm_shuffle_epi8(out[j], narrow);
+                        if (!lastBlock) {
+                            _mm_storeu_si128(reinterpret_cast<__m128i *>(d), v);
+                        } else {
+                            _mm_storel_epi64(reinterpret_cast<__m128i *>(d), v);
+                            const int tail = _mm_cvtsi128_si32(_mm_srli_si128(v, 8));
+                            std::memcpy(d + 8, &tail, 4);
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+bool HaveSsse3()
+{
+    static const bool have = __builtin_cpu_supports("ssse3");
+    return have;
+}
+#endif
+
 template <bool Right>
 void QuarterTurn(const QImage &src, QImage &dst)
 {
     const int W = src.width();
     const int H = src.height();
     std::vector<const uchar *> rows(static_cast<size_t>(H));
-    for (int y = 0; y < H; ++y)
-        rows[size_t(y)] = src.constScanLine(Right ? H - 1 - y : y);   // indexed by result column
-    uchar *const dstBits = dst.bits();
-    const qsizetype dstStride = dst.bytesPerLine();
-    for (int r0 = 0; r0 < W; r0 += kTile) {
-        const int r1 = std::min(W, r0 + kTile);
-        for (int c0 = 0; c0 < H; c0 += kTile) {
-            const int c1 = std::min(H, c0 + kTile);
-            for (int r = r0; r < r1; ++r) {
-                const int x = Right ? r : W - 1 - r;
-                const size_t sx = size_t(x) * 3;
-                uchar *d = dstBits + r * dstStride + size_t(c0) * 3;
-                // The source's last pixel may end its buffer: read exactly 3 bytes there.
-                if (x < W - 1) {
-                    int c = c0;
-                    for (; c < c1 - 1; ++c, d += 3)
-                        Copy4(d, rows[size_t(c)] + sx);
-                    Copy3(d, rows[size_t(c)] + sx);
-                } else {
-                    for (int c = c0; c < c1; ++c, d += 3)
-                        Copy3(d, rows[size_t(c)] + sx);
-                }
-            }
-        }
+    for (int c = 0; c < H; ++c)
+        rows[size_t(c)] = src.constScanLine(Right ? H - 1 - c : c);
+    const Turn t{rows.data(), W, H, dst.bits(), dst.bytesPerLine(), Right};
+    int blockX = 0, blockC = 0;
+#ifdef KVN_ROTATE_SSSE3
+    if (HaveSsse3() && W >= 6) {
+        blockX = ((W - 6) / 4 + 1) * 4;   // 16-byte reads stay inside the row
+        blockC = H & ~3;
+        if (blockX > 0 && blockC > 0)
+            TurnBlocks(t, blockX, blockC);
+        else
+            blockX = blockC = 0;
     }
+#endif
+    // What the blocks left: the last source columns, then the last result columns.
+    TurnPlain(t, blockX, W, 0, blockC);
+    TurnPlain(t, 0, W, blockC, H);
 }
 
 // Writes row src reversed pixel by pixel into dst (distinct memory). The two
@@ -76,12 +158,6 @@ void ReverseRow(uchar *dst, const uchar *src, int width)
     Copy3(dst, s);
 }
 
-void TakeResolutionTurned(QImage &result, const QImage &source)
-{
-    result.setDotsPerMeterX(source.dotsPerMeterY());
-    result.setDotsPerMeterY(source.dotsPerMeterX());
-}
-
 template <bool Right>
 void RotateQuarter(QImage &picture)
 {
@@ -93,7 +169,8 @@ void RotateQuarter(QImage &picture)
     if (turned.isNull())
         return;
     QuarterTurn<Right>(picture, turned);
-    TakeResolutionTurned(turned, picture);
+    turned.setDotsPerMeterX(picture.dotsPerMeterY());
+    turned.setDotsPerMeterY(picture.dotsPerMeterX());
     picture = turned;
 }
 }

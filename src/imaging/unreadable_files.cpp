@@ -47,14 +47,15 @@ QImage MakePlaceholder()
 }
 }
 
-bool IsKnownUnreadable(const QString &path)
+bool IsKnownUnreadable(const QString &rawPath)
 {
+    const QString path = rawPath.trimmed();
     for (const UnreadableFile &f : List()) {
         if (f.path.compare(path, Qt::CaseInsensitive) != 0)
             continue;
         // preview.bmp is rewritten by every scan: a file that changed since is
         // a new file and gets a new chance. Only its directory entry is looked at.
-        const UnreadableFile now = Describe(path);
+        const UnreadableFile now = Describe(f.path);
         return now.size == f.size && now.modified == f.modified;
     }
     return false;

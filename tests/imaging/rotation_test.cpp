@@ -6,7 +6,7 @@
 namespace {
 
 struct Size { int w, h; };
-const Size kSizes[] = {{1, 1}, {3, 2}, {2, 3}, {5, 1}, {1, 7}, {33, 65}, {70, 31}, {101, 64}};
+const Size kSizes[] = {{1, 1}, {3, 2}, {2, 3}, {5, 1}, {1, 7}, {6, 4}, {7, 8}, {9, 9}, {10, 5}, {33, 65}, {70, 31}, {101, 64}};
 
 TEST(Rotation, FourQuarterTurnsRightGiveTheStartBack)
 {

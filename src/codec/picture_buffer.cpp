@@ -1,5 +1,6 @@
-#include "imaging/picture_buffer.h"
+#include "codec/picture_buffer.h"
 
+#include <climits>
 #include <cstdlib>
 #include <sys/mman.h>
 
@@ -7,6 +8,20 @@ namespace {
 constexpr size_t kHugePage = size_t(2) << 20;
 constexpr size_t kHugeWorthwhile = size_t(8) << 20;
 }
+
+void *AllocateLarge(size_t bytes)
+{
+    if (bytes < kHugeWorthwhile)
+        return std::malloc(bytes ? bytes : 1);
+    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void *memory = std::aligned_alloc(kHugePage, rounded);
+    // Fewer page faults and TLB misses while a whole page is written.
+    if (memory)
+        ::madvise(memory, rounded, MADV_HUGEPAGE);
+    return memory;
+}
+
+void FreeLarge(void *memory) { std::free(memory); }
 
 QImage NewPicture24(int width, int height)
 {
@@ -18,12 +33,9 @@ QImage NewPicture24(int width, int height)
     const size_t bytes = size_t(bytesPerLine) * size_t(height);
     if (bytes < kHugeWorthwhile)
         return QImage(width, height, QImage::Format_BGR888);
-    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void *memory = std::aligned_alloc(kHugePage, rounded);
+    void *memory = AllocateLarge(bytes);
     if (!memory)
         return QImage();
-    // Fewer page faults and TLB misses while a whole page is rewritten.
-    ::madvise(memory, rounded, MADV_HUGEPAGE);
     return QImage(static_cast<uchar *>(memory), width, height, bytesPerLine, QImage::Format_BGR888,
-                  [](void *p) { std::free(p); }, memory);
+                  [](void *p) { FreeLarge(p); }, memory);
 }

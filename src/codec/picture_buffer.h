@@ -1,0 +1,13 @@
+#pragma once
+// Allocation of large 24-bit pictures.
+#include <QImage>
+#include <cstddef>
+
+// A new Format_BGR888 picture with uninitialised pixels; big ones get memory
+// that may be backed by huge pages. Null when the memory cannot be had.
+QImage NewPicture24(int width, int height);
+
+// Uninitialised memory for pixels, huge-page backed when large; nullptr when
+// it cannot be had. Release with FreeLarge.
+void *AllocateLarge(size_t bytes);
+void FreeLarge(void *memory);
