@@ -145,6 +145,18 @@ public:
     // Whether FormCreate found the scanner library and did its set-up.
     bool scannerSetUp = false;
 
+public:
+    // Series mode: cuts the boxes of the latest detection out of the clean scan
+    // and saves each through SaveClick without a sender.
+    void SaveSeriesBoxes();
+    // Background colour and tolerance read by the last detection run; the
+    // whitening of the cut-out matches against them.
+    unsigned detectionBackground = 0xFFFFFF;
+    int detectionTolerance = 3;
+    // The "Achterkant:" placement last seen (0 "Rechts", 1 "Onder"), so that
+    // only a real change re-lays out a joined picture.
+    int achterkantShown = 0;
+
 protected:
     void resizeEvent(QResizeEvent *e) override;
     void closeEvent(QCloseEvent *e) override;

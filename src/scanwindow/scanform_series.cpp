@@ -1,0 +1,142 @@
+// Series mode of the scan window: detection of the items on the glass, the
+// Herverdeel question, the cut-out of the confirmed boxes and the placement of
+// a back side.
+#include "scanwindow/scanform.h"
+
+#include "detection/box_drawing.h"
+#include "detection/cut_out.h"
+#include "detection/item_detection.h"
+#include "detection/reading_order.h"
+#include "detection/selection_geometry.h"
+#include "dialogs/messages.h"
+#include "imaging/picture.h"
+#include "scanwindow/preview_image.h"
+#include "scanwindow/scan_widgets.h"
+#include "scanwindow/selection_frame.h"
+#include "ui_scanform.h"
+
+#include <QApplication>
+
+namespace {
+
+DetectionSettings ReadDetectionSettings(const Ui::TScanform &ui)
+{
+    DetectionSettings s;
+    s.background = unsigned(ui.achtergrondkleur->colour());
+    s.tolerance = ui.kleurgrensspin->value();
+    s.minSize = ui.maxmagspin->value();
+    s.marginPercent = ui.witrandspin->value();
+    s.columns = ui.akol->value();
+    return s;
+}
+
+// "Onder" is any item above 0; none checked counts as "Rechts".
+int Placement(const Ui::TScanform &ui)
+{
+    return ui.achterkantgroep->itemIndex() > 0 ? 1 : 0;
+}
+
+} // namespace
+
+void TScanform::zoeklossevakkenknopClick()
+{
+    const DetectionSettings settings = ReadDetectionSettings(*ui);
+    detectionBackground = settings.background;
+    detectionTolerance = settings.tolerance;
+
+    // Detection and drawing work from the clean scan; without one, from what is shown.
+    const QImage scan = cleanScan.isNull() ? picture() : cleanScan;
+    const PixelSelection selection = FrameToPicture(Shape1->geometry(), Image1->geometry(), scan.width(), scan.height());
+
+    boxes = DetectItems(scan, selection, settings);
+    OrderBoxes(boxes, settings.columns);
+
+    // The preview shows the clean scan again, with this run's boxes drawn on a copy.
+    if (boxes.empty())
+        setPicture(scan);
+    else
+        setPicture(PreviewWithBoxes(scan, boxes, int(boxes.size()), TrailingNumber(ui->fnedit->text()),
+                                    unsigned(ui->vakkleur->colour())));
+}
+
+void TScanform::TestverdelingClick(QObject *sender)
+{
+    Shape1->setGeometry(FitFrameIntoImage(Shape1->geometry(), Image1->geometry()));
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    zoeklossevakkenknopClick();
+    QApplication::restoreOverrideCursor();
+
+    QString question = QString::number(boxes.size()) + QStringLiteral(" vakken\r\nIn orde ?");
+    if (!backSidePass && ui->gelijkachterkant->isChecked() && ui->bidprentmode->isChecked())
+        question += QStringLiteral("\r\n\r\nZoja, draai dan nu eerst de prenten om\r\nen klik dan \"Ja\".");
+
+    if (AskYesNo(question, QString(), QString(), 1, QStringLiteral("Vakken bepaald")) == 1) {
+        if (backSidePass) {
+            SaveClick(sender);
+        } else {
+            frontBoxCount = int(boxes.size());
+            frontBoxes = boxes;
+            frontScan = cleanScan;
+            if (ui->gelijkachterkant->isChecked())
+                ScanbutClick(ui->scanachterkant);
+        }
+    }
+    // Whatever the answer, the preview ends on the clean scan (the back scan
+    // when one was made above).
+    if (!cleanScan.isNull())
+        setPicture(cleanScan);
+    FitPreview();
+}
+
+void TScanform::SaveSeriesBoxes()
+{
+    const int count = int(boxes.size());
+    if (count == 0)
+        return;
+
+    CutOutSettings settings;
+    settings.whiten = ui->maakachtergrondwitcheck->isChecked();
+    settings.key = BackgroundKey::fromColour(detectionBackground, detectionTolerance);
+    settings.background = unsigned(ui->achtergrondkleur->colour());
+    settings.placement = Placement(*ui);
+    settings.columns = ui->akol->value();
+
+    // Only a back side is paired with the confirmed fronts.
+    const FrontSide fronts{&frontScan, &frontBoxes, frontBoxCount};
+    const QImage source = cleanScan.isNull() ? picture() : cleanScan;
+
+    const QImage work = CutOutBoxes(source, boxes, count, backSidePass ? &fronts : nullptr, settings,
+                                    [this](const QImage &boxPicture) {
+                                        setPicture(boxPicture);
+                                        FitPreview();
+                                        repaint();
+                                        SaveClick(nullptr);
+                                    });
+    setPicture(work);
+    FitPreview();
+}
+
+void TScanform::bidprentmodeClick()
+{
+    const bool on = ui->bidprentmode->isChecked();
+    ui->Panel2->setVisible(on);
+    ui->Testverdeling->setVisible(on);
+    Shape1->setVisible(on);
+    if (!on)
+        ui->scanachterkant->setText(QStringLiteral("Scan\r\nachterkant"));
+}
+
+void TScanform::achterkantgroepClick()
+{
+    const int placement = Placement(*ui);
+    if (placement == achterkantShown)
+        return;
+    achterkantShown = placement;
+    if (!joinedBackSide)
+        return;
+    QImage joined = picture();
+    RelayoutBackSide(joined, cleanScan, placement);
+    setPicture(joined);
+    FitPreview();
+}
