@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QTimer>
+#include <exception>
 
 QString DefaultFileName(const QString &) { return QStringLiteral("document"); }
 
@@ -83,11 +84,14 @@ void TForm1::FormActivate()
 
         PreviewFilePath = TempFolder() + QStringLiteral("preview.bmp");
         f.Execute(DefaultFileName, NextFileName, AfterSave, QString(), QString(), 90, &settings, true);
-        settings.saveToFile(SettingsFileName());
+        if (!settings.saveToFile(SettingsFileName()))
+            qWarning("KVNscan: cannot write %s", qUtf8Printable(SettingsFileName()));
+    } catch (const std::exception &e) {
+        qWarning("KVNscan: %s", e.what());
     } catch (...) {
-        close();
-        throw;
+        qWarning("KVNscan: the scan window ended with an error");
     }
+    // The program lives exactly as long as this one run.
     close();
     QCoreApplication::quit();
 }

@@ -53,7 +53,8 @@ void EnsureCarriedFiles(const CarriedSource &source)
         write = version < CurrentScannerLibraryVersion;
     }
     if (write) {
-        WriteCarriedFile(source(QStringLiteral("EZTW32")), library);
+        if (!WriteCarriedFile(source(QStringLiteral("EZTW32")), library))
+            qWarning("KVNscan: cannot write %s", qUtf8Printable(library));
         BindScannerLibrary();
     }
 
@@ -61,6 +62,7 @@ void EnsureCarriedFiles(const CarriedSource &source)
     if (!QFileInfo::exists(help) || FileSizeOf(help) < HelpFileMinimumSize) {
         if (QFileInfo::exists(help))
             QFile::remove(help);
-        WriteCarriedFile(source(QStringLiteral("KVNSCANCHM")), help);
+        if (!WriteCarriedFile(source(QStringLiteral("KVNSCANCHM")), help))
+            qWarning("KVNscan: cannot write %s", qUtf8Printable(help));
     }
 }

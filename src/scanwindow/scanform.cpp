@@ -21,6 +21,7 @@ const QString MakerWebAddress = QStringLiteral("https://www.vexlo.nl/achter-de-s
 TScanform::TScanform(QWidget *parent) : QDialog(parent), ui(new Ui::TScanform)
 {
     ui->setupUi(this);
+    move(191, 234);
     Image1 = ui->Image1;
     Shape1 = ui->Shape1;
     ui->achterkantgroep->bindButtons();

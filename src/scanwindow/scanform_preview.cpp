@@ -57,7 +57,6 @@ bool applyDrag(TScanform &f, int x, int y)
     if (dx <= DragThreshold || dy <= DragThreshold)
         return false;
     f.Shape1->show();
-    f.Shape1->raise();
     f.Shape1->setGeometry(std::min(f.dragStartX, x) + f.Image1->x(), std::min(f.dragStartY, y) + f.Image1->y(),
                           dx, dy);
     return true;

@@ -81,7 +81,7 @@ void TScanform::ScanbutClick(QObject *sender)
 
     // A press that brings no new picture leaves the window as it was.
     const bool oldBackSidePass = backSidePass, oldJoined = joinedBackSide;
-    const QImage oldPicture = picture(), oldClean = cleanScan;
+    QImage oldClean = cleanScan;
 
     backSidePass = back;
     const bool seriesMode = ui->bidprentmode->isChecked();
@@ -91,9 +91,9 @@ void TScanform::ScanbutClick(QObject *sender)
 
     if (!AcquireScan(picture(), !ui->metui->isChecked(), resolution)) {
         if (noNewPicture) {
+            // AcquireScan left the picture alone; the clean scan and flags go back.
             backSidePass = oldBackSidePass;
             joinedBackSide = oldJoined;
-            setPicture(oldPicture);
             cleanScan = oldClean;
             ui->fnedit->setFocus();
             return;
@@ -102,6 +102,7 @@ void TScanform::ScanbutClick(QObject *sender)
         done(2);
         return;
     }
+    oldClean = QImage();   // no longer needed: let a large old scan go
     cleanScan = picture();
 
     if (back && !seriesMode) {

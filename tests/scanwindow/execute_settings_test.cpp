@@ -148,7 +148,7 @@ TEST_F(ExecuteTest, Settings_ShouldSurviveARunUnchanged_AndLoadTheSameInANewWind
         {"scandocformaltijdfnvraag", "true"}, {"scandocformgelijkachterkant", "true"},
         {"scandocformmaakachtergrondwitcheck", "true"}, {"scandocformstartmetscan", "false"},
         {"scandocformachtergrondkleur", "12632256"}, {"scandocformvakkleur", "65280"},
-        {"scandocformbestandstype", ".TIF"}};
+        {"scandocformbestandstype", ".TIF"}, {"scandocformbidprentmode", "true"}};
     for (const auto &kv : values)
         settings.setValue(kv.first, kv.second);
     settings.setValue("Shape1_left", "20");
@@ -169,6 +169,9 @@ TEST_F(ExecuteTest, Settings_ShouldSurviveARunUnchanged_AndLoadTheSameInANewWind
         EXPECT_EQ(ui().bestandstype->currentText(), ".TIF");
         EXPECT_EQ(ui().achtergrondkleur->colour(), 12632256);
         EXPECT_FALSE(ui().metui->isChecked());
+        // Loading runs the controls' own handlers.
+        EXPECT_EQ(ui().zetdoor->text(), "volgende wordt: kaart0008");   // numdig is read last
+        EXPECT_FALSE(ui().Panel2->isHidden());
     });
     for (const auto &kv : values)
         EXPECT_EQ(settings.value(kv.first), kv.second) << kv.first.toStdString();

@@ -93,6 +93,16 @@ TEST_F(PreviewTest, PressOnTheFrame_ShouldActAsAPressOnThePictureBeneath)
     EXPECT_EQ(form->Shape1->geometry(), QRect(105, 105, 45, 45));
 }
 
+TEST_F(PreviewTest, ResizingTheWindow_ShouldFitThePreviewAgain)
+{
+    form->setPicture(plain(400, 100, Qt::white));
+    form->show();
+    form->resize(1000, 702);
+    form->layout()->activate();
+    EXPECT_EQ(ui().Panel1->width(), 1000);
+    EXPECT_EQ(form->Image1->geometry(), QRect(0, (ui().Panel1->height() - 250) / 2, 1000, 250));
+}
+
 TEST_F(PreviewTest, ColourMenus_ShouldColourThePanelTheyWereOpenedOn)
 {
     form->popupPanel = ui().vakkleur;
