@@ -7,13 +7,20 @@
 #include "ui_scanform.h"
 
 #include <QApplication>
-#include <QCursor>
+
+namespace {
+// The hourglass for as long as the turn takes, however it ends.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+}
 
 void TScanform::BitBtn3Click(QObject *sender)
 {
     QImage &shown = picture();
     MakeBitmap24(shown);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    WaitCursor wait;
     if (sender == ui->BitBtn3)
         RotateQuarterRight(shown);
     else if (sender == ui->BitBtn2)
@@ -24,5 +31,4 @@ void TScanform::BitBtn3Click(QObject *sender)
     cleanScan = shown;   // shares the pixels until one of them is changed
     joinedBackSide = false;
     FitImageInPanel(Image1, picture().size(), ui->Panel1, 0, true);
-    QApplication::restoreOverrideCursor();
 }
