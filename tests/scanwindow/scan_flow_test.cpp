@@ -203,3 +203,23 @@ TEST_F(ScanTest, SelectSource_ShouldAskTheLibraryAndReturnToTheFileName)
     ui().selsource->click();
     EXPECT_EQ(scanner.calls.filter("SelectImageSource").size(), 1);
 }
+
+TEST_F(ScanTest, SeriesMode_ShouldHandEachScanToHerverdeel_AndNeverJoinTheBackSide)
+{
+    ui().bidprentmode->setChecked(true);
+    QImage card = plain(400, 300, Qt::white);
+    QPainter(&card).fillRect(100, 80, 120, 90, QColor(40, 60, 90));
+    for (int i = 0; i < 4; ++i)
+        prompts.answerNo();
+    scanFront(card);
+    const size_t afterFront = prompts.transcript().size();
+    ASSERT_GE(afterFront, 1u);
+    EXPECT_TRUE(prompts.texts().filter("In orde ?").size() >= 1) << prompts.texts().join('|').toStdString();
+
+    scanner.image = plain(200, 150, Qt::white);
+    ui().scanachterkant->click();
+    EXPECT_GT(prompts.transcript().size(), afterFront);
+    EXPECT_TRUE(form->backSidePass);
+    EXPECT_FALSE(form->joinedBackSide);
+    EXPECT_EQ(form->cleanScan.size(), QSize(200, 150));
+}
