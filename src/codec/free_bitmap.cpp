@@ -47,6 +47,9 @@ bool SaveReplacing(FREE_IMAGE_FORMAT fif, FIBITMAP *dib, const QString &fileName
 {
     const QFileInfo info(fileName);
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
+    // A file the user may not write stays as it is, as it would when written in place.
+    if (::access(target.constData(), F_OK) == 0 && ::access(target.constData(), W_OK) != 0)
+        return false;
     QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
                                         + QStringLiteral(".XXXXXX.part"));
     const int fd = ::mkstemps(temp.data(), 5);

@@ -11,6 +11,7 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -164,6 +165,16 @@ TEST_F(PictureFile, AFailedSaveLeavesTheOldFileAndNoTemporaryFile)
     EXPECT_EQ(SavePictureFile(GradientPicture(65501, 1), path("a.jpg"), 90, 0), -1);
     EXPECT_EQ(ReadFile(path("a.jpg")), QByteArray("old picture"));
     EXPECT_EQ(files(), QStringList{"a.jpg"});
+}
+
+TEST_F(PictureFile, AReadOnlyFileIsNotReplaced)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write any file";
+    WriteFile(path("a.bmp"), "old");
+    ::chmod(QFile::encodeName(path("a.bmp")).constData(), 0444);
+    EXPECT_EQ(SavePictureFile(GradientPicture(4, 4), path("a.bmp"), 90, 0), -1);
+    EXPECT_EQ(ReadFile(path("a.bmp")), QByteArray("old"));
 }
 
 TEST_F(PictureFile, AnExtensionTheLibraryCannotWriteIsReportedAndGivesMinusOne)
