@@ -16,17 +16,27 @@
 #include "ui_scanform.h"
 
 #include <QApplication>
+#include <algorithm>
 
 namespace {
+
+// The number a spin edit stands for, held to its limits when it has any.
+int SpinNumber(const TextSpinEdit *spin)
+{
+    const int v = spin->value();
+    if (spin->minimum() == spin->maximum())
+        return v;
+    return std::clamp(v, spin->minimum(), spin->maximum());
+}
 
 DetectionSettings ReadDetectionSettings(const Ui::TScanform &ui)
 {
     DetectionSettings s;
     s.background = unsigned(ui.achtergrondkleur->colour());
-    s.tolerance = ui.kleurgrensspin->value();
-    s.minSize = ui.maxmagspin->value();
-    s.marginPercent = ui.witrandspin->value();
-    s.columns = ui.akol->value();
+    s.tolerance = SpinNumber(ui.kleurgrensspin);
+    s.minSize = SpinNumber(ui.maxmagspin);
+    s.marginPercent = SpinNumber(ui.witrandspin);
+    s.columns = SpinNumber(ui.akol);
     return s;
 }
 
@@ -100,7 +110,7 @@ void TScanform::SaveSeriesBoxes()
     settings.key = BackgroundKey::fromColour(detectionBackground, detectionTolerance);
     settings.background = unsigned(ui->achtergrondkleur->colour());
     settings.placement = Placement(*ui);
-    settings.columns = ui->akol->value();
+    settings.columns = SpinNumber(ui->akol);
 
     // Only a back side is paired with the confirmed fronts.
     const FrontSide fronts{&frontScan, &frontBoxes, frontBoxCount};

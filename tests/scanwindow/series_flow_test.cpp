@@ -1,0 +1,311 @@
+// A series of cards through the window: front scan, confirm, back scan,
+// confirm, and every card saved with its back beside its front.
+#include "fakes/fake_outside.h"
+#include "fakes/fake_scanner.h"
+#include "fakes/scripted_prompts.h"
+#include "fakes/temp_program.h"
+#include "scanwindow/preview_image.h"
+#include "scanwindow/scan_widgets.h"
+#include "scanwindow/scanform.h"
+#include "scanwindow/selection_frame.h"
+#include "ui_scanform.h"
+
+#include <QDir>
+#include <QImageReader>
+#include <QLayout>
+#include <deque>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+struct Card {
+    QRect rect;
+    QColor face;
+};
+
+void Fill(QImage &p, const QRect &r, const QColor &c)
+{
+    const QRect clipped = r.intersected(p.rect());
+    for (int y = clipped.top(); y <= clipped.bottom(); ++y) {
+        uchar *line = p.scanLine(y);
+        for (int x = clipped.left(); x <= clipped.right(); ++x) {
+            line[3 * x] = uchar(c.blue());
+            line[3 * x + 1] = uchar(c.green());
+            line[3 * x + 2] = uchar(c.red());
+        }
+    }
+}
+
+// Glass of one colour with a little sensor noise; cards with a pale border, a
+// face of their own colour and a dark bar of print near the top.
+QImage Scan(int w, int h, const QColor &glass, const std::vector<Card> &cards)
+{
+    QImage p(w, h, QImage::Format_BGR888);
+    uint32_t s = 99;
+    for (int y = 0; y < h; ++y) {
+        uchar *line = p.scanLine(y);
+        const int base[3] = {glass.blue(), glass.green(), glass.red()};
+        for (int x = 0; x < 3 * w; ++x) {
+            s = s * 1664525u + 1013904223u;
+            line[x] = uchar(std::clamp(base[x % 3] + int((s >> 29) % 3) - 1, 0, 255));
+        }
+    }
+    for (const Card &c : cards) {
+        Fill(p, c.rect, QColor(226, 220, 204));
+        const QRect face = c.rect.adjusted(c.rect.width() / 10, c.rect.height() / 10, -c.rect.width() / 10,
+                                           -c.rect.height() / 10);
+        Fill(p, face, c.face);
+        Fill(p, QRect(face.left(), face.top() + face.height() / 8, face.width(), face.height() / 10), QColor(20, 20, 30));
+    }
+    return p;
+}
+
+// Two rows of two cards; the back side is the same group at half the
+// resolution, lying elsewhere on the glass, each card turned over in place.
+std::vector<Card> Fronts()
+{
+    return {{QRect(100, 150, 350, 500), QColor(200, 60, 60)},
+            {QRect(550, 150, 350, 500), QColor(60, 200, 60)},
+            {QRect(100, 750, 350, 500), QColor(60, 60, 200)},
+            {QRect(550, 770, 350, 500), QColor(200, 200, 60)}};
+}
+
+std::vector<Card> Backs()
+{
+    const QColor backFaces[4] = {QColor(140, 40, 140), QColor(40, 140, 140), QColor(150, 100, 40), QColor(90, 90, 90)};
+    std::vector<Card> out;
+    int i = 0;
+    for (const Card &c : Fronts()) {
+        const QRect r = c.rect;
+        out.push_back({QRect(r.x() / 2 + 30, r.y() / 2 + 20, r.width() / 2, r.height() / 2), backFaces[i++]});
+    }
+    return out;
+}
+
+// A scanner that delivers its pictures in turn.
+class TurningScanner : public FakeScanner {
+public:
+    std::deque<QImage> pictures;
+    int AcquireToFilename(void *window, const QString &path) override
+    {
+        if (!pictures.empty()) {
+            image = pictures.front();
+            pictures.pop_front();
+        }
+        return FakeScanner::AcquireToFilename(window, path);
+    }
+};
+
+QColor MeanColour(const QImage &p, const QRect &r)
+{
+    qint64 sum[3] = {0, 0, 0}, n = 0;
+    const QImage rgb = p.convertToFormat(QImage::Format_RGB32);
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QRgb c = rgb.pixel(x, y);
+            sum[0] += qRed(c);
+            sum[1] += qGreen(c);
+            sum[2] += qBlue(c);
+            ++n;
+        }
+    return n ? QColor(int(sum[0] / n), int(sum[1] / n), int(sum[2] / n)) : QColor();
+}
+
+bool Near(const QColor &a, const QColor &b, int tolerance = 12)
+{
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
+        && std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+// A small patch around the centre of a card's face, in the saved picture.
+QRect FacePatch(const QRect &card, const ScanBox &box, int offsetX, int offsetY)
+{
+    const QPoint c = card.center() + QPoint(0, card.height() / 8);
+    return QRect(c.x() - box.left + offsetX - 5, c.y() - box.top + offsetY - 5, 10, 10);
+}
+
+} // namespace
+
+class SeriesFlowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        PreviewFilePath = program.temp() + "preview.bmp";
+        ProductTitle = "Vexlo Scan Tool";
+        form = std::make_unique<TScanform>();
+        form->resize(768, 702);
+        form->layout()->activate();
+        folder = program.folder() + "kaarten";
+        QDir().mkpath(folder);
+        ui().doelmap->setText(folder);
+        ui().fnedit->setText("kaart017");
+        ui().numdig->setText("3");
+        ui().bestandstype->setCurrentIndex(0);
+        ui().zetdoor->setChecked(true);
+        ui().herstart->setChecked(false);
+        ui().altijdfnvraag->setChecked(false);
+        ui().bidprentmode->setChecked(true);
+        ui().gelijkachterkant->setChecked(false);
+        ui().maakachtergrondwitcheck->setChecked(false);
+        ui().achterkantgroep->setItemIndex(0);
+        ui().akol->setText("2");
+        ui().dpi->setText("600");
+        ui().dpiachter->setText("300");
+        // The frame over the whole panel: the whole picture is searched.
+        form->Shape1->setGeometry(0, 0, ui().Panel1->width(), ui().Panel1->height());
+    }
+    Ui::TScanform &ui() { return *form->ui; }
+
+    QStringList savedFiles() const { return QDir(folder).entryList({"*.JPG"}, QDir::Files, QDir::Name); }
+    QImage load(const QString &name) const { return QImageReader(folder + '/' + name).read(); }
+
+    TempProgram program;
+    FakeOutside outsideWorld;
+    TurningScanner scanner;
+    ScriptedPrompts prompts;
+    std::unique_ptr<TScanform> form;
+    QString folder;
+};
+
+TEST_F(SeriesFlowTest, FrontYesBackYes_ShouldSaveEveryCardWithItsOwnBackBesideItsFront)
+{
+    const QImage front = Scan(1000, 1400, Qt::white, Fronts());
+    const QImage back = Scan(500, 700, Qt::white, Backs());
+
+    scanner.pictures = {front};
+    prompts.answerYes();
+    ui().Scanbut->click();
+    ASSERT_EQ(prompts.transcript().size(), 1u);
+    EXPECT_EQ(prompts.transcript()[0].kind, "yesno");
+    EXPECT_EQ(prompts.transcript()[0].caption, "Vakken bepaald");
+    EXPECT_EQ(prompts.transcript()[0].text, "4 vakken\r\nIn orde ?");
+    EXPECT_EQ(prompts.transcript()[0].defaultChoice, 1);
+    EXPECT_EQ(form->frontBoxCount, 4);
+    EXPECT_EQ(form->frontBoxes, form->boxes);
+    EXPECT_EQ(form->frontScan, form->cleanScan);
+    EXPECT_EQ(form->picture(), form->cleanScan);   // the drawn boxes are gone again
+    EXPECT_TRUE(savedFiles().isEmpty());
+
+    scanner.pictures = {back};
+    prompts.answerYes();
+    ui().scanachterkant->click();
+    ASSERT_EQ(prompts.transcript().size(), 2u);
+    EXPECT_EQ(prompts.transcript()[1].text, "4 vakken\r\nIn orde ?");
+    EXPECT_EQ(scanner.resolutions, (QList<double>{600, 300}));
+    EXPECT_TRUE(form->backSidePass);
+
+    EXPECT_EQ(savedFiles(), (QStringList{"kaart017.JPG", "kaart018.JPG", "kaart019.JPG", "kaart020.JPG"}));
+    EXPECT_EQ(ui().fnedit->text(), "kaart021");
+    const auto fronts = Fronts(), backs = Backs();
+    for (int k = 0; k < 4; ++k) {
+        const QImage saved = load(QString("kaart%1.JPG").arg(17 + k, 3, 10, QChar('0')));
+        ASSERT_FALSE(saved.isNull()) << k;
+        const ScanBox &f = form->frontBoxes[size_t(k)];
+        const ScanBox &b = form->boxes[size_t(k)];
+        // No rescaling: the 300-dpi back keeps its own size beside the front.
+        EXPECT_EQ(saved.size(), QSize(f.width() + b.width(), std::max(f.height(), b.height()))) << k;
+        EXPECT_TRUE(Near(MeanColour(saved, FacePatch(fronts[size_t(k)].rect, f, 0, 0)), fronts[size_t(k)].face)) << k;
+        EXPECT_TRUE(Near(MeanColour(saved, FacePatch(backs[size_t(k)].rect, b, f.width(), 0)), backs[size_t(k)].face))
+            << k;
+    }
+    // The fronts stay confirmed for a second back scan.
+    EXPECT_EQ(form->frontBoxCount, 4);
+    EXPECT_EQ(form->picture(), form->cleanScan);
+}
+
+TEST_F(SeriesFlowTest, StraightOnWithTheBack_ShouldAskToTurnTheCardsAndScanTheBackAtOnce)
+{
+    ui().gelijkachterkant->setChecked(true);
+    ui().achterkantgroep->setItemIndex(1);   // "Onder"
+    scanner.pictures = {Scan(1000, 1400, Qt::white, Fronts()), Scan(500, 700, Qt::white, Backs())};
+    prompts.answerYes();
+    prompts.answerYes();
+    ui().Scanbut->click();
+
+    ASSERT_EQ(prompts.transcript().size(), 2u);
+    EXPECT_EQ(prompts.transcript()[0].text,
+              "4 vakken\r\nIn orde ?\r\n\r\nZoja, draai dan nu eerst de prenten om\r\nen klik dan \"Ja\".");
+    // The back pass asks without the addition.
+    EXPECT_EQ(prompts.transcript()[1].text, "4 vakken\r\nIn orde ?");
+    EXPECT_EQ(scanner.resolutions, (QList<double>{600, 300}));
+    ASSERT_EQ(savedFiles().size(), 4);
+    const ScanBox &f = form->frontBoxes[0];
+    const ScanBox &b = form->boxes[0];
+    const QImage first = load("kaart017.JPG");
+    EXPECT_EQ(first.size(), QSize(std::max(f.width(), b.width()), f.height() + b.height()));
+    EXPECT_TRUE(Near(MeanColour(first, FacePatch(Backs()[0].rect, b, 0, f.height())), Backs()[0].face));
+    // The window ends on the clean back scan.
+    EXPECT_EQ(form->picture().size(), QSize(500, 700));
+}
+
+TEST_F(SeriesFlowTest, AnswerNo_ShouldKeepTheBoxesForALaterSaveOfTheFrontsAlone)
+{
+    scanner.pictures = {Scan(1000, 1400, Qt::white, Fronts())};
+    prompts.answerNo();
+    ui().Scanbut->click();
+    EXPECT_EQ(form->frontBoxCount, 0);
+    EXPECT_EQ(form->boxes.size(), 4u);
+    EXPECT_EQ(form->picture(), form->cleanScan);
+
+    // Opslaan after a front pass cuts every box by itself.
+    ui().save->click();
+    ASSERT_EQ(savedFiles().size(), 4);
+    const QImage first = load("kaart017.JPG");
+    EXPECT_EQ(first.size(), QSize(form->boxes[0].width(), form->boxes[0].height()));
+    EXPECT_TRUE(Near(MeanColour(first, FacePatch(Fronts()[0].rect, form->boxes[0], 0, 0)), Fronts()[0].face));
+}
+
+TEST_F(SeriesFlowTest, NoBoxesOnTheBack_ShouldStillAskAndSaveTheWholeBackScan)
+{
+    scanner.pictures = {Scan(1000, 1400, Qt::white, Fronts())};
+    prompts.answerYes();
+    ui().Scanbut->click();
+
+    scanner.pictures = {Scan(500, 700, Qt::white, {})};
+    prompts.answerYes();
+    ui().scanachterkant->click();
+    ASSERT_EQ(prompts.transcript().size(), 2u);
+    EXPECT_EQ(prompts.transcript()[1].text, "0 vakken\r\nIn orde ?");
+    ASSERT_EQ(savedFiles(), QStringList{"kaart017.JPG"});
+    EXPECT_EQ(load("kaart017.JPG").size(), QSize(500, 700));
+}
+
+TEST_F(SeriesFlowTest, BackWithoutConfirmedFronts_ShouldSaveEveryBackByItself)
+{
+    scanner.pictures = {Scan(1000, 1400, Qt::white, Fronts())};
+    prompts.answerNo();
+    ui().Scanbut->click();
+    ASSERT_EQ(form->frontBoxCount, 0);
+
+    scanner.pictures = {Scan(500, 700, Qt::white, Backs())};
+    prompts.answerYes();
+    ui().scanachterkant->click();
+    ASSERT_EQ(savedFiles().size(), 4);
+    EXPECT_EQ(load("kaart017.JPG").size(), QSize(form->boxes[0].width(), form->boxes[0].height()));
+}
+
+TEST_F(SeriesFlowTest, WhiteBackground_ShouldWhitenTheMarginsAndTheStoredFrontScan)
+{
+    const QColor glass(20, 20, 24);
+    ui().achtergrondkleur->setColour(0x181414);   // blue 24, green 20, red 20
+    ui().kleurgrensspin->setText("6");
+    ui().maakachtergrondwitcheck->setChecked(true);
+    scanner.pictures = {Scan(1000, 1400, glass, Fronts())};
+    prompts.answerYes();
+    ui().Scanbut->click();
+    scanner.pictures = {Scan(500, 700, glass, Backs())};
+    prompts.answerYes();
+    ui().scanachterkant->click();
+
+    ASSERT_EQ(savedFiles().size(), 4);
+    const QImage first = load("kaart017.JPG");
+    EXPECT_TRUE(Near(MeanColour(first, QRect(0, 0, 8, 8)), Qt::white));
+    EXPECT_TRUE(Near(MeanColour(first, QRect(first.width() - 8, first.height() - 8, 8, 8)), Qt::white));
+    EXPECT_TRUE(Near(MeanColour(first, FacePatch(Fronts()[0].rect, form->frontBoxes[0], 0, 0)), Fronts()[0].face));
+    // The stored front scan keeps the whitening; the clean back scan does not.
+    const ScanBox &f = form->frontBoxes[0];
+    EXPECT_EQ(form->frontScan.pixelColor(std::max(f.left, 0) + 2, std::max(f.top, 0) + 2), QColor(Qt::white));
+    const ScanBox &b = form->boxes[0];
+    EXPECT_NE(form->cleanScan.pixelColor(std::max(b.left, 0) + 2, std::max(b.top, 0) + 2), QColor(Qt::white));
+}
