@@ -144,6 +144,9 @@ public:
     bool noNewPicture = false;
     // Whether FormCreate found the scanner library and did its set-up.
     bool scannerSetUp = false;
+    // True while a scan button's work runs; window messages are let through
+    // during a scan, and a second press must not start a scan inside the first.
+    bool scanning = false;
 
 public:
     // Series mode: cuts the boxes of the latest detection out of the clean scan

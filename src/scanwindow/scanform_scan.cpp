@@ -74,6 +74,14 @@ struct FileStamp {
 
 void TScanform::ScanbutClick(QObject *sender)
 {
+    if (scanning)
+        return;
+    struct Busy {
+        bool &flag;
+        explicit Busy(bool &f) : flag(f) { flag = true; }
+        ~Busy() { flag = false; }
+    } busy(scanning);
+
     if (safeAvailable() == 0)
         selsourceClick();
     const bool back = sender == ui->scanachterkant;

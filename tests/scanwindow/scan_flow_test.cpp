@@ -223,3 +223,22 @@ TEST_F(ScanTest, SeriesMode_ShouldHandEachScanToHerverdeel_AndNeverJoinTheBackSi
     EXPECT_FALSE(form->joinedBackSide);
     EXPECT_EQ(form->cleanScan.size(), QSize(200, 150));
 }
+
+TEST_F(ScanTest, PressDuringAScan_ShouldNotStartASecondScan)
+{
+    struct Impatient : FakeScanner {
+        TScanform *form = nullptr;
+        int AcquireToFilename(void *w, const QString &path) override
+        {
+            // The user presses Scan again while the first scan runs.
+            form->ui->Scanbut->click();
+            return FakeScanner::AcquireToFilename(w, path);
+        }
+    } impatient;
+    impatient.form = form.get();
+    impatient.image = plain(20, 10, Qt::white);
+    ui().Scanbut->click();
+    EXPECT_EQ(impatient.calls.filter("AcquireToFilename").size(), 1);
+    EXPECT_EQ(form->picture().size(), QSize(20, 10));
+    EXPECT_FALSE(form->scanning);
+}
