@@ -21,8 +21,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QSaveFile>
-#include <type_traits>
-#include <utility>
 
 namespace {
 
@@ -97,21 +95,6 @@ bool writeScript(const QString &path, const QString &text)
     return file.commit();
 }
 
-// Series mode cuts the confirmed boxes out of the clean scan and saves each of
-// them through SaveClick; that procedure lives with the detection code of the
-// window. It is called when the window offers it.
-template <typename Form, typename = void>
-struct HasSeriesSave : std::false_type {};
-template <typename Form>
-struct HasSeriesSave<Form, std::void_t<decltype(std::declval<Form &>().SaveSeriesBoxes())>> : std::true_type {};
-
-template <typename Form>
-void saveSeriesBoxes(Form &form)
-{
-    if constexpr (HasSeriesSave<Form>::value)
-        form.SaveSeriesBoxes();
-}
-
 void restartProgram(TScanform &form)
 {
     const QString script = ProgramFolder() + QStringLiteral("kvnscan.bat");
@@ -184,8 +167,9 @@ void TScanform::SaveClick(QObject *sender)
         return;
     }
 
+    bool failed = false;
     if (sender && ui->bidprentmode->isChecked() && !boxes.empty()) {
-        saveSeriesBoxes(*this);
+        SaveSeriesBoxes();   // each box comes back here without a sender
     } else {
         QString path = WithTrailingBackslash(folder) + SplitExtension(ui->fnedit->text()).base.trimmed() +
                        ui->bestandstype->currentText();
@@ -213,6 +197,7 @@ void TScanform::SaveClick(QObject *sender)
         // the new one is complete, so a failed overwrite keeps the old picture.
         int r = SavePictureFile(picture(), path, ui->TrackBar1->value(), spinValue(ui->dpi));
         if (r < 0) {
+            failed = true;
             ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));
         } else {
             setWindowTitle(path + " " + Term(Terms::Opgeslagen));
@@ -240,12 +225,15 @@ void TScanform::SaveClick(QObject *sender)
         setWindowTitle(caption);
     }
 
+    // After a failed save the user is asked to try another name: the program
+    // neither restarts nor pretends to have saved.
     bool restart = ProductTitle.trimmed().toLower().contains(QLatin1String("scan tool")) &&
                    sender == ui->save && ui->herstart->isChecked();
-    if (restart) {
+    if (restart && !failed) {
         restartProgram(*this);
     } else {
-        ShowSavedLayout();
+        if (!failed)
+            ShowSavedLayout();
         ui->fnedit->setFocus();
     }
     setWindowTitle(caption);

@@ -188,6 +188,18 @@ TEST_F(RestartTest, FailedStartIsReportedAndTheProgramStays)
     EXPECT_NE(form->result(), 1);
 }
 
+TEST_F(RestartTest, FailedSaveNeitherRestartsNorShowsTheSavedLayout)
+{
+    ui().bestandstype->setEditText(".qqq");   // no picture format
+    int scanWidth = ui().Scanbut->width();
+    prompts.answerOk();   // the message window
+    form->SaveClick(ui().save);
+    EXPECT_FALSE(started());
+    EXPECT_FALSE(QFile::exists(script));
+    EXPECT_EQ(ui().Scanbut->width(), scanWidth);
+    EXPECT_EQ(ui().fnedit->text(), "document");
+}
+
 TEST_F(RestartTest, OldScriptIsReplaced)
 {
     QFile old(script);

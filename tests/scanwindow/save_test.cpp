@@ -348,16 +348,20 @@ TEST_F(SaveTest, FolderButtonUsesTheFolderDialogWithTheBaseFolder)
     EXPECT_EQ(ui().doelmap->text(), inner + '/');
 }
 
-TEST_F(SaveTest, SeriesSaveWithBoxesSkipsTheSinglePicture)
+TEST_F(SaveTest, SeriesSaveWritesEveryBoxInsteadOfTheWholePicture)
 {
     ui().bidprentmode->setChecked(true);
     form->cleanScan = form->picture();
-    form->boxes = {ScanBox{0, 0, 10, 10}};
+    form->boxes = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
     form->SaveClick(ui().Scanbut);
-    EXPECT_FALSE(QFile::exists(in("document.JPG")));
-    // Without a sender every box is saved as a single picture.
-    form->SaveClick(nullptr);
-    EXPECT_TRUE(QFile::exists(in("document.JPG")));
+    QImage first(in("document.JPG"));
+    QImage second(in("document001.JPG"));
+    ASSERT_FALSE(first.isNull());
+    ASSERT_FALSE(second.isNull());
+    EXPECT_LT(first.width(), 40);
+    EXPECT_LT(second.width(), 40);
+    EXPECT_FALSE(QFile::exists(in("document002.JPG")));
+    EXPECT_EQ(ui().fnedit->text(), "document002");
 }
 
 }
