@@ -2,6 +2,7 @@
 #include "scan_fixture.h"
 
 #include "common/filez.h"
+#include "dialogs/help_viewer.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -87,6 +88,22 @@ TEST_F(OpenTest, HelpPrefersTheProductsScreenHelp)
     EXPECT_EQ(outsideWorld.calls,
               QStringList({"help " + program.folder() + "kvnscan.chm::/scanform.htm",
                            "help " + program.folder() + "data/kvnschermen.chm::/scanform.htm"}));
+}
+
+// The help file the program carries is the one built from our pages, with the window's topic.
+TEST_F(OpenTest, CarriedHelpFileShowsTheScanWindowPage)
+{
+    QFile carried(":/KVNSCANCHM");
+    ASSERT_TRUE(carried.open(QIODevice::ReadOnly));
+    QString copy = program.folder() + "kvnscan.chm";
+    QFile out(copy);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(carried.readAll());
+    out.close();
+    HelpViewer viewer;
+    ASSERT_TRUE(viewer.openFile(copy));
+    ASSERT_TRUE(viewer.showTopic("scanform.htm"));
+    EXPECT_TRUE(viewer.browser()->toPlainText().contains("Begeleidende tekst"));
 }
 
 TEST_F(OpenTest, MakerLinkOpensItsAddress)
