@@ -24,6 +24,9 @@
 
 namespace {
 
+// File names are case-sensitive here: a filter of "*.JPG" alone would hide "foto.jpg".
+const QString SaveDialogFilter = QStringLiteral("Jpeg (*.JPG *.jpg *.jpeg *.JPEG);;Bitmap (*.BMP *.bmp)");
+
 // Pictures below this many pixels count as small for the after-save callback.
 const qint64 SmallPicturePixels = 1500000;
 
@@ -146,7 +149,7 @@ void TScanform::bestandstypeChange()
 void TScanform::BrowseClick()
 {
     QString chosen = prompts().saveFileName(QStringLiteral("Opslaan als"), ui->doelmap->text(),
-                                            QStringLiteral("Jpeg (*.JPG);;Bitmap (*.BMP)"), QStringLiteral("jpg"));
+                                            SaveDialogFilter, QStringLiteral("jpg"));
     if (!chosen.isEmpty())
         ui->fnedit->setText(QFileInfo(chosen).fileName());
 }
