@@ -111,11 +111,11 @@ void restartProgram(TScanform &form)
     form.StoreScanSettings();
     if (form.ui->startmetscan->isChecked())
         SavePictureFile(form.picture(), PreviewFilePath, 90, 0);
-    if (form.settings)
-        form.settings->saveToFile(SettingsFileName());
+    // A new start reads its settings from the file, so they must be there first.
+    bool stored = !form.settings || form.settings->saveToFile(SettingsFileName());
 
     // A script that could not be written must not be run: an older one may lie there.
-    if (written && outside().startDetached(QStringLiteral("/bin/sh"), {script}, ProgramFolder())) {
+    if (written && stored && outside().startDetached(QStringLiteral("/bin/sh"), {script}, ProgramFolder())) {
         outside().quitApplication();
         form.done(QDialog::Accepted);
         return;

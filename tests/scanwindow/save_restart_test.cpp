@@ -200,6 +200,15 @@ TEST_F(RestartTest, FailedSaveNeitherRestartsNorShowsTheSavedLayout)
     EXPECT_EQ(ui().fnedit->text(), "document");
 }
 
+TEST_F(RestartTest, SettingsThatCannotBeWrittenStopTheRestart)
+{
+    QDir().mkpath(SettingsFileName() + "/vast");   // a folder in the way
+    form->SaveClick(ui().save);
+    EXPECT_FALSE(started());
+    ASSERT_FALSE(prompts.transcript().empty());
+    EXPECT_EQ(prompts.transcript().back().text, "Herstarten [" + script + "] lukt niet");
+}
+
 TEST_F(RestartTest, OldScriptIsReplaced)
 {
     QFile old(script);
