@@ -88,12 +88,18 @@ void TScanform::TestverdelingClick(QObject *sender)
             frontBoxCount = int(boxes.size());
             frontBoxes = boxes;
             frontScan = cleanScan;
-            if (ui->gelijkachterkant->isChecked())
-                ScanbutClick(ui->scanachterkant);
+            if (ui->gelijkachterkant->isChecked()) {
+                // A scan does not start inside another: after a front scan the
+                // back side follows as soon as that scan's handler is done.
+                if (scanning)
+                    QMetaObject::invokeMethod(
+                        this, [this] { ScanbutClick(ui->scanachterkant); }, Qt::QueuedConnection);
+                else
+                    ScanbutClick(ui->scanachterkant);
+            }
         }
     }
-    // Whatever the answer, the preview ends on the clean scan (the back scan
-    // when one was made above).
+    // Whatever the answer, the preview ends on the clean scan.
     if (!cleanScan.isNull())
         setPicture(cleanScan);
     FitPreview();
@@ -139,7 +145,8 @@ void TScanform::bidprentmodeClick()
 
 void TScanform::achterkantgroepClick()
 {
-    const int placement = Placement(*ui);
+    // The re-layout takes every item but the first as below.
+    const int placement = ui->achterkantgroep->itemIndex() != 0 ? 1 : 0;
     if (placement == achterkantShown)
         return;
     achterkantShown = placement;

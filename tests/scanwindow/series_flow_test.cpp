@@ -10,6 +10,7 @@
 #include "scanwindow/selection_frame.h"
 #include "ui_scanform.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QImageReader>
 #include <QLayout>
@@ -222,6 +223,7 @@ TEST_F(SeriesFlowTest, StraightOnWithTheBack_ShouldAskToTurnTheCardsAndScanTheBa
     prompts.answerYes();
     prompts.answerYes();
     ui().Scanbut->click();
+    QCoreApplication::processEvents();   // the back side follows the front scan's handler
 
     ASSERT_EQ(prompts.transcript().size(), 2u);
     EXPECT_EQ(prompts.transcript()[0].text,

@@ -1,0 +1,164 @@
+// The series controls of the window one by one: detection within the frame,
+// the boxes drawn on the preview, the frame fitted by Herverdeel, series mode
+// on and off, and the placement of a joined back side.
+#include "scan_fixture.h"
+
+#include "detection/box_drawing.h"
+
+#include <QPainter>
+
+namespace {
+
+// White glass with dark cards at known places.
+QImage Cards(int w, int h, const std::vector<QRect> &cards)
+{
+    QImage img(w, h, QImage::Format_BGR888);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    for (const QRect &r : cards)
+        p.fillRect(r, QColor(90, 70, 50));
+    return img;
+}
+
+} // namespace
+
+class SeriesControlsTest : public ScanWindowTest {
+protected:
+    void SetUp() override
+    {
+        ScanWindowTest::SetUp();
+        ui().bidprentmode->setChecked(true);
+        ui().akol->setText("2");
+        ui().fnedit->setText("kaart017.jpg");
+    }
+    // A scan in the window as the scan handler leaves it, the preview fitted.
+    void show(const QImage &scan)
+    {
+        form->cleanScan = scan;
+        form->setPicture(scan);
+        form->FormResize();
+    }
+    QRect imageRect() const { return form->Image1->geometry(); }
+};
+
+TEST_F(SeriesControlsTest, Detection_ShouldSearchOnlyWithinTheFrameAndDrawNumberedBoxesOnACopy)
+{
+    const QImage scan = Cards(1000, 800, {QRect(100, 100, 300, 250), QRect(600, 100, 300, 250),
+                                          QRect(100, 450, 300, 250), QRect(600, 450, 300, 250)});
+    show(scan);
+    // The frame over the left half of the preview.
+    const QRect image = imageRect();
+    form->Shape1->setGeometry(image.x(), image.y(), image.width() / 2, image.height());
+    form->zoeklossevakkenknopClick();
+
+    ASSERT_EQ(form->boxes.size(), 2u);
+    for (const ScanBox &b : form->boxes)
+        EXPECT_LT(b.right, 500);
+    EXPECT_LT(form->boxes[0].top, form->boxes[1].top);
+    EXPECT_EQ(form->cleanScan, scan);
+    // The boxes as the drawing core makes them, numbered from 17 in the box colour.
+    EXPECT_EQ(form->picture(), PreviewWithBoxes(scan, form->boxes, 2, 17, unsigned(ui().vakkleur->colour())));
+    EXPECT_NE(form->picture(), PreviewWithBoxes(scan, form->boxes, 2, 18, unsigned(ui().vakkleur->colour())));
+
+    // A name without digits numbers from 0; the frame over everything finds all four.
+    ui().fnedit->setText("kaart");
+    form->Shape1->setGeometry(image);
+    form->zoeklossevakkenknopClick();
+    ASSERT_EQ(form->boxes.size(), 4u);
+    EXPECT_EQ(form->picture(), PreviewWithBoxes(scan, form->boxes, 4, 0, unsigned(ui().vakkleur->colour())));
+    // Two columns: the upper pair first, left to right.
+    EXPECT_LT(form->boxes[0].left, form->boxes[1].left);
+    EXPECT_LT(form->boxes[1].top, form->boxes[2].top);
+}
+
+TEST_F(SeriesControlsTest, Detection_ShouldReadThePanelsSettings)
+{
+    show(Cards(1000, 800, {QRect(100, 100, 300, 250), QRect(600, 100, 30, 30)}));
+    form->Shape1->setGeometry(imageRect());
+    ui().witrandspin->setText("0");
+    ui().maxmagspin->setText("100");
+    form->zoeklossevakkenknopClick();
+    ASSERT_EQ(form->boxes.size(), 1u);   // the small item is below the minimum without margin
+    ui().maxmagspin->setText("20");
+    form->zoeklossevakkenknopClick();
+    EXPECT_EQ(form->boxes.size(), 2u);
+    // A background colour the cards match makes the white glass the item.
+    ui().achtergrondkleur->setColour(0x324660);   // blue 50, green 70, red 90
+    form->zoeklossevakkenknopClick();
+    ASSERT_EQ(form->boxes.size(), 1u);
+    EXPECT_EQ(form->detectionBackground, 0x324660u);
+}
+
+TEST_F(SeriesControlsTest, Herverdeel_ShouldFitTheFrameIntoThePreviewAndAskWithTheCount)
+{
+    show(Cards(1000, 800, {QRect(100, 100, 300, 250)}));
+    const QRect image = imageRect();
+    form->Shape1->setGeometry(image.x() - 30, image.y() + 10, image.width() + 100, image.height() + 50);
+    prompts.answerNo();
+    form->TestverdelingClick(ui().Testverdeling);
+
+    const QRect frame = form->Shape1->geometry();
+    EXPECT_EQ(frame, image);
+    ASSERT_EQ(prompts.transcript().size(), 1u);
+    EXPECT_EQ(prompts.transcript()[0].text, "1 vakken\r\nIn orde ?");
+    // No: the clean scan is shown, the boxes stay, nothing becomes a front.
+    EXPECT_EQ(form->picture(), form->cleanScan);
+    EXPECT_EQ(form->boxes.size(), 1u);
+    EXPECT_EQ(form->frontBoxCount, 0);
+}
+
+TEST_F(SeriesControlsTest, SeriesMode_ShouldShowItsPanelButtonAndFrameOnlyWhileChecked)
+{
+    ui().bidprentmode->setChecked(false);
+    EXPECT_TRUE(ui().Panel2->isHidden());
+    EXPECT_TRUE(ui().Testverdeling->isHidden());
+    EXPECT_TRUE(form->Shape1->isHidden());
+    EXPECT_EQ(ui().scanachterkant->text(), "Scan\r\nachterkant");
+
+    ui().scanachterkant->setText("scan 3\r\nachterkanten");
+    ui().bidprentmode->setChecked(true);
+    EXPECT_FALSE(ui().Panel2->isHidden());
+    EXPECT_FALSE(ui().Testverdeling->isHidden());
+    EXPECT_FALSE(form->Shape1->isHidden());
+    EXPECT_EQ(ui().scanachterkant->text(), "scan 3\r\nachterkanten");   // the timer keeps it in series mode
+}
+
+TEST_F(SeriesControlsTest, BackSidePlacement_ShouldReLayOutOnlyAJoinedPictureOnARealChange)
+{
+    ui().bidprentmode->setChecked(false);
+    ui().achterkantgroep->setItemIndex(0);
+    scanner.image = plain(100, 140, Qt::red);
+    ui().Scanbut->click();
+    scanner.image = plain(100, 150, Qt::blue);
+    ui().scanachterkant->click();
+    ASSERT_TRUE(form->joinedBackSide);
+    ASSERT_EQ(form->picture().size(), QSize(200, 150));
+
+    // "Onder": the back goes below the joined picture's whole height.
+    ui().achterkantgroep->setItemIndex(1);
+    EXPECT_EQ(form->picture().size(), QSize(100, 300));
+    EXPECT_EQ(form->picture().pixelColor(50, 160), QColor(Qt::blue));
+    EXPECT_EQ(form->picture().pixelColor(50, 10), QColor(Qt::red));
+    // The same item again, or a handler call without a change, moves nothing.
+    const QImage below = form->picture();
+    form->achterkantgroepClick();
+    ui().achterkantgroep->setItemIndex(1);
+    EXPECT_EQ(form->picture(), below);
+
+    ui().achterkantgroep->setItemIndex(0);
+    EXPECT_EQ(form->picture().size(), QSize(200, 150));
+    EXPECT_EQ(form->picture().pixelColor(150, 75), QColor(Qt::blue));
+}
+
+TEST_F(SeriesControlsTest, BackSidePlacement_ShouldLeaveAnUnjoinedPictureAlone)
+{
+    ui().bidprentmode->setChecked(false);
+    scanner.image = quarters(120, 80);
+    ui().Scanbut->click();
+    ASSERT_FALSE(form->joinedBackSide);
+    const QImage before = form->picture();
+    ui().achterkantgroep->setItemIndex(1);
+    EXPECT_EQ(form->picture(), before);
+    ui().achterkantgroep->setItemIndex(0);
+    EXPECT_EQ(form->picture(), before);
+}
