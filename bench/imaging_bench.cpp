@@ -27,7 +27,7 @@
 namespace {
 
 constexpr int kWidth = 4960, kHeight = 7016;
-constexpr int kReps = 5;
+constexpr int kReps = 7;
 
 double StatusMb(const char *field)
 {
