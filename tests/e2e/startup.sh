@@ -1,12 +1,16 @@
 #!/bin/sh
-# First start in a folder holding only the executable: the window appears, Escape
-# closes it, and the carried files and the settings file are left beside it.
-#   startup.sh <KVNscan executable> [screenshot.png]
+# The real program in a fresh folder under Xvfb.
+#   startup.sh <KVNscan executable> <screenshot.png> start
+#     first start in a folder holding only the executable: the window appears,
+#     Escape closes it, and the carried files and the settings file are left.
+#   startup.sh <KVNscan executable> <screenshot.png> scan
+#     one scan on the virtual scanner (its dialog hidden), then Escape: the program
+#     ends normally and keeps the scan as the preview file.
 set -eu
 
 if [ "${1:-}" = "--inside" ]; then
-    # Runs inside Xvfb: start, find the window, take a picture, press Escape.
-    work="$2"; shot="$3"
+    # Runs inside Xvfb: start, find the window, maybe scan, take a picture, press Escape.
+    work="$2"; shot="$3"; mode="$4"
     cd "$work"
     ./KVNscan >"$work/program.log" 2>&1 &
     pid=$!
@@ -22,6 +26,20 @@ if [ "${1:-}" = "--inside" ]; then
     done
     # Let the window finish painting before the picture is taken.
     sleep 1
+    if [ "$mode" = scan ]; then
+        xdotool windowfocus --sync "$id"
+        xdotool mousemove --window "$id" 60 30 click 1
+        while [ ! -s "$TMPDIR/preview.bmp" ]; do
+            if ! kill -0 "$pid" 2>/dev/null; then
+                echo "the program ended during the scan" >&2
+                cat "$work/program.log" >&2
+                exit 1
+            fi
+            sleep 0.2
+        done
+        # The file is complete once the preview shows it.
+        sleep 2
+    fi
     if [ -n "$shot" ] && command -v import >/dev/null 2>&1; then
         import -window root "$shot" || true
     fi
@@ -39,12 +57,30 @@ fi
 
 exe="$1"
 shot="${2:-}"
+mode="${3:-start}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$exe" "$work/KVNscan"
 mkdir -p "$work/tmp" "$work/home"
+if [ "$mode" = scan ]; then
+    # The scanner's own dialog hidden, a low resolution for a quick scan.
+    printf 'scandocformmetui=false\r\nscandocformdpi=100\r\n' >"$work/KVNscan.ini"
+fi
 export TMPDIR="$work/tmp" HOME="$work/home" QT_QPA_PLATFORM=xcb
-xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" --inside "$work" "$shot"
+xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" --inside "$work" "$shot" "$mode"
+
+if [ "$mode" = scan ]; then
+    if [ "$(head -c 2 "$work/tmp/preview.bmp")" != BM ]; then
+        echo "the last scan was not kept as a BMP preview file" >&2
+        exit 1
+    fi
+    if ! tr -d '\r' <"$work/KVNscan.ini" | grep -qx "scandocformmetui=false"; then
+        echo "settings lost at the end of the run" >&2
+        exit 1
+    fi
+    echo "scan e2e passed"
+    exit 0
+fi
 
 fail=0
 for f in eztw32.dll kvnscan.chm KVNscan.ini; do
