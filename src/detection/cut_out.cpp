@@ -100,21 +100,6 @@ void FillOutside(QImage &picture, const std::vector<QRect> &covered, unsigned fi
 
 } // namespace
 
-QImage FilledPicture(int width, int height, unsigned fill)
-{
-    if (width <= 0 || height <= 0)
-        return QImage();
-    QImage picture = NewPicture24(width, height);
-    if (!picture.isNull())
-        FillOutside(picture, {}, fill);
-    return picture;
-}
-
-void CopyRect(const QImage &source, const ScanBox &rect, QImage &target, int x, int y)
-{
-    Copy(source, Clip(source, rect, target, x, y), target);
-}
-
 QImage MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
                       const CutOutSettings &settings)
 {

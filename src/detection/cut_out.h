@@ -24,16 +24,11 @@ struct FrontSide {
     int count = 0;
 };
 
-// A 24-bit picture of width x height in the platform colour fill.
-QImage FilledPicture(int width, int height, unsigned fill);
-
-// Copies rect of source, unscaled, into target at (x, y). Parts of rect outside
-// source are left as target has them.
-void CopyRect(const QImage &source, const ScanBox &rect, QImage &target, int x, int y);
-
 // The box picture of box, with partner (a rectangle of front) at (0, 0) and the
-// box at the offset the placement gives. front is whitened in place under
-// partner, work under box, when the settings say so. Both are made 24-bit.
+// box at the offset the placement gives, copied unscaled; what neither covers,
+// within the picture or beyond the scans, has the fill colour. front is
+// whitened in place under partner, work under box, when the settings say so.
+// Both are made 24-bit.
 QImage MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
                       const CutOutSettings &settings);
 
