@@ -179,11 +179,10 @@ AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames)
             const uint8_t *src = f.data.data() + uint64_t(y) * bpl;
             uchar *dst = img.scanLine(int(y));
             if (depth == 8) {
-                for (int64_t x = 0; x < width; ++x) {
-                    dst[3 * x] = src[3 * x + 2];
-                    dst[3 * x + 1] = src[3 * x + 1];
-                    dst[3 * x + 2] = src[3 * x];
-                }
+                // Copy the row whole, then swap red and blue in place: faster than byte by byte.
+                std::memcpy(dst, src, size_t(width) * 3);
+                for (uchar *px = dst, *end = dst + width * 3; px < end; px += 3)
+                    std::swap(px[0], px[2]);
             } else {
                 for (int64_t x = 0; x < width; ++x)
                     for (int c = 0; c < 3; ++c)
