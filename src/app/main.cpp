@@ -1,6 +1,8 @@
 // Program entry: carried files beside the executable, then the launcher, the
 // scan window and the message window, and the message loop.
 #include "app/launcher.h"
+#include "common/outside.h"
+#include "dialogs/help_viewer.h"
 #include "dialogs/log.h"
 #include "dialogs/meldform.h"
 #include "dialogs/qt_prompts.h"
@@ -9,11 +11,24 @@
 
 #include <QApplication>
 
+namespace {
+// The desktop, with help pages shown in our own viewer.
+class ProgramOutside : public DesktopOutside {
+public:
+    bool showHelp(const QString &helpFile, const QString &topic) override
+    {
+        return OpenHelpViewer(helpFile, topic);
+    }
+};
+}
+
 int main(int argc, char **argv)
 {
     // The application object comes first here: the program folder is known through it.
     QApplication app(argc, argv);
     InstallQtPrompts();
+    static ProgramOutside programOutside;
+    setDefaultOutside(&programOutside);
     InstallLogWindow();
 
     EnsureCarriedFiles();

@@ -19,6 +19,18 @@ public:
     virtual void quitApplication() = 0;
 };
 
+// The real outside world. The help viewer lives in the dialogs module, so the
+// program installs a subclass that opens it.
+class DesktopOutside : public Outside {
+public:
+    bool openWithDesktop(const QString &fileOrUrl) override;
+    bool showHelp(const QString &helpFile, const QString &topic) override;
+    bool startDetached(const QString &program, const QStringList &args,
+                       const QString &workingFolder) override;
+    void sleepMs(int ms) override;
+    void quitApplication() override;
+};
+
 Outside &outside();
 void setOutside(Outside *o);        // not owned; nullptr restores the default
 void setDefaultOutside(Outside *o); // the program installs the real one at start

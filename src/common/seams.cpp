@@ -21,30 +21,30 @@ public:
     bool chooseColor(QColor &) override { return false; }
 };
 
-class RealOutside : public Outside {
-public:
-    bool openWithDesktop(const QString &fileOrUrl) override
-    {
-        QUrl url = fileOrUrl.contains(QLatin1String("://")) ? QUrl(fileOrUrl) : QUrl::fromLocalFile(fileOrUrl);
-        return QDesktopServices::openUrl(url);
-    }
-    bool showHelp(const QString &, const QString &) override { return false; }
-    bool startDetached(const QString &program, const QStringList &args, const QString &folder) override
-    {
-        return QProcess::startDetached(program, args, folder);
-    }
-    void sleepMs(int ms) override { QThread::msleep(static_cast<unsigned long>(ms)); }
-    void quitApplication() override { QCoreApplication::quit(); }
-};
-
 SilentPrompts g_silentPrompts;
 Prompts *g_defaultPrompts = &g_silentPrompts;
 Prompts *g_prompts = nullptr;
 
-RealOutside g_realOutside;
+DesktopOutside g_realOutside;
 Outside *g_defaultOutside = &g_realOutside;
 Outside *g_outside = nullptr;
 }
+
+bool DesktopOutside::openWithDesktop(const QString &fileOrUrl)
+{
+    QUrl url = fileOrUrl.contains(QLatin1String("://")) ? QUrl(fileOrUrl) : QUrl::fromLocalFile(fileOrUrl);
+    return QDesktopServices::openUrl(url);
+}
+
+bool DesktopOutside::showHelp(const QString &, const QString &) { return false; }
+
+bool DesktopOutside::startDetached(const QString &program, const QStringList &args, const QString &folder)
+{
+    return QProcess::startDetached(program, args, folder);
+}
+
+void DesktopOutside::sleepMs(int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }
+void DesktopOutside::quitApplication() { QCoreApplication::quit(); }
 
 Prompts &prompts() { return g_prompts ? *g_prompts : *g_defaultPrompts; }
 void setPrompts(Prompts *p) { g_prompts = p; }
