@@ -52,6 +52,7 @@ ScanOutcome RunWhileProcessingEvents(const std::function<ScanOutcome()> &work, S
     std::thread worker([&] {
         outcome = work();
         done.store(true);
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);  // no need to wait for the next poll
     });
     loop.exec();
     worker.join();
