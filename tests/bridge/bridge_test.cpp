@@ -87,6 +87,8 @@ TEST_F(BridgeTest, OpensTheRememberedSourceElseTheFirstScannerElseTheVirtualOne)
     fresh.setSourceFile(path("eztw32.ini"));
     EXPECT_EQ(fresh.openDefaultSource(), 1);
     EXPECT_EQ(fresh.openDeviceName(), "fake:1");
+    EXPECT_EQ(fresh.openDefaultSource(), 1);  // before every scan: no new search
+    EXPECT_EQ(backend.enumerations, 1);
 
     backend.devices.clear();
     Bridge none;

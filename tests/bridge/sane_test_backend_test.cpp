@@ -2,11 +2,18 @@
 // own: every mode must give, pixel for pixel, what scanimage delivers.
 #include "scanner/bridge/bmp_writer.h"
 #include "scanner/bridge/bridge.h"
+#include "scanner/bridge/options_dialog.h"
 #include "scanner/bridge/scan_runner.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QFile>
 #include <QProcess>
 #include <QSet>
@@ -291,4 +298,35 @@ TEST_F(SaneTestBackend, LibraryScanWritesTheSameBmpAsAScanThroughTheCore)
     for (int y = 0; y < pnm.height; ++y)
         for (int x = 0; x < pnm.width; ++x)
             ASSERT_EQ(img.pixel(x, y) & 0xFFFFFF, pnm.pixel(x, y) & 0xFFFFFF) << x << "," << y;
+}
+
+TEST_F(SaneTestBackend, OptionsDialogFollowsTheBackendsOptions)
+{
+    auto backend = MakeRealSaneBackend();
+    std::unique_ptr<SaneDevice> dev;
+    ASSERT_EQ(backend->open("test:0", dev), SANE_STATUS_GOOD);
+    ASSERT_EQ(SetBoolOption(*dev, "enable-test-options", true), SANE_STATUS_GOOD);
+    ASSERT_EQ(SetStringOption(*dev, "mode", "Gray"), SANE_STATUS_GOOD);
+    OptionsDialog dialog(*dev, "Test");
+    // One of each kind the backend offers.
+    EXPECT_TRUE(dialog.findChild<QCheckBox *>("hand-scanner"));
+    EXPECT_TRUE(dialog.findChild<QWidget *>("int-constraint-range")->findChild<QDoubleSpinBox *>());
+    EXPECT_TRUE(dialog.findChild<QWidget *>("int-constraint-word-list")->findChild<QComboBox *>());
+    EXPECT_TRUE(dialog.findChild<QWidget *>("fixed-constraint-range")->findChild<QDoubleSpinBox *>());
+    EXPECT_TRUE(dialog.findChild<QWidget *>("string-constraint-string-list")->findChild<QComboBox *>());
+    EXPECT_TRUE(dialog.findChild<QWidget *>("string")->findChild<QLineEdit *>());
+    EXPECT_TRUE(dialog.findChild<QPushButton *>("button"));
+    EXPECT_FALSE(dialog.findChild<QWidget *>("three-pass"));  // inactive in grey
+    EXPECT_FALSE(dialog.findChild<QWidget *>("int-constraint-array"));
+
+    auto *mode = dialog.findChild<QWidget *>("mode")->findChild<QComboBox *>();
+    mode->setCurrentText("Color");
+    emit mode->textActivated("Color");
+    QApplication::processEvents();
+    EXPECT_TRUE(dialog.findChild<QCheckBox *>("three-pass"));
+    dialog.findChild<QPushButton *>("button")->click();
+    dialog.findChild<QWidget *>("int-constraint-range")->findChild<QDoubleSpinBox *>()->setValue(100);
+    SANE_Word value = 0;
+    dev->controlOption(FindOption(*dev, "int-constraint-range"), SANE_ACTION_GET_VALUE, &value, nullptr);
+    EXPECT_EQ(value, 100);
 }

@@ -165,6 +165,8 @@ int Bridge::openDefaultSource()
 bool Bridge::openDefault()
 {
     QString name = rememberedSource();
+    if (name.isEmpty() && m_device)
+        return true;  // already found this run; searching again can take seconds
     if (name.isEmpty()) {
         // Nothing chosen yet: the first real scanner, else the virtual one.
         std::vector<SaneDeviceInfo> devices;
