@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -18,7 +19,6 @@ OptionsDialog::OptionsDialog(SaneDevice &dev, const QString &title, QWidget *par
     auto *layout = new QVBoxLayout(this);
     m_scroll = new QScrollArea(this);
     m_scroll->setWidgetResizable(true);
-    m_scroll->setMinimumSize(460, 360);
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *scan = buttons->addButton(QStringLiteral("Scannen"), QDialogButtonBox::AcceptRole);
     scan->setObjectName("scanButton");
@@ -80,6 +80,10 @@ void OptionsDialog::reload()
         if (auto *f = qobject_cast<QFormLayout *>(box->layout()); f && f->rowCount() == 0)
             box->hide();
     m_scroll->setWidget(page);  // deletes the previous page
+    // As wide as the options need, as tall as they need up to a screenful.
+    const QSize want = page->sizeHint();
+    m_scroll->setMinimumWidth(std::max(420, want.width() + m_scroll->verticalScrollBar()->sizeHint().width() + 4));
+    m_scroll->setMinimumHeight(std::min(std::max(120, want.height() + 4), 560));
 }
 
 bool RunOptionsDialog(SaneDevice &dev, const QString &title)
