@@ -13,7 +13,8 @@ SANE_Parameters Params(SANE_Frame format, int depth, int width, int lines, int p
     p.lines = lines;
     p.last_frame = last ? SANE_TRUE : SANE_FALSE;
     const int channels = format == SANE_FRAME_RGB ? 3 : 1;
-    p.bytes_per_line = (width * channels * depth + 7) / 8 + padding;
+    const int64_t bytes = (int64_t(width) * channels * depth + 7) / 8 + padding;
+    p.bytes_per_line = SANE_Int(std::min<int64_t>(bytes, INT32_MAX));
     return p;
 }
 

@@ -75,7 +75,10 @@ uint64_t BmpFileBytes(uint64_t width, uint64_t height, int bitsPerPixel)
 
 QString ValidateParameters(const SANE_Parameters &p)
 {
-    switch (p.format) {
+    // A device may send any number here; read it as one before trusting the enum.
+    int format;
+    std::memcpy(&format, &p.format, sizeof format);
+    switch (format) {
     case SANE_FRAME_GRAY:
     case SANE_FRAME_RGB:
     case SANE_FRAME_RED:
