@@ -204,12 +204,19 @@ TEST_F(BridgeTest, TimersKeepTickingWhileTheDeviceIsRead)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         };
     });
-    int ticks = 0;
+    int ticks = 0, refused = 0;
     QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    // A timer that calls back into the library mid-scan must not disturb it.
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        ++ticks;
+        refused += bridge.acquireToFilename(nullptr, path("other.bmp").toUtf8().constData()) == 0;
+        refused += bridge.setCurrentResolution(600) == 0;
+    });
     timer.start(10);
     EXPECT_NE(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
     EXPECT_GT(ticks, 0);
+    EXPECT_EQ(refused, 2 * ticks);
+    EXPECT_FALSE(QFile::exists(path("other.bmp")));
 }
 
 TEST_F(BridgeTest, VirtualScannerAlternatesFrontAndBack)

@@ -183,7 +183,8 @@ bool Bridge::openDefault()
 
 int Bridge::setCurrentResolution(double dpi)
 {
-    if (!(dpi > 0) || dpi > 100000)
+    // Not while a scan reads the device from its worker thread.
+    if (!(dpi > 0) || dpi > 100000 || m_busy)
         return 0;
     m_resolution = dpi;
     if (!m_device)
