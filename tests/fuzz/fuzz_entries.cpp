@@ -3,15 +3,19 @@
 #include "common/filez.h"
 #include "common/settings_list.h"
 #include "common/terminology.h"
+#include "codec/free_bitmap.h"
+#include "codec/freeimage_library.h"
 #include "imaging/picture_file.h"
 #include "scanner/bridge/frame_assembler.h"
 #include "scanwindow/file_naming.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -29,12 +33,19 @@ void FuzzSettings(const uint8_t *data, size_t size)
     QByteArray once = s.toBytes();
     SettingsList t;
     t.loadFromBytes(once);
-    if (t.toBytes() != once)
+    if (t.lines() != s.lines() || t.toBytes() != once)
         __builtin_trap();
     if (!s.lines().isEmpty()) {
         QString name = s.lines().first().section('=', 0, 0);
-        s.setValue(name, s.value(name) + "x");
+        if (name.isEmpty())
+            return;
+        const QString value = s.value(name) + "x";
+        s.setValue(name, value);
+        if (s.value(name) != value || !s.contains(name))
+            __builtin_trap();
         s.setValue(name, QString());
+        if (s.lines().size() >= t.lines().size() + 1)
+            __builtin_trap();
     }
 }
 
@@ -42,80 +53,128 @@ void FuzzNextFileName(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return;
-    int digits = data[0] % 8;
+    int digits = data[0] % 12;
     QString name = textOf(data + 1, size - 1);
-    QString next = NextFileName(name, digits < 1 ? 1 : digits);
-    if (next.isEmpty())
+    QString next = NextFileName(name, digits);
+    if (next.isEmpty() || (!name.isEmpty() && next == name))
+        __builtin_trap();
+    // The extension stays; the next name after that is different again.
+    const int dot = name.lastIndexOf('.');
+    if (dot >= 0 && !next.endsWith(name.mid(dot)))
+        __builtin_trap();
+    if (NextFileName(next, digits) == next)
         __builtin_trap();
 }
 
 void FuzzTexts(const uint8_t *data, size_t size)
 {
-    // Three texts separated by NUL bytes: text, find, replacement.
-    QList<QByteArray> parts = QByteArray(reinterpret_cast<const char *>(data), int(size)).split('\0');
+    if (size < 1)
+        return;
+    // A flag byte, then three texts separated by NUL bytes: text, find, replacement.
+    const bool caseSensitive = data[0] & 1;
+    QList<QByteArray> parts = QByteArray(reinterpret_cast<const char *>(data + 1), int(size - 1)).split('\0');
     while (parts.size() < 3)
         parts.append(QByteArray());
     QString text = QString::fromUtf8(parts[0]);
     QString find = QString::fromUtf8(parts[1]).left(16);
     QString repl = QString::fromUtf8(parts[2]).left(16);
     QString t = text.left(2000);
-    ReplaceAllText(t, find, repl, false);
+    ReplaceAllText(t, find, repl, caseSensitive);
     QString u = text.left(2000);
-    ReplaceFirstText(u, find, repl, false);
-    CapitaliseName(text.left(400), size % 2 == 0, nullptr);
+    ReplaceFirstText(u, find, repl, caseSensitive);
+    CapitaliseName(text.left(400), data[0] & 2, nullptr);
     ExpandPlaceholders(text.left(2000));
-    LowerText(text.left(2000));
+    if (LowerText(text.left(2000)).size() != text.left(2000).size())
+        __builtin_trap();
 }
 
 void FuzzFrameAssembler(const uint8_t *data, size_t size)
 {
-    // Header: up to three frames' parameters, then the bytes split among them.
-    if (size < 2)
+    // One byte for the frame count, then per frame a 17-byte header (format,
+    // last frame, depth, then pixels per line, lines and bytes per line as
+    // signed 32-bit little-endian, then a 16-bit data length) and its bytes.
+    if (size < 1)
         return;
-    int frames = 1 + data[0] % 3;
+    const int frames = 1 + data[0] % 4;
     size_t pos = 1;
+    auto i32 = [](const uint8_t *p) { return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24); };
     std::vector<ScanFrame> list;
-    for (int f = 0; f < frames; ++f) {
+    for (int f = 0; f < frames && pos + 17 <= size; ++f) {
         ScanFrame fr;
-        if (pos + 12 > size)
-            break;
         const uint8_t *h = data + pos;
-        fr.params.format = SANE_Frame(h[0] % 5);
+        fr.params.format = SANE_Frame(h[0] % 6);   // 5 is no format at all
         fr.params.last_frame = (h[1] & 1) ? SANE_TRUE : SANE_FALSE;
-        fr.params.depth = (h[2] % 4 == 0) ? 1 : (h[2] % 4 == 1) ? 8 : (h[2] % 4 == 2) ? 16 : h[2];
-        fr.params.pixels_per_line = int16_t(h[3] | (h[4] << 8));
-        fr.params.lines = int16_t(h[5] | (h[6] << 8));
-        fr.params.bytes_per_line = int16_t(h[7] | (h[8] << 8));
-        size_t len = size_t(h[9] | (h[10] << 8));
-        pos += 12;
+        const int depths[] = {1, 8, 16, h[2]};
+        fr.params.depth = depths[h[2] % 4];
+        fr.params.pixels_per_line = i32(h + 3);
+        fr.params.lines = i32(h + 7);
+        fr.params.bytes_per_line = i32(h + 11);
+        size_t len = size_t(h[15] | (h[16] << 8));
+        pos += 17;
         len = std::min(len, size - pos);
         fr.data.assign(data + pos, data + pos + len);
         pos += len;
         list.push_back(std::move(fr));
     }
-    if (list.empty())
-        return;
     AssembledPicture p = AssembleFrames(list);
-    if (p.error.isEmpty() && p.image.isNull())
+    if (p.error.isEmpty() == p.image.isNull())
+        __builtin_trap();   // exactly one of a picture and an error
+    if (p.image.isNull())
+        return;
+    // The picture is as wide as announced and no taller than the bytes allow.
+    const SANE_Parameters &p0 = list[0].params;
+    if (p.image.width() != p0.pixels_per_line)
+        __builtin_trap();
+    if (p0.lines > 0 && p.image.height() != p0.lines)
+        __builtin_trap();
+    if (uint64_t(p.image.height()) * uint64_t(p0.bytes_per_line) > list[0].data.size())
         __builtin_trap();
 }
 
+// Which extension a loaded file gets, by the first input byte.
+const char *const kPictureExtensions[] = {".bmp", ".jpg", ".tif", ".gif", ".png", ".ico", ".dat"};
+const int kPictureExtensionCount = int(sizeof(kPictureExtensions) / sizeof(kPictureExtensions[0]));
+
 void FuzzLoadPicture(const uint8_t *data, size_t size)
 {
+    if (size < 1)
+        return;
     static QTemporaryDir dir;
     static int n = 0;
-    // A fresh name each time: unreadable files are remembered by name.
-    static const char *exts[] = {".bmp", ".jpg", ".tif", ".gif"};
-    QString path = dir.path() + "/f" + QString::number(n++) + exts[size % 4];
+    // Low, so that the checks before decoding are what stops large claims.
+    SetPictureByteLimit(qint64(64) << 20);
+    // A few names over and over, each write with a new time: the unreadable list
+    // knows a file by name, size and time, so every input is read afresh.
+    const QString path = dir.path() + "/f" + QString::number(n % 16) + kPictureExtensions[data[0] % kPictureExtensionCount];
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         return;
-    f.write(reinterpret_cast<const char *>(data), qint64(size));
+    f.write(reinterpret_cast<const char *>(data + 1), qint64(size - 1));
+    f.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + n), QFileDevice::FileModificationTime);
     f.close();
-    QImage picture;
-    LoadPictureFile(picture, path);
-    if (picture.isNull())
-        __builtin_trap();  // unreadable files give the placeholder, never nothing
+    ++n;
+    static const QImage before = [] {
+        QImage i(2, 2, QImage::Format_BGR888);
+        i.fill(Qt::red);
+        return i;
+    }();
+    QImage picture = before;
+    if (!LoadPictureFile(picture, path))
+        __builtin_trap();   // a new file is always attempted
+    const bool placeholder = picture.cacheKey() == UnreadablePlaceholder().cacheKey()
+        || (picture.size() == UnreadablePlaceholder().size() && picture == UnreadablePlaceholder());
+    if (placeholder != IsKnownUnreadable(path))
+        __builtin_trap();   // the placeholder exactly when the file is remembered as unreadable
+    if (picture.cacheKey() == before.cacheKey()) {
+        // Left as it was: only for a file the library does not take for a picture.
+        const FREE_IMAGE_FORMAT fif = TFreeBitmap::FileFormat(path);
+        if (fif != FIF_UNKNOWN && FI().FIFSupportsReading(fif))
+            __builtin_trap();
+    } else if (!placeholder) {
+        if (picture.isNull() || picture.format() != QImage::Format_BGR888
+            || qint64(picture.width()) * picture.height() * 3 > PictureByteLimit())
+            __builtin_trap();
+    }
     QFile::remove(path);
 }
 

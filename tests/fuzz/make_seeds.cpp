@@ -1,25 +1,111 @@
-// Writes seed pictures for the picture-loading fuzzer with the program's own saver.
+// Writes seed inputs for a fuzz target into a folder:
+//   fuzz_seeds <target> <folder>
+// Pictures are made with the program's own saver (one byte choosing the file's
+// extension, then the file's bytes); scanner frames follow the fuzzer's layout.
 #include "imaging/picture_file.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <vector>
+
+namespace {
+bool Write(const QString &path, const QByteArray &bytes)
+{
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
+}
+
+// One frame: format, last frame, depth code, pixels per line, lines, bytes per line, data.
+QByteArray Frame(int format, int depthCode, int32_t width, int32_t lines, int32_t bpl, int dataBytes)
+{
+    QByteArray b;
+    b.append(char(format)).append(char(1)).append(char(depthCode));
+    for (int32_t v : {width, lines, bpl})
+        for (int i = 0; i < 4; ++i)
+            b.append(char(uint32_t(v) >> (8 * i)));
+    b.append(char(dataBytes & 0xFF)).append(char(dataBytes >> 8));
+    for (int i = 0; i < dataBytes; ++i)
+        b.append(char(i * 29));
+    return b;
+}
+
+int FrameSeeds(const QString &dir)
+{
+    // Frame count byte (count - 1), then frames: grey 8, colour 8, line art,
+    // grey 16 with unknown line count, three separate colour frames.
+    const QByteArray seeds[] = {
+        QByteArray(1, 0) + Frame(0, 1, 5, 3, 5, 15),
+        QByteArray(1, 0) + Frame(1, 1, 4, 2, 12, 24),
+        QByteArray(1, 0) + Frame(0, 0, 10, 2, 2, 4),
+        QByteArray(1, 0) + Frame(0, 2, 3, -1, 6, 20),
+        QByteArray(1, 2) + Frame(2, 1, 4, 2, 4, 8) + Frame(3, 1, 4, 2, 4, 8) + Frame(4, 1, 4, 2, 4, 8),
+    };
+    int failures = 0;
+    int n = 0;
+    for (const QByteArray &s : seeds)
+        failures += !Write(dir + QStringLiteral("/seed-%1").arg(n++), s);
+    return failures;
+}
+
+// A literal with any NUL bytes in it, without its final one.
+template <size_t N>
+QByteArray B(const char (&s)[N]) { return QByteArray(s, int(N) - 1); }
+
+int TextSeeds(const QString &dir, const std::vector<QByteArray> &seeds)
+{
+    int failures = 0;
+    int n = 0;
+    for (const QByteArray &s : seeds)
+        failures += !Write(dir + QStringLiteral("/seed-%1").arg(n++), s);
+    return failures;
+}
+}
 
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc < 2)
+    if (argc < 3)
         return 2;
-    QString dir = QString::fromLocal8Bit(argv[1]);
+    const QByteArray target = argv[1];
+    const QString dir = QString::fromLocal8Bit(argv[2]);
+    if (target == "frames")
+        return FrameSeeds(dir) ? 1 : 0;
+    if (target == "settings")
+        return TextSeeds(dir, {B("scandpi=300\r\nScanDocFormMetUI=false\r\n[x]\r\nnaam=\xc3\xa9\n"),
+                               B("a=b\nA=c\r\n=\r\n\xe9=\xff\r")}) ? 1 : 0;
+    if (target == "nextfilename")
+        return TextSeeds(dir, {B("\x03" "scan009.jpg"), B("\x01" "scan99999999999999999999"),
+                               B("\x05" "doc.tar.gz"), B("\x02\xd9\xa3\xd9\xa4" ".bmp")}) ? 1 : 0;
+    if (target == "texts")
+        return TextSeeds(dir, {B("\x01" "Zoek $Plaats$#$$#en $prog$"),
+                               B("\x00" "aAaAa\0a\0aa"),
+                               B("\x02" "jan van der berg-de vries (o'neil)\0van\0Van")}) ? 1 : 0;
+    if (target != "loadpicture")
+        return 0;
+    QTemporaryDir work;
     QImage img(13, 7, QImage::Format_BGR888);
     img.fill(Qt::white);
     QPainter p(&img);
     p.fillRect(2, 1, 6, 4, QColor(200, 30, 60));
     p.end();
     int failures = 0;
-    for (const char *ext : {"bmp", "jpg", "tif", "gif"})
-        if (SavePictureFile(img, dir + "/seed." + ext, 80, 300) < 0)
+    // The order is the fuzzer's extension table.
+    const char *exts[] = {"bmp", "jpg", "tif", "gif", "png", "ico"};
+    for (int i = 0; i < int(sizeof(exts) / sizeof(exts[0])); ++i) {
+        const QString file = work.path() + "/seed." + exts[i];
+        if (SavePictureFile(img, file, 80, 300) < 0 && !QImageWriter(file).write(img)) {
             ++failures;
+            continue;
+        }
+        QFile in(file);
+        if (!in.open(QIODevice::ReadOnly) || !Write(dir + "/seed-" + exts[i], QByteArray(1, char(i)) + in.readAll()))
+            ++failures;
+    }
     return failures ? 1 : 0;
 }
