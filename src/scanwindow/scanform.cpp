@@ -1,6 +1,7 @@
 // The scan window: construction, wiring of the controls and window events.
 #include "scanwindow/scanform.h"
 
+#include "scanwindow/geometry_dump.h"
 #include "scanwindow/preview_image.h"
 #include "scanwindow/scan_widgets.h"
 #include "scanwindow/selection_frame.h"
@@ -58,6 +59,7 @@ TScanform::TScanform(QWidget *parent) : QDialog(parent), ui(new Ui::TScanform)
     connectHandlers();
     Timer1->start();
     FormCreate();
+    InstallGeometryDump(this);
 }
 
 TScanform::~TScanform() { delete ui; }

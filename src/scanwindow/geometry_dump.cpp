@@ -1,0 +1,94 @@
+#include "scanwindow/geometry_dump.h"
+
+#include "scanwindow/preview_image.h"
+
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSaveFile>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+namespace {
+
+QString valueOf(const QWidget *w)
+{
+    QString v;
+    if (auto *b = qobject_cast<const QAbstractButton *>(w))
+        v = b->isCheckable() ? QString::fromLatin1(b->isChecked() ? "true" : "false") : b->text();
+    else if (auto *e = qobject_cast<const QLineEdit *>(w))
+        v = e->text();
+    else if (auto *s = qobject_cast<const QAbstractSpinBox *>(w))
+        v = s->text();
+    else if (auto *c = qobject_cast<const QComboBox *>(w))
+        v = c->currentText();
+    else if (auto *p = qobject_cast<const PreviewImage *>(w))
+        v = QStringLiteral("%1x%2").arg(p->picture().width()).arg(p->picture().height());
+    v.replace(QLatin1String("\r\n"), QLatin1String("\\n"));
+    v.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    v.replace(QLatin1Char('\r'), QLatin1String("\\n"));
+    return v;
+}
+
+QString lineOf(const QString &name, const QWidget *w)
+{
+    const QPoint at = w->mapToGlobal(QPoint(0, 0));
+    QString line = QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                       .arg(name)
+                       .arg(at.x())
+                       .arg(at.y())
+                       .arg(w->width())
+                       .arg(w->height())
+                       .arg(w->isVisible() ? 1 : 0)
+                       .arg(w->isEnabled() ? 1 : 0);
+    const QString v = valueOf(w);
+    if (!v.isEmpty())
+        line += QLatin1Char(' ') + v;
+    return line + QLatin1Char('\n');
+}
+
+} // namespace
+
+QString GeometryDumpText(const QWidget *window)
+{
+    if (!window)
+        return {};
+    QString text = lineOf(window->objectName().isEmpty() ? QStringLiteral("window") : window->objectName(),
+                          window);
+    // Qt's inner parts (spin box line edits and the like) carry names starting "qt_".
+    for (const QWidget *w : window->findChildren<QWidget *>()) {
+        const QString name = w->objectName();
+        if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_")) && w->window() == window)
+            text += lineOf(name, w);
+    }
+    return text;
+}
+
+void InstallGeometryDump(QWidget *window)
+{
+    const QString path = qEnvironmentVariable("KVNSCAN_DUMP_GEOMETRY");
+    if (path.isEmpty() || !window)
+        return;
+    // Controls move after a scan and panels appear in series mode: poll rather
+    // than follow every event, and write only what changed, whole (a script
+    // never reads half a file).
+    auto *timer = new QTimer(window);
+    auto last = std::make_shared<QString>();
+    QObject::connect(timer, &QTimer::timeout, window, [window, path, last] {
+        if (!window->isVisible())
+            return;
+        const QString text = GeometryDumpText(window);
+        if (text == *last)
+            return;
+        QSaveFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            return;
+        f.write(text.toUtf8());
+        if (f.commit())
+            *last = text;
+    });
+    timer->start(250);
+}
