@@ -1,0 +1,220 @@
+#!/bin/sh
+# The real program driven as a user would, each flow in a fresh program folder
+# on its own Xvfb, with SANE seeing no device (so the virtual scanner is used).
+#   flows.sh <KVNscan executable> <output folder> <flow>
+# flows:
+#   single   scan, quarter turn clockwise, Opslaan twice (with a text the 2nd time)
+#   backside scan, back side joined, moved below, Opslaan: front above back
+#   series   series mode: six boxes, their backs, six files front beside back
+#   restart  Opslaan with restart and start-with-last-scan: a new process shows it
+#   carried  settings changed on screen come back at the next start
+# A failing flow leaves failed.png (the screen), program.log, geometry.txt and
+# KVNscan.ini in the output folder.
+set -eu
+. "$(dirname "$0")/lib.sh"
+
+flow="$3"
+e2e_setup "$1" "$2"
+out="$work/out"
+
+# Settings of a quick scenario: no scanner dialog, 100 dpi, files into out/.
+quick="scandocformmetui=false scandocformdpi=100 scandocformdpiachter=100 scandocformdoelmap=$out/"
+
+# Scan and wait until the scan-present layout shows (Opslaan enabled).
+scan_front() {
+    e2e_click Scanbut
+    e2e_until 60 "the first scan" e2e_ready save
+}
+
+expect_size() {
+    [ -f "$1" ] || e2e_fail "missing $1 (folder holds: $(ls "$out" | tr '\n' ' '))"
+    got=$(e2e_size "$1")
+    [ "$got" = "$2" ] || e2e_fail "$1 is $got, expected $2"
+}
+
+flow_single() {
+    e2e_settings $quick scandocformfnedit=opa
+    e2e_start
+    scan_front
+    set -- $(e2e_size "$TMPDIR/preview.bmp")
+    sw=$1 sh=$2
+    [ "$sw" -gt 0 ] && [ "$sh" -gt "$sw" ] || e2e_fail "odd scan size $sw x $sh"
+    e2e_wait_value Image1 "${sw}x${sh}"
+    e2e_click BitBtn3
+    e2e_wait_value Image1 "${sh}x${sw}"
+    e2e_click save
+    e2e_until 30 "opa.JPG" test -s "$out/opa.JPG"
+    e2e_wait_value fnedit opa001
+    e2e_focus
+    e2e_click Memo1
+    xdotool type --delay 30 "Bidprentje van opa"
+    e2e_click save
+    e2e_until 30 "opa001.JPG" test -s "$out/opa001.JPG"
+    e2e_wait_value fnedit opa002
+    # The quarter turn shows in both files: width and height swapped.
+    expect_size "$out/opa.JPG" "$sh $sw"
+    expect_size "$out/opa001.JPG" "$sh $sw"
+    # Clockwise: the wide white strip under the cards (61 mm) is now on the left,
+    # the narrow one above them (22 mm) on the right.
+    strip=$((sh / 10))
+    left=$(convert "$out/opa.JPG" -crop "${strip}x${sw}+0+0" -colorspace Gray -format '%[fx:int(mean*1000)]' info:)
+    right=$(convert "$out/opa.JPG" -crop "${strip}x${sw}+$((sh - strip))+0" -colorspace Gray -format '%[fx:int(mean*1000)]' info:)
+    [ "$left" -ge 995 ] && [ "$right" -le 985 ] || e2e_fail "not turned clockwise (grey left $left, right $right)"
+    [ ! -e "$out/opa.txt" ] || e2e_fail "a text file beside the first save, whose memo was empty"
+    text=$(tr -d '\r' <"$out/opa001.txt")
+    [ "$text" = "Bidprentje van opa" ] || e2e_fail "opa001.txt holds \"$text\""
+    e2e_value_is Memo1 "" || e2e_fail "the memo was not cleared after saving"
+    [ "$(ls "$out" | wc -l)" -eq 3 ] || e2e_fail "unexpected files: $(ls "$out" | tr '\n' ' ')"
+    e2e_close
+}
+
+flow_backside() {
+    e2e_settings $quick scandocformfnedit=kaart
+    e2e_start
+    scan_front
+    set -- $(e2e_size "$TMPDIR/preview.bmp")
+    fw=$1 fh=$2
+    e2e_wait_value Image1 "${fw}x${fh}"
+    e2e_click scanachterkant
+    # The back side joins to the right of the front ("Rechts").
+    e2e_wait_value Image1 "$((2 * fw))x${fh}"
+    set -- $(e2e_size "$TMPDIR/preview.bmp")
+    bw=$1 bh=$2
+    [ "$bw" = "$fw" ] && [ "$bh" = "$fh" ] || e2e_fail "back $bw x $bh differs from front $fw x $fh at the same dpi"
+    import -window root "$outdir/joined-right.png"
+    e2e_check achterkantOnder
+    e2e_wait_value Image1 "${fw}x$((fh + bh))"
+    sleep 0.5
+    import -window root "$outdir/joined-below.png"
+    e2e_click save
+    e2e_until 30 "kaart.JPG" test -s "$out/kaart.JPG"
+    e2e_wait_value fnedit kaart001
+    expect_size "$out/kaart.JPG" "$fw $((fh + bh))"
+    # Top half front (dark portrait), bottom half back (light text page):
+    # the front's mean is clearly lower than the back's.
+    top=$(convert "$out/kaart.JPG" -crop "${fw}x${fh}+0+0" -colorspace Gray -format '%[fx:int(mean*1000)]' info:)
+    bottom=$(convert "$out/kaart.JPG" -crop "${fw}x${bh}+0+${fh}" -colorspace Gray -format '%[fx:int(mean*1000)]' info:)
+    [ "$top" -lt "$bottom" ] || e2e_fail "front not above back (mean grey top $top, bottom $bottom)"
+    e2e_close
+}
+
+flow_series() {
+    e2e_settings $quick scandocformfnedit=kaart scandocformbidprentmode=true
+    e2e_start
+    e2e_until 10 "the detection panel" e2e_ready Panel2
+    e2e_click Scanbut
+    e2e_answer "Vakken bepaald" Return "$outdir/series-boxes.png"
+    set -- $(e2e_size "$TMPDIR/preview.bmp")
+    pw=$1
+    # The back-side button counts the confirmed front boxes.
+    e2e_wait_value scanachterkant 'scan 6\nachterkanten'
+    e2e_click scanachterkant
+    e2e_answer "Vakken bepaald" Return "$outdir/series-back-boxes.png"
+    e2e_until 60 "six files" test -s "$out/kaart005.JPG"
+    sleep 1
+    expected="kaart.JPG kaart001.JPG kaart002.JPG kaart003.JPG kaart004.JPG kaart005.JPG"
+    got=$(ls "$out" | tr '\n' ' ' | sed 's/ $//')
+    [ "$got" = "$expected" ] || e2e_fail "files \"$got\", expected \"$expected\""
+    # A card is 56 x 95 mm at 100 dpi, its box 2 % of the scan width wider on every side;
+    # a saved picture is a front box with its back box to its right.
+    m=$((pw * 2 / 100))
+    cw=$((220 + 2 * m)) ch=$((374 + 2 * m))
+    for f in $expected; do
+        set -- $(e2e_size "$out/$f")
+        [ $(( $1 * 10 )) -ge $(( 2 * cw * 9 )) ] && [ $(( $1 * 10 )) -le $(( 2 * cw * 11 )) ] ||
+            e2e_fail "$f is $1 wide, expected about 2 x $cw"
+        [ $(( $2 * 10 )) -ge $(( ch * 9 )) ] && [ $(( $2 * 10 )) -le $(( ch * 11 )) ] ||
+            e2e_fail "$f is $2 high, expected about $ch"
+        # Front (portrait) left and back (text) right: the left half is darker.
+        half=$(( $1 / 2 ))
+        left=$(convert "$out/$f" -crop "${half}x$2+0+0" -colorspace Gray -format '%[fx:int(mean*1000)]' info:)
+        right=$(convert "$out/$f" -crop "${half}x$2+${half}+0" -colorspace Gray -format '%[fx:int(mean*1000)]' info:)
+        [ "$left" -lt "$right" ] || e2e_fail "$f: front not left of back (mean grey $left, $right)"
+    done
+    convert "$out/kaart.JPG" "$outdir/joined.png"
+    e2e_close
+}
+
+flow_restart() {
+    e2e_settings $quick scandocformfnedit=herstart scandocformherstart=true scandocformstartmetscan=true
+    e2e_start
+    first="$pid"
+    scan_front
+    e2e_click save
+    e2e_until 30 "herstart.JPG" test -s "$out/herstart.JPG"
+    # The old process ends by itself, normally.
+    status=0
+    wait "$first" || status=$?
+    pid=""
+    [ "$status" -eq 0 ] || e2e_fail "the first process ended with status $status"
+    [ -s "$work/kvnscan.bat" ] || e2e_fail "no restart script"
+    rm -f "$geometry"
+    # The new process is started by the restart script from the program folder.
+    e2e_until 30 "a new process" new_process
+    pid="$newpid"
+    e2e_wait_window "$pid"
+    # It opens with the saved picture and the scan-present layout.
+    e2e_until 30 "Opslaan enabled in the new window" e2e_ready save
+    e2e_wait_value fnedit herstart001
+    sleep 1
+    import -window root "$outdir/restarted.png"
+    set -- $(e2e_geom Image1)
+    [ "$3" -gt 50 ] && [ "$4" -gt 50 ] || e2e_fail "the preview is $3 x $4"
+    spread=$(convert "$outdir/restarted.png" -crop "$3x$4+$1+$2" -colorspace Gray \
+        -format '%[fx:int(standard_deviation*1000)]' info:)
+    [ "$spread" -gt 20 ] || e2e_fail "the restarted preview looks blank (spread $spread)"
+    # The restarted program was given the saved picture: the preview file.
+    set -- $(e2e_size "$out/herstart.JPG")
+    [ "$(e2e_size "$TMPDIR/preview.bmp")" = "$1 $2" ] || e2e_fail "the preview file is not the saved picture"
+    e2e_close
+}
+
+newpid=""
+new_process() {
+    for p in $(pgrep -x KVNscan 2>/dev/null || true); do
+        [ "$(readlink "/proc/$p/exe" 2>/dev/null)" = "$work/KVNscan" ] && [ "$(readlink "/proc/$p/cwd")" = "$work" ] && {
+            newpid="$p"
+            return 0
+        }
+    done
+    return 1
+}
+
+flow_carried() {
+    e2e_settings scandocformmetui=false
+    e2e_start
+    e2e_type dpi 250
+    e2e_type numdig 4
+    e2e_check bidprentmode
+    e2e_until 10 "series mode" e2e_value_is bidprentmode true
+    xdotool windowmove --sync "$win" 300 120 2>/dev/null || xdotool windowmove "$win" 300 120
+    xdotool windowsize --sync "$win" 900 800 2>/dev/null || xdotool windowsize "$win" 900 800
+    e2e_wait_value dpi 250
+    e2e_until 10 "the window to move" window_at "300 120 900 800"
+    e2e_close
+    for kv in dpi=250 numdig=4 bidprentmode=true; do
+        [ "$(e2e_ini "scandocform${kv%=*}")" = "${kv#*=}" ] || e2e_fail "settings file lacks scandocform$kv"
+    done
+    place="$(e2e_ini Scanform_left) $(e2e_ini Scanform_top) $(e2e_ini Scanform_width) $(e2e_ini Scanform_height)"
+    [ "$place" = "300 120 900 800" ] || e2e_fail "placement stored as $place"
+
+    e2e_start
+    e2e_wait_value dpi 250
+    e2e_wait_value numdig 4
+    e2e_wait_value bidprentmode true
+    e2e_until 10 "the detection panel" e2e_ready Panel2
+    e2e_until 10 "the window at its old place" window_at "300 120 900 800"
+    e2e_wait_value fnedit document
+    e2e_close
+    [ "$(e2e_ini scandocformdpi)" = 250 ] || e2e_fail "dpi lost at the second end"
+}
+
+window_at() {
+    [ "$(e2e_geom Scanform | cut -d' ' -f1-4)" = "$1" ]
+}
+
+case "$flow" in
+    single | backside | series | restart | carried) "flow_$flow" ;;
+    *) e2e_fail "unknown flow $flow" ;;
+esac
+echo "e2e $flow passed"
