@@ -89,8 +89,9 @@ std::vector<QRect> VirtualCardRects(int dpi)
     const int w = mmToPx(kCardWidthMm, dpi), h = mmToPx(kCardHeightMm, dpi);
     for (int row = 0; row < 2; ++row)
         for (int col = 0; col < 3; ++col) {
-            // Lay the cards a little unevenly, as a hand would.
-            const double jitterX = ((row * 3 + col) % 3 - 1) * 0.8, jitterY = (col % 2) * 1.5;
+            // A little unevenly across, as a hand would, but each row on one line:
+            // the detection numbers cards in the order it meets them from the top.
+            const double jitterX = ((row * 3 + col) % 3 - 1) * 0.8, jitterY = 0.0;
             const int x = mmToPx(kMarginXMm + col * (kCardWidthMm + kGapXMm) + jitterX, dpi);
             const int y = mmToPx(kMarginYMm + row * (kCardHeightMm + kGapYMm) + jitterY, dpi);
             rects.emplace_back(x, y, w, h);
