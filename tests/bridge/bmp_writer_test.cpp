@@ -115,3 +115,43 @@ TEST(BmpWriter, ReplacesAnOlderFileAndLeavesNothingElseBehind)
     EXPECT_EQ(QImage(path).size(), QSize(3, 3));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"preview.bmp"});
 }
+
+TEST(BmpWriter, RowPaddingIsZeroWhateverThePictureHoldsThere)
+{
+    QTemporaryDir dir;
+    for (QImage::Format fmt : {QImage::Format_BGR888, QImage::Format_Grayscale8, QImage::Format_Mono}) {
+        QImage img = pattern(fmt, 7, 1100);  // more rows than one write call takes
+        // Fill the bytes past each row's pixels with something that must not show.
+        const int used = fmt == QImage::Format_BGR888 ? 21 : fmt == QImage::Format_Grayscale8 ? 7 : 1;
+        for (int y = 0; y < img.height(); ++y)
+            std::memset(img.scanLine(y) + used, 0xAB, size_t(img.bytesPerLine() - used));
+        const QString path = dir.filePath("pad.bmp");
+        ASSERT_EQ(WriteBmp(img, 0, path), QString());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray b = f.readAll();
+        const int row = (used + 3) & ~3;
+        const int start = int(u32(b, 10));
+        ASSERT_EQ(b.size(), start + row * img.height());
+        for (int y = 0; y < img.height(); ++y) {
+            const char *r = b.constData() + start + (img.height() - 1 - y) * row;
+            ASSERT_EQ(std::memcmp(r, img.constScanLine(y), size_t(used)), 0) << y;
+            for (int i = used; i < row; ++i)
+                ASSERT_EQ(r[i], 0) << y;
+        }
+    }
+}
+
+TEST(BmpWriter, AReplacedFileKeepsItsPermissions)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("preview.bmp");
+    ASSERT_EQ(WriteBmp(pattern(QImage::Format_BGR888, 3, 3), 150, path), QString());
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    ASSERT_EQ(WriteBmp(pattern(QImage::Format_BGR888, 4, 4), 150, path), QString());
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+                                      | QFile::WriteOther | QFile::ExeOther | QFile::ExeOwner;
+    EXPECT_EQ(QFile::permissions(path) & (others | QFile::ReadOwner | QFile::WriteOwner),
+              QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_EQ(QImage(path).size(), QSize(4, 4));
+}

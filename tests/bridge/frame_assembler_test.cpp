@@ -194,3 +194,67 @@ TEST(FrameAssembler, BmpFileSizeIsComputedInSixtyFourBits)
     EXPECT_EQ(BmpFileBytes(5, 1, 8), 14u + 40u + 1024u + 8u);
     EXPECT_GT(BmpFileBytes(70000, 70000, 24), kMaxBmpFileBytes);
 }
+
+TEST(FrameAssembler, RowsBuiltWhileTheyArriveGiveTheSamePicture)
+{
+    struct Kind {
+        SANE_Frame format;
+        int depth;
+    } kinds[] = {{SANE_FRAME_RGB, 8}, {SANE_FRAME_RGB, 16}, {SANE_FRAME_GRAY, 8}, {SANE_FRAME_GRAY, 16},
+                 {SANE_FRAME_GRAY, 1}};
+    for (const Kind &k : kinds)
+        for (int width : {1, 2, 3, 4, 5, 7, 8, 9, 17})
+            for (size_t chunk : {size_t(1), size_t(5), size_t(64), size_t(100000)}) {
+                const SANE_Parameters p = Params(k.format, k.depth, width, 6, /*padding*/ 2);
+                const ScanFrame whole = filled(p, [](size_t i) { return uint8_t(i * 131 + 7); });
+                const AssembledPicture expected = AssembleFrames({whole});
+                ASSERT_TRUE(expected.error.isEmpty());
+
+                std::vector<ScanFrame> frames(1);
+                frames[0].params = p;
+                PartialPicture part = BeginRows(p);
+                ASSERT_FALSE(part.image.isNull());
+                for (size_t at = 0; at < whole.data.size(); at += chunk) {
+                    const size_t n = std::min(chunk, whole.data.size() - at);
+                    frames[0].data.insert(frames[0].data.end(), whole.data.begin() + at, whole.data.begin() + at + n);
+                    AddRows(frames[0], part);
+                }
+                const AssembledPicture got = AssembleFrames(frames, &part);
+                ASSERT_TRUE(got.error.isEmpty());
+                EXPECT_EQ(got.image, expected.image) << k.format << "/" << k.depth << " width " << width;
+                EXPECT_EQ(got.image.colorTable(), expected.image.colorTable());
+            }
+}
+
+TEST(FrameAssembler, EightBitColourSwapsRedAndBlueAtEveryWidth)
+{
+    for (int width = 1; width <= 13; ++width) {
+        const SANE_Parameters p = Params(SANE_FRAME_RGB, 8, width, 2);
+        const ScanFrame f = filled(p, [](size_t i) { return uint8_t(i * 37 + 1); });
+        const AssembledPicture pic = AssembleFrames({f});
+        ASSERT_TRUE(pic.error.isEmpty());
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < width; ++x) {
+                const uint8_t *s = f.data.data() + size_t(y) * size_t(p.bytes_per_line) + 3 * size_t(x);
+                const uchar *d = pic.image.constScanLine(y) + 3 * x;
+                ASSERT_EQ(d[0], s[2]) << width << " " << x;
+                ASSERT_EQ(d[1], s[1]);
+                ASSERT_EQ(d[2], s[0]);
+            }
+    }
+}
+
+TEST(FrameAssembler, AnIncompleteFrameStaysRefusedWhenBuiltWhileArriving)
+{
+    const SANE_Parameters p = Params(SANE_FRAME_RGB, 8, 4, 10);
+    const ScanFrame whole = filled(p, [](size_t i) { return uint8_t(i); });
+    std::vector<ScanFrame> frames(1);
+    frames[0].params = p;
+    frames[0].data.assign(whole.data.begin(), whole.data.begin() + 12 * 9 + 5);
+    PartialPicture part = BeginRows(p);
+    AddRows(frames[0], part);
+    EXPECT_EQ(part.rows, 9);
+    const AssembledPicture pic = AssembleFrames(frames, &part);
+    EXPECT_TRUE(pic.image.isNull());
+    EXPECT_FALSE(pic.error.isEmpty());
+}

@@ -2,14 +2,124 @@
 
 #include "scanner/bridge/frame_assembler.h"
 
-#include <QSaveFile>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
 namespace {
+
+// Rows per write call; two entries a row stay within the system's limit of 1024.
+constexpr size_t kRowsPerCall = 500;
+
+// A file written beside its target under a temporary name and renamed over
+// the target only when every byte was written, so a reader never sees half a
+// picture. Unlike QSaveFile it does not force the bytes to the disk: the file
+// is a transfer file read back at once, and the rename alone keeps it whole
+// for every reader.
+class RawSaveFile {
+public:
+    explicit RawSaveFile(const QString &path) : m_target(path) {}
+    ~RawSaveFile() { cancel(); }
+
+    bool open()
+    {
+        // Replace what a link points at, as QSaveFile does, not the link.
+        const QFileInfo info(m_target);
+        if (info.isSymLink() && info.exists())
+            m_target = info.canonicalFilePath();
+        static std::atomic<unsigned> counter{0};
+        for (int tries = 0; tries < 100; ++tries) {
+            m_temp = QFile::encodeName(m_target) + ".tmp" + QByteArray::number(qint64(::getpid())) + "."
+                     + QByteArray::number(counter.fetch_add(1));
+            m_fd = ::open(m_temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd >= 0 || errno != EEXIST)
+                break;
+        }
+        if (m_fd < 0) {
+            m_error = errno;
+            return false;
+        }
+        // An existing file keeps its permissions.
+        struct stat st {};
+        if (::stat(QFile::encodeName(m_target).constData(), &st) == 0)
+            (void)::fchmod(m_fd, st.st_mode & 07777);
+        return true;
+    }
+
+    // Writes every byte of the entries, however the system splits them.
+    bool write(std::vector<iovec> &iov)
+    {
+        size_t first = 0;
+        while (first < iov.size()) {
+            const ssize_t n = ::writev(m_fd, iov.data() + first, int(std::min<size_t>(iov.size() - first, 1024)));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                m_error = errno;
+                return false;
+            }
+            size_t left = size_t(n);
+            while (first < iov.size() && left >= iov[first].iov_len)
+                left -= iov[first++].iov_len;
+            if (left) {
+                iov[first].iov_base = static_cast<char *>(iov[first].iov_base) + left;
+                iov[first].iov_len -= left;
+            }
+        }
+        return true;
+    }
+
+    bool commit()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0) {
+            m_error = errno;
+            ::unlink(m_temp.constData());
+            m_temp.clear();
+            return false;
+        }
+        if (::rename(m_temp.constData(), QFile::encodeName(m_target).constData()) != 0) {
+            m_error = errno;
+            ::unlink(m_temp.constData());
+            m_temp.clear();
+            return false;
+        }
+        m_temp.clear();
+        return true;
+    }
+
+    void cancel()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+        if (!m_temp.isEmpty()) {
+            ::unlink(m_temp.constData());
+            m_temp.clear();
+        }
+    }
+
+    QString errorString() const { return QString::fromLocal8Bit(std::strerror(m_error)); }
+
+private:
+    QString m_target;
+    QByteArray m_temp;
+    int m_fd = -1;
+    int m_error = 0;
+};
 
 void put16(uint8_t *p, uint16_t v)
 {
@@ -78,29 +188,30 @@ QString WriteBmp(const QImage &source, double dpi, const QString &path)
         e[2] = uint8_t(qRed(c));
     }
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("Kan het bestand %1 niet schrijven: %2").arg(path, file.errorString());
-    bool ok = file.write(reinterpret_cast<const char *>(header.data()), qint64(header.size())) == qint64(header.size());
-    // Rows go out in blocks so large scans are not written one small call at a time.
-    const size_t blockRows = std::max<size_t>(1, (1u << 20) / std::max<size_t>(rowBytes, 1));
-    std::vector<uint8_t> block;
-    try {
-        block.assign(blockRows * rowBytes, 0);
-    } catch (const std::bad_alloc &) {
-        file.cancelWriting();
-        return QStringLiteral("Te weinig geheugen om de scan op te slaan.");
-    }
+    // Rows go out bottom-up straight from the picture, many per call, with
+    // the padding from a zero block: no copy of the pixels is made.
     const size_t used = size_t((w * bits + 7) / 8);
+    const size_t pad = rowBytes - used;
+    static const uint8_t zeros[4] = {0, 0, 0, 0};
+    RawSaveFile file(path);
+    if (!file.open())
+        return QStringLiteral("Kan het bestand %1 niet schrijven: %2").arg(path, file.errorString());
+    std::vector<iovec> iov;
+    iov.reserve(kRowsPerCall * 2 + 1);
+    iov.push_back({header.data(), header.size()});
+    bool ok = true;
     for (int64_t y = int64_t(h) - 1; ok && y >= 0;) {
-        size_t n = 0;
-        for (; n < blockRows && y >= 0; ++n, --y)
-            std::memcpy(block.data() + n * rowBytes, image.constScanLine(int(y)), used);
-        ok = file.write(reinterpret_cast<const char *>(block.data()), qint64(n * rowBytes)) == qint64(n * rowBytes);
+        for (size_t n = 0; n < kRowsPerCall && y >= 0; ++n, --y) {
+            iov.push_back({const_cast<uchar *>(image.constScanLine(int(y))), used});
+            if (pad)
+                iov.push_back({const_cast<uint8_t *>(zeros), pad});
+        }
+        ok = file.write(iov);
+        iov.clear();
     }
     if (!ok) {
         const QString why = file.errorString();
-        file.cancelWriting();
+        file.cancel();
         return QStringLiteral("Kan het bestand %1 niet schrijven: %2").arg(path, why);
     }
     if (!file.commit())

@@ -64,6 +64,88 @@ QImage makeImage(int64_t w, int64_t h, QImage::Format fmt)
     }
 }
 
+QImage::Format singlePassFormat(const SANE_Parameters &p)
+{
+    if (p.format == SANE_FRAME_RGB)
+        return QImage::Format_BGR888;
+    return p.depth == 1 ? QImage::Format_Mono : QImage::Format_Grayscale8;
+}
+
+// The picture a grey or RGB frame becomes, not yet filled.
+QImage makeSinglePass(const SANE_Parameters &p, int64_t width, int64_t lines)
+{
+    QImage img = makeImage(width, lines, singlePassFormat(p));
+    if (!img.isNull() && img.format() == QImage::Format_Mono)
+        img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    return img;
+}
+
+// Eight-bit RGB samples to BGR, four pixels (three words) at a time.
+void swapRedBlue(const uint8_t *src, uint8_t *dst, int64_t width)
+{
+    int64_t x = 0;
+    for (; x + 4 <= width; x += 4, src += 12, dst += 12) {
+        uint32_t a, b, c;
+        std::memcpy(&a, src, 4);
+        std::memcpy(&b, src + 4, 4);
+        std::memcpy(&c, src + 8, 4);
+        // Bytes in: r0 g0 b0 r1 | g1 b1 r2 g2 | b2 r3 g3 b3 (little-endian words).
+        const uint32_t o0 = ((a >> 16) & 0xFF) | (a & 0xFF00) | ((a & 0xFF) << 16) | (((b >> 8) & 0xFF) << 24);
+        const uint32_t o1 = (b & 0xFF) | ((a >> 24) << 8) | ((c & 0xFF) << 16) | (b & 0xFF000000u);
+        const uint32_t o2 = ((b >> 16) & 0xFF) | ((c >> 24) << 8) | (c & 0xFF0000) | (((c >> 8) & 0xFF) << 24);
+        std::memcpy(dst, &o0, 4);
+        std::memcpy(dst + 4, &o1, 4);
+        std::memcpy(dst + 8, &o2, 4);
+    }
+    for (; x < width; ++x, src += 3, dst += 3) {
+        dst[0] = src[2];
+        dst[1] = src[1];
+        dst[2] = src[0];
+    }
+}
+
+// Converts lines [from, to) of a grey or RGB frame into img.
+void convertRows(const SANE_Parameters &p, const uint8_t *data, int64_t from, int64_t to, QImage &img)
+{
+    const uint64_t bpl = uint64_t(p.bytes_per_line);
+    const int64_t width = p.pixels_per_line;
+    const int depth = p.depth;
+    if (p.format == SANE_FRAME_GRAY && depth == 1) {
+        const uint64_t n = neededLineBytes(p);
+        const int lastBits = int(width & 7);
+        for (int64_t y = from; y < to; ++y) {
+            uchar *dst = img.scanLine(int(y));
+            std::memcpy(dst, data + uint64_t(y) * bpl, n);
+            if (lastBits)  // keep the unused tail bits white
+                dst[n - 1] &= uchar(0xFF << (8 - lastBits));
+        }
+        return;
+    }
+    if (p.format == SANE_FRAME_GRAY) {
+        for (int64_t y = from; y < to; ++y) {
+            const uint8_t *src = data + uint64_t(y) * bpl;
+            uchar *dst = img.scanLine(int(y));
+            if (depth == 8)
+                std::memcpy(dst, src, size_t(width));
+            else
+                for (int64_t x = 0; x < width; ++x)
+                    dst[x] = sample8(src, uint64_t(x), depth);
+        }
+        return;
+    }
+    for (int64_t y = from; y < to; ++y) {
+        const uint8_t *src = data + uint64_t(y) * bpl;
+        uchar *dst = img.scanLine(int(y));
+        if (depth == 8) {
+            swapRedBlue(src, dst, width);
+        } else {
+            for (int64_t x = 0; x < width; ++x)
+                for (int c = 0; c < 3; ++c)
+                    dst[3 * x + (2 - c)] = sample8(src, uint64_t(3 * x + c), depth);
+        }
+    }
+}
+
 } // namespace
 
 uint64_t BmpFileBytes(uint64_t width, uint64_t height, int bitsPerPixel)
@@ -71,6 +153,27 @@ uint64_t BmpFileBytes(uint64_t width, uint64_t height, int bitsPerPixel)
     const uint64_t row = ((width * uint64_t(bitsPerPixel) + 31) / 32) * 4;
     const uint64_t palette = bitsPerPixel <= 8 ? (uint64_t(1) << bitsPerPixel) * 4 : 0;
     return 14 + 40 + palette + row * height;
+}
+
+PartialPicture BeginRows(const SANE_Parameters &p)
+{
+    PartialPicture part;
+    if (!ValidateParameters(p).isEmpty() || (p.format != SANE_FRAME_GRAY && p.format != SANE_FRAME_RGB)
+        || p.lines <= 0)
+        return part;
+    part.image = makeSinglePass(p, p.pixels_per_line, p.lines);
+    return part;
+}
+
+void AddRows(const ScanFrame &f, PartialPicture &part)
+{
+    if (part.image.isNull())
+        return;
+    const int64_t whole = std::min<int64_t>(part.image.height(), int64_t(f.data.size() / uint64_t(f.params.bytes_per_line)));
+    if (whole > part.rows) {
+        convertRows(f.params, f.data.data(), part.rows, whole, part.image);
+        part.rows = whole;
+    }
 }
 
 QString ValidateParameters(const SANE_Parameters &p)
@@ -106,7 +209,7 @@ QString ValidateParameters(const SANE_Parameters &p)
     return {};
 }
 
-AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames)
+AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames, PartialPicture *part)
 {
     AssembledPicture out;
     if (frames.empty()) {
@@ -136,62 +239,22 @@ AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames)
             out.error = tooLarge();
             return out;
         }
-        const uint64_t bpl = uint64_t(p0.bytes_per_line);
-        if (p0.format == SANE_FRAME_GRAY && depth == 1) {
-            QImage img = makeImage(width, lines, QImage::Format_Mono);
-            if (img.isNull()) {
-                out.error = noMemory();
-                return out;
-            }
-            img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-            const uint64_t n = neededLineBytes(p0);
-            const int lastBits = int(width & 7);
-            for (int64_t y = 0; y < lines; ++y) {
-                uchar *dst = img.scanLine(int(y));
-                std::memcpy(dst, f.data.data() + uint64_t(y) * bpl, n);
-                if (lastBits)  // keep the unused tail bits white
-                    dst[n - 1] &= uchar(0xFF << (8 - lastBits));
-            }
-            out.image = img;
-            return out;
+        QImage img;
+        int64_t from = 0;
+        if (part && !part->image.isNull() && part->image.size() == QSize(int(width), int(lines))
+            && part->image.format() == singlePassFormat(p0) && part->rows <= lines) {
+            img = std::move(part->image);
+            from = part->rows;
+        } else {
+            img = makeSinglePass(p0, width, lines);
         }
-        if (p0.format == SANE_FRAME_GRAY) {
-            QImage img = makeImage(width, lines, QImage::Format_Grayscale8);
-            if (img.isNull()) {
-                out.error = noMemory();
-                return out;
-            }
-            for (int64_t y = 0; y < lines; ++y) {
-                const uint8_t *src = f.data.data() + uint64_t(y) * bpl;
-                uchar *dst = img.scanLine(int(y));
-                if (depth == 8)
-                    std::memcpy(dst, src, size_t(width));
-                else
-                    for (int64_t x = 0; x < width; ++x)
-                        dst[x] = sample8(src, uint64_t(x), depth);
-            }
-            out.image = img;
-            return out;
-        }
-        QImage img = makeImage(width, lines, QImage::Format_BGR888);
+        if (part)
+            *part = PartialPicture();
         if (img.isNull()) {
             out.error = noMemory();
             return out;
         }
-        for (int64_t y = 0; y < lines; ++y) {
-            const uint8_t *src = f.data.data() + uint64_t(y) * bpl;
-            uchar *dst = img.scanLine(int(y));
-            if (depth == 8) {
-                // Copy the row whole, then swap red and blue in place: faster than byte by byte.
-                std::memcpy(dst, src, size_t(width) * 3);
-                for (uchar *px = dst, *end = dst + width * 3; px < end; px += 3)
-                    std::swap(px[0], px[2]);
-            } else {
-                for (int64_t x = 0; x < width; ++x)
-                    for (int c = 0; c < 3; ++c)
-                        dst[3 * x + (2 - c)] = sample8(src, uint64_t(3 * x + c), depth);
-            }
-        }
+        convertRows(p0, f.data.data(), from, lines, img);
         out.image = img;
         return out;
     }

@@ -28,6 +28,18 @@ uint64_t BmpFileBytes(uint64_t width, uint64_t height, int bitsPerPixel);
 // Checks parameters before anything is allocated. Lines may be -1 (unknown).
 QString ValidateParameters(const SANE_Parameters &p);
 
+// A grey or RGB picture filled while its frame arrives, so that the last byte
+// leaves only the last rows to convert.
+struct PartialPicture {
+    QImage image;      // null when the frame is not built this way
+    int64_t rows = 0;  // lines converted so far
+};
+// For a grey or RGB frame of known length: the empty picture; else a null one.
+PartialPicture BeginRows(const SANE_Parameters &p);
+// Converts every whole line of f that arrived since the last call.
+void AddRows(const ScanFrame &f, PartialPicture &part);
+
 // The frames of one scan in arrival order: one grey or RGB frame, or three
-// separate red, green and blue frames.
-AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames);
+// separate red, green and blue frames. A partial picture of the frame, when
+// given, is taken over and only its missing lines are converted.
+AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames, PartialPicture *part = nullptr);

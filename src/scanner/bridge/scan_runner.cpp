@@ -58,7 +58,9 @@ ScanOutcome cancelled()
 }
 
 // Reads one frame to its end. Returns GOOD with the bytes, or the failing status.
-SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, QString &message)
+// Whole lines are converted into part as they arrive, when it holds a picture.
+SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, PartialPicture &part,
+                      QString &message)
 {
     const SANE_Parameters &p = frame.params;
     const uint64_t bpl = uint64_t(p.bytes_per_line);
@@ -115,6 +117,7 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, Q
             message = QStringLiteral("Te weinig geheugen om de scan te ontvangen.");
             return SANE_STATUS_NO_MEM;
         }
+        AddRows(frame, part);
         if (known)
             control.permille.store(int(frame.data.size() * 1000 / std::max<uint64_t>(expected, 1)));
     }
@@ -125,6 +128,7 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, Q
 ScanOutcome RunScan(SaneDevice &dev, ScanControl &control)
 {
     std::vector<ScanFrame> frames;
+    PartialPicture part;
     double dpi = 0;
     ReadNumericOption(dev, SANE_NAME_SCAN_RESOLUTION, dpi);
     for (;;) {
@@ -155,7 +159,10 @@ ScanOutcome RunScan(SaneDevice &dev, ScanControl &control)
         }
         control.permille.store(frame.params.lines > 0 ? 0 : -1);
         QString message;
-        s = readFrame(dev, control, frame, message);
+        // Only a first frame in one pass is built as it arrives.
+        if (frames.empty())
+            part = BeginRows(frame.params);
+        s = readFrame(dev, control, frame, part, message);
         if (s != SANE_STATUS_GOOD) {
             dev.cancel();
             if (control.cancel.load())
@@ -175,7 +182,7 @@ ScanOutcome RunScan(SaneDevice &dev, ScanControl &control)
             break;
     }
     dev.cancel();  // ends the scan; required after the last frame
-    AssembledPicture pic = AssembleFrames(frames);
+    AssembledPicture pic = AssembleFrames(frames, &part);
     frames.clear();
     frames.shrink_to_fit();
     if (!pic.error.isEmpty())
