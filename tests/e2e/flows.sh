@@ -64,7 +64,24 @@ flow_single() {
     text=$(tr -d '\r' <"$out/opa001.txt")
     [ "$text" = "Bidprentje van opa" ] || e2e_fail "opa001.txt holds \"$text\""
     e2e_value_is Memo1 "" || e2e_fail "the memo was not cleared after saving"
-    [ "$(ls "$out" | wc -l)" -eq 3 ] || e2e_fail "unexpected files: $(ls "$out" | tr '\n' ' ')"
+    # The file carries the scan's resolution.
+    [ "$(identify -units PixelsPerInch -format '%x' "$out/opa.JPG")" = 100 ] ||
+        e2e_fail "opa.JPG holds $(identify -units PixelsPerInch -format '%x' "$out/opa.JPG") dpi"
+    # The name again: "bestaat al, overschrijven ?" No, then another name.
+    e2e_type fnedit opa
+    e2e_click save
+    e2e_answer Opslaan Escape
+    e2e_until 30 "the rename dialog" e2e_dialog_shown "verander bestandsnaam ?"
+    id=$(e2e_dialog_id "verander bestandsnaam ?")
+    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+    xdotool key ctrl+a
+    xdotool type --delay 20 "$out/oma.JPG"
+    xdotool key Return
+    e2e_until 30 "oma.JPG" test -s "$out/oma.JPG"
+    expect_size "$out/oma.JPG" "$sh $sw"
+    e2e_wait_value fnedit opa001
+    got=$(ls "$out" | tr '\n' ' ' | sed 's/ $//')
+    [ "$got" = "oma.JPG opa.JPG opa001.JPG opa001.txt" ] || e2e_fail "unexpected files: $got"
     e2e_close
 }
 
@@ -156,6 +173,8 @@ flow_restart() {
     # It opens with the saved picture and the scan-present layout.
     e2e_until 30 "Opslaan enabled in the new window" e2e_ready save
     e2e_wait_value fnedit herstart001
+    set -- $(e2e_size "$out/herstart.JPG")
+    e2e_wait_value Image1 "${1}x${2}"
     sleep 1
     import -window root "$outdir/restarted.png"
     set -- $(e2e_geom Image1)

@@ -23,11 +23,33 @@ e2e_setup() {
     unset SESSION_MANAGER XDG_RUNTIME_DIR
     trap e2e_cleanup EXIT
     trap 'exit 130' INT TERM
-    Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$work/display" >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    e2e_until 30 "Xvfb to start" test -s "$work/display"
-    DISPLAY=":$(head -n 1 "$work/display")"
-    export DISPLAY
+    # Xvfb picks a free display itself; one that then refuses clients (a race
+    # with another server starting at the same moment) is replaced.
+    tries=0
+    while :; do
+        tries=$((tries + 1))
+        [ "$tries" -le 5 ] || e2e_fail "no usable Xvfb"
+        : >"$work/display"
+        Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$work/display" >>"$work/xvfb.log" 2>&1 &
+        xvfb_pid=$!
+        e2e_until 30 "Xvfb to start" xvfb_started
+        DISPLAY=":$(head -n 1 "$work/display")"
+        export DISPLAY
+        n=0
+        while [ "$n" -lt 25 ] && ! xdotool getdisplaygeometry >/dev/null 2>&1; do
+            n=$((n + 1))
+            sleep 0.2
+        done
+        xdotool getdisplaygeometry >/dev/null 2>&1 && break
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+        xvfb_pid=""
+    done
+}
+
+xvfb_started() {
+    kill -0 "$xvfb_pid" 2>/dev/null || return 0
+    test -s "$work/display"
 }
 
 e2e_cleanup() {
@@ -37,6 +59,7 @@ e2e_cleanup() {
         [ -f "$work/program.log" ] && cp "$work/program.log" "$outdir/" 2>/dev/null
         [ -f "$geometry" ] && cp "$geometry" "$outdir/" 2>/dev/null
         [ -f "$work/KVNscan.ini" ] && cp "$work/KVNscan.ini" "$outdir/" 2>/dev/null
+        [ -f "$work/xvfb.log" ] && cp "$work/xvfb.log" "$outdir/" 2>/dev/null
     fi
     # Only the processes this script started, by their ids.
     for p in $pid ${extra_pids:-}; do
@@ -50,6 +73,9 @@ e2e_cleanup() {
 
 e2e_fail() {
     echo "FAILED: $*" >&2
+    if [ -n "${xvfb_pid:-}" ] && ! kill -0 "$xvfb_pid" 2>/dev/null; then
+        echo "(the X server $DISPLAY of this test is gone; something else ended it)" >&2
+    fi
     if [ -f "$work/program.log" ]; then
         echo "--- program output ---" >&2
         cat "$work/program.log" >&2
@@ -148,7 +174,9 @@ e2e_wait_value() {
 }
 
 e2e_dialog_id() {
-    xdotool search --all --onlyvisible --pid "$pid" --name "^$1\$" 2>/dev/null | head -n 1
+    # The caption is matched whole and literally ("?" ends several captions).
+    re=$(printf '%s' "$1" | sed 's/[][\\.*^$?+(){}|]/\\&/g')
+    xdotool search --all --onlyvisible --pid "$pid" --name "^$re\$" 2>/dev/null | head -n 1
 }
 e2e_dialog_shown() { [ -n "$(e2e_dialog_id "$1")" ]; }
 e2e_dialog_gone() { [ -z "$(e2e_dialog_id "$1")" ]; }
