@@ -6,6 +6,7 @@
 #include "common/prompts.h"
 #include "common/terminology.h"
 #include "dialogs/messages.h"
+#include "imaging/bmp_reader.h"
 #include "imaging/picture.h"
 #include "scanner/scanner_library.h"
 #include "scanwindow/preview_image.h"
@@ -177,7 +178,7 @@ bool TScanform::AcquireScan(QImage &target, bool hideDialog, int resolution)
     QImage scan;
     cleanScan = QImage();
     if (QFile::exists(PreviewFilePath)) {
-        if (!scan.load(PreviewFilePath)) {
+        if (!LoadScanPicture(scan, PreviewFilePath)) {
             scan = QImage();
             const QString text = TermWith(Terms::KanBestandNietOpenen, PreviewFilePath) + QStringLiteral(", ")
                                  + Term(Terms::Verwijderen) + QStringLiteral(" ?");
