@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -90,7 +91,18 @@ public:
             m_temp.clear();
             return false;
         }
-        if (::rename(m_temp.constData(), QFile::encodeName(m_target).constData()) != 0) {
+        const QByteArray target = QFile::encodeName(m_target);
+        // Swapping names replaces an existing file as atomically as a rename,
+        // without the forced write-out some file systems start on a rename
+        // over a file; the old picture then goes under the temporary name.
+        struct stat st {};
+        if (::lstat(target.constData(), &st) == 0 && S_ISREG(st.st_mode)
+            && ::renameat2(AT_FDCWD, m_temp.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) == 0) {
+            ::unlink(m_temp.constData());
+            m_temp.clear();
+            return true;
+        }
+        if (::rename(m_temp.constData(), target.constData()) != 0) {
             m_error = errno;
             ::unlink(m_temp.constData());
             m_temp.clear();
