@@ -55,6 +55,72 @@ bool BmpComplete(const QString &path)
     const qint64 pixelBytes = file.size() - qint64(offBits);
     return pixelBytes >= 0 && pixelBytes / rowBytes >= height;
 }
+
+// An icon must hold the whole first image its directory announces; the
+// library reads a cut-off image header without noticing.
+bool IcoComplete(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray h = file.read(22);
+    const auto *b = reinterpret_cast<const uchar *>(h.constData());
+    if (h.size() < 6 || qFromLittleEndian<quint16>(b) != 0)
+        return true;   // not an icon: the library decides
+    if (h.size() < 22 || qFromLittleEndian<quint16>(b + 4) == 0)
+        return false;
+    const qint64 bytes = qFromLittleEndian<quint32>(b + 6 + 8);
+    const qint64 offset = qFromLittleEndian<quint32>(b + 6 + 12);
+    return bytes >= 40 && offset >= 22 && offset + bytes <= file.size();
+}
+
+// The size a GIF claims: its logical screen and its first image, either of
+// which the library may allocate. Zero or unknown counts as nothing.
+void GifSize(QFile &file, qint64 &width, qint64 &height)
+{
+    const QByteArray h = file.read(13);
+    if (h.size() < 13 || !h.startsWith("GIF"))
+        return;
+    const auto *b = reinterpret_cast<const uchar *>(h.constData());
+    width = qFromLittleEndian<quint16>(b + 6);
+    height = qFromLittleEndian<quint16>(b + 8);
+    if (b[10] & 0x80)
+        file.skip(3 * (2 << (b[10] & 7)));
+    char kind = 0;
+    while (file.getChar(&kind) && kind == 0x21) {
+        char label = 0;
+        file.getChar(&label);
+        char length = 0;
+        while (file.getChar(&length) && length != 0)
+            file.skip(uchar(length));
+    }
+    uchar d[9];
+    if (kind != 0x2C || file.read(reinterpret_cast<char *>(d), 9) != 9)
+        return;
+    width = std::max<qint64>(width, qFromLittleEndian<quint16>(d + 4));
+    height = std::max<qint64>(height, qFromLittleEndian<quint16>(d + 6));
+}
+
+// The size the header of a format without a header-only load claims, or 0 x 0
+// when it cannot tell; the library then decides.
+void ClaimedSize(const QString &path, FREE_IMAGE_FORMAT fif, qint64 &width, qint64 &height)
+{
+    width = height = 0;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    if (fif == FIF_GIF)
+        return GifSize(file, width, height);
+    const QByteArray h = file.read(20);
+    const auto *b = reinterpret_cast<const uchar *>(h.constData());
+    if (fif == FIF_SGI && h.size() >= 12) {
+        width = qFromBigEndian<quint16>(b + 6);
+        height = qFromBigEndian<quint16>(b + 8);
+    } else if (fif == FIF_DDS && h.size() >= 20 && h.startsWith("DDS ")) {
+        height = qFromLittleEndian<quint32>(b + 12);
+        width = qFromLittleEndian<quint32>(b + 16);
+    }
+}
 }
 
 qint64 PictureByteLimit() { return g_limit > 0 ? g_limit : DefaultLimit(); }
@@ -65,9 +131,14 @@ bool PictureFileFits(const QString &path, FREE_IMAGE_FORMAT fif)
 {
     if (fif == FIF_BMP && !BmpComplete(path))
         return false;
+    if (fif == FIF_ICO && !IcoComplete(path))
+        return false;
     const FreeImageFunctions &fi = FI();
-    if (!fi.FIFSupportsNoPixels || !fi.FIFSupportsNoPixels(fif))
-        return true;
+    if (!fi.FIFSupportsNoPixels || !fi.FIFSupportsNoPixels(fif)) {
+        qint64 width = 0, height = 0;
+        ClaimedSize(path, fif, width, height);
+        return width <= 0 || height <= 0 || FitsLimit(width, height);
+    }
     FIBITMAP *header = fi.Load(fif, QFile::encodeName(path).constData(), FIF_LOAD_NOPIXELS);
     if (!header)
         return false;
