@@ -2,11 +2,74 @@
 
 #include <climits>
 #include <cstdlib>
+#include <malloc.h>
+#include <mutex>
 #include <sys/mman.h>
 
 namespace {
 constexpr size_t kHugePage = size_t(2) << 20;
 constexpr size_t kHugeWorthwhile = size_t(8) << 20;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kKeepFreed = false;   // reuse would hide use-after-free from the checker
+#else
+constexpr bool kKeepFreed = true;
+#endif
+
+// A few freed large blocks kept for the next picture of about their size: a
+// series of cut-outs and saves would otherwise have the system clear every
+// page of every new picture before it is written anyway.
+class FreedBlocks {
+public:
+    void *take(size_t bytes)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (int i = 0; i < m_count; ++i)
+            if (m_blocks[i].size >= bytes && m_blocks[i].size / 2 <= bytes) {
+                void *p = m_blocks[i].memory;
+                m_total -= m_blocks[i].size;
+                m_blocks[i] = m_blocks[--m_count];
+                return p;
+            }
+        return nullptr;
+    }
+    // False when the block is not kept; the caller frees it.
+    bool keep(void *memory, size_t size)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (size > kMaxTotal / 2)
+            return false;
+        // The oldest go first.
+        while (m_count > 0 && (m_count == kMax || m_total + size > kMaxTotal)) {
+            std::free(m_blocks[0].memory);
+            m_total -= m_blocks[0].size;
+            for (int i = 1; i < m_count; ++i)
+                m_blocks[i - 1] = m_blocks[i];
+            --m_count;
+        }
+        m_blocks[m_count++] = {memory, size};
+        m_total += size;
+        return true;
+    }
+
+private:
+    static constexpr int kMax = 3;
+    static constexpr size_t kMaxTotal = size_t(192) << 20;
+    struct Block {
+        void *memory;
+        size_t size;
+    };
+    std::mutex m_mutex;
+    Block m_blocks[kMax] = {};
+    int m_count = 0;
+    size_t m_total = 0;
+};
+
+FreedBlocks &freed()
+{
+    static FreedBlocks *blocks = new FreedBlocks;   // never destroyed: pictures may outlive statics
+    return *blocks;
+}
 }
 
 void *AllocateLarge(size_t bytes)
@@ -14,6 +77,9 @@ void *AllocateLarge(size_t bytes)
     if (bytes < kHugeWorthwhile)
         return std::malloc(bytes ? bytes : 1);
     const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    if (kKeepFreed)
+        if (void *reused = freed().take(rounded))
+            return reused;
     void *memory = std::aligned_alloc(kHugePage, rounded);
     // Fewer page faults and TLB misses while a whole page is written.
     if (memory)
@@ -21,7 +87,15 @@ void *AllocateLarge(size_t bytes)
     return memory;
 }
 
-void FreeLarge(void *memory) { std::free(memory); }
+void FreeLarge(void *memory)
+{
+    if (kKeepFreed && memory) {
+        const size_t size = ::malloc_usable_size(memory);
+        if (size >= kHugeWorthwhile && freed().keep(memory, size))
+            return;
+    }
+    std::free(memory);
+}
 
 QImage NewPicture24(int width, int height)
 {
