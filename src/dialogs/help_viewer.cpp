@@ -2,6 +2,7 @@
 
 #include "common/outside.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QPushButton>
@@ -170,6 +171,11 @@ bool OpenHelpViewer(const QString &helpFile, const QString &topic)
 {
     if (!g_viewer)
         g_viewer = new HelpViewer;
+    // The scan window runs modally: a help window outside it could be looked at
+    // but not used, so it becomes a window of the modal one.
+    QWidget *modal = QApplication::activeModalWidget();
+    if (modal && modal != g_viewer && g_viewer->parentWidget() != modal)
+        g_viewer->setParent(modal, Qt::Window);
     if (!g_viewer->openFile(helpFile) || !g_viewer->showTopic(topic))
         return false;
     g_viewer->show();

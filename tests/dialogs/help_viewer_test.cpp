@@ -2,7 +2,10 @@
 #include "dialogs/help_viewer.h"
 #include "fakes/fake_outside.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -166,6 +169,22 @@ TEST(OpenHelpViewer, OpensOneWindowAndRefusesWhatItCannotShow)
     EXPECT_FALSE(OpenHelpViewer(file, "bestaat-niet.htm"));
     EXPECT_FALSE(OpenHelpViewer(QDir::tempPath() + "/geen-hulpbestand.chm", "scanform.htm"));
     first->close();
+}
+
+TEST(OpenHelpViewer, OpenedFromAModalWindowItIsNotBlockedByIt)
+{
+    QDialog modal;
+    bool blocked = true;
+    QTimer::singleShot(0, &modal, [&] {
+        ASSERT_TRUE(OpenHelpViewer(builtHelpFile(), "scanform.htm"));
+        QApplication::processEvents();
+        blocked = QApplication::activeModalWidget() == &modal
+                  && HelpViewerWindow()->parentWidget() != &modal;
+        HelpViewerWindow()->close();
+        modal.accept();
+    });
+    modal.exec();
+    EXPECT_FALSE(blocked);
 }
 
 }
