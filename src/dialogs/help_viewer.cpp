@@ -1,6 +1,7 @@
 #include "dialogs/help_viewer.h"
 
 #include "common/outside.h"
+#include "dialogs/modal_companion.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -171,11 +172,7 @@ bool OpenHelpViewer(const QString &helpFile, const QString &topic)
 {
     if (!g_viewer)
         g_viewer = new HelpViewer;
-    // The scan window runs modally: a help window outside it could be looked at
-    // but not used, so it becomes a window of the modal one.
-    QWidget *modal = QApplication::activeModalWidget();
-    if (modal && modal != g_viewer && g_viewer->parentWidget() != modal)
-        g_viewer->setParent(modal, Qt::Window);
+    KeepUsableBesideModal(g_viewer);
     if (!g_viewer->openFile(helpFile) || !g_viewer->showTopic(topic))
         return false;
     g_viewer->show();

@@ -2,6 +2,7 @@
 
 #include "common/filez.h"
 #include "dialogs/logform.h"
+#include "dialogs/modal_companion.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -27,6 +28,7 @@ bool AddToLog(const QString &text)
         FitFormOnScreen(g_logform);
     }
     g_logform->append(text);
+    KeepUsableBesideModal(g_logform);
     g_logform->show();
     return true;
 }
