@@ -1,6 +1,8 @@
 #include "detection/whitening.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -20,18 +22,27 @@ struct Classes {
         }
     }
     // False when the walk ends here; paints background white on the way.
+    // A white pixel painted white stays as it was, so every passing pixel is
+    // painted: one branch fewer in the walks.
     bool pass(uchar *p) const
     {
         const uint8_t c = blue[p[0]] & green[p[1]] & red[p[2]];
-        if (c & 2)
-            return true;
-        if (c & 1) {
-            p[0] = p[1] = p[2] = 255;
-            return true;
-        }
-        return false;
+        if (!c)
+            return false;
+        p[0] = p[1] = p[2] = 255;
+        return true;
     }
 };
+
+// Whether the eight pixels at p are all white (they pass and stay as they are).
+inline bool eightWhite(const uchar *p)
+{
+    uint64_t a, b, c;
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + 8, 8);
+    std::memcpy(&c, p + 16, 8);
+    return (a & b & c) == ~uint64_t(0);
+}
 
 // Column walks, swept a row at a time so that memory is read in order; each
 // column stays active until its walk ends. Walks only turn background into
@@ -58,11 +69,25 @@ std::vector<int> WalkColumns(QImage &bitmap, std::vector<int> active, int y0, in
 void WalkRow(uchar *line, int x0, int x1, const Classes &classes)
 {
     int x = x0;
-    while (x < x1 && classes.pass(line + 3 * size_t(x)))
-        ++x;
+    for (;;) {
+        while (x + 8 <= x1 && eightWhite(line + 3 * size_t(x)))
+            x += 8;
+        if (x < x1 && classes.pass(line + 3 * size_t(x)))
+            ++x;
+        else
+            break;
+    }
     if (x == x1)
         return;   // the whole row passed: walking back would find only white
-    for (x = x1 - 1; x >= x0 && classes.pass(line + 3 * size_t(x)); --x) {}
+    x = x1 - 1;
+    for (;;) {
+        while (x - 8 >= x0 - 1 && eightWhite(line + 3 * size_t(x - 7)))
+            x -= 8;
+        if (x >= x0 && classes.pass(line + 3 * size_t(x)))
+            --x;
+        else
+            break;
+    }
 }
 
 } // namespace

@@ -132,3 +132,38 @@ TEST(Whitening, SweptWalksEqualWalksOneByOne)
         ASSERT_EQ(a, b) << "round " << round;
     }
 }
+
+TEST(Whitening, LongWhiteRunsWalkTheSameAsPixelByPixel)
+{
+    // Runs of one kind, so that many rows hold eight or more white pixels in a row.
+    std::mt19937 rng(7);
+    const BackgroundKey keys[] = {Black, BackgroundKey::fromColour(0xFFFFFF, 3), BackgroundKey::fromColour(0xF0E0D0, 10)};
+    for (const BackgroundKey &key : keys)
+        for (int round = 0; round < 40; ++round) {
+            const int w = 5 + int(rng() % 90), h = 5 + int(rng() % 40);
+            QImage a(w, h, QImage::Format_BGR888);
+            for (int y = 0; y < h; ++y) {
+                uchar *line = a.scanLine(y);
+                for (int x = 0; x < w;) {
+                    const int run = 1 + int(rng() % 20), kind = int(rng() % 10);
+                    for (int i = 0; i < run && x < w; ++i, ++x) {
+                        uchar *p = line + 3 * x;
+                        if (kind < 5) {
+                            p[0] = p[1] = p[2] = 255;
+                        } else if (kind < 8) {   // near the key's colour
+                            p[0] = uchar(std::min(255, key.blue + int(rng() % 3)));
+                            p[1] = uchar(std::min(255, key.green + int(rng() % 3)));
+                            p[2] = uchar(std::min(255, key.red + int(rng() % 3)));
+                        } else {
+                            p[0] = p[1] = p[2] = uchar(100 + rng() % 50);
+                        }
+                    }
+                }
+            }
+            QImage b = a;
+            const ScanBox r{int(rng() % 8) - 4, int(rng() % 8) - 4, w - 4 + int(rng() % 8), h - 4 + int(rng() % 8)};
+            WhitenBackground(a, r, key);
+            NaiveWhiten(b, {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, w), std::min(r.bottom, h)}, key);
+            ASSERT_EQ(a, b) << "round " << round;
+        }
+}
