@@ -36,6 +36,19 @@ struct BusyGuard {
     ~BusyGuard() { flag = false; }
 };
 
+// Backends are loaded after the bridge is made, so at process exit their own
+// statics are destroyed before the bridge: end the session while the
+// application object goes away instead, with every library still intact.
+Bridge *g_instance = nullptr;
+bool g_endRegistered = false;
+
+void EndSessionBeforeExit()
+{
+    g_endRegistered = false;
+    if (g_instance)
+        g_instance->endSession();
+}
+
 } // namespace
 
 QString OwnFolder()
@@ -52,13 +65,24 @@ Bridge::Bridge() : m_factory(MakeRealSaneBackend), m_sourceFile(OwnFolder() + QS
 
 Bridge::~Bridge()
 {
+    if (this == g_instance) {
+        qRemovePostRoutine(EndSessionBeforeExit);
+        g_instance = nullptr;
+    }
+    endSession();
+}
+
+void Bridge::endSession()
+{
     m_device.reset();  // close before the backend ends its session
+    m_deviceName.clear();
     m_backend.reset();
 }
 
 Bridge &Bridge::instance()
 {
     static Bridge bridge;
+    g_instance = &bridge;
     return bridge;
 }
 
@@ -75,8 +99,13 @@ void Bridge::setNoticeSink(NoticeSink sink) { m_sink = std::move(sink); }
 
 SaneBackend &Bridge::backend()
 {
-    if (!m_backend)
+    if (!m_backend) {
         m_backend = m_factory();
+        if (this == g_instance && !g_endRegistered && QCoreApplication::instance()) {
+            g_endRegistered = true;
+            qAddPostRoutine(EndSessionBeforeExit);
+        }
+    }
     return *m_backend;
 }
 

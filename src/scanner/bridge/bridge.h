@@ -21,6 +21,9 @@ public:
     // The one instance the exports use.
     static Bridge &instance();
 
+    // Closes the device and ends the SANE session (a later call starts a new one).
+    void endSession();
+
     // Seams for tests and tools.
     void setBackendFactory(BackendFactory f);
     void setSourceFile(const QString &path);  // where the chosen source is remembered
