@@ -60,7 +60,7 @@ bool readRows(int fd, QImage &img, off_t offset, size_t rowBytes)
 
 } // namespace
 
-bool ReadPlainBmp(const QString &path, QImage &picture)
+bool ReadPlainBmp(const QString &path, QImage &picture, qint64 maxBytes32)
 {
     Fd file{::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)};
     if (file.fd < 0)
@@ -91,9 +91,7 @@ bool ReadPlainBmp(const QString &path, QImage &picture)
     const qint64 rowBytes = (width * 24 + 31) / 32 * 4;
     if (qint64(st.st_size) < qint64(offBits) + rowBytes * height)
         return false;
-    // Qt's reader refuses pictures above its allocation limit (as 32-bit pixels).
-    const qint64 limitMb = QImageReader::allocationLimit();
-    if (limitMb > 0 && width * 4 * height > (limitMb << 20))
+    if (maxBytes32 > 0 && width * 4 * height > maxBytes32)
         return false;
     // Memory that may sit on huge pages: far fewer faults while it fills.
     QImage img;
@@ -114,7 +112,8 @@ bool ReadPlainBmp(const QString &path, QImage &picture)
 
 bool LoadScanPicture(QImage &picture, const QString &path)
 {
-    if (ReadPlainBmp(path, picture))
+    // Qt's reader refuses pictures above its allocation limit (as 32-bit pixels).
+    if (ReadPlainBmp(path, picture, qint64(QImageReader::allocationLimit()) << 20))
         return true;
     return picture.load(path);
 }

@@ -5,8 +5,9 @@
 
 // Reads an uncompressed, bottom-up 24-bit BMP with a plain 40-byte header
 // straight into a Format_BGR888 picture. False, with picture untouched, for
-// any other file or when Qt's reader would refuse the picture's size.
-bool ReadPlainBmp(const QString &path, QImage &picture);
+// any other file or a picture above maxBytes32 bytes as 32-bit pixels (0: no limit).
+bool ReadPlainBmp(const QString &path, QImage &picture, qint64 maxBytes32 = 0);
 
-// Loads path as QImage::load does, taking the direct way for the files above.
+// Loads path as QImage::load does, taking the direct way for the files above
+// within the size Qt's reader accepts.
 bool LoadScanPicture(QImage &picture, const QString &path);

@@ -2,6 +2,7 @@
 
 #include "codec/free_bitmap.h"
 #include "dialogs/messages.h"
+#include "imaging/bmp_reader.h"
 #include "imaging/jpeg_reader.h"
 #include "codec/picture_buffer.h"
 #include "imaging/picture_limits.h"
@@ -117,6 +118,15 @@ bool LoadPictureFile(QImage &picture, const QString &rawPath)
         const bool decodable = DecodableFile(path, fif);
         if (decodable && !PictureFileFits(path, fif))
             throw UnreadableFileError("picture too large or incomplete");
+        // The plain 24-bit BMP files of the scanner library and of our own
+        // saves give the same picture read directly, without two copies.
+        if (decodable && fif == FIF_BMP) {
+            QImage direct;
+            if (ReadPlainBmp(path, direct)) {
+                picture = direct;
+                return true;
+            }
+        }
         if (!bitmap.Load(path, 0)) {
             // A picture file the library gave up on is unreadable; anything
             // else (missing, not a picture) leaves the picture as it was.

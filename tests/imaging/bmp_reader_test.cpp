@@ -140,7 +140,9 @@ TEST(PlainBmp, QtsSizeLimitStillHolds)
     const int before = QImageReader::allocationLimit();
     QImageReader::setAllocationLimit(1);
     QImage ours, qt;
-    EXPECT_FALSE(ReadPlainBmp(path, ours));
+    EXPECT_FALSE(ReadPlainBmp(path, ours, qint64(1) << 20));
+    EXPECT_TRUE(ReadPlainBmp(path, ours, qint64(2) << 20));
+    ours = QImage();
     EXPECT_EQ(LoadScanPicture(ours, path), qt.load(path));
     QImageReader::setAllocationLimit(before);
     EXPECT_TRUE(LoadScanPicture(ours, path));

@@ -310,3 +310,36 @@ TEST(PictureFileWithoutLibrary, LoadingAndSavingReportFailure)
     EXPECT_TRUE(IsImageLibraryLoaded());
 }
 }
+
+TEST_F(PictureFile, PlainBmpFilesLoadAsTheImageLibraryDecodesThem)
+{
+    // Files of the kind the direct reader takes: our own saves at odd widths,
+    // with and without a resolution, and one with a zero resolution field.
+    for (int width : {1, 5, 8, 333})
+        for (int dpi : {0, 300}) {
+            QImage picture = GradientPicture(width, 37);
+            const QString file = path(QString("p%1_%2.bmp").arg(width).arg(dpi));
+            ASSERT_GE(SavePictureFile(picture, file, 0, dpi), 0);
+            TFreeWinBitmap bitmap;
+            ASSERT_TRUE(bitmap.Load(file, 0));
+            ASSERT_TRUE(bitmap.ConvertTo24Bits());
+            const QImage library = bitmap.CopyToBitmapHandle();
+            QImage loaded;
+            ASSERT_TRUE(LoadPictureFile(loaded, file));
+            EXPECT_EQ(loaded.format(), QImage::Format_BGR888);
+            EXPECT_EQ(loaded, library) << width << " " << dpi;
+            EXPECT_EQ(loaded.dotsPerMeterX(), library.dotsPerMeterX());
+            EXPECT_EQ(loaded.dotsPerMeterY(), library.dotsPerMeterY());
+        }
+    QByteArray zeroDpi = BmpHeader(3, 2, 2 * 12);
+    for (int i = 54; i < zeroDpi.size(); ++i)
+        zeroDpi[i] = char(i * 13);
+    WriteFile(path("zero.bmp"), zeroDpi);
+    TFreeWinBitmap bitmap;
+    ASSERT_TRUE(bitmap.Load(path("zero.bmp"), 0));
+    const QImage library = bitmap.CopyToBitmapHandle();
+    QImage loaded;
+    ASSERT_TRUE(LoadPictureFile(loaded, path("zero.bmp")));
+    EXPECT_EQ(loaded, library);
+    EXPECT_EQ(loaded.dotsPerMeterX(), library.dotsPerMeterX());
+}
