@@ -6,6 +6,7 @@
 #include <QAbstractSpinBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QTimer>
 #include <QWidget>
@@ -23,6 +24,8 @@ QString valueOf(const QWidget *w)
         v = e->text();
     else if (auto *s = qobject_cast<const QAbstractSpinBox *>(w))
         v = s->text();
+    else if (auto *t = qobject_cast<const QPlainTextEdit *>(w))
+        v = t->toPlainText();
     else if (auto *c = qobject_cast<const QComboBox *>(w))
         v = c->currentText();
     else if (auto *p = qobject_cast<const PreviewImage *>(w))
@@ -44,7 +47,7 @@ QString lineOf(const QString &name, const QWidget *w)
                        .arg(w->height())
                        .arg(w->isVisible() ? 1 : 0)
                        .arg(w->isEnabled() ? 1 : 0);
-    const QString v = valueOf(w);
+    const QString v = w->isWindow() ? w->windowTitle() : valueOf(w);
     if (!v.isEmpty())
         line += QLatin1Char(' ') + v;
     return line + QLatin1Char('\n');

@@ -6,10 +6,11 @@
 
 class QWidget;
 
-// One line per named widget in the window (the window itself first):
+// One line per named widget in the window (the window itself first, its
+// caption as value):
 //   name x y width height visible enabled [value]
 // with global coordinates, visible/enabled as 1/0, and value the text of an
-// edit, spin edit or drop-down, "true"/"false" for a check box, a button's
+// edit, memo, spin edit or drop-down, "true"/"false" for a check box, a button's
 // caption (line breaks written as "\n"), or the preview's picture size "WxH".
 QString GeometryDumpText(const QWidget *window);
 

@@ -8,6 +8,7 @@
 #   series   series mode: six boxes, their backs, six files front beside back
 #   restart  Opslaan with restart and start-with-last-scan: a new process shows it
 #   carried  settings changed on screen come back at the next start
+#   failedsave  saves that fail say so, change nothing, and a later save works
 # A failing flow leaves failed.png (the screen), program.log, geometry.txt and
 # KVNscan.ini in the output folder.
 set -eu
@@ -18,7 +19,8 @@ e2e_setup "$1" "$2"
 out="$work/out"
 
 # Settings of a quick scenario: no scanner dialog, 100 dpi, files into out/.
-quick="scandocformmetui=false scandocformdpi=100 scandocformdpiachter=100 scandocformdoelmap=$out/"
+at100="scandocformdpi=100 scandocformdpiachter=100 scandocformdoelmap=$out/"
+quick="scandocformmetui=false $at100"
 
 # Scan and wait until the scan-present layout shows (Opslaan enabled).
 scan_front() {
@@ -86,13 +88,17 @@ flow_single() {
 }
 
 flow_backside() {
-    e2e_settings $quick scandocformfnedit=kaart
+    # With the scanner's own dialog this time, confirmed with its default button.
+    e2e_settings $at100 scandocformfnedit=kaart scandocformmetui=true
     e2e_start
-    scan_front
+    e2e_click Scanbut
+    e2e_answer "Vexlo Scan Tool - scaninstellingen" Return
+    e2e_until 60 "the first scan" e2e_ready save
     set -- $(e2e_size "$TMPDIR/preview.bmp")
     fw=$1 fh=$2
     e2e_wait_value Image1 "${fw}x${fh}"
     e2e_click scanachterkant
+    e2e_answer "Vexlo Scan Tool - scaninstellingen" Return
     # The back side joins to the right of the front ("Rechts").
     e2e_wait_value Image1 "$((2 * fw))x${fh}"
     set -- $(e2e_size "$TMPDIR/preview.bmp")
@@ -228,12 +234,44 @@ flow_carried() {
     [ "$(e2e_ini scandocformdpi)" = 250 ] || e2e_fail "dpi lost at the second end"
 }
 
+flow_failedsave() {
+    mkdir "$out/sub.JPG"
+    e2e_settings $quick scandocformfnedit=sub
+    e2e_start
+    scan_front
+    e2e_focus
+    e2e_click Memo1
+    xdotool type --delay 30 "tekst"
+    # A folder where the file should go: the message window, nothing else.
+    e2e_click save
+    e2e_answer mededeling Escape
+    [ -d "$out/sub.JPG" ] && [ ! -e "$out/sub.txt" ] || e2e_fail "a failed save left files: $(ls "$out")"
+    e2e_wait_value fnedit sub
+    e2e_wait_value Memo1 tekst
+    e2e_until 10 "the caption back" e2e_value_is Scanform "Vexlo Scan Tool 4.2"
+    # A target folder whose parent is missing: a notice, nothing made.
+    e2e_type doelmap "$work/geen/map/"
+    e2e_click save
+    e2e_answer Mededeling Return
+    [ ! -e "$work/geen" ] || e2e_fail "a folder was made under a missing parent"
+    e2e_wait_value fnedit sub
+    e2e_wait_value Memo1 tekst
+    # With the way clear the same save goes through.
+    rmdir "$out/sub.JPG"
+    e2e_type doelmap "$out/"
+    e2e_click save
+    e2e_until 30 "sub.JPG" test -s "$out/sub.JPG"
+    e2e_wait_value fnedit sub001
+    [ "$(tr -d '\r' <"$out/sub.txt")" = tekst ] || e2e_fail "sub.txt holds \"$(cat "$out/sub.txt")\""
+    e2e_close
+}
+
 window_at() {
     [ "$(e2e_geom Scanform | cut -d' ' -f1-4)" = "$1" ]
 }
 
 case "$flow" in
-    single | backside | series | restart | carried) "flow_$flow" ;;
+    single | backside | series | restart | carried | failedsave) "flow_$flow" ;;
     *) e2e_fail "unknown flow $flow" ;;
 esac
 echo "e2e $flow passed"

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
@@ -33,12 +34,15 @@ struct Window {
     QWidget *hidden = new QWidget(&top);
     QWidget *unnamed = new QWidget(&top);
     PreviewImage *preview = new PreviewImage(&top);
+    QPlainTextEdit *memo = new QPlainTextEdit(QStringLiteral("Bidprentje\nvan opa"), &top);
     Window()
     {
+        memo->setObjectName("Memo1");
         preview->setObjectName("Image1");
         preview->setGeometry(200, 20, 100, 100);
         preview->setPicture(QImage(30, 20, QImage::Format_RGB32));
         top.setObjectName("Scanform");
+        top.setWindowTitle("Vexlo Scan Tool 4.2");
         button->setObjectName("scanachterkant");
         check->setObjectName("bidprentmode");
         edit->setObjectName("fnedit");
@@ -60,7 +64,9 @@ TEST(GeometryDump, NamedControlsWithScreenPlaceStateAndValue)
     const QString text = GeometryDumpText(&w.top);
     const QPoint origin = w.top.mapToGlobal(QPoint(0, 0));
 
-    EXPECT_EQ(linesOf(text).first().section(' ', 0, 0), "Scanform");
+    EXPECT_EQ(linesOf(text).first(), QStringLiteral("Scanform %1 %2 400 300 1 1 Vexlo Scan Tool 4.2")
+                                         .arg(origin.x())
+                                         .arg(origin.y()));
     EXPECT_EQ(lineNamed(text, "scanachterkant"),
               QStringLiteral("scanachterkant %1 %2 80 30 1 0 Scan\\nachterkant")
                   .arg(origin.x() + 10)
@@ -69,12 +75,14 @@ TEST(GeometryDump, NamedControlsWithScreenPlaceStateAndValue)
     // A value with blanks stays whole at the end of the line.
     EXPECT_EQ(lineNamed(text, "fnedit").section(' ', 7), "kaart 7");
     EXPECT_EQ(lineNamed(text, "Panel2").section(' ', 5, 6), "0 1");
+    // Lines of a memo stay on one line of the file.
+    EXPECT_EQ(lineNamed(text, "Memo1").section(' ', 7), "Bidprentje\\nvan opa");
     // The preview tells the size of its picture, not of the control.
     EXPECT_EQ(lineNamed(text, "Image1").section(' ', 3), "100 100 1 1 30x20");
     // Unnamed widgets and Qt's inner parts are left out.
     for (const QString &line : linesOf(text))
         EXPECT_FALSE(line.isEmpty() || line.startsWith("qt_") || line.startsWith(' ')) << line.toStdString();
-    EXPECT_EQ(linesOf(text).size(), 6);
+    EXPECT_EQ(linesOf(text).size(), 7);
 }
 
 TEST(GeometryDump, FileFollowsTheWindowOnlyWhenAsked)
