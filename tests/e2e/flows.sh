@@ -9,6 +9,8 @@
 #   restart  Opslaan with restart and start-with-last-scan: a new process shows it
 #   carried  settings changed on screen come back at the next start
 #   failedsave  saves that fail say so, change nothing, and a later save works
+#   frame    series mode: "Nee", a frame dragged over the upper row, Herverdeel:
+#            three cards and their backs
 # A failing flow leaves failed.png (the screen), program.log, geometry.txt and
 # KVNscan.ini in the output folder.
 set -eu
@@ -266,12 +268,52 @@ flow_failedsave() {
     e2e_close
 }
 
+flow_frame() {
+    e2e_settings $quick scandocformfnedit=k scandocformbidprentmode=true
+    e2e_start
+    e2e_click Scanbut
+    e2e_answer "Vakken bepaald" Escape
+    # "Nee" leaves the clean scan and the scan-present layout.
+    e2e_until 10 "Opslaan after Nee" e2e_ready save
+    # Drag a frame over the upper half of the preview: the upper row of cards.
+    set -- $(e2e_geom Image1)
+    x1=$(( $1 + 2 )) y1=$(( $2 + 2 )) x2=$(( $1 + $3 - 3 )) y2=$(( $2 + $4 / 2 ))
+    xdotool mousemove --sync "$x1" "$y1" mousedown 1
+    for step in 1 2 3 4; do
+        xdotool mousemove --sync $(( x1 + (x2 - x1) * step / 4 )) $(( y1 + (y2 - y1) * step / 4 ))
+        sleep 0.1
+    done
+    xdotool mouseup 1
+    e2e_until 10 "the frame" frame_is "$x1 $y1 $(( x2 - x1 )) $(( y2 - y1 ))"
+    e2e_click Testverdeling
+    e2e_answer "Vakken bepaald" Return
+    e2e_wait_value scanachterkant 'scan 3\nachterkanten'
+    e2e_click scanachterkant
+    e2e_answer "Vakken bepaald" Return
+    e2e_until 60 "three files" test -s "$out/k002.JPG"
+    sleep 1
+    got=$(ls "$out" | tr '\n' ' ' | sed 's/ $//')
+    [ "$got" = "k.JPG k001.JPG k002.JPG" ] || e2e_fail "files \"$got\""
+    for f in k.JPG k001.JPG k002.JPG; do
+        set -- $(e2e_size "$out/$f")
+        [ "$1" -gt "$2" ] || e2e_fail "$f ($1 x $2) is not a card beside its back"
+    done
+    e2e_close
+    # The frame is kept for the next run, in panel coordinates.
+    [ "$(e2e_ini Shape1_width) $(e2e_ini Shape1_height)" = "$(( x2 - x1 )) $(( y2 - y1 ))" ] ||
+        e2e_fail "frame stored as $(e2e_ini Shape1_width) x $(e2e_ini Shape1_height)"
+}
+
+frame_is() {
+    [ "$(e2e_geom Shape1 | cut -d' ' -f1-4)" = "$1" ]
+}
+
 window_at() {
     [ "$(e2e_geom Scanform | cut -d' ' -f1-4)" = "$1" ]
 }
 
 case "$flow" in
-    single | backside | series | restart | carried | failedsave) "flow_$flow" ;;
+    single | backside | series | restart | carried | failedsave | frame) "flow_$flow" ;;
     *) e2e_fail "unknown flow $flow" ;;
 esac
 echo "e2e $flow passed"
