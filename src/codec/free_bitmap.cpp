@@ -354,8 +354,15 @@ bool TFreeWinBitmap::CopyFromBitmap(const QImage &picture)
         FreeLarge(pixels);
         return false;
     }
-    for (int y = 0; y < height; ++y)
-        std::memcpy(fi.GetScanLine(dib, height - 1 - y), source.constScanLine(y), rowBytes);
+    // Row padding is written too: the memory may hold an earlier picture, and
+    // formats such as BMP store the padding.
+    const size_t padding = pitch - rowBytes;
+    for (int y = 0; y < height; ++y) {
+        BYTE *row = fi.GetScanLine(dib, height - 1 - y);
+        std::memcpy(row, source.constScanLine(y), rowBytes);
+        if (padding)
+            std::memset(row + rowBytes, 0, padding);
+    }
     if (bpp == 8) {
         RGBQUAD *palette = fi.GetPalette(dib);
         const QVector<QRgb> table = source.colorTable();

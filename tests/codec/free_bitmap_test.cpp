@@ -1,9 +1,13 @@
 #include "codec/free_bitmap.h"
+#include "codec/picture_buffer.h"
 #include "fakes/scripted_prompts.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
@@ -166,4 +170,34 @@ TEST_F(FreeBitmap, DrawPaintsTheImageStretched)
     EXPECT_EQ(canvas.pixel(3, 3), qRgb(255, 0, 0));
     EXPECT_EQ(canvas.pixel(5, 5), qRgb(255, 255, 255));
 }
+}
+
+TEST_F(FreeBitmap, BmpRowPaddingIsZeroWhateverTheMemoryHeldBefore)
+{
+    QTemporaryDir dir;
+    // Odd width, and large enough for the pixel memory that is handed on between pictures.
+    const QImage picture = Stripes(1001, 2900);
+    QByteArray first;
+    for (int round = 0; round < 2; ++round) {
+        // Leave earlier bytes behind in memory that the next picture may get.
+        const size_t bytes = size_t(3004) * 2900;
+        void *junk = AllocateLarge(bytes);
+        ASSERT_NE(junk, nullptr);
+        std::memset(junk, 0xC3, bytes);
+        FreeLarge(junk);
+        TFreeWinBitmap bitmap;
+        ASSERT_TRUE(bitmap.CopyFromBitmap(picture));
+        const QString path = dir.path() + QString("/p%1.bmp").arg(round);
+        ASSERT_TRUE(bitmap.Save(path));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray b = f.readAll();
+        ASSERT_EQ(b.size(), 54 + 3004 * 2900);
+        for (int y = 0; y < 2900; ++y)
+            ASSERT_EQ(b[54 + y * 3004 + 3003], 0) << "row " << y;
+        if (round == 0)
+            first = b;
+        else
+            EXPECT_EQ(b, first);
+    }
 }
