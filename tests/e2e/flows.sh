@@ -11,6 +11,8 @@
 #   failedsave  saves that fail say so, change nothing, and a later save works
 #   frame    series mode: "Nee", a frame dragged over the upper row, Herverdeel:
 #            three cards and their backs
+#   openhelp "Open bestand" shows a picture file and keeps it as the preview
+#            file; "help" shows the scan window's help page
 # A failing flow leaves failed.png (the screen), program.log, geometry.txt and
 # KVNscan.ini in the output folder.
 set -eu
@@ -304,6 +306,25 @@ flow_frame() {
         e2e_fail "frame stored as $(e2e_ini Shape1_width) x $(e2e_ini Shape1_height)"
 }
 
+flow_openhelp() {
+    convert -size 300x200 gradient:red-blue "$work/foto.png"
+    # "Open bestand" is shown in series mode.
+    e2e_settings $quick scandocformbidprentmode=true
+    e2e_start
+    e2e_click openfileknop
+    e2e_until 30 "the open dialog" e2e_dialog_shown "Open een afbeelding"
+    id=$(e2e_dialog_id "Open een afbeelding")
+    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+    xdotool type --delay 20 "$work/foto.png"
+    xdotool key Return
+    e2e_until 30 "the open dialog to close" e2e_dialog_gone "Open een afbeelding"
+    e2e_wait_value Image1 300x200
+    [ "$(e2e_size "$TMPDIR/preview.bmp")" = "300 200" ] || e2e_fail "the preview file does not hold the opened picture"
+    e2e_click help
+    e2e_until 30 "the help page" e2e_dialog_shown "KVNscan help - Het scanvenster"
+    e2e_close
+}
+
 frame_is() {
     [ "$(e2e_geom Shape1 | cut -d' ' -f1-4)" = "$1" ]
 }
@@ -313,7 +334,7 @@ window_at() {
 }
 
 case "$flow" in
-    single | backside | series | restart | carried | failedsave | frame) "flow_$flow" ;;
+    single | backside | series | restart | carried | failedsave | frame | openhelp) "flow_$flow" ;;
     *) e2e_fail "unknown flow $flow" ;;
 esac
 echo "e2e $flow passed"
