@@ -1,6 +1,7 @@
 #include "imaging/bmp_reader.h"
 
 #include "codec/picture_buffer.h"
+#include "imaging/picture_file.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -11,7 +12,9 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -112,8 +115,11 @@ bool ReadPlainBmp(const QString &path, QImage &picture, qint64 maxBytes32)
 
 bool LoadScanPicture(QImage &picture, const QString &path)
 {
-    // Qt's reader refuses pictures above its allocation limit (as 32-bit pixels).
-    if (ReadPlainBmp(path, picture, qint64(QImageReader::allocationLimit()) << 20))
+    // The program's picture limit holds here as for every other picture file;
+    // Qt's own default (128 MB) would refuse an A4 page scanned at 600 dpi.
+    const qint64 limit32 = PictureByteLimit() / 3 * 4;
+    if (ReadPlainBmp(path, picture, limit32))
         return true;
+    QImageReader::setAllocationLimit(int(std::min<qint64>(limit32 >> 20, INT_MAX)));
     return picture.load(path);
 }
