@@ -11,6 +11,7 @@
 #   failedsave  saves that fail say so, change nothing, and a later save works
 #   frame    series mode: "Nee", a frame dragged over the upper row, Herverdeel:
 #            three cards and their backs
+#   a4at600  a scan at the default 600 dpi (a whole A4 page) arrives and is saved
 #   openhelp "Open bestand" shows a picture file and keeps it as the preview
 #            file; "help" shows the scan window's help page
 # A failing flow leaves failed.png (the screen), program.log, geometry.txt and
@@ -306,6 +307,20 @@ flow_frame() {
         e2e_fail "frame stored as $(e2e_ini Shape1_width) x $(e2e_ini Shape1_height)"
 }
 
+flow_a4at600() {
+    e2e_settings scandocformmetui=false "scandocformdoelmap=$out/" scandocformfnedit=blad
+    e2e_start
+    e2e_wait_value dpi 600
+    scan_front
+    # 216 x 297 mm at 600 dpi.
+    e2e_wait_value Image1 5102x7016
+    e2e_click save
+    e2e_until 60 "blad.JPG" test -s "$out/blad.JPG"
+    e2e_wait_value fnedit blad001
+    expect_size "$out/blad.JPG" "5102 7016"
+    e2e_close
+}
+
 flow_openhelp() {
     convert -size 300x200 gradient:red-blue "$work/foto.png"
     # "Open bestand" is shown in series mode.
@@ -334,7 +349,7 @@ window_at() {
 }
 
 case "$flow" in
-    single | backside | series | restart | carried | failedsave | frame | openhelp) "flow_$flow" ;;
+    single | backside | series | restart | carried | failedsave | frame | openhelp | a4at600) "flow_$flow" ;;
     *) e2e_fail "unknown flow $flow" ;;
 esac
 echo "e2e $flow passed"

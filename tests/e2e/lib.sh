@@ -23,33 +23,34 @@ e2e_setup() {
     unset SESSION_MANAGER XDG_RUNTIME_DIR
     trap e2e_cleanup EXIT
     trap 'exit 130' INT TERM
-    # Xvfb picks a free display itself; one that then refuses clients (a race
-    # with another server starting at the same moment) is replaced.
+    # A display number nobody uses, not even a server in another /tmp whose
+    # abstract socket would catch our clients; a server that then refuses
+    # clients is replaced.
     tries=0
+    n=$(( ($$ % 800) + 100 ))
     while :; do
         tries=$((tries + 1))
-        [ "$tries" -le 5 ] || e2e_fail "no usable Xvfb"
-        : >"$work/display"
-        Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$work/display" >>"$work/xvfb.log" 2>&1 &
-        xvfb_pid=$!
-        e2e_until 30 "Xvfb to start" xvfb_started
-        DISPLAY=":$(head -n 1 "$work/display")"
+        [ "$tries" -le 20 ] || e2e_fail "no usable Xvfb"
+        n=$(( n + 7 ))
+        [ "$n" -lt 1000 ] || n=$(( n - 900 ))
+        if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] ||
+            grep -q "@/tmp/.X11-unix/X$n\$" /proc/net/unix 2>/dev/null; then
+            continue
+        fi
+        DISPLAY=":$n"
         export DISPLAY
-        n=0
-        while [ "$n" -lt 25 ] && ! xdotool getdisplaygeometry >/dev/null 2>&1; do
-            n=$((n + 1))
+        Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >>"$work/xvfb.log" 2>&1 &
+        xvfb_pid=$!
+        k=0
+        while [ "$k" -lt 100 ] && kill -0 "$xvfb_pid" 2>/dev/null && ! xdotool getdisplaygeometry >/dev/null 2>&1; do
+            k=$((k + 1))
             sleep 0.2
         done
-        xdotool getdisplaygeometry >/dev/null 2>&1 && break
+        xdotool getdisplaygeometry >/dev/null 2>&1 && kill -0 "$xvfb_pid" 2>/dev/null && break
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
         xvfb_pid=""
     done
-}
-
-xvfb_started() {
-    kill -0 "$xvfb_pid" 2>/dev/null || return 0
-    test -s "$work/display"
 }
 
 e2e_cleanup() {
