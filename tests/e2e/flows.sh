@@ -4,7 +4,8 @@
 #   flows.sh <KVNscan executable> <output folder> <flow>
 # flows:
 #   single   scan, quarter turn clockwise, Opslaan twice (with a text the 2nd time)
-#   backside scan, back side joined, moved below, Opslaan: front above back
+#   backside scan and back side through the scanner's own dialog, the back
+#            joined to the right, moved below, Opslaan: front above back
 #   series   series mode: six boxes, their backs, six files front beside back
 #   restart  Opslaan with restart and start-with-last-scan: a new process shows it
 #   carried  settings changed on screen come back at the next start

@@ -63,7 +63,7 @@ e2e_cleanup() {
         [ -f "$work/xvfb.log" ] && cp "$work/xvfb.log" "$outdir/" 2>/dev/null
     fi
     # Only the processes this script started, by their ids.
-    for p in $pid ${extra_pids:-}; do
+    for p in $pid; do
         kill "$p" 2>/dev/null || true
     done
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
