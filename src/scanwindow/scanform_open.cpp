@@ -23,6 +23,9 @@ void TScanform::openfileknopClick()
     cleanScan = picture();
     joinedBackSide = false;
     FitImageInPanel(Image1, picture().size(), ui->Panel1, 0, true);
+    // An opened picture is there to be saved, also before the first scan.
+    if (picture().width() > 0)
+        ui->save->setEnabled(true);
 }
 
 void TScanform::Button1Click()

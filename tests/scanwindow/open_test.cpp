@@ -28,8 +28,10 @@ TEST_F(OpenTest, OpenedPictureBecomesAPlainScanAndThePreviewFile)
     ASSERT_TRUE(quarters(60, 40).save(file));
     form->setPicture(plain(30, 30, Qt::white));
     form->joinedBackSide = true;
+    form->ui->save->setEnabled(false);   // no scan made yet
     prompts.answerOk(file);
     form->openfileknopClick();
+    EXPECT_TRUE(form->ui->save->isEnabled());
 
     ASSERT_EQ(prompts.transcript().size(), 1u);
     EXPECT_EQ(prompts.transcript()[0].kind, "open");
