@@ -5,6 +5,7 @@
 #include "common/outside.h"
 #include "common/prompts.h"
 #include "common/settings_list.h"
+#include "imaging/bmp_reader.h"
 #include "imaging/picture.h"
 #include "imaging/picture_file.h"
 #include "scanner/scanner_library.h"
@@ -186,7 +187,8 @@ void TScanform::LoadScanSettings()
     const QFileInfo preview(PreviewFilePath);
     if (ui->startmetscan->isChecked() && preview.exists() && preview.size() > 0) {
         QImage last;
-        if (!last.load(PreviewFilePath) || last.isNull()) {
+        // Through the scan loader: a 600-dpi page is above Qt's default load limit.
+        if (!LoadScanPicture(last, PreviewFilePath) || last.isNull()) {
             QFile::remove(PreviewFilePath);
             return;
         }

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QTimer>
 
 namespace {
@@ -234,6 +235,18 @@ TEST_F(ExecuteTest, StartWithLastScan_ShouldShowThePictureFittedWithTheScanPrese
         EXPECT_EQ(form->Image1->height(), ui().Panel1->width() / 2);
     });
     EXPECT_TRUE(outsideWorld.sleeps.isEmpty());
+}
+
+TEST_F(ExecuteTest, StartWithLastScan_ShouldOpenAnA4PageScannedAt600Dpi)
+{
+    // Above Qt's default load limit (128 MB as 32-bit pixels); must not be lost.
+    QImageReader::setAllocationLimit(128);
+    QImage page(5102, 7016, QImage::Format_BGR888);
+    page.fill(QColor(250, 240, 230));
+    ASSERT_TRUE(page.save(PreviewFilePath, "BMP"));
+    settings.setValue("scandocformstartmetscan", "true");
+    execute(1, [&] { EXPECT_EQ(form->picture().size(), QSize(5102, 7016)); });
+    EXPECT_TRUE(QFileInfo::exists(PreviewFilePath));
 }
 
 TEST_F(ExecuteTest, StartWithLastScan_ShouldDeleteAnUnreadablePreviewFileSilently)
