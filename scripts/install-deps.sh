@@ -5,8 +5,8 @@ set -e
 PKGS="build-essential cmake pkg-config qt6-base-dev qt6-tools-dev qt6-tools-dev-tools
 libfreeimage-dev libfreeimage3 libjpeg62-turbo-dev libturbojpeg0-dev zlib1g-dev
 libsane-dev libsane1 sane-utils libchm-dev fp-utils libgtest-dev libgmock-dev libbenchmark-dev
-xvfb xdotool xauth x11-apps imagemagick fonts-dejavu-core hyperfine libvips-dev
-clang libclang-rt-14-dev"
+qt6-qpa-plugins xvfb xdotool xauth x11-apps imagemagick fonts-dejavu-core hyperfine libvips-dev
+clang libclang-rt-14-dev procps"
 
 missing=""
 for p in $PKGS; do
@@ -21,5 +21,7 @@ SUDO=""
 echo "install-deps: installing$missing"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
+# With recommended packages, as on the machines the project is tested on
+# (Qt's X11 platform plugin, for one, is only recommended).
 # shellcheck disable=SC2086
-$SUDO apt-get install -y -q --no-install-recommends $missing
+$SUDO apt-get install -y -q $missing
