@@ -23,30 +23,25 @@ e2e_setup() {
     unset SESSION_MANAGER XDG_RUNTIME_DIR
     trap e2e_cleanup EXIT
     trap 'exit 130' INT TERM
-    # A display number nobody uses, not even a server in another /tmp whose
-    # abstract socket would catch our clients; a server that then refuses
-    # clients is replaced.
+    # Xvfb picks a free display number itself (-displayfd) and reports it once
+    # it accepts clients: tests running side by side can never share a server.
     tries=0
-    n=$(( ($$ % 800) + 100 ))
     while :; do
         tries=$((tries + 1))
-        [ "$tries" -le 20 ] || e2e_fail "no usable Xvfb"
-        n=$(( n + 7 ))
-        [ "$n" -lt 1000 ] || n=$(( n - 900 ))
-        if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] ||
-            grep -q "@/tmp/.X11-unix/X$n\$" /proc/net/unix 2>/dev/null; then
-            continue
-        fi
-        DISPLAY=":$n"
-        export DISPLAY
-        Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >>"$work/xvfb.log" 2>&1 &
+        [ "$tries" -le 5 ] || e2e_fail "no usable Xvfb"
+        : >"$work/display"
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >>"$work/xvfb.log" 2>&1 &
         xvfb_pid=$!
         k=0
-        while [ "$k" -lt 100 ] && kill -0 "$xvfb_pid" 2>/dev/null && ! xdotool getdisplaygeometry >/dev/null 2>&1; do
+        while [ "$k" -lt 150 ] && kill -0 "$xvfb_pid" 2>/dev/null && ! grep -q '^[0-9][0-9]*$' "$work/display"; do
             k=$((k + 1))
             sleep 0.2
         done
-        xdotool getdisplaygeometry >/dev/null 2>&1 && kill -0 "$xvfb_pid" 2>/dev/null && break
+        if grep -q '^[0-9][0-9]*$' "$work/display" && kill -0 "$xvfb_pid" 2>/dev/null; then
+            DISPLAY=":$(head -n 1 "$work/display")"
+            export DISPLAY
+            xdotool getdisplaygeometry >/dev/null 2>&1 && break
+        fi
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
         xvfb_pid=""
