@@ -25,12 +25,14 @@ e2e_setup() {
     trap 'exit 130' INT TERM
     # Xvfb picks a free display number itself (-displayfd) and reports it once
     # it accepts clients: tests running side by side can never share a server.
+    # Without -noreset it resets when the last client leaves (our readiness
+    # probe), and a program connecting just then is turned away.
     tries=0
     while :; do
         tries=$((tries + 1))
         [ "$tries" -le 5 ] || e2e_fail "no usable Xvfb"
         : >"$work/display"
-        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >>"$work/xvfb.log" 2>&1 &
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" >>"$work/xvfb.log" 2>&1 &
         xvfb_pid=$!
         k=0
         while [ "$k" -lt 150 ] && kill -0 "$xvfb_pid" 2>/dev/null && ! grep -q '^[0-9][0-9]*$' "$work/display"; do

@@ -74,7 +74,7 @@ if [ "$mode" = scan ]; then
     printf 'number_of_devices 1\nmode Color\ndepth 8\ntest-picture "Color pattern"\n' >"$work/sane/test.conf"
 fi
 export TMPDIR="$work/tmp" HOME="$work/home" QT_QPA_PLATFORM=xcb SANE_CONFIG_DIR="$work/sane"
-xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" --inside "$work" "$shot" "$mode"
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" sh "$0" --inside "$work" "$shot" "$mode"
 
 if [ "$mode" = scan ]; then
     if [ "$(head -c 2 "$work/tmp/preview.bmp")" != BM ]; then
