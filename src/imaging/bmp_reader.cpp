@@ -1,6 +1,7 @@
 #include "imaging/bmp_reader.h"
 
 #include "codec/picture_buffer.h"
+#include "common/io_vectors.h"
 #include "imaging/picture_file.h"
 
 #include <QFile>
@@ -49,13 +50,7 @@ bool readRows(int fd, QImage &img, off_t offset, size_t rowBytes)
             if (got <= 0)
                 return false;
             offset += got;
-            size_t left = size_t(got);
-            while (first < iov.size() && left >= iov[first].iov_len)
-                left -= iov[first++].iov_len;
-            if (left) {
-                iov[first].iov_base = static_cast<char *>(iov[first].iov_base) + left;
-                iov[first].iov_len -= left;
-            }
+            AdvanceIoVectors(iov, first, size_t(got));
         }
     }
     return true;

@@ -1,5 +1,6 @@
 #include "common/filez.h"
 #include "common/locations.h"
+#include "fakes/file_bytes.h"
 #include "fakes/temp_program.h"
 #include "log_capture.h"
 
@@ -11,18 +12,6 @@
 #include <sys/resource.h>
 
 namespace {
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 // Makes writes past a few bytes fail as on a full disk, for its lifetime.
 class TinyFileLimit {

@@ -1,26 +1,12 @@
 #include "common/filez.h"
 #include "common/settings_list.h"
+#include "fakes/file_bytes.h"
 #include "fakes/temp_program.h"
 #include "log_capture.h"
 
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
-
-namespace {
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-}
 
 TEST(SettingsList, NamesIgnoreCaseAndFirstMatchWins)
 {

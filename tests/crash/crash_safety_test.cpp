@@ -1,7 +1,7 @@
 // Kills a writer with SIGKILL at random moments and checks that nothing the user
 // keeps is ever damaged: pictures decode completely, no half-written file sits
 // under a scan's name, and the settings file is the old or the new one.
-#include "common/settings_list.h"
+#include "settings_variants.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,14 +72,7 @@ TEST(CrashSafety, KilledSettingsWriteLeavesOldOrNewFile)
 {
     QTemporaryDir dir;
     QString path = dir.filePath("KVNscan.ini");
-    // Both variants as the writer produces them.
-    auto variant = [](int v) {
-        SettingsList s;
-        for (int i = 0; i < (v ? 400 : 150); ++i)
-            s.setValue(QString("key%1").arg(i), QString("value-%1-%2").arg(v).arg(i));
-        return s.toBytes();
-    };
-    const QByteArray a = variant(0), b = variant(1);
+    const QByteArray a = SettingsVariant(0).toBytes(), b = SettingsVariant(1).toBytes();
     int mixed = 0, checks = 0;
     QRandomGenerator rng(777);
     for (int i = 0; i < kKills; ++i) {

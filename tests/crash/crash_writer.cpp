@@ -1,6 +1,6 @@
 // Writes files the way the program does, endlessly, so a test can kill it at
 // any moment:  crash_writer series FOLDER   |   crash_writer settings FILE
-#include "common/settings_list.h"
+#include "settings_variants.h"
 #include "imaging/picture_file.h"
 
 #include <QDir>
@@ -18,15 +18,6 @@ QImage card(int n)
     p.drawText(500, 300, QString::number(n));
     return img;
 }
-
-// Two settings lists of different lengths: a reader must see one or the other.
-SettingsList settingsVariant(int v)
-{
-    SettingsList s;
-    for (int i = 0; i < (v ? 400 : 150); ++i)
-        s.setValue(QString("key%1").arg(i), QString("value-%1-%2").arg(v).arg(i));
-    return s;
-}
 }
 
 int main(int argc, char **argv)
@@ -38,7 +29,7 @@ int main(int argc, char **argv)
     QString mode = argv[1], where = QString::fromLocal8Bit(argv[2]);
     if (mode == "settings") {
         for (int i = 0;; ++i)
-            settingsVariant(i % 2).saveToFile(where);
+            SettingsVariant(i % 2).saveToFile(where);
     }
     // A series: new numbers, and now and then an existing file overwritten.
     for (int i = 0;; ++i) {

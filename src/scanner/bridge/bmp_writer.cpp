@@ -1,5 +1,6 @@
 #include "scanner/bridge/bmp_writer.h"
 
+#include "common/io_vectors.h"
 #include "scanner/bridge/frame_assembler.h"
 
 #include <QFile>
@@ -70,13 +71,7 @@ public:
                 m_error = errno;
                 return false;
             }
-            size_t left = size_t(n);
-            while (first < iov.size() && left >= iov[first].iov_len)
-                left -= iov[first++].iov_len;
-            if (left) {
-                iov[first].iov_base = static_cast<char *>(iov[first].iov_base) + left;
-                iov[first].iov_len -= left;
-            }
+            AdvanceIoVectors(iov, first, size_t(n));
         }
         return true;
     }
