@@ -84,8 +84,7 @@ void TForm1::FormActivate()
 
         PreviewFilePath = TempFolder() + QStringLiteral("preview.bmp");
         f.Execute(DefaultFileName, NextFileName, AfterSave, QString(), QString(), 90, &settings, true);
-        if (!settings.saveToFile(SettingsFileName()))
-            qWarning("KVNscan: cannot write %s", qUtf8Printable(SettingsFileName()));
+        SaveSettingsAtEnd(settings);
     } catch (const std::exception &e) {
         qWarning("KVNscan: %s", e.what());
     } catch (...) {

@@ -1,6 +1,7 @@
 #include "codec/free_bitmap.h"
 
 #include "codec/picture_buffer.h"
+#include "common/filez.h"
 #include "common/prompts.h"
 
 #include <QFile>
@@ -31,31 +32,18 @@ int DLL_CALLCONV SeekProc(fi_handle h, long offset, int origin)
 }
 long DLL_CALLCONV TellProc(fi_handle h) { return std::ftell(static_cast<FILE *>(h)); }
 
-mode_t NewFileMode(const QByteArray &target)
-{
-    struct stat st;
-    if (::stat(target.constData(), &st) == 0)
-        return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
 // Encodes into a hidden temporary file in the target's folder and renames it
 // over the target only when every byte was written.
 bool SaveReplacing(FREE_IMAGE_FORMAT fif, FIBITMAP *dib, const QString &fileName, int flags)
 {
-    const QFileInfo info(fileName);
-    const QByteArray target = QFile::encodeName(info.absoluteFilePath());
+    const QByteArray target = NativePath(QFileInfo(fileName).absoluteFilePath());
     // A file the user may not write stays as it is, as it would when written in place.
     if (::access(target.constData(), F_OK) == 0 && ::access(target.constData(), W_OK) != 0)
         return false;
-    QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
-                                        + QStringLiteral(".XXXXXX.part"));
-    const int fd = ::mkstemps(temp.data(), 5);
+    QByteArray temp;
+    const int fd = CreateTemporaryBeside(target, temp);
     if (fd < 0)
         return false;
-    ::fchmod(fd, NewFileMode(target));
     FILE *f = ::fdopen(fd, "w+b");
     if (!f) {
         ::close(fd);
@@ -196,7 +184,7 @@ FREE_IMAGE_FORMAT TFreeBitmap::FileFormat(const QString &fileName)
 {
     if (!IsImageLibraryLoaded())
         return FIF_UNKNOWN;
-    const QByteArray name = QFile::encodeName(fileName);
+    const QByteArray name = NativePath(fileName);
     FREE_IMAGE_FORMAT fif = FI().GetFileType(name.constData(), 0);
     if (fif == FIF_UNKNOWN)
         fif = FI().GetFIFFromFilename(name.constData());
@@ -209,7 +197,7 @@ bool TFreeBitmap::Load(const QString &fileName, int flags)
     if (fif == FIF_UNKNOWN || !FI().FIFSupportsReading(fif))
         return false;
     Clear();
-    m_dib = FI().Load(fif, QFile::encodeName(fileName).constData(), flags);
+    m_dib = FI().Load(fif, NativePath(fileName).constData(), flags);
     Changed();
     return IsValid();
 }
@@ -228,7 +216,7 @@ bool TFreeBitmap::CanSave(FREE_IMAGE_FORMAT fif) const
 bool TFreeBitmap::Save(const QString &fileName, int flags)
 {
     const FREE_IMAGE_FORMAT fif = IsImageLibraryLoaded()
-        ? FI().GetFIFFromFilename(QFile::encodeName(fileName).constData()) : FIF_UNKNOWN;
+        ? FI().GetFIFFromFilename(NativePath(fileName).constData()) : FIF_UNKNOWN;
     if (!CanSave(fif)) {
         prompts().notice(QStringLiteral("[") + fileName + QStringLiteral("] niet kunnen  opslaan"), QString());
         return false;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+class QFile;
 class QRect;
 class QWidget;
 class SettingsList;
@@ -25,6 +26,15 @@ bool SafeFileExists(const QString &path);
 bool SafeDirectoryExists(const QString &path);
 bool CanCreateFile(const QString &path);  // never touches an existing file
 bool CanWriteCurrentFolder();
+bool CreateFolder(const QString &path);   // the last level only, as QDir::mkdir
+// A path's bytes for the file system, and back. Bytes that are not UTF-8 travel
+// in the text as U+DC80..U+DCFF, so a name the system lists reaches it unchanged.
+QByteArray NativePath(const QString &path);
+QString PathFromNative(const QByteArray &bytes);
+// Opens file on path by its bytes, for reading.
+bool OpenForReading(QFile &file, const QString &path);
+// Names of the folder's sub-folders, hidden ones left out, sorted without case.
+QStringList SubfolderNames(const QString &folder);
 // Where the platform offers a browser and a default help file; both empty unless set.
 extern QString BrowserPath;
 extern QString DefaultHelpFile;
@@ -34,6 +44,15 @@ bool WriteTextFile(const QString &text, const QString &fileName);
 // Replaces the file with bytes through a temporary file in the same folder, so a
 // failure leaves the old file as it was. On failure why (Dutch) says what failed.
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *why = nullptr);
+// Creates the hidden temporary file "." + name + ".XXXXXX.part" beside target
+// (name shortened when the whole would pass 255 bytes), open for writing with
+// the target's permissions and locked while open; first removes stale ones of
+// ours from that folder. Returns the descriptor, or -1 with errno set.
+int CreateTemporaryBeside(const QByteArray &target, QByteArray &temporary);
+// Our temporary files in folder that no save holds and that were not written
+// for this many seconds are removed when a save goes into that folder.
+constexpr int StaleTemporarySeconds = 10 * 60;
+void RemoveStaleTemporaries(const QByteArray &folder);
 
 // --- shell ---
 bool ShellOpen(QWidget *owner, const QString &file, const QString &parameters, const QString &verb);

@@ -4,13 +4,26 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <cassert>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QString absolute(const QString &path) { return QDir::current().absoluteFilePath(path); }
+
+// The path's entry after links, by its bytes: Qt cannot name every file.
+bool statPath(const QString &path, struct stat &st)
+{
+    return !path.isEmpty() && ::stat(NativePath(absolute(path)).constData(), &st) == 0;
+}
+
+QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
 // First and last 100 characters, so a log entry shows what was lost without the whole text.
 QString excerpt(const QString &text)
@@ -34,9 +47,8 @@ qint64 FileSizeOf(const QString &path)
             return 0;
         return hits.first().isDir() ? 0 : hits.first().size();
     }
-    if (!info.exists() || info.isDir())
-        return 0;
-    return info.size();
+    struct stat st;
+    return statPath(path, st) && !S_ISDIR(st.st_mode) ? qint64(st.st_size) : 0;
 }
 
 int DriveTypeOf(const QString &) { return 3; }  // no drive letters: everything counts as fixed
@@ -52,29 +64,27 @@ bool DriveReady(const QString &drive)
 
 bool SafeFileExists(const QString &path)
 {
-    if (path.isEmpty())
-        return false;
-    const QFileInfo info(absolute(path));
-    return info.exists() && !info.isDir();
+    struct stat st;
+    return statPath(path, st) && !S_ISDIR(st.st_mode);
 }
 
 bool SafeDirectoryExists(const QString &path)
 {
-    if (path.isEmpty())
-        return false;
-    return QFileInfo(absolute(path)).isDir();
+    struct stat st;
+    return statPath(path, st) && S_ISDIR(st.st_mode);
 }
 
 bool CanCreateFile(const QString &path)
 {
     if (path.isEmpty())
         return false;
-    QFile f(path);
-    // NewOnly fails on an existing file instead of truncating it.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    const QByteArray native = NativePath(path);
+    // O_EXCL fails on an existing file instead of truncating it.
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
         return false;
-    f.close();
-    f.remove();
+    ::close(fd);
+    ::unlink(native.constData());
     return true;
 }
 
@@ -92,12 +102,9 @@ bool CanWriteCurrentFolder()
 
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *why)
 {
-    auto fail = [&](const QString &step, const QSaveFile &f) {
-        if (why) {
-            *why = step;
-            if (!f.errorString().isEmpty() && f.error() != QFileDevice::NoError)
-                *why += QStringLiteral(": ") + f.errorString();
-        }
+    auto fail = [&](const QString &step, int error) {
+        if (why)
+            *why = step + QStringLiteral(": ") + systemError(error);
         return false;
     };
     if (path.isEmpty()) {
@@ -105,17 +112,53 @@ bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *
             *why = QStringLiteral("lege bestandsnaam");
         return false;
     }
-    QSaveFile f(path);
-    // Unbuffered, so that a short write (full disk) shows in write()'s count:
-    // a buffered QSaveFile can commit a cut-off file and report success.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(QStringLiteral("aanmaken mislukt"), f);
-    if (f.write(bytes) != bytes.size()) {
-        f.cancelWriting();
-        return fail(QStringLiteral("schrijven mislukt"), f);
+    QByteArray target = NativePath(absolute(path));
+    // What a link points at is replaced, not the link.
+    struct stat st;
+    if (::lstat(target.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char *real = ::realpath(target.constData(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
     }
-    if (!f.commit())
-        return fail(QStringLiteral("afsluiten mislukt"), f);
+    if (::stat(target.constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return fail(QStringLiteral("aanmaken mislukt"), EISDIR);
+        // A file the user may not write stays as it is.
+        if (::access(target.constData(), W_OK) != 0)
+            return fail(QStringLiteral("aanmaken mislukt"), errno);
+    }
+    QByteArray temp;
+    const int fd = CreateTemporaryBeside(target, temp);
+    if (fd < 0)
+        return fail(QStringLiteral("aanmaken mislukt"), errno);
+    auto abandon = [&](const QString &step, int error) {
+        ::close(fd);
+        ::unlink(temp.constData());
+        return fail(step, error);
+    };
+    // Every byte, however the system splits the writes: a short count is a full disk.
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return abandon(QStringLiteral("schrijven mislukt"), n < 0 ? errno : ENOSPC);
+        done += n;
+    }
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        return abandon(QStringLiteral("schrijven mislukt"), errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        return fail(QStringLiteral("afsluiten mislukt"), error);
+    }
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        return fail(QStringLiteral("afsluiten mislukt"), error);
+    }
     return true;
 }
 

@@ -171,7 +171,7 @@ void Tseldirform::CreatedirClick()
         return;
     // One level only: a name with '/' would reach into other folders.
     bool made = !name.isEmpty() && !name.contains('/') && !name.contains(QChar(0)) &&
-                QDir().mkdir(parent + name);
+                CreateFolder(parent + name);
     if (!made) {
         ShowNotice("Iets lukt niet met met " + parent + name);
         return;

@@ -1,5 +1,7 @@
 #include "dialogs/seldir_list.h"
 
+#include "common/filez.h"
+
 #include <QDir>
 #include <QFileIconProvider>
 #include <QFileInfo>
@@ -92,8 +94,8 @@ void DirectoryList::fill()
     m_currentIndex = count() - 1;
 
     QDir dir(m_directory);
-    const QStringList subs = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot,
-                                           QDir::Name | QDir::IgnoreCase);
+    // Listed by their bytes: Qt leaves out names that are not UTF-8.
+    const QStringList subs = SubfolderNames(m_directory);
     for (const QString &sub : subs)
         add(sub, dir.filePath(sub), level + 1);
     setCurrentRow(m_currentIndex);

@@ -1,6 +1,7 @@
 #include "imaging/bmp_reader.h"
 
 #include "codec/picture_buffer.h"
+#include "common/filez.h"
 #include "common/io_vectors.h"
 #include "imaging/picture_file.h"
 
@@ -60,7 +61,7 @@ bool readRows(int fd, QImage &img, off_t offset, size_t rowBytes)
 
 bool ReadPlainBmp(const QString &path, QImage &picture, qint64 maxBytes32)
 {
-    Fd file{::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)};
+    Fd file{::open(NativePath(path).constData(), O_RDONLY | O_CLOEXEC)};
     if (file.fd < 0)
         return false;
     struct stat st {};

@@ -1,5 +1,7 @@
 #include "imaging/jpeg_reader.h"
 
+#include "common/filez.h"
+
 #include <QFile>
 #include <csetjmp>
 #include <cstdio>
@@ -97,7 +99,7 @@ bool Decode(FILE *file, long long maxBytes, Decoded *out)
 
 QImage ReadJpegFile(const QString &path, qint64 maxBytes)
 {
-    FILE *file = std::fopen(QFile::encodeName(path).constData(), "rb");
+    FILE *file = std::fopen(NativePath(path).constData(), "rb");
     if (!file)
         return QImage();
     Decoded d;

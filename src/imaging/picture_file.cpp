@@ -1,6 +1,7 @@
 #include "imaging/picture_file.h"
 
 #include "codec/free_bitmap.h"
+#include "common/filez.h"
 #include "dialogs/messages.h"
 #include "imaging/bmp_reader.h"
 #include "imaging/jpeg_reader.h"
@@ -64,7 +65,7 @@ QImage DrawnPicture(TFreeWinBitmap &bitmap, int width, int height)
 
 bool DecodableFile(const QString &path, FREE_IMAGE_FORMAT fif)
 {
-    return fif != FIF_UNKNOWN && FI().FIFSupportsReading(fif) && QFileInfo(path).isFile();
+    return fif != FIF_UNKNOWN && FI().FIFSupportsReading(fif) && SafeFileExists(path);
 }
 }
 
@@ -177,7 +178,7 @@ int SavePictureFile(const QImage &picture, const QString &path, int quality, int
         bitmap.ConvertTo24Bits();
     const bool saved = bitmap.Save(path, IsJpegPath(path) ? quality : 0);
     // An older file of that name proves nothing: the save itself must have worked.
-    if (saved && QFileInfo::exists(path))
+    if (saved && SafeFileExists(path))
         result = quality;
     return result;
 }

@@ -2,6 +2,7 @@
 #include "imaging/picture_file.h"
 
 #include "codec/freeimage_library.h"
+#include "common/filez.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -32,8 +33,8 @@ bool FitsLimit(qint64 width, qint64 height)
 // An uncompressed BMP must hold every row it announces.
 bool BmpComplete(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!OpenForReading(file, path))
         return false;
     const QByteArray h = file.read(54);
     if (h.size() < 30 || h[0] != 'B' || h[1] != 'M')
@@ -60,8 +61,8 @@ bool BmpComplete(const QString &path)
 // library reads a cut-off image header without noticing.
 bool IcoComplete(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!OpenForReading(file, path))
         return false;
     const QByteArray h = file.read(22);
     const auto *b = reinterpret_cast<const uchar *>(h.constData());
@@ -106,8 +107,8 @@ void GifSize(QFile &file, qint64 &width, qint64 &height)
 void ClaimedSize(const QString &path, FREE_IMAGE_FORMAT fif, qint64 &width, qint64 &height)
 {
     width = height = 0;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!OpenForReading(file, path))
         return;
     if (fif == FIF_GIF)
         return GifSize(file, width, height);
@@ -139,7 +140,7 @@ bool PictureFileFits(const QString &path, FREE_IMAGE_FORMAT fif)
         ClaimedSize(path, fif, width, height);
         return width <= 0 || height <= 0 || FitsLimit(width, height);
     }
-    FIBITMAP *header = fi.Load(fif, QFile::encodeName(path).constData(), FIF_LOAD_NOPIXELS);
+    FIBITMAP *header = fi.Load(fif, NativePath(path).constData(), FIF_LOAD_NOPIXELS);
     if (!header)
         return false;
     const qint64 width = fi.GetWidth(header);

@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 QByteArray CarriedResource(const QString &name)
 {
@@ -19,17 +18,9 @@ bool WriteCarriedFile(const QByteArray &data, const QString &path)
 {
     if (data.isNull())
         return false;
-    // QSaveFile writes a temporary file and renames it over the target: the old
-    // inode stays intact for whoever still maps it.
-    QSaveFile f(path);
-    f.setDirectWriteFallback(false);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    if (f.write(data) != data.size()) {
-        f.cancelWriting();
-        return false;
-    }
-    if (!f.commit())
+    // Written beside it and renamed over it: the old inode stays intact for
+    // whoever still maps it.
+    if (!WriteFileAtomically(path, data))
         return false;
     QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOwner | QFile::WriteOwner
                                     | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup

@@ -1,5 +1,6 @@
 #include "scanwindow/geometry_dump.h"
 
+#include "common/filez.h"
 #include "scanwindow/preview_image.h"
 
 #include <QAbstractButton>
@@ -7,7 +8,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QTimer>
 #include <QWidget>
 
@@ -86,11 +86,7 @@ void InstallGeometryDump(QWidget *window)
         const QString text = GeometryDumpText(window);
         if (text == *last)
             return;
-        QSaveFile f(path);
-        if (!f.open(QIODevice::WriteOnly))
-            return;
-        f.write(text.toUtf8());
-        if (f.commit())
+        if (WriteFileAtomically(path, text.toUtf8()))
             *last = text;
     });
     timer->start(250);

@@ -33,6 +33,10 @@ extern QString ProductTitle;      // "Vexlo Scan Tool"
 extern const QString ProductWebAddress;   // gebruikersinfo, opened by the launcher
 extern const QString MakerWebAddress;     // lbDravemont
 
+// Writes the settings file (SettingsFileName) as the program ends; a failure
+// is shown in a notice naming the file. True when written.
+bool SaveSettingsAtEnd(const SettingsList &settings);
+
 class TScanform : public QDialog {
     Q_OBJECT
 public:

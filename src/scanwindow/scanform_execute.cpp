@@ -5,6 +5,7 @@
 #include "common/outside.h"
 #include "common/prompts.h"
 #include "common/settings_list.h"
+#include "dialogs/messages.h"
 #include "imaging/bmp_reader.h"
 #include "imaging/picture.h"
 #include "imaging/picture_file.h"
@@ -41,6 +42,14 @@ int safeAvailable()
 
 QString boolText(bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); }
 
+}
+
+bool SaveSettingsAtEnd(const SettingsList &settings)
+{
+    if (settings.saveToFile(SettingsFileName()))
+        return true;
+    ShowNotice("De instellingen zijn niet bewaard: kon [" + SettingsFileName() + "] niet schrijven.");
+    return false;
 }
 
 bool TScanform::Execute(DefaultFileNameFn defaultFileNameFn, NextFileNameFn nextFileNameFn,

@@ -20,7 +20,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
 
 namespace {
 
@@ -64,7 +63,7 @@ QString textFilePath(const QString &picturePath)
 }
 
 // Lines with CR LF each, replacing the file only once the new one is complete.
-bool writeLines(const QString &path, const QString &text)
+bool writeLines(const QString &path, const QString &text, QString *why)
 {
     QStringList lines = text.split('\n');
     if (lines.size() > 1 && lines.last().isEmpty())
@@ -75,27 +74,7 @@ bool writeLines(const QString &path, const QString &text)
             line.chop(1);
         bytes += line.toUtf8() + "\r\n";
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
-bool writeScript(const QString &path, const QString &text)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return WriteFileAtomically(path, bytes, why);
 }
 
 void restartProgram(TScanform &form)
@@ -106,7 +85,7 @@ void restartProgram(TScanform &form)
         if (QFileInfo::exists(script) || QFileInfo(script).isSymLink())
             ShowNotice("Oude " + script + " kon niet verwijderd worden");
     }
-    bool written = writeScript(script, RestartScriptText(ProgramFolder(), Locations::executablePath()));
+    bool written = WriteFileAtomically(script, RestartScriptText(ProgramFolder(), Locations::executablePath()).toUtf8());
 
     form.StoreScanSettings();
     if (form.ui->startmetscan->isChecked())
@@ -165,7 +144,7 @@ void TScanform::SaveClick(QObject *sender)
     const QString caption = windowTitle();
     const QString folder = ui->doelmap->text();
 
-    if (!SafeDirectoryExists(folder) && (folder.isEmpty() || !QDir().mkdir(folder))) {
+    if (!SafeDirectoryExists(folder) && !CreateFolder(folder)) {
         ShowNotice("Kan " + folder + " niet openen of maken. " + ui->fnedit->text() + " niet opgeslagen.");
         return;
     }
@@ -212,10 +191,11 @@ void TScanform::SaveClick(QObject *sender)
             const QString text = ui->Memo1->toPlainText();
             if (!text.isEmpty()) {
                 const QString textPath = textFilePath(path);
-                if (writeLines(textPath, text))
+                QString why;
+                if (writeLines(textPath, text, &why))
                     ui->Memo1->clear();
                 else   // keep the text so the user can save it again
-                    ShowNotice("Kon [" + textPath + "] niet schrijven.");
+                    ShowNotice("Kon [" + textPath + "] niet schrijven (" + why + ").");
             }
 
             if (ui->zetdoor->isChecked()) {

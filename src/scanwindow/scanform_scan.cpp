@@ -51,7 +51,7 @@ struct FileStamp {
     {
         FileStamp s;
         struct stat st {};
-        if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        if (::stat(NativePath(path).constData(), &st) == 0) {
             s.exists = true;
             s.device = st.st_dev;
             s.inode = st.st_ino;

@@ -8,33 +8,11 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
-
-namespace {
-
-// Makes writes past a few bytes fail as on a full disk, for its lifetime.
-class TinyFileLimit {
-public:
-    explicit TinyFileLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit r = m_old;
-        r.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &r);
-    }
-    ~TinyFileLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int);
-};
-}
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 TEST(FilezPaths, SettingsFileNameLooksOnlyAtTheFileName)
 {
@@ -171,4 +149,78 @@ TEST(WriteTextFile, FullDiskLeavesTheOldFile)
     EXPECT_EQ(LogCapture::lines().size(), 1);
     // No temporary file is left behind.
     EXPECT_EQ(QDir(t.folder()).entryList(QDir::Files).size(), 1);
+}
+
+TEST(NativePath, EveryByteSequenceComesBackAndUtf8StaysUtf8)
+{
+    const QByteArrayList names = {
+        "caf\xe9.JPG", "map\xe9\xe9", "\xc3\xa9t\xc3\xa9", "\xf0\x9f\x98\x80", "\xed\xb2\x80",   // encoded surrogate
+        "\xf4\x90\x80\x80", "\xc0\xaf", "a\xc3", "\xe2\x82", "\x80z\xff",
+    };
+    for (const QByteArray &n : names) {
+        EXPECT_EQ(NativePath(PathFromNative(n)), n) << n.toHex().toStdString();
+        if (QString::fromUtf8(n).toUtf8() == n) {
+            EXPECT_EQ(PathFromNative(n), QString::fromUtf8(n)) << n.toHex().toStdString();
+        }
+    }
+    EXPECT_EQ(NativePath(QString::fromUtf8("\xf0\x9f\x98\x80/\xc3\xa9")), "\xf0\x9f\x98\x80/\xc3\xa9");
+}
+
+TEST(WriteFileAtomically, LongAndOddNamesAndOnlyStaleTemporariesOfOursAreRemoved)
+{
+    TempProgram t;
+    const QByteArray folder = QFile::encodeName(t.folder()) + "map\xe9";
+    ASSERT_EQ(::mkdir(folder.constData(), 0777), 0);
+    struct Entry { QByteArray name; bool old, held, removed; };
+    const std::vector<Entry> entries = {
+        {".a.txt.Xy12Zw.part", true, false, true},
+        {"." + QByteArray(242, 'n') + ".Xy12Zw.part", true, false, true},   // a shortened one
+        {".a.txt.Xy12Zw.part.", true, false, false},
+        {".a.txt.Xy12Z!.part", true, false, false},
+        {".a.txt.Xy12Z.part", true, false, false},
+        {"a.txt.Xy12Zw.part", true, false, false},   // not hidden
+        {".a.txt.part", true, false, false},
+        {".b.txt.Ab34Cd.part", false, false, false},  // written a moment ago
+        {".c.txt.Ef56Gh.part", true, true, false},    // a running save holds it
+    };
+    std::vector<int> held;
+    for (const Entry &e : entries) {
+        const QByteArray p = folder + '/' + e.name;
+        const int fd = ::open(p.constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        if (e.held) {
+            ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+            held.push_back(fd);
+        } else {
+            ::close(fd);
+        }
+        if (e.old) {
+            timeval tv[2];
+            gettimeofday(&tv[0], nullptr);
+            tv[0].tv_sec -= StaleTemporarySeconds + 60;
+            tv[1] = tv[0];
+            ::utimes(p.constData(), tv);
+        }
+    }
+    const QByteArray oldDir = folder + "/.d.txt.Ij78Kl.part";
+    ::mkdir(oldDir.constData(), 0777);
+
+    for (const QByteArray &name : {QByteArray(251, 'a') + ".txt", QByteArray("caf\xe9.txt")}) {
+        const QString path = PathFromNative(folder + '/' + name);
+        QString why;
+        EXPECT_TRUE(WriteFileAtomically(path, "inhoud", &why)) << why.toStdString();
+        QFile f;   // opened by its bytes: Qt cannot name every one of them
+        const int fd = ::open((folder + '/' + name).constData(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        EXPECT_EQ(f.readAll(), "inhoud");
+    }
+    for (const Entry &e : entries) {
+        struct stat st;
+        EXPECT_EQ(::lstat((folder + '/' + e.name).constData(), &st) != 0, e.removed) << e.name.left(20).constData();
+    }
+    EXPECT_EQ(::access(oldDir.constData(), F_OK), 0);
+    for (int fd : held)
+        ::close(fd);
+    removeByBytes(folder);
 }
