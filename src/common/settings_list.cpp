@@ -3,7 +3,6 @@
 #include "common/filez.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace {
