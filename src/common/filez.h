@@ -33,8 +33,9 @@ QByteArray NativePath(const QString &path);
 QString PathFromNative(const QByteArray &bytes);
 // Opens file on path by its bytes, for reading.
 bool OpenForReading(QFile &file, const QString &path);
-// Names of the folder's sub-folders, hidden ones left out, sorted without case.
-QStringList SubfolderNames(const QString &folder);
+// Names of the folder's sub-folders or of its files, hidden ones left out,
+// sorted without case.
+QStringList EntryNames(const QString &folder, bool subfolders);
 // Where the platform offers a browser and a default help file; both empty unless set.
 extern QString BrowserPath;
 extern QString DefaultHelpFile;

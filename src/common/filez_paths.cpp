@@ -223,7 +223,7 @@ QString PathFromNative(const QByteArray &bytes)
     return out;
 }
 
-QStringList SubfolderNames(const QString &folder)
+QStringList EntryNames(const QString &folder, bool subfolders)
 {
     QStringList names;
     const QByteArray native = NativePath(folder.isEmpty() ? QStringLiteral(".") : folder);
@@ -235,7 +235,7 @@ QStringList SubfolderNames(const QString &folder)
             continue;
         struct stat st;
         const QByteArray path = native + '/' + e->d_name;
-        if (::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        if (::stat(path.constData(), &st) == 0 && (subfolders ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)))
             names << PathFromNative(QByteArray(e->d_name));
     }
     ::closedir(dir);

@@ -211,9 +211,8 @@ void Tseldirform::refreshFileList()
     files->clear();
     QDir dir(ui->DirectoryListBox1->directory());
     QFileIconProvider icons;
-    const QFileInfoList entries = dir.entryInfoList(QDir::Files, QDir::Name | QDir::IgnoreCase);
-    for (const QFileInfo &info : entries)
-        files->addItem(new QListWidgetItem(icons.icon(info), info.fileName()));
+    for (const QString &name : EntryNames(dir.path(), false))
+        files->addItem(new QListWidgetItem(icons.icon(QFileInfo(dir.filePath(name))), name));
 }
 
 bool SelectFolder(const QString &startFolder, const QString &captionText, const QString &baseFolder)

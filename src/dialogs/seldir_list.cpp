@@ -95,7 +95,7 @@ void DirectoryList::fill()
 
     QDir dir(m_directory);
     // Listed by their bytes: Qt leaves out names that are not UTF-8.
-    const QStringList subs = SubfolderNames(m_directory);
+    const QStringList subs = EntryNames(m_directory, true);
     for (const QString &sub : subs)
         add(sub, dir.filePath(sub), level + 1);
     setCurrentRow(m_currentIndex);

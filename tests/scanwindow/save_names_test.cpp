@@ -112,10 +112,11 @@ TEST_F(SaveNamesTest, LongAndOddNamesAreSavedWithTheirOwnBytesAndStaleTemporarie
     removeByBytes(raw("map\xe9"));
 }
 
-TEST_F(SaveNamesTest, FolderDialogReachesAFolderWhoseNameIsNotUtf8)
+TEST_F(SaveNamesTest, FolderDialogListsAndReachesNamesThatAreNotUtf8)
 {
     const QByteArray odd = raw("map\xe9");
     ASSERT_EQ(::mkdir(odd.constData(), 0777), 0);
+    rawWrite(odd + "/caf\xe9.JPG", "x");
     PromptAnswer a;
     a.act = [&](QDialog &d) {
         auto &dialog = static_cast<Tseldirform &>(d);
@@ -127,6 +128,9 @@ TEST_F(SaveNamesTest, FolderDialogReachesAFolderWhoseNameIsNotUtf8)
                 row = i;
         ASSERT_GE(row, 0) << "the folder is not listed";
         list->setCurrentRow(row);
+        list->openSelected();
+        ASSERT_EQ(dialog.ui->FileListBox1->count(), 1);
+        EXPECT_EQ(NativePath(dialog.ui->FileListBox1->item(0)->text()), "caf\xe9.JPG");
         dialog.okClick();
     };
     prompts.answer(a);
