@@ -1,5 +1,8 @@
 #include "scanner/bridge/scan_runner.h"
 
+#include <poll.h>
+
+#include <cerrno>
 #include <chrono>
 #include <new>
 #include <thread>
@@ -57,6 +60,52 @@ ScanOutcome cancelled()
     return o;
 }
 
+using Clock = std::chrono::steady_clock;
+
+// Switches the device to non-blocking reads with a descriptor to wait on;
+// -1 when it offers none and reads block.
+int waitableDescriptor(SaneDevice &dev)
+{
+    int fd = -1;
+    if (dev.setIoMode(true) != SANE_STATUS_GOOD)
+        return -1;
+    if (dev.getSelectFd(&fd) == SANE_STATUS_GOOD && fd >= 0)
+        return fd;
+    dev.setIoMode(false);
+    return -1;
+}
+
+bool silentTooLong(const ScanControl &control, Clock::time_point lastData, QString &message)
+{
+    if (Clock::now() - lastData <= std::chrono::milliseconds(control.stallTimeoutMs))
+        return false;
+    message = QStringLiteral("De scanner levert al %1 seconden geen gegevens meer.").arg(control.stallTimeoutMs / 1000);
+    return true;
+}
+
+// Waits until fd has something, the scan is cancelled, or the device has been
+// silent for too long since `lastData`. `closed` tells that the other end has
+// gone (a network scanner's server died).
+SANE_Status waitReadable(int fd, ScanControl &control, Clock::time_point lastData, bool &closed, QString &message)
+{
+    for (;;) {
+        if (control.cancel.load())
+            return SANE_STATUS_CANCELLED;
+        pollfd p{fd, POLLIN | POLLRDHUP, 0};
+        const int r = ::poll(&p, 1, 50);
+        if (r > 0) {
+            closed = p.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL);
+            return SANE_STATUS_GOOD;  // data, end or error: the read tells which
+        }
+        if (r < 0 && errno != EINTR) {
+            message = QStringLiteral("De verbinding met de scanner is verstoord.");
+            return SANE_STATUS_IO_ERROR;
+        }
+        if (silentTooLong(control, lastData, message))
+            return SANE_STATUS_IO_ERROR;
+    }
+}
+
 // Reads one frame to its end. Returns GOOD with the bytes, or the failing status.
 // Whole lines are converted into part as they arrive, when it holds a picture.
 SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, PartialPicture &part,
@@ -77,9 +126,23 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, P
     std::vector<SANE_Byte> chunk(256 * 1024);
     int emptyReads = 0;
     uint64_t excess = 0;
+    const int fd = waitableDescriptor(dev);
+    auto lastData = Clock::now();
+    int emptyAfterClose = 0;
+    struct PhaseGuard {
+        std::atomic<int> &phase;
+        ~PhaseGuard() { phase.store(ScanControl::Other); }
+    } phaseGuard{control.phase};
+    control.phase.store(fd >= 0 ? ScanControl::WaitingRead : ScanControl::BlockingRead);
     for (;;) {
         if (control.cancel.load())
             return SANE_STATUS_CANCELLED;
+        bool closed = false;
+        if (fd >= 0) {
+            const SANE_Status w = waitReadable(fd, control, lastData, closed, message);
+            if (w != SANE_STATUS_GOOD)
+                return w;
+        }
         SANE_Int len = 0;
         const SANE_Status s = dev.read(chunk.data(), SANE_Int(chunk.size()), &len);
         if (s == SANE_STATUS_EOF)
@@ -89,6 +152,16 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, P
         if (len < 0 || len > SANE_Int(chunk.size())) {
             message = QStringLiteral("De scanner gaf een ongeldige hoeveelheid gegevens door.");
             return SANE_STATUS_IO_ERROR;
+        }
+        if (len == 0 && fd >= 0) {
+            // SANE's net backend reads a closed connection as "nothing yet", for ever.
+            if (closed && ++emptyAfterClose > 2) {
+                message = QStringLiteral("De verbinding met de scanner is verbroken.");
+                return SANE_STATUS_IO_ERROR;
+            }
+            if (silentTooLong(control, lastData, message))
+                return SANE_STATUS_IO_ERROR;
+            continue;  // nothing yet: wait on the descriptor again
         }
         if (len == 0) {
             // Blocking reads may legitimately return nothing; do not spin hot.
@@ -101,6 +174,8 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, P
             continue;
         }
         emptyReads = 0;
+        emptyAfterClose = 0;
+        lastData = Clock::now();
         const uint64_t room = limit > frame.data.size() ? limit - frame.data.size() : 0;
         excess += uint64_t(len) > room ? uint64_t(len) - room : 0;
         if (known && excess > expected) {
