@@ -61,6 +61,7 @@ ScanOutcome cancelled()
 }
 
 using Clock = std::chrono::steady_clock;
+constexpr size_t kChunkBytes = 256 * 1024;
 
 // Switches the device to non-blocking reads with a descriptor to wait on;
 // -1 when it offers none and reads block.
@@ -118,12 +119,14 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, P
     // A device may deliver more than it announced; a little of that is read and dropped.
     const uint64_t limit = known ? expected : control.unknownLengthLimit;
     try {
-        frame.data.reserve(size_t(known ? expected : std::min<uint64_t>(limit, 64ull << 20)));
+        // A picture that grows keeps only the bytes of a line not yet whole.
+        frame.data.reserve(size_t(known ? expected : part.growing ? 2 * bpl + kChunkBytes : std::min<uint64_t>(limit, 64ull << 20)));
     } catch (const std::bad_alloc &) {
         message = QStringLiteral("Te weinig geheugen om de scan te ontvangen.");
         return SANE_STATUS_NO_MEM;
     }
-    std::vector<SANE_Byte> chunk(256 * 1024);
+    std::vector<SANE_Byte> chunk(kChunkBytes);
+    uint64_t received = 0;
     int emptyReads = 0;
     uint64_t excess = 0;
     const int fd = waitableDescriptor(dev);
@@ -176,7 +179,7 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, P
         emptyReads = 0;
         emptyAfterClose = 0;
         lastData = Clock::now();
-        const uint64_t room = limit > frame.data.size() ? limit - frame.data.size() : 0;
+        const uint64_t room = limit > received ? limit - received : 0;
         excess += uint64_t(len) > room ? uint64_t(len) - room : 0;
         if (known && excess > expected) {
             message = QStringLiteral("De scanner levert veel meer gegevens dan aangekondigd.");
@@ -187,15 +190,41 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, P
             return SANE_STATUS_NO_MEM;
         }
         try {
-            frame.data.insert(frame.data.end(), chunk.data(), chunk.data() + std::min<uint64_t>(uint64_t(len), room));
+            const uint64_t taken = std::min<uint64_t>(uint64_t(len), room);
+            frame.data.insert(frame.data.end(), chunk.data(), chunk.data() + taken);
+            received += taken;
+            if (!AddRows(frame, part))
+                throw std::bad_alloc();
         } catch (const std::bad_alloc &) {
             message = QStringLiteral("Te weinig geheugen om de scan te ontvangen.");
             return SANE_STATUS_NO_MEM;
         }
-        AddRows(frame, part);
         if (known)
-            control.permille.store(int(frame.data.size() * 1000 / std::max<uint64_t>(expected, 1)));
+            control.permille.store(int(received * 1000 / std::max<uint64_t>(expected, 1)));
     }
+}
+
+// Pixels the scan area spans along one axis at `dpi`; 0 when the device does not say.
+double askedPixels(SaneDevice &dev, const char *from, const char *to, double dpi)
+{
+    double a = 0, b = 0;
+    if (!ReadNumericOption(dev, from, a) || !ReadNumericOption(dev, to, b))
+        return 0;
+    const SANE_Option_Descriptor *d = dev.getOptionDescriptor(FindOption(dev, to));
+    return d && d->unit == SANE_UNIT_PIXEL ? b - a : (b - a) / 25.4 * dpi;
+}
+
+// Parameters that are well-formed but cannot be the picture that was asked
+// for, e.g. after a backend's resolution overflowed into a negative number.
+QString implausibleResult(SaneDevice &dev, const SANE_Parameters &p, bool haveDpi, double dpi)
+{
+    if (haveDpi && !(dpi >= 1 && dpi <= 65535))
+        return QStringLiteral("De scanner meldt een onmogelijke resolutie (%1 dpi); daar kan geen scan van worden gemaakt.")
+            .arg(dpi);
+    if ((p.pixels_per_line == 1 && askedPixels(dev, SANE_NAME_SCAN_TL_X, SANE_NAME_SCAN_BR_X, dpi) >= 2)
+        || (p.lines == 1 && askedPixels(dev, SANE_NAME_SCAN_TL_Y, SANE_NAME_SCAN_BR_Y, dpi) >= 2))
+        return QStringLiteral("De scanner levert een beeld van één beeldpunt breed of hoog, terwijl er meer werd gevraagd.");
+    return {};
 }
 
 } // namespace
@@ -205,7 +234,7 @@ ScanOutcome RunScan(SaneDevice &dev, ScanControl &control)
     std::vector<ScanFrame> frames;
     PartialPicture part;
     double dpi = 0;
-    ReadNumericOption(dev, SANE_NAME_SCAN_RESOLUTION, dpi);
+    const bool haveDpi = ReadNumericOption(dev, SANE_NAME_SCAN_RESOLUTION, dpi);
     for (;;) {
         SANE_Status s = dev.start();
         for (int tries = 0; int(s) == SANE_STATUS_WARMING_UP && tries < control.warmUpTries; ++tries) {
@@ -227,7 +256,9 @@ ScanOutcome RunScan(SaneDevice &dev, ScanControl &control)
             dev.cancel();
             return failed(s);
         }
-        const QString invalid = ValidateParameters(frame.params);
+        QString invalid = ValidateParameters(frame.params);
+        if (invalid.isEmpty() && frames.empty())
+            invalid = implausibleResult(dev, frame.params, haveDpi, dpi);
         if (!invalid.isEmpty()) {
             dev.cancel();
             return failed(SANE_STATUS_INVAL, invalid);
