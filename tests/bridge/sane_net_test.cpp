@@ -186,17 +186,18 @@ protected:
                                                             : SetNumericOption(dev, name, std::atof(value));
         ASSERT_EQ(s, SANE_STATUS_GOOD) << name;
     }
-    // A scan slow enough to be caught in the middle: a small piece per read, each late.
+    // A scan slow enough to be caught in the middle: some 2 MB, and the
+    // backend waits 0.2 s after each 64 KB it passes on.
     void slowScan()
     {
         ASSERT_EQ(bridge.openDefaultSource(), 1);
         set("mode", "Color");
         set("resolution", "100");
+        set("br-x", "200");
+        set("br-y", "200");
         set("enable-test-options", "yes");
-        set("read-limit", "yes");
-        set("read-limit-size", "2048");
         set("read-delay", "yes");
-        set("read-delay-duration", "20000");
+        set("read-delay-duration", "200000");
     }
     // Acts once the scan has delivered something, then returns what acquire did.
     int acquireAndInMidScan(const std::function<void(QProgressDialog &)> &act)

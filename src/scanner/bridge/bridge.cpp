@@ -243,19 +243,28 @@ int Bridge::setCurrentResolution(double dpi)
 
 ScanOutcome Bridge::scan(const std::shared_ptr<ScanControl> &control)
 {
-    // The work holds the device and the session: it may outlive this call.
-    auto work = [dev = m_device, session = m_backend, control, hook = m_startHook] {
+    // The work holds the device and the session, as it may outlive this call;
+    // the device is closed before the session ends (members go in reverse).
+    struct Held {
+        std::shared_ptr<SaneBackend> session;
+        std::shared_ptr<SaneDevice> dev;
+    };
+    auto work = [held = Held{m_backend, m_device}, control, hook = m_startHook] {
         if (hook)
-            hook(*control, *dev);
-        return RunScan(*dev, *control);
+            hook(*control, *held.dev);
+        return RunScan(*held.dev, *control);
     };
     if (!eventLoopHere())
         return work();
     const int stuckBefore = WorkerThread::abandonedRunning();
     ScanOutcome o = RunWhileProcessingEvents(work, control, m_device, guiHere(), m_product);
     if (WorkerThread::abandonedRunning() > stuckBefore) {
-        m_device.reset();  // still in the abandoned worker's hands; closed when it returns
+        // The device and the session stay in the abandoned worker's hands and
+        // end when it returns: the next scan starts a new session, as SANE's
+        // net backend does not recover from a connection left in mid-call.
+        m_device.reset();
         m_deviceName.clear();
+        m_backend.reset();
     }
     return o;
 }
