@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -188,7 +189,14 @@ TEST_F(BridgeTest, SourceThatCannotBeOpenedIsExplained)
     bridge.rememberSource("fake:gone");
     backend.make = [](const std::string &) { return std::unique_ptr<SaneDevice>(); };
     EXPECT_EQ(bridge.openDefaultSource(), 0);
+    // The notice, then the list to choose another from.
+    bool listed = false;
+    WhenShown("sourceDialog", [&](QDialog &d) {
+        listed = true;
+        d.reject();
+    });
     EXPECT_EQ(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
+    EXPECT_TRUE(listed);
     ASSERT_EQ(notices.size(), 1);
     EXPECT_TRUE(notices[0].contains("fake:gone"));
     EXPECT_FALSE(QFile::exists(path("preview.bmp")));

@@ -23,23 +23,6 @@
 
 namespace {
 
-// Runs `act` on the dialog named `name` once it is shown.
-void whenShown(const QString &name, std::function<void(QDialog &)> act)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, name, act] {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *d = qobject_cast<QDialog *>(w); d && d->objectName() == name && d->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                act(*d);
-                return;
-            }
-    });
-    timer->start();
-}
-
 void addOptions(FakeDevice &dev)
 {
     dev.addGroup("Standaard");
@@ -145,7 +128,7 @@ TEST(SourceDialog, ShowsSearchingThenEveryScannerWithTheVirtualOneLast)
 
     QString searching;
     QStringList rows;
-    whenShown("sourceDialog", [&](QDialog &d) {
+    WhenShown("sourceDialog", [&](QDialog &d) {
         searching = d.findChild<QLabel *>("searchStatus")->text();
         release = true;
         auto *list = d.findChild<QTreeWidget *>("deviceList");
@@ -162,7 +145,7 @@ TEST(SourceDialog, ShowsSearchingThenEveryScannerWithTheVirtualOneLast)
         wait->start(5);
     });
     QString chosen;
-    ASSERT_TRUE(RunSourceDialog(slow, "fake:1", "Test", chosen));
+    ASSERT_TRUE(RunSourceDialog(std::shared_ptr<SaneBackend>(&slow, [](SaneBackend *) {}), "fake:1", "Test", chosen));
     EXPECT_EQ(searching, "Scanners zoeken…");
     EXPECT_EQ(rows, (QStringList{"Acme|Flat 1|fake:1", "Beta|Feeder|net:2",
                                  QString("KVNscan|Voorbeeld|") + kVirtualScannerName}));
@@ -184,7 +167,7 @@ TEST(SourceDialog, CancelKeepsTheEarlierChoice)
         SANE_Status open(const std::string &n, std::unique_ptr<SaneDevice> &out) override { return b.open(n, out); }
     };
     bridge.setBackendFactory([&backend] { return std::make_unique<Ref>(backend); });
-    whenShown("sourceDialog", [](QDialog &d) { d.reject(); });
+    WhenShown("sourceDialog", [](QDialog &d) { d.reject(); });
     EXPECT_EQ(bridge.selectImageSource(nullptr), 0);
     EXPECT_EQ(bridge.rememberedSource(), "fake:1");
     EXPECT_EQ(backend.enumerations, 1);  // searched only because the user asked
@@ -201,13 +184,13 @@ TEST(OptionsDialog, ShownBeforeTheScanUnlessHiddenAndCancelScansNothing)
     bridge.setHideUI(0);
     const QString target = dir.filePath("scan.bmp");
 
-    whenShown("optionsDialog", [](QDialog &d) { d.reject(); });
+    WhenShown("optionsDialog", [](QDialog &d) { d.reject(); });
     EXPECT_EQ(bridge.acquireToFilename(nullptr, target.toUtf8().constData()), 0);
     EXPECT_FALSE(QFile::exists(target));
 
     // The user picks the back side and a low resolution, then scans.
     SetVirtualScannerNextIsBack(false);
-    whenShown("optionsDialog", [](QDialog &d) {
+    WhenShown("optionsDialog", [](QDialog &d) {
         auto *side = d.findChild<QWidget *>("side")->findChild<QComboBox *>();
         side->setCurrentIndex(1);
         emit side->textActivated(side->currentText());

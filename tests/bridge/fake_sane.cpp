@@ -1,5 +1,9 @@
 #include "fake_sane.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -216,4 +220,21 @@ void FakeDevice::cancel()
 {
     ++cancels;
     m_cancelled = true;
+}
+
+// Runs `act` on the dialog named `name` once it is shown.
+void WhenShown(const QString &name, std::function<void(QDialog &)> act)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, name, act] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<QDialog *>(w); d && d->objectName() == name && d->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                act(*d);
+                return;
+            }
+    });
+    timer->start();
 }

@@ -99,3 +99,8 @@ public:
 SANE_Parameters Params(SANE_Frame format, int depth, int width, int lines, int padding = 0, bool last = true);
 // A frame of `params` filled with bytes from `fill(i)`.
 FakeFrame MakeFrame(const SANE_Parameters &p, const std::function<uint8_t(size_t)> &fill);
+
+class QDialog;
+class QString;
+// Runs `act` on the dialog named `name` once it is shown.
+void WhenShown(const QString &name, std::function<void(QDialog &)> act);

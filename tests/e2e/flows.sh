@@ -15,6 +15,9 @@
 #   a4at600  a scan at the default 600 dpi (a whole A4 page) arrives and is saved
 #   openhelp "Open bestand" shows a picture file and keeps it as the preview
 #            file; "help" shows the scan window's help page
+#   network  a scanner behind saned on loopback: a scan; the server killed in
+#            the middle of the next one gives a notice and leaves the picture;
+#            with the server back a scan works (run it through own_network.sh)
 # A failing flow leaves failed.png (the screen), program.log, geometry.txt and
 # KVNscan.ini in the output folder.
 set -eu
@@ -240,6 +243,68 @@ flow_carried() {
     [ "$(e2e_ini scandocformdpi)" = 250 ] || e2e_fail "dpi lost at the second end"
 }
 
+# saned serving SANE's test backend, slowly, on 127.0.0.1, in a session of its
+# own so that it goes whole; its settings in $work/saned.
+start_saned() {
+    setsid saned -l -e -b 127.0.0.1 >>"$work/saned.log" 2>&1 &
+    saned_pid=$!
+    e2e_until 20 "saned to listen (saned.log: $(tail -n 3 "$work/saned.log" 2>/dev/null))" \
+        grep -q '0100007F:19A6 00000000:0000 0A' /proc/net/tcp
+}
+
+preview_stamp() { stat -c '%y %s' "$TMPDIR/preview.bmp"; }
+
+# A window captioned "Vexlo Scan Tool" other than the progress dialog $1.
+notice_shown() {
+    for w in $(xdotool search --all --onlyvisible --pid "$pid" --name '^Vexlo Scan Tool$' 2>/dev/null); do
+        [ "$w" = "$1" ] || { notice="$w"; return 0; }
+    done
+    return 1
+}
+
+flow_network() {
+    mkdir -p "$work/saned"
+    printf 'test\n' >"$work/saned/dll.conf"
+    printf '127.0.0.1\n' >"$work/saned/saned.conf"
+    # Slow: each 64 KB through the backend's pipe waits 0.2 s, some 6 s a scan.
+    printf 'mode Color\nbr_x 200.0\nbr_y 200.0\nread-delay true\nread-delay-duration 200000\n' >"$work/saned/test.conf"
+    printf 'net\n' >"$work/sane/dll.conf"
+    printf '127.0.0.1\n' >"$work/sane/net.conf"
+    printf 'source=net:127.0.0.1:test:0\n' >"$work/eztw32.ini"
+    SANE_CONFIG_DIR="$work/saned" start_saned
+    # The server goes with this script, whatever way it ends.
+    trap 'st=$?; kill -KILL "-$saned_pid" 2>/dev/null; (exit $st); e2e_cleanup' EXIT
+    e2e_settings $quick scandocformfnedit=net
+    e2e_start
+    scan_front
+    first=$(preview_stamp)
+    files=$(ls -a "$TMPDIR" | tr '\n' ' ')
+
+    e2e_click Scanbut
+    e2e_until 30 "the progress dialog" e2e_dialog_shown "Vexlo Scan Tool"
+    progress=$(e2e_dialog_id "Vexlo Scan Tool")
+    sleep 2
+    kill -KILL "-$saned_pid"
+    killed=$(date +%s%N)
+    e2e_until 60 "a notice after the server died" notice_shown "$progress"
+    echo "killed server to notice: $((($(date +%s%N) - killed) / 1000000)) ms"
+    import -window root "$outdir/notice.png" 2>/dev/null || true
+    xdotool windowfocus --sync "$notice" 2>/dev/null || xdotool windowfocus "$notice"
+    xdotool key Return
+    e2e_until 30 "the notice to close" eval '! notice_shown "$progress"'
+    [ "$(preview_stamp)" = "$first" ] || e2e_fail "the picture file changed after a failed scan"
+    [ "$(ls -a "$TMPDIR" | tr '\n' ' ')" = "$files" ] || e2e_fail "files left: $(ls -a "$TMPDIR")"
+    e2e_alive || e2e_fail "the program ended after the failed scan"
+    e2e_until 30 "the window to answer" e2e_ready save
+
+    SANE_CONFIG_DIR="$work/saned" start_saned
+    e2e_click Scanbut
+    e2e_until 90 "a new picture" eval '[ "$(preview_stamp)" != "$first" ]'
+    e2e_until 30 "the scan to end" e2e_dialog_gone "Vexlo Scan Tool"
+    e2e_ready save || e2e_fail "no scan-present layout after the second scan"
+    e2e_close
+}
+
 flow_failedsave() {
     mkdir "$out/sub.JPG"
     e2e_settings $quick scandocformfnedit=sub
@@ -350,7 +415,7 @@ window_at() {
 }
 
 case "$flow" in
-    single | backside | series | restart | carried | failedsave | frame | openhelp | a4at600) "flow_$flow" ;;
+    single | backside | series | restart | carried | failedsave | frame | openhelp | a4at600 | network) "flow_$flow" ;;
     *) e2e_fail "unknown flow $flow" ;;
 esac
 echo "e2e $flow passed"

@@ -5,6 +5,7 @@
 #include "scanner/bridge/progress.h"
 #include "scanner/bridge/source_dialog.h"
 #include "scanner/bridge/virtual_scanner.h"
+#include "scanner/bridge/worker_thread.h"
 
 #include <QApplication>
 #include <QFile>
@@ -147,20 +148,39 @@ void Bridge::notice(const QString &text)
     }
 }
 
-int Bridge::selectImageSource(void *)
+// A call abandoned after a cancel still runs inside SANE: nothing else may
+// enter it until that call returns.
+bool Bridge::saneStillBusy()
 {
-    if (!guiHere() || m_busy)
-        return 0;
-    BusyGuard busy(m_busy);
+    if (WorkerThread::abandonedRunning() == 0)
+        return false;
+    notice(QStringLiteral("De scanner reageert nog niet op het afbreken van de vorige opdracht. "
+                          "Wacht even en probeer het dan opnieuw."));
+    return true;
+}
+
+bool Bridge::chooseSource()
+{
+    if (saneStillBusy())
+        return false;
+    backend();
     QString chosen;
-    if (!RunSourceDialog(backend(), rememberedSource(), m_product, chosen))
-        return 0;
+    if (!RunSourceDialog(m_backend, rememberedSource(), m_product, chosen))
+        return false;
     rememberSource(chosen);
     if (m_deviceName != chosen) {
         m_device.reset();
         m_deviceName.clear();
     }
-    return 1;
+    return true;
+}
+
+int Bridge::selectImageSource(void *)
+{
+    if (!guiHere() || m_busy)
+        return 0;
+    BusyGuard busy(m_busy);
+    return chooseSource() ? 1 : 0;
 }
 
 bool Bridge::openNamed(const QString &name, SANE_Status &status)
@@ -221,17 +241,32 @@ int Bridge::setCurrentResolution(double dpi)
     return SetNumericOption(*m_device, SANE_NAME_SCAN_RESOLUTION, dpi) == SANE_STATUS_GOOD ? 1 : 0;
 }
 
-ScanOutcome Bridge::scan(ScanControl &control)
+ScanOutcome Bridge::scan(const std::shared_ptr<ScanControl> &control)
 {
-    SaneDevice &dev = *m_device;
-    auto work = [this, &dev, &control] {
-        if (m_startHook)
-            m_startHook(control, dev);
-        return RunScan(dev, control);
+    // The work holds the device and the session, as it may outlive this call;
+    // the device is closed before the session ends (members go in reverse).
+    struct Held {
+        std::shared_ptr<SaneBackend> session;
+        std::shared_ptr<SaneDevice> dev;
+    };
+    auto work = [held = Held{m_backend, m_device}, control, hook = m_startHook] {
+        if (hook)
+            hook(*control, *held.dev);
+        return RunScan(*held.dev, *control);
     };
     if (!eventLoopHere())
         return work();
-    return RunWhileProcessingEvents(work, control, dev, guiHere(), m_product);
+    const int stuckBefore = WorkerThread::abandonedRunning();
+    ScanOutcome o = RunWhileProcessingEvents(work, control, m_device, guiHere(), m_product);
+    if (WorkerThread::abandonedRunning() > stuckBefore) {
+        // The device and the session stay in the abandoned worker's hands and
+        // end when it returns: the next scan starts a new session, as SANE's
+        // net backend does not recover from a connection left in mid-call.
+        m_device.reset();
+        m_deviceName.clear();
+        m_backend.reset();
+    }
+    return o;
 }
 
 int Bridge::acquireToFilename(void *, const char *path)
@@ -240,26 +275,35 @@ int Bridge::acquireToFilename(void *, const char *path)
         return 0;
     BusyGuard busy(m_busy);
     const QString target = QString::fromUtf8(path);
-    if (!m_device) {
-        if (!openDefault()) {
-            const QString name = rememberedSource();
-            notice(QStringLiteral("De scanner \"%1\" kan niet worden geopend. Kies een andere scanner met "
-                                  "\"Selecteer scanner\". Er is geen scan gemaakt.")
-                       .arg(name));
+    if (!m_device || m_deviceName != QLatin1String(kVirtualScannerName)) {
+        if (saneStillBusy())
+            return 0;
+    }
+    if (!m_device && !openDefault()) {
+        const QString gone = QStringLiteral("De scanner \"%1\" kan niet worden geopend. ").arg(rememberedSource());
+        if (!guiHere()) {
+            notice(gone + QStringLiteral("Kies een andere scanner met \"Selecteer scanner\". Er is geen scan gemaakt."));
             return 0;
         }
+        // A scanner that is gone (a network scanner switched off): the list at once.
+        notice(gone + QStringLiteral("Kies in de lijst die nu volgt een andere scanner."));
+        if (!chooseSource() || !openDefault())
+            return 0;
     }
     if (!m_hideUI && guiHere() && !RunOptionsDialog(*m_device, m_product))
         return 0;
 
-    ScanControl control;
+    auto control = std::make_shared<ScanControl>();
     if (m_tune)
-        m_tune(control);
+        m_tune(*control);
     m_last = scan(control);
     if (m_last.kind == ScanOutcome::Cancelled)
         return 0;
     if (m_last.kind == ScanOutcome::Failed) {
-        // Reopen next time: the device may be in a state we cannot see.
+        // Reopen next time, in a new session: the device may be in a state we
+        // cannot see, and SANE's net backend does not recover from a server that died.
+        if (WorkerThread::abandonedRunning() == 0)
+            endSession();
         m_device.reset();
         m_deviceName.clear();
         notice(m_last.message + QStringLiteral("\nEr is geen scan opgeslagen."));

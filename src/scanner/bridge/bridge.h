@@ -53,11 +53,14 @@ private:
     bool openDefault();
     bool openNamed(const QString &name, SANE_Status &status);
     void notice(const QString &text);
-    ScanOutcome scan(ScanControl &control);
+    bool saneStillBusy();
+    bool chooseSource();
+    ScanOutcome scan(const std::shared_ptr<ScanControl> &control);
 
     BackendFactory m_factory;
-    std::unique_ptr<SaneBackend> m_backend;
-    std::unique_ptr<SaneDevice> m_device;
+    // Shared with a worker that may outlive the wait for it (see WorkerThread).
+    std::shared_ptr<SaneBackend> m_backend;
+    std::shared_ptr<SaneDevice> m_device;
     QString m_deviceName;
     QString m_sourceFile;
     QString m_product = QStringLiteral("Scanner");

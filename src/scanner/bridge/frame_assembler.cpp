@@ -32,6 +32,7 @@ inline uint8_t sample8(const uint8_t *line, uint64_t i, int depth)
 }
 
 QString tooLarge() { return QStringLiteral("De scan is te groot voor een BMP-bestand (meer dan 4 GB)."); }
+QString noLines() { return QStringLiteral("De scanner leverde geen beeldregels."); }
 QString noMemory() { return QStringLiteral("Te weinig geheugen om de scan samen te stellen."); }
 
 // Lines actually available in a frame: the announced count, or for an unknown
@@ -42,7 +43,7 @@ int64_t linesIn(const ScanFrame &f, QString &error)
     if (f.params.lines < 0) {
         int64_t lines = int64_t(f.data.size() / bpl);
         if (lines == 0)
-            error = QStringLiteral("De scanner leverde geen beeldregels.");
+            error = noLines();
         return lines;
     }
     if (uint64_t(f.data.size()) < bpl * uint64_t(f.params.lines)) {
@@ -104,10 +105,12 @@ void swapRedBlue(const uint8_t *src, uint8_t *dst, int64_t width)
     }
 }
 
-// Converts lines [from, to) of a grey or RGB frame into img.
-void convertRows(const SANE_Parameters &p, const uint8_t *data, int64_t from, int64_t to, QImage &img)
+// Converts `count` lines of a grey or RGB frame, starting at `data`, into img from row `first`.
+void convertRows(const SANE_Parameters &p, const uint8_t *data, int64_t count, QImage &img, int64_t first)
 {
+    const int64_t from = first, to = first + count;
     const uint64_t bpl = uint64_t(p.bytes_per_line);
+    auto line = [&](int64_t y) { return data + uint64_t(y - first) * bpl; };
     const int64_t width = p.pixels_per_line;
     const int depth = p.depth;
     if (p.format == SANE_FRAME_GRAY && depth == 1) {
@@ -115,7 +118,7 @@ void convertRows(const SANE_Parameters &p, const uint8_t *data, int64_t from, in
         const int lastBits = int(width & 7);
         for (int64_t y = from; y < to; ++y) {
             uchar *dst = img.scanLine(int(y));
-            std::memcpy(dst, data + uint64_t(y) * bpl, n);
+            std::memcpy(dst, line(y), n);
             if (lastBits)  // keep the unused tail bits white
                 dst[n - 1] &= uchar(0xFF << (8 - lastBits));
         }
@@ -123,7 +126,7 @@ void convertRows(const SANE_Parameters &p, const uint8_t *data, int64_t from, in
     }
     if (p.format == SANE_FRAME_GRAY) {
         for (int64_t y = from; y < to; ++y) {
-            const uint8_t *src = data + uint64_t(y) * bpl;
+            const uint8_t *src = line(y);
             uchar *dst = img.scanLine(int(y));
             if (depth == 8)
                 std::memcpy(dst, src, size_t(width));
@@ -134,7 +137,7 @@ void convertRows(const SANE_Parameters &p, const uint8_t *data, int64_t from, in
         return;
     }
     for (int64_t y = from; y < to; ++y) {
-        const uint8_t *src = data + uint64_t(y) * bpl;
+        const uint8_t *src = line(y);
         uchar *dst = img.scanLine(int(y));
         if (depth == 8) {
             swapRedBlue(src, dst, width);
@@ -158,22 +161,64 @@ uint64_t BmpFileBytes(uint64_t width, uint64_t height, int bitsPerPixel)
 PartialPicture BeginRows(const SANE_Parameters &p)
 {
     PartialPicture part;
-    if (!ValidateParameters(p).isEmpty() || (p.format != SANE_FRAME_GRAY && p.format != SANE_FRAME_RGB)
-        || p.lines <= 0)
+    if (!ValidateParameters(p).isEmpty() || (p.format != SANE_FRAME_GRAY && p.format != SANE_FRAME_RGB))
         return part;
-    part.image = makeSinglePass(p, p.pixels_per_line, p.lines);
+    if (p.lines > 0) {
+        part.image = makeSinglePass(p, p.pixels_per_line, p.lines);
+    } else {
+        // Bands of about 4 MB: large steps, little left unused in the last one.
+        part.growing = true;
+        const int64_t rowBytes = int64_t(BmpFileBytes(uint64_t(p.pixels_per_line), 1, 24));
+        part.bandRows = std::max<int64_t>(1, (int64_t(4) << 20) / rowBytes);
+    }
     return part;
 }
 
-void AddRows(const ScanFrame &f, PartialPicture &part)
+bool AddRows(ScanFrame &f, PartialPicture &part)
 {
+    const uint64_t bpl = uint64_t(f.params.bytes_per_line);
+    if (part.growing) {
+        const int64_t whole = int64_t(f.data.size() / bpl);
+        for (int64_t done = 0; done < whole;) {
+            const int64_t inBand = part.rows % part.bandRows;
+            if (inBand == 0) {
+                QImage band = makeSinglePass(f.params, f.params.pixels_per_line, part.bandRows);
+                if (band.isNull())
+                    return false;
+                part.bands.push_back(std::move(band));
+            }
+            const int64_t n = std::min(whole - done, part.bandRows - inBand);
+            convertRows(f.params, f.data.data() + uint64_t(done) * bpl, n, part.bands.back(), inBand);
+            done += n;
+            part.rows += n;
+        }
+        f.data.erase(f.data.begin(), f.data.begin() + ptrdiff_t(uint64_t(whole) * bpl));
+        return true;
+    }
     if (part.image.isNull())
-        return;
-    const int64_t whole = std::min<int64_t>(part.image.height(), int64_t(f.data.size() / uint64_t(f.params.bytes_per_line)));
+        return true;
+    const int64_t whole = std::min<int64_t>(part.image.height(), int64_t(f.data.size() / bpl));
     if (whole > part.rows) {
-        convertRows(f.params, f.data.data(), part.rows, whole, part.image);
+        convertRows(f.params, f.data.data() + uint64_t(part.rows) * bpl, whole - part.rows, part.image, part.rows);
         part.rows = whole;
     }
+    return true;
+}
+
+// The bands of a grown picture as one picture; each band goes once copied.
+QImage joinBands(const SANE_Parameters &p, PartialPicture &part)
+{
+    QImage img = makeSinglePass(p, p.pixels_per_line, part.rows);
+    if (img.isNull())
+        return img;
+    const size_t rowBytes = size_t(std::min(img.bytesPerLine(), part.bands.front().bytesPerLine()));
+    int64_t y = 0;
+    for (QImage &band : part.bands) {
+        for (int r = 0; r < band.height() && y < part.rows; ++r, ++y)
+            std::memcpy(img.scanLine(int(y)), band.constScanLine(r), rowBytes);
+        band = QImage();
+    }
+    return img;
 }
 
 QString ValidateParameters(const SANE_Parameters &p)
@@ -231,7 +276,10 @@ AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames, PartialPic
             return out;
         }
         const ScanFrame &f = frames[0];
-        const int64_t lines = linesIn(f, out.error);
+        const bool grown = part && part->growing;
+        const int64_t lines = grown ? part->rows : linesIn(f, out.error);
+        if (lines == 0 && out.error.isEmpty())
+            out.error = noLines();
         if (!out.error.isEmpty())
             return out;
         const int bmpBits = p0.format == SANE_FRAME_RGB ? 24 : (depth == 1 ? 1 : 8);
@@ -241,7 +289,10 @@ AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames, PartialPic
         }
         QImage img;
         int64_t from = 0;
-        if (part && !part->image.isNull() && part->image.size() == QSize(int(width), int(lines))
+        if (grown) {
+            img = joinBands(p0, *part);
+            from = lines;
+        } else if (part && !part->image.isNull() && part->image.size() == QSize(int(width), int(lines))
             && part->image.format() == singlePassFormat(p0) && part->rows <= lines) {
             img = std::move(part->image);
             from = part->rows;
@@ -254,7 +305,8 @@ AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames, PartialPic
             out.error = noMemory();
             return out;
         }
-        convertRows(p0, f.data.data(), from, lines, img);
+        if (lines > from)
+            convertRows(p0, f.data.data() + uint64_t(from) * uint64_t(p0.bytes_per_line), lines - from, img, from);
         out.image = img;
         return out;
     }

@@ -29,15 +29,21 @@ uint64_t BmpFileBytes(uint64_t width, uint64_t height, int bitsPerPixel);
 QString ValidateParameters(const SANE_Parameters &p);
 
 // A grey or RGB picture filled while its frame arrives, so that the last byte
-// leaves only the last rows to convert.
+// leaves only the last rows to convert. Of unknown height, it grows in bands
+// and takes the converted lines out of the frame: at its peak a scan then
+// holds the bands and the whole picture, never the device's bytes as well.
 struct PartialPicture {
-    QImage image;      // null when the frame is not built this way
+    QImage image;      // known height: the picture; null when not built this way
     int64_t rows = 0;  // lines converted so far
+    bool growing = false;
+    std::vector<QImage> bands;
+    int64_t bandRows = 0;
 };
-// For a grey or RGB frame of known length: the empty picture; else a null one.
+// For a grey or RGB frame: the empty picture of known height, or a growing one.
 PartialPicture BeginRows(const SANE_Parameters &p);
-// Converts every whole line of f that arrived since the last call.
-void AddRows(const ScanFrame &f, PartialPicture &part);
+// Converts every whole line of f that arrived since the last call. False when
+// memory ran out.
+bool AddRows(ScanFrame &f, PartialPicture &part);
 
 // The frames of one scan in arrival order: one grey or RGB frame, or three
 // separate red, green and blue frames. A partial picture of the frame, when

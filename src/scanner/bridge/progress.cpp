@@ -1,19 +1,17 @@
 #include "scanner/bridge/progress.h"
 
+#include "scanner/bridge/worker_thread.h"
+
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProgressDialog>
 #include <QTimer>
 
-#include <atomic>
-#include <memory>
-#include <thread>
-
-ScanOutcome RunWhileProcessingEvents(const std::function<ScanOutcome()> &work, ScanControl &control,
-                                     SaneDevice &dev, bool showProgress, const QString &title)
+ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const std::shared_ptr<ScanControl> &control,
+                                     const std::shared_ptr<SaneDevice> &dev, bool showProgress, const QString &title)
 {
     QEventLoop loop;
-    std::atomic<bool> done{false};
-    ScanOutcome outcome;
+    QElapsedTimer sinceCancel;
     std::unique_ptr<QProgressDialog> dialog;
     if (showProgress) {
         dialog = std::make_unique<QProgressDialog>(QStringLiteral("Bezig met scannen…"),
@@ -24,22 +22,34 @@ ScanOutcome RunWhileProcessingEvents(const std::function<ScanOutcome()> &work, S
         dialog->setAutoReset(false);
         dialog->setMinimumDuration(0);
         dialog->setValue(0);
-        QObject::connect(dialog.get(), &QProgressDialog::canceled, [&control, &dev, d = dialog.get()] {
-            if (!control.cancel.exchange(true)) {
-                dev.cancel();
-                d->setLabelText(QStringLiteral("Scan wordt afgebroken…"));
-            }
+        QObject::connect(dialog.get(), &QProgressDialog::canceled, [&control, &dev, &sinceCancel, d = dialog.get()] {
+            if (control->cancel.exchange(true))
+                return;
+            sinceCancel.start();
+            // Only a blocking read needs the device told from here; a call
+            // into a network backend could hang this thread.
+            if (control->phase.load() == ScanControl::BlockingRead)
+                dev->cancel();
+            d->setLabelText(QStringLiteral("Scan wordt afgebroken…"));
         });
     }
+    auto result = std::make_shared<ScanOutcome>();
+    WorkerThread worker([work = std::move(work), result] { *result = work(); });
+    bool gaveUp = false;
     QTimer poll;
-    poll.setInterval(50);
+    poll.setInterval(20);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (done.load()) {
+        if (worker.finished()) {
             loop.quit();
             return;
         }
-        if (dialog) {
-            const int pm = control.permille.load();
+        if (sinceCancel.isValid() && sinceCancel.elapsed() > control->abandonAfterCancelMs) {
+            gaveUp = true;
+            loop.quit();
+            return;
+        }
+        if (dialog && !sinceCancel.isValid()) {
+            const int pm = control->permille.load();
             if (pm < 0)
                 dialog->setMaximum(0);  // unknown length: a busy bar
             else {
@@ -49,12 +59,14 @@ ScanOutcome RunWhileProcessingEvents(const std::function<ScanOutcome()> &work, S
         }
     });
     poll.start();
-    std::thread worker([&] {
-        outcome = work();
-        done.store(true);
-        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);  // no need to wait for the next poll
-    });
     loop.exec();
+    if (gaveUp) {
+        worker.abandon();
+        ScanOutcome o;
+        o.kind = ScanOutcome::Cancelled;
+        o.status = SANE_STATUS_CANCELLED;
+        return o;
+    }
     worker.join();
-    return outcome;
+    return std::move(*result);
 }

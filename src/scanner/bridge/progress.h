@@ -6,6 +6,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
-ScanOutcome RunWhileProcessingEvents(const std::function<ScanOutcome()> &work, ScanControl &control,
-                                     SaneDevice &dev, bool showProgress, const QString &title);
+// After "Annuleren", a worker that has not ended within
+// control->abandonAfterCancelMs is left behind (see WorkerThread) and the scan
+// counts as cancelled: `work` must hold everything it uses.
+ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const std::shared_ptr<ScanControl> &control,
+                                     const std::shared_ptr<SaneDevice> &dev, bool showProgress, const QString &title);

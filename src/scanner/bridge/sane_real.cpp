@@ -1,6 +1,7 @@
 // The sane_* calls of the installed SANE library.
 #include "scanner/bridge/sane_wrapper.h"
 
+#include <csignal>
 #include <mutex>
 
 namespace {
@@ -24,6 +25,8 @@ public:
         return sane_read(m_h, data, maxLength, length);
     }
     void cancel() override { sane_cancel(m_h); }
+    SANE_Status setIoMode(bool nonBlocking) override { return sane_set_io_mode(m_h, nonBlocking ? SANE_TRUE : SANE_FALSE); }
+    SANE_Status getSelectFd(int *fd) override { return sane_get_select_fd(m_h, fd); }
 
 private:
     SANE_Handle m_h;
@@ -41,6 +44,11 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_initialised)
             return SANE_STATUS_GOOD;
+        // A network scanner whose server died is written to on a closed
+        // connection; that must fail the call, not end the program.
+        struct sigaction old {};
+        if (sigaction(SIGPIPE, nullptr, &old) == 0 && old.sa_handler == SIG_DFL)
+            std::signal(SIGPIPE, SIG_IGN);
         SANE_Int version = 0;
         SANE_Status s = sane_init(&version, nullptr);
         m_initialised = (s == SANE_STATUS_GOOD);

@@ -31,6 +31,13 @@ public:
     virtual SANE_Status read(SANE_Byte *data, SANE_Int maxLength, SANE_Int *length) = 0;
     // May be called from another thread while read() runs.
     virtual void cancel() = 0;
+    // Non-blocking reads and a descriptor to wait on (after start); many devices offer neither.
+    virtual SANE_Status setIoMode(bool nonBlocking) { return nonBlocking ? SANE_STATUS_UNSUPPORTED : SANE_STATUS_GOOD; }
+    virtual SANE_Status getSelectFd(int *fd)
+    {
+        *fd = -1;
+        return SANE_STATUS_UNSUPPORTED;
+    }
 };
 
 // The backend as a whole; destroying it ends the SANE session.

@@ -1,5 +1,8 @@
 #include "scanner/bridge/scan_runner.h"
 
+#include <poll.h>
+
+#include <cerrno>
 #include <chrono>
 #include <new>
 #include <thread>
@@ -57,6 +60,53 @@ ScanOutcome cancelled()
     return o;
 }
 
+using Clock = std::chrono::steady_clock;
+constexpr size_t kChunkBytes = 256 * 1024;
+
+// Switches the device to non-blocking reads with a descriptor to wait on;
+// -1 when it offers none and reads block.
+int waitableDescriptor(SaneDevice &dev)
+{
+    int fd = -1;
+    if (dev.setIoMode(true) != SANE_STATUS_GOOD)
+        return -1;
+    if (dev.getSelectFd(&fd) == SANE_STATUS_GOOD && fd >= 0)
+        return fd;
+    dev.setIoMode(false);
+    return -1;
+}
+
+bool silentTooLong(const ScanControl &control, Clock::time_point lastData, QString &message)
+{
+    if (Clock::now() - lastData <= std::chrono::milliseconds(control.stallTimeoutMs))
+        return false;
+    message = QStringLiteral("De scanner levert al %1 seconden geen gegevens meer.").arg(control.stallTimeoutMs / 1000);
+    return true;
+}
+
+// Waits until fd has something, the scan is cancelled, or the device has been
+// silent for too long since `lastData`. `closed` tells that the other end has
+// gone (a network scanner's server died).
+SANE_Status waitReadable(int fd, ScanControl &control, Clock::time_point lastData, bool &closed, QString &message)
+{
+    for (;;) {
+        if (control.cancel.load())
+            return SANE_STATUS_CANCELLED;
+        pollfd p{fd, POLLIN | POLLRDHUP, 0};
+        const int r = ::poll(&p, 1, 50);
+        if (r > 0) {
+            closed = p.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL);
+            return SANE_STATUS_GOOD;  // data, end or error: the read tells which
+        }
+        if (r < 0 && errno != EINTR) {
+            message = QStringLiteral("De verbinding met de scanner is verstoord.");
+            return SANE_STATUS_IO_ERROR;
+        }
+        if (silentTooLong(control, lastData, message))
+            return SANE_STATUS_IO_ERROR;
+    }
+}
+
 // Reads one frame to its end. Returns GOOD with the bytes, or the failing status.
 // Whole lines are converted into part as they arrive, when it holds a picture.
 SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, PartialPicture &part,
@@ -69,17 +119,33 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, P
     // A device may deliver more than it announced; a little of that is read and dropped.
     const uint64_t limit = known ? expected : control.unknownLengthLimit;
     try {
-        frame.data.reserve(size_t(known ? expected : std::min<uint64_t>(limit, 64ull << 20)));
+        // A picture that grows keeps only the bytes of a line not yet whole.
+        frame.data.reserve(size_t(known ? expected : part.growing ? 2 * bpl + kChunkBytes : std::min<uint64_t>(limit, 64ull << 20)));
     } catch (const std::bad_alloc &) {
         message = QStringLiteral("Te weinig geheugen om de scan te ontvangen.");
         return SANE_STATUS_NO_MEM;
     }
-    std::vector<SANE_Byte> chunk(256 * 1024);
+    std::vector<SANE_Byte> chunk(kChunkBytes);
+    uint64_t received = 0;
     int emptyReads = 0;
     uint64_t excess = 0;
+    const int fd = waitableDescriptor(dev);
+    auto lastData = Clock::now();
+    int emptyAfterClose = 0;
+    struct PhaseGuard {
+        std::atomic<int> &phase;
+        ~PhaseGuard() { phase.store(ScanControl::Other); }
+    } phaseGuard{control.phase};
+    control.phase.store(fd >= 0 ? ScanControl::WaitingRead : ScanControl::BlockingRead);
     for (;;) {
         if (control.cancel.load())
             return SANE_STATUS_CANCELLED;
+        bool closed = false;
+        if (fd >= 0) {
+            const SANE_Status w = waitReadable(fd, control, lastData, closed, message);
+            if (w != SANE_STATUS_GOOD)
+                return w;
+        }
         SANE_Int len = 0;
         const SANE_Status s = dev.read(chunk.data(), SANE_Int(chunk.size()), &len);
         if (s == SANE_STATUS_EOF)
@@ -89,6 +155,16 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, P
         if (len < 0 || len > SANE_Int(chunk.size())) {
             message = QStringLiteral("De scanner gaf een ongeldige hoeveelheid gegevens door.");
             return SANE_STATUS_IO_ERROR;
+        }
+        if (len == 0 && fd >= 0) {
+            // SANE's net backend reads a closed connection as "nothing yet", for ever.
+            if (closed && ++emptyAfterClose > 2) {
+                message = QStringLiteral("De verbinding met de scanner is verbroken.");
+                return SANE_STATUS_IO_ERROR;
+            }
+            if (silentTooLong(control, lastData, message))
+                return SANE_STATUS_IO_ERROR;
+            continue;  // nothing yet: wait on the descriptor again
         }
         if (len == 0) {
             // Blocking reads may legitimately return nothing; do not spin hot.
@@ -101,7 +177,9 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, P
             continue;
         }
         emptyReads = 0;
-        const uint64_t room = limit > frame.data.size() ? limit - frame.data.size() : 0;
+        emptyAfterClose = 0;
+        lastData = Clock::now();
+        const uint64_t room = limit > received ? limit - received : 0;
         excess += uint64_t(len) > room ? uint64_t(len) - room : 0;
         if (known && excess > expected) {
             message = QStringLiteral("De scanner levert veel meer gegevens dan aangekondigd.");
@@ -112,15 +190,41 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, P
             return SANE_STATUS_NO_MEM;
         }
         try {
-            frame.data.insert(frame.data.end(), chunk.data(), chunk.data() + std::min<uint64_t>(uint64_t(len), room));
+            const uint64_t taken = std::min<uint64_t>(uint64_t(len), room);
+            frame.data.insert(frame.data.end(), chunk.data(), chunk.data() + taken);
+            received += taken;
+            if (!AddRows(frame, part))
+                throw std::bad_alloc();
         } catch (const std::bad_alloc &) {
             message = QStringLiteral("Te weinig geheugen om de scan te ontvangen.");
             return SANE_STATUS_NO_MEM;
         }
-        AddRows(frame, part);
         if (known)
-            control.permille.store(int(frame.data.size() * 1000 / std::max<uint64_t>(expected, 1)));
+            control.permille.store(int(received * 1000 / std::max<uint64_t>(expected, 1)));
     }
+}
+
+// Pixels the scan area spans along one axis at `dpi`; 0 when the device does not say.
+double askedPixels(SaneDevice &dev, const char *from, const char *to, double dpi)
+{
+    double a = 0, b = 0;
+    if (!ReadNumericOption(dev, from, a) || !ReadNumericOption(dev, to, b))
+        return 0;
+    const SANE_Option_Descriptor *d = dev.getOptionDescriptor(FindOption(dev, to));
+    return d && d->unit == SANE_UNIT_PIXEL ? b - a : (b - a) / 25.4 * dpi;
+}
+
+// Parameters that are well-formed but cannot be the picture that was asked
+// for, e.g. after a backend's resolution overflowed into a negative number.
+QString implausibleResult(SaneDevice &dev, const SANE_Parameters &p, bool haveDpi, double dpi)
+{
+    if (haveDpi && !(dpi >= 1 && dpi <= 65535))
+        return QStringLiteral("De scanner meldt een onmogelijke resolutie (%1 dpi); daar kan geen scan van worden gemaakt.")
+            .arg(dpi);
+    if ((p.pixels_per_line == 1 && askedPixels(dev, SANE_NAME_SCAN_TL_X, SANE_NAME_SCAN_BR_X, dpi) >= 2)
+        || (p.lines == 1 && askedPixels(dev, SANE_NAME_SCAN_TL_Y, SANE_NAME_SCAN_BR_Y, dpi) >= 2))
+        return QStringLiteral("De scanner levert een beeld van één beeldpunt breed of hoog, terwijl er meer werd gevraagd.");
+    return {};
 }
 
 } // namespace
@@ -130,7 +234,7 @@ ScanOutcome RunScan(SaneDevice &dev, ScanControl &control)
     std::vector<ScanFrame> frames;
     PartialPicture part;
     double dpi = 0;
-    ReadNumericOption(dev, SANE_NAME_SCAN_RESOLUTION, dpi);
+    const bool haveDpi = ReadNumericOption(dev, SANE_NAME_SCAN_RESOLUTION, dpi);
     for (;;) {
         SANE_Status s = dev.start();
         for (int tries = 0; int(s) == SANE_STATUS_WARMING_UP && tries < control.warmUpTries; ++tries) {
@@ -152,7 +256,9 @@ ScanOutcome RunScan(SaneDevice &dev, ScanControl &control)
             dev.cancel();
             return failed(s);
         }
-        const QString invalid = ValidateParameters(frame.params);
+        QString invalid = ValidateParameters(frame.params);
+        if (invalid.isEmpty() && frames.empty())
+            invalid = implausibleResult(dev, frame.params, haveDpi, dpi);
         if (!invalid.isEmpty()) {
             dev.cancel();
             return failed(SANE_STATUS_INVAL, invalid);

@@ -24,6 +24,15 @@ struct ScanControl {
     uint64_t unknownLengthLimit = kMaxBmpFileBytes;
     // Reads in a row that bring nothing before we give up on the device.
     int maxEmptyReads = 30000;
+    // With a descriptor to wait on: how long the device may send nothing at all.
+    int stallTimeoutMs = 90000;
+    // Where the scan is: only a blocking read needs a cancel from another
+    // thread; elsewhere the scan sees the flag itself, and a second caller
+    // inside a network backend would garble its connection.
+    enum Phase { Other, BlockingRead, WaitingRead };
+    std::atomic<int> phase{Other};
+    // After a cancel from the window, how long a device stuck in a call may keep the dialog open.
+    int abandonAfterCancelMs = 1000;
 };
 
 ScanOutcome RunScan(SaneDevice &dev, ScanControl &control);

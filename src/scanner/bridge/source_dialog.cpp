@@ -1,6 +1,7 @@
 #include "scanner/bridge/source_dialog.h"
 
 #include "scanner/bridge/virtual_scanner.h"
+#include "scanner/bridge/worker_thread.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -11,10 +12,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <atomic>
-#include <thread>
 
-bool RunSourceDialog(SaneBackend &backend, const QString &current, const QString &title, QString &chosen)
+bool RunSourceDialog(const std::shared_ptr<SaneBackend> &backend, const QString &current, const QString &title, QString &chosen)
 {
     QDialog dialog;
     dialog.setObjectName("sourceDialog");
@@ -42,20 +41,25 @@ bool RunSourceDialog(SaneBackend &backend, const QString &current, const QString
     QObject::connect(list, &QTreeWidget::currentItemChanged,
                      [ok](QTreeWidgetItem *item, QTreeWidgetItem *) { ok->setEnabled(item != nullptr); });
 
-    // Searching can take seconds (network scanners): do it off the GUI thread.
-    std::atomic<bool> searched{false};
+    // Searching can take seconds (network scanners), or hang on a server that
+    // stopped answering: do it off the GUI thread, in a worker that owns what
+    // it uses and is left behind when the user gives up.
+    struct Search {
+        std::vector<SaneDeviceInfo> devices;
+        SANE_Status result = SANE_STATUS_GOOD;
+    };
+    auto found = std::make_shared<Search>();
+    WorkerThread search([backend, found] { found->result = backend->getDevices(found->devices); });
     std::vector<SaneDeviceInfo> devices;
     SANE_Status result = SANE_STATUS_GOOD;
-    std::thread search([&] {
-        result = backend.getDevices(devices);
-        searched.store(true);
-    });
     QTimer poll;
     poll.setInterval(50);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!searched.load())
+        if (!search.finished())
             return;
         poll.stop();
+        devices = found->devices;
+        result = found->result;
         devices.push_back({kVirtualScannerName, "KVNscan", QStringLiteral("Voorbeeld").toStdString(),
                            QStringLiteral("virtuele flatbedscanner").toStdString()});
         for (const SaneDeviceInfo &d : devices) {
@@ -75,7 +79,10 @@ bool RunSourceDialog(SaneBackend &backend, const QString &current, const QString
     poll.start();
     const int answer = dialog.exec();
     poll.stop();
-    search.join();
+    if (search.finished())
+        search.join();
+    else
+        search.abandon();
     if (answer != QDialog::Accepted || !list->currentItem())
         return false;
     chosen = list->currentItem()->text(3);

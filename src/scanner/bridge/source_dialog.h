@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <memory>
+
 // Shows the devices (searched for on a worker thread, with a visible
-// "searching" state). Returns true with `chosen` set when the user picked one.
-bool RunSourceDialog(SaneBackend &backend, const QString &current, const QString &title, QString &chosen);
+// "searching" state, which "Annuleren" ends even while the search hangs).
+// Returns true with `chosen` set when the user picked one.
+bool RunSourceDialog(const std::shared_ptr<SaneBackend> &backend, const QString &current, const QString &title, QString &chosen);

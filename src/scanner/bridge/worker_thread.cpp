@@ -1,0 +1,56 @@
+#include "scanner/bridge/worker_thread.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace {
+std::atomic<int> g_abandoned{0};
+}
+
+struct WorkerThread::State {
+    std::mutex mutex;
+    bool done = false;
+    bool abandoned = false;
+};
+
+WorkerThread::WorkerThread(std::function<void()> work) : m_state(std::make_shared<State>())
+{
+    m_thread = std::thread([state = m_state, work = std::move(work)]() mutable {
+        work();
+        work = nullptr;  // what the work held (a device, the session) goes before it counts as returned
+        std::lock_guard<std::mutex> lock(state->mutex);
+        state->done = true;
+        if (state->abandoned)
+            --g_abandoned;
+    });
+}
+
+WorkerThread::~WorkerThread() { join(); }
+
+bool WorkerThread::finished() const
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->done;
+}
+
+void WorkerThread::join()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void WorkerThread::abandon()
+{
+    if (!m_thread.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        if (!m_state->done) {
+            m_state->abandoned = true;
+            ++g_abandoned;
+        }
+    }
+    m_thread.detach();
+}
+
+int WorkerThread::abandonedRunning() { return g_abandoned.load(); }

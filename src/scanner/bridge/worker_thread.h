@@ -1,0 +1,30 @@
+#pragma once
+// A thread the GUI thread may stop waiting for. A call stuck inside a device
+// that no longer answers (a network scanner whose server stopped) cannot be
+// interrupted; it is left to return on its own, and its work holds everything
+// it touches, so nothing it uses goes away underneath it.
+#include <functional>
+#include <memory>
+#include <thread>
+
+class WorkerThread {
+public:
+    explicit WorkerThread(std::function<void()> work);
+    ~WorkerThread();  // waits for the work, unless it was abandoned
+    WorkerThread(const WorkerThread &) = delete;
+    WorkerThread &operator=(const WorkerThread &) = delete;
+
+    bool finished() const;
+    void join();
+    // Stops waiting: the work finishes (or not) on its own.
+    void abandon();
+
+    // Abandoned work that has not yet returned: while there is any, the SANE
+    // session is in use and must not be touched from another thread.
+    static int abandonedRunning();
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+    std::thread m_thread;
+};

@@ -1,0 +1,357 @@
+// A scanner on the network: saned serving SANE's `test` backend on the
+// loopback address, reached through SANE's `net` backend, as the library
+// meets it. The server is killed, stopped and slowed on purpose; the window
+// must keep answering and no half picture may be left. Run in a network
+// namespace of its own (see own_network.sh) so runs side by side never meet.
+#include "fake_sane.h"
+#include "scanner/bridge/bridge.h"
+#include "scanner/bridge/worker_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+const char *const kNetName = "net:127.0.0.1:test:0";
+
+void writeText(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// saned in a process group of its own, so that the child serving a
+// connection is killed or stopped with it.
+class Saned {
+public:
+    explicit Saned(QString configDir) : m_dir(std::move(configDir)) {}
+    ~Saned() { stop(); }
+
+    // Empty when it listens on 127.0.0.1; else why not.
+    QString start()
+    {
+        m_proc = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("SANE_CONFIG_DIR", m_dir);
+        m_proc->setProcessEnvironment(env);
+        // Its own process group; and it goes when this test program goes, however.
+        m_proc->setChildProcessModifier([] {
+            ::setsid();
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        });
+        m_proc->start(SANED, {"-l", "-e", "-b", "127.0.0.1"});
+        if (!m_proc->waitForStarted(5000))
+            return "saned does not start: " + m_proc->errorString();
+        for (int i = 0; i < 100; ++i) {
+            if (listening())
+                return {};
+            if (m_proc->waitForFinished(100))
+                break;  // it ended: the address or port was refused
+        }
+        const QString why = QString::fromLocal8Bit(m_proc->readAllStandardError()).trimmed();
+        stop();
+        return "saned cannot listen on 127.0.0.1 port 6566: " + why;
+    }
+    void signal(int sig)
+    {
+        if (m_proc && m_proc->processId() > 0)
+            ::kill(-pid_t(m_proc->processId()), sig);
+    }
+    void stop()
+    {
+        if (!m_proc)
+            return;
+        signal(SIGCONT);
+        signal(SIGKILL);
+        m_proc->waitForFinished(10000);
+        m_proc.reset();
+    }
+
+private:
+    // A listening socket on 127.0.0.1:6566 in this network namespace.
+    static bool listening()
+    {
+        const QList<QByteArray> lines = readAll("/proc/net/tcp").split('\n');
+        for (const QByteArray &l : lines) {
+            const QList<QByteArray> f = l.simplified().split(' ');
+            if (f.size() > 3 && f[1] == "0100007F:19A6" && f[3] == "0A")
+                return true;
+        }
+        return false;
+    }
+
+    QString m_dir;
+    std::unique_ptr<QProcess> m_proc;
+};
+
+// Waits, handling events, until `done` or about `ms` milliseconds.
+template <typename F>
+bool waitFor(F done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        ::usleep(10000);
+    }
+    return done();
+}
+
+QProgressDialog *progressDialog()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *d = qobject_cast<QProgressDialog *>(w); d && d->isVisible())
+            return d;
+    return nullptr;
+}
+
+class SaneNet : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = new QTemporaryDir;
+        const QString server = s_dir->filePath("server"), client = s_dir->filePath("client");
+        QDir().mkpath(server);
+        QDir().mkpath(client);
+        const QByteArray test = "number_of_devices 1\nresolution_min 1.0\nresolution_max 1200.0\nresolution_quant 1.0\n"
+                                "resolution 25.0\ntest-picture \"Color pattern\"\ngeometry_min 0.0\ngeometry_max 200.0\n"
+                                "geometry_quant 1.0\ntl_x 0.0\ntl_y 0.0\nbr_x 41.0\nbr_y 31.0\n";
+        writeText(server + "/dll.conf", "test\n");
+        writeText(server + "/saned.conf", "127.0.0.1\n");
+        writeText(server + "/test.conf", test);
+        // The client also carries `test`, for the same scan in process.
+        writeText(client + "/dll.conf", "net\ntest\n");
+        writeText(client + "/net.conf", "127.0.0.1\n");
+        writeText(client + "/test.conf", test);
+        qputenv("SANE_CONFIG_DIR", client.toLocal8Bit());
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+    void SetUp() override
+    {
+        const QString why = saned.start();
+        if (!why.isEmpty())
+            GTEST_SKIP() << why.toStdString();
+        bridge.setSourceFile(dir.filePath("eztw32.ini"));
+        bridge.rememberSource(kNetName);
+        bridge.setHideUI(1);
+        bridge.setNoticeSink([this](const QString &t) {
+            notices << t;
+            if (!noticeAt.isValid())
+                noticeAt.start();
+        });
+        writeText(target, "the picture of the scan before");
+    }
+    void TearDown() override
+    {
+        saned.signal(SIGCONT);
+        // An abandoned call returns once its server answers or is gone.
+        EXPECT_TRUE(waitFor([] { return WorkerThread::abandonedRunning() == 0; }, 30000));
+    }
+
+    // Options of the open device, by name.
+    void set(const char *name, const char *value)
+    {
+        SaneDevice &dev = *bridge.device();
+        const SANE_Option_Descriptor *d = dev.getOptionDescriptor(FindOption(dev, name));
+        ASSERT_TRUE(d) << name;
+        const SANE_Status s = d->type == SANE_TYPE_BOOL     ? SetBoolOption(dev, name, std::string(value) == "yes")
+                              : d->type == SANE_TYPE_STRING ? SetStringOption(dev, name, value)
+                                                            : SetNumericOption(dev, name, std::atof(value));
+        ASSERT_EQ(s, SANE_STATUS_GOOD) << name;
+    }
+    // A scan slow enough to be caught in the middle: some 2 MB, and the
+    // backend waits 0.2 s after each 64 KB it passes on.
+    void slowScan()
+    {
+        ASSERT_EQ(bridge.openDefaultSource(), 1);
+        set("mode", "Color");
+        set("resolution", "100");
+        set("br-x", "200");
+        set("br-y", "200");
+        set("enable-test-options", "yes");
+        set("read-delay", "yes");
+        set("read-delay-duration", "200000");
+    }
+    // Acts once the scan has delivered something, then returns what acquire did.
+    int acquireAndInMidScan(const std::function<void(QProgressDialog &)> &act)
+    {
+        QTimer watch;
+        bool acted = false;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            QProgressDialog *d = progressDialog();
+            if (!acted && d && d->value() > 0) {
+                acted = true;
+                act(*d);
+            }
+        });
+        watch.start(10);
+        const int ok = bridge.acquireToFilename(nullptr, target.toUtf8().constData());
+        EXPECT_TRUE(acted) << "the scan ended before it could be interrupted";
+        return ok;
+    }
+    // Nothing but the old picture and the remembered source in the folder.
+    void expectNothingLeft()
+    {
+        EXPECT_EQ(readAll(target), "the picture of the scan before");
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"eztw32.ini", "preview.bmp"}));
+    }
+    void expectNextScanWorks()
+    {
+        EXPECT_EQ(bridge.acquireToFilename(nullptr, target.toUtf8().constData()), 1)
+            << notices.join("; ").toStdString();
+        EXPECT_FALSE(QImage(target).isNull());
+    }
+    static void report(const char *what, qint64 ms) { std::printf("[ measured ] %s: %lld ms\n", what, (long long)ms); }
+
+    static QTemporaryDir *s_dir;
+    Saned saned{s_dir->filePath("server")};
+    QTemporaryDir dir;
+    QString target = dir.filePath("preview.bmp");
+    Bridge bridge;
+    QStringList notices;
+    QElapsedTimer noticeAt;
+};
+
+QTemporaryDir *SaneNet::s_dir = nullptr;
+
+} // namespace
+
+TEST_F(SaneNet, NetworkScanGivesTheSamePixelsAsInProcess)
+{
+    for (const char *mode : {"Color", "Gray"}) {
+        SCOPED_TRACE(mode);
+        QImage local;
+        {
+            std::unique_ptr<SaneDevice> dev;
+            ASSERT_EQ(bridge.backend().open("test:0", dev), SANE_STATUS_GOOD);
+            ASSERT_EQ(SetStringOption(*dev, "mode", mode), SANE_STATUS_GOOD);
+            ScanControl control;
+            const ScanOutcome o = RunScan(*dev, control);
+            ASSERT_EQ(o.kind, ScanOutcome::Done) << o.message.toStdString();
+            local = o.image.convertToFormat(QImage::Format_RGB32);
+        }
+        ASSERT_EQ(bridge.openDefaultSource(), 1);
+        set("mode", mode);
+        ASSERT_EQ(bridge.acquireToFilename(nullptr, target.toUtf8().constData()), 1) << notices.join("; ").toStdString();
+        const QImage remote = QImage(target).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(remote.size(), local.size());
+        EXPECT_GT(local.width() * local.height(), 100);
+        EXPECT_TRUE(remote == local);
+    }
+}
+
+TEST_F(SaneNet, ServerKilledMidScanIsExplainedAndTheNextScanWorks)
+{
+    slowScan();
+    QElapsedTimer killedAt;
+    EXPECT_EQ(acquireAndInMidScan([&](QProgressDialog &) {
+                  saned.signal(SIGKILL);
+                  killedAt.start();
+              }),
+              0);
+    ASSERT_EQ(notices.size(), 1);
+    report("killed server to notice", killedAt.elapsed() - noticeAt.elapsed());
+    EXPECT_TRUE(notices[0].contains("Er is geen scan opgeslagen")) << notices[0].toStdString();
+    expectNothingLeft();
+
+    notices.clear();
+    saned.stop();
+    ASSERT_EQ(saned.start(), QString());
+    expectNextScanWorks();
+}
+
+TEST_F(SaneNet, StalledServerScanEndsOnAnnuleren)
+{
+    slowScan();
+    int ticks = 0, ticksStalled = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+    tick.start(20);
+    QElapsedTimer cancelledAt;
+    const int ok = acquireAndInMidScan([&](QProgressDialog &d) {
+        saned.signal(SIGSTOP);
+        // A while stalled, then the user gives up.
+        QTimer::singleShot(600, &d, [&, dlg = &d] {
+            ticksStalled = ticks;
+            cancelledAt.start();
+            for (QPushButton *b : dlg->findChildren<QPushButton *>())
+                if (b->text() == "Annuleren")
+                    b->click();
+        });
+    });
+    report("Annuleren to closed dialog", cancelledAt.elapsed());
+    EXPECT_EQ(ok, 0);
+    EXPECT_GT(ticksStalled, 10);  // the window kept answering while the device stalled
+    EXPECT_EQ(progressDialog(), nullptr);
+    EXPECT_TRUE(notices.isEmpty()) << notices.join("; ").toStdString();
+    expectNothingLeft();
+
+    // Once the server answers again, whatever was left behind ends and scanning works.
+    saned.signal(SIGCONT);
+    ASSERT_TRUE(waitFor([] { return WorkerThread::abandonedRunning() == 0; }, 30000));
+    expectNextScanWorks();
+}
+
+TEST_F(SaneNet, ScannerListWhileTheServerHangsCanBeCancelled)
+{
+    saned.signal(SIGSTOP);
+    QString shown;
+    QElapsedTimer cancelledAt;
+    WhenShown("sourceDialog", [&](QDialog &d) {
+        QTimer::singleShot(500, &d, [&, dlg = &d] {
+            shown = dlg->findChild<QLabel *>("searchStatus")->text();
+            cancelledAt.start();
+            dlg->reject();
+        });
+    });
+    EXPECT_EQ(bridge.selectImageSource(nullptr), 0);
+    report("Annuleren to closed scanner list", cancelledAt.elapsed());
+    EXPECT_EQ(shown, QStringLiteral("Scanners zoeken…"));
+    // While the abandoned search still hangs, a scan says why it cannot start.
+    EXPECT_EQ(bridge.acquireToFilename(nullptr, target.toUtf8().constData()), 0);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].contains("reageert nog niet")) << notices[0].toStdString();
+    expectNothingLeft();
+}
+
+TEST_F(SaneNet, RememberedScannerThatIsGoneGivesANoticeAndTheList)
+{
+    saned.stop();
+    bool listed = false;
+    WhenShown("sourceDialog", [&](QDialog &d) {
+        listed = true;
+        d.reject();
+    });
+    EXPECT_EQ(bridge.acquireToFilename(nullptr, target.toUtf8().constData()), 0);
+    EXPECT_TRUE(listed);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].contains(kNetName)) << notices[0].toStdString();
+    expectNothingLeft();
+}
