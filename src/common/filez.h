@@ -9,8 +9,12 @@ class QWidget;
 class SettingsList;
 
 // --- paths and files ---
-QString ProgramFolder();            // folder of the executable, letter case kept, trailing '/'
-QString SettingsFileName();         // executable path, first ".exe" -> ".ini", else ".ini" appended
+// Folder of the executable, letter case kept, trailing '/'; for an installed
+// program the user's folder instead (Locations::userProgramFolder).
+QString ProgramFolder();
+// Executable path, first ".exe" -> ".ini", else ".ini" appended; for an
+// installed program that name in the user's folder.
+QString SettingsFileName();
 QString TempFolder();               // temporary folder with trailing '/'
 QString WithTrailingBackslash(const QString &text);
 QString ExpandLongPath(const QString &path);
@@ -34,6 +38,9 @@ bool WriteTextFile(const QString &text, const QString &fileName);
 // Replaces the file with bytes through a temporary file in the same folder, so a
 // failure leaves the old file as it was. On failure why (Dutch) says what failed.
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *why = nullptr);
+// A reason the system gave for a failure (QFile::errorString, strerror) in Dutch;
+// a reason without a known translation is returned as it is.
+QString DutchReason(const QString &reason);
 
 // --- shell ---
 bool ShellOpen(QWidget *owner, const QString &file, const QString &parameters, const QString &verb);

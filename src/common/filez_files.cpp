@@ -96,7 +96,7 @@ bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *
         if (why) {
             *why = step;
             if (!f.errorString().isEmpty() && f.error() != QFileDevice::NoError)
-                *why += QStringLiteral(": ") + f.errorString();
+                *why += QStringLiteral(": ") + DutchReason(f.errorString());
         }
         return false;
     };

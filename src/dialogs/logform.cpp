@@ -59,7 +59,7 @@ QString Tlogform::logText() const
 
 void Tlogform::Opslaan1Click()
 {
-    const QString folder = QFileInfo(Locations::executablePath()).absolutePath();
+    const QString folder = ProgramFolder();
     const QString file = prompts().saveFileName(QStringLiteral("Opslaan"), folder,
                                                 QStringLiteral("Tekstbestanden (*.txt *.TXT)"), QStringLiteral("txt"));
     if (file.isEmpty())

@@ -6,7 +6,44 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QRadioButton>
+#include <QStyle>
+
+// ---------------------------------------------------------------- FitCaption
+
+void FitCaption(QAbstractButton *button)
+{
+    if (!button)
+        return;
+    QString text = button->text();
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    const QStyle *style = button->style();
+    const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    const int width = button->width() - style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) - 2 * frame;
+    const int height = button->height() - 2 * frame;
+    const QFont base = button->parentWidget() ? button->parentWidget()->font() : button->font();
+    QFont font = base;
+    const qreal least = 6;
+    bool fits = false;
+    // A font sized in pixels is only measured.
+    for (qreal size = base.pointSizeF();; size -= 0.5) {
+        if (size > 0)
+            font.setPointSizeF(size);
+        const QFontMetrics fm(font);
+        fits = int(lines.size()) * fm.lineSpacing() <= height;
+        for (const QString &line : lines)
+            fits = fits && fm.horizontalAdvance(line) <= width;
+        if (fits || size - 0.5 < least)
+            break;
+    }
+    if (font != button->font())
+        button->setFont(font);
+    button->setToolTip(fits ? QString() : lines.join(QLatin1Char(' ')).simplified());
+}
 
 // ---------------------------------------------------------------- TextSpinEdit
 

@@ -168,6 +168,10 @@ protected:
 
 private:
     void connectHandlers();
+    // Ctrl+S Opslaan, Ctrl+O Open bestand, F1 help, and the buttons' access keys.
+    void connectKeys();
+    // Captions whose text changes are fitted to their buttons' fixed widths.
+    void fitCaptions();
     void FitPreview();
 public:
     // Keeps the link labels at the bottom of the picture panel (after their texts change).

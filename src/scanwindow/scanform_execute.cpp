@@ -5,6 +5,7 @@
 #include "common/outside.h"
 #include "common/prompts.h"
 #include "common/settings_list.h"
+#include "detection/selection_geometry.h"
 #include "imaging/bmp_reader.h"
 #include "imaging/picture.h"
 #include "imaging/picture_file.h"
@@ -16,6 +17,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace {
 
@@ -117,7 +119,21 @@ void TScanform::FormResize()
 
 void TScanform::FitPreview()
 {
-    FitImageInPanel(Image1, picture().size(), ui->Panel1, 0, true);
+    const QRect before = Image1->geometry();
+    // The link labels keep a band of their own below the preview: they never
+    // cover it nor catch its clicks.
+    int band = 0;
+    for (const QWidget *link : {ui->gebruikersinfo, ui->lbDravemont}) {
+        if (link->isVisibleTo(this))
+            band = std::max(band, ui->Panel1->height() - link->y() + 2);
+    }
+    const QRect area(0, 0, ui->Panel1->width(), std::max(2, ui->Panel1->height() - band));
+    const FitRectangle r = FitRect(picture().width(), picture().height(), area.width(), area.height());
+    Image1->setGeometry(r.x, r.y, std::max(2, r.w), std::max(2, r.h));
+    Image1->update();
+    // The frame stays over the same part of the picture, and inside it.
+    if (!picture().isNull() && before.width() > 2 && before.height() > 2)
+        Shape1->setGeometry(FollowImage(Shape1->geometry(), before, Image1->geometry()));
 }
 
 void TScanform::LoadScanSettings()
