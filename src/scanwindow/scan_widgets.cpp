@@ -2,6 +2,7 @@
 
 #include "common/filez.h"
 
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -12,7 +13,7 @@
 
 // ---------------------------------------------------------------- FitCaption
 
-void FitCaption(QAbstractButton *button)
+void FitCaption(QAbstractButton *button, bool shrink)
 {
     if (!button)
         return;
@@ -22,8 +23,12 @@ void FitCaption(QAbstractButton *button)
     text.remove(QRegularExpression(QStringLiteral("&(?!&)")));
     const QStringList lines = text.split(QLatin1Char('\n'));
     const QStyle *style = button->style();
-    const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
-    const int width = button->width() - style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) - 2 * frame;
+    const bool box = qobject_cast<QCheckBox *>(button) != nullptr;
+    const int frame = box ? 0 : style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    const int inside = box ? style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, button)
+                                 + style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, button)
+                           : style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) + 2 * frame;
+    const int width = button->width() - inside;
     const int height = button->height() - 2 * frame;
     const QFont base = button->parentWidget() ? button->parentWidget()->font() : button->font();
     QFont font = base;
@@ -37,7 +42,7 @@ void FitCaption(QAbstractButton *button)
         fits = int(lines.size()) * fm.lineSpacing() <= height;
         for (const QString &line : lines)
             fits = fits && fm.horizontalAdvance(line) <= width;
-        if (fits || size - 0.5 < least)
+        if (fits || !shrink || size - 0.5 < least)
             break;
     }
     if (font != button->font())

@@ -39,8 +39,9 @@ private:
 };
 
 // Fits a button's caption into its fixed size: a smaller font down to a
-// readable least; what still does not fit is given whole in the tooltip.
-void FitCaption(QAbstractButton *button);
+// readable least (when shrink), and what still does not fit is given whole in
+// the tooltip. A check box counts the room beside its box.
+void FitCaption(QAbstractButton *button, bool shrink = true);
 
 // A coloured panel holding a platform colour value (blue*65536 + green*256 + red).
 class ColourPanel : public QFrame {

@@ -143,6 +143,8 @@ void TScanform::fitCaptions()
 {
     FitCaption(ui->save);
     FitCaption(ui->scanachterkant);
+    // "Volgende wordt:" with a long name: the name whole in the tooltip.
+    FitCaption(ui->zetdoor, false);
 }
 
 QImage &TScanform::picture() { return Image1->picture(); }

@@ -173,6 +173,7 @@ private:
     // Captions whose text changes are fitted to their buttons' fixed widths.
     void fitCaptions();
     void FitPreview();
+    QSize fittedPictureSize;   // the picture size FitPreview last fitted
 public:
     // Keeps the link labels at the bottom of the picture panel (after their texts change).
     void anchorLinks();

@@ -131,9 +131,13 @@ void TScanform::FitPreview()
     const FitRectangle r = FitRect(picture().width(), picture().height(), area.width(), area.height());
     Image1->setGeometry(r.x, r.y, std::max(2, r.w), std::max(2, r.h));
     Image1->update();
-    // The frame stays over the same part of the picture, and inside it.
-    if (!picture().isNull() && before.width() > 2 && before.height() > 2)
+    // When the same picture moves or changes size, the frame stays over the
+    // same part of it, and inside it. Another picture (a card shown while a
+    // series is saved, a new scan) leaves the frame where it is.
+    const QSize shown = picture().size();
+    if (!picture().isNull() && shown == fittedPictureSize && before.width() > 2 && before.height() > 2)
         Shape1->setGeometry(FollowImage(Shape1->geometry(), before, Image1->geometry()));
+    fittedPictureSize = shown;
 }
 
 void TScanform::LoadScanSettings()
