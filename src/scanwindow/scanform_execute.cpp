@@ -135,7 +135,8 @@ void TScanform::FitPreview()
     // same part of it, and inside it. Another picture (a card shown while a
     // series is saved, a new scan) leaves the frame where it is.
     const QSize shown = picture().size();
-    if (!picture().isNull() && shown == fittedPictureSize && before.width() > 2 && before.height() > 2)
+    if (!picture().isNull() && shown == fittedPictureSize && before != Image1->geometry() && before.width() > 2
+        && before.height() > 2)
         Shape1->setGeometry(FollowImage(Shape1->geometry(), before, Image1->geometry()));
     fittedPictureSize = shown;
 }
