@@ -4,6 +4,7 @@
 #include <QProgressDialog>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -19,6 +20,9 @@ ScanOutcome RunWhileProcessingEvents(const std::function<ScanOutcome()> &work, S
         dialog = std::make_unique<QProgressDialog>(QStringLiteral("Bezig met scannen…"),
                                                    QStringLiteral("Annuleren"), 0, 1000);
         dialog->setWindowTitle(title);
+        // Wide enough for its caption beside the window manager's buttons.
+        dialog->setMinimumWidth(std::max(dialog->sizeHint().width(),
+                                         dialog->fontMetrics().horizontalAdvance(title) + 160));
         dialog->setWindowModality(Qt::ApplicationModal);
         dialog->setAutoClose(false);
         dialog->setAutoReset(false);
