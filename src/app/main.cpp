@@ -1,4 +1,4 @@
-// Program entry: carried files beside the executable, then the launcher, the
+// Program entry: Qt in Dutch, carried files in the program folder, then the launcher, the
 // scan window and the message window, and the message loop.
 #include "app/launcher.h"
 #include "common/outside.h"
