@@ -25,6 +25,9 @@ TForm1::TForm1(TScanform *scanform, QWidget *parent)
     f.setPointSize(8);
     setFont(f);
     setGeometry(425, 514, 169, 67);
+    // It is shown, so that its first showing runs the scan window, but never
+    // reaches the screen: no empty box on the desktop, nothing in task lists.
+    setAttribute(Qt::WA_DontShowOnScreen);
 }
 
 void TForm1::showEvent(QShowEvent *e)

@@ -1,7 +1,8 @@
-// Program entry: carried files beside the executable, then the launcher, the
+// Program entry: Qt in Dutch, carried files in the program folder, then the launcher, the
 // scan window and the message window, and the message loop.
 #include "app/launcher.h"
 #include "common/outside.h"
+#include "dialogs/dutch_translations.h"
 #include "dialogs/help_viewer.h"
 #include "dialogs/log.h"
 #include "dialogs/meldform.h"
@@ -26,6 +27,7 @@ int main(int argc, char **argv)
 {
     // The application object comes first here: the program folder is known through it.
     QApplication app(argc, argv);
+    InstallDutchTranslations();
     InstallQtPrompts();
     static ProgramOutside programOutside;
     setDefaultOutside(&programOutside);

@@ -10,8 +10,12 @@ class QWidget;
 class SettingsList;
 
 // --- paths and files ---
-QString ProgramFolder();            // folder of the executable, letter case kept, trailing '/'
-QString SettingsFileName();         // executable path, first ".exe" -> ".ini", else ".ini" appended
+// Folder of the executable, letter case kept, trailing '/'; for an installed
+// program the user's folder instead (Locations::userProgramFolder).
+QString ProgramFolder();
+// Executable path, first ".exe" -> ".ini", else ".ini" appended; for an
+// installed program that name in the user's folder.
+QString SettingsFileName();
 QString TempFolder();               // temporary folder with trailing '/'
 QString WithTrailingBackslash(const QString &text);
 QString ExpandLongPath(const QString &path);
@@ -54,6 +58,9 @@ int CreateTemporaryBeside(const QByteArray &target, QByteArray &temporary);
 // for this many seconds are removed when a save goes into that folder.
 constexpr int StaleTemporarySeconds = 10 * 60;
 void RemoveStaleTemporaries(const QByteArray &folder);
+// A reason the system gave for a failure (QFile::errorString, strerror) in Dutch;
+// a reason without a known translation is returned as it is.
+QString DutchReason(const QString &reason);
 
 // --- shell ---
 bool ShellOpen(QWidget *owner, const QString &file, const QString &parameters, const QString &verb);

@@ -23,7 +23,7 @@ bool statPath(const QString &path, struct stat &st)
     return !path.isEmpty() && ::stat(NativePath(absolute(path)).constData(), &st) == 0;
 }
 
-QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString systemError(int error) { return DutchReason(QString::fromLocal8Bit(std::strerror(error))); }
 
 // First and last 100 characters, so a log entry shows what was lost without the whole text.
 QString excerpt(const QString &text)

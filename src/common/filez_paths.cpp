@@ -24,7 +24,8 @@ QString ProgramFolder()
     const QString exe = Locations::executablePath();
     if (exe.isEmpty())
         return {};
-    return WithTrailingBackslash(ExpandLongPath(QFileInfo(exe).absolutePath()));
+    const QString user = Locations::userProgramFolder();
+    return WithTrailingBackslash(ExpandLongPath(user.isEmpty() ? QFileInfo(exe).absolutePath() : user));
 }
 
 QString SettingsFileName()
@@ -39,7 +40,8 @@ QString SettingsFileName()
     // Without ".exe" the settings would otherwise be written over the executable.
     if (name == original)
         name += QStringLiteral(".ini");
-    return exe.left(slash) + name;
+    const QString user = Locations::userProgramFolder();
+    return (user.isEmpty() ? exe.left(slash) : WithTrailingBackslash(user)) + name;
 }
 
 QString TempFolder() { return Locations::tempFolder(); }

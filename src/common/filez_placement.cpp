@@ -74,19 +74,23 @@ void FitFormOnScreen(QWidget *form, const QRect &screen, int reserve)
 {
     if (!form)
         return;
+    // A shown window's frame (title bar, borders) must fit on the screen too;
+    // its position is the frame's corner, its size the inside's.
+    const int frameWidth = form->isWindow() ? form->frameGeometry().width() - form->width() : 0;
+    const int frameHeight = form->isWindow() ? form->frameGeometry().height() - form->height() : 0;
     int width = form->width(), height = form->height();
-    if (screen.width() < width)
-        width = screen.width();
-    if (screen.height() - reserve < height)
-        height = screen.height() - reserve;
+    if (screen.width() - frameWidth < width)
+        width = screen.width() - frameWidth;
+    if (screen.height() - reserve - frameHeight < height)
+        height = screen.height() - reserve - frameHeight;
     width = Larger(width, 50);
     height = Larger(height, 50);
     // Positions are taken relative to the screen's own corner.
     int left = form->x() - screen.x(), top = form->y() - screen.y();
-    if (left > screen.width() - width)
-        left = screen.width() - width;
-    if (top > screen.height() - height - reserve)
-        top = screen.height() - height - reserve;
+    if (left > screen.width() - width - frameWidth)
+        left = screen.width() - width - frameWidth;
+    if (top > screen.height() - height - frameHeight - reserve)
+        top = screen.height() - height - frameHeight - reserve;
     left = Larger(left, 0);
     top = Larger(top, 0);
     form->resize(width, height);

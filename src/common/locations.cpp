@@ -30,6 +30,20 @@ QString executablePath()
     return p;
 }
 
+QString userProgramFolder()
+{
+    const QDir bin = QFileInfo(executablePath()).absoluteDir();
+    if (bin.dirName() != QLatin1String("bin") || !QFileInfo(bin.filePath(QStringLiteral("../share/kvnscan"))).isDir())
+        return {};
+    // A relative XDG_CONFIG_HOME is invalid and is ignored, as the XDG rules say.
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!QDir::isAbsolutePath(config))
+        config = QDir::homePath() + QStringLiteral("/.config");
+    const QString folder = QDir::cleanPath(config + QStringLiteral("/kvnscan"));
+    QDir().mkpath(folder);
+    return folder;
+}
+
 QString tempFolder()
 {
     if (!g_temp.isEmpty())

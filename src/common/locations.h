@@ -5,6 +5,11 @@
 namespace Locations {
 // Full path of the running executable (as the platform reports it).
 QString executablePath();
+// For an installed program (executable in a "bin" folder with "../share/kvnscan"
+// beside it) the user's own folder for settings and carried files,
+// $XDG_CONFIG_HOME/kvnscan or else ~/.config/kvnscan, created when missing and
+// without a trailing '/'; empty for a program run from where it was built or copied.
+QString userProgramFolder();
 // The platform's temporary folder with a trailing '/'.
 QString tempFolder();
 // Overrides for tests; an empty text restores the real value.

@@ -146,7 +146,8 @@ QImage MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const Sca
 }
 
 QImage CutOutBoxes(const QImage &cleanScan, ScanBoxList &boxes, int count, const FrontSide *front,
-                   const CutOutSettings &settings, const std::function<void(const QImage &)> &save)
+                   const CutOutSettings &settings, const std::function<void(const QImage &)> &save,
+                   const std::function<bool()> &stop)
 {
     count = std::clamp(count, 0, int(boxes.size()));
     if (count == 0)
@@ -155,6 +156,8 @@ QImage CutOutBoxes(const QImage &cleanScan, ScanBoxList &boxes, int count, const
     Make24(work);
     OrderBoxes(boxes, count, settings.columns);
     for (int i = 0; i < count; ++i) {
+        if (stop && stop())
+            break;
         const ScanBox *partner = nullptr;
         if (front && front->scan && front->boxes) {
             const int k = FindPartner(boxes, count, i, *front->boxes, front->count);

@@ -33,6 +33,8 @@ QImage MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const Sca
                       const CutOutSettings &settings);
 
 // The whole cut-out: orders boxes (in place), makes every box picture in order
-// and hands it to save. Returns the working copy with its whitened areas.
+// and hands it to save; when stop answers true before a box, the rest is left.
+// Returns the working copy with its whitened areas.
 QImage CutOutBoxes(const QImage &cleanScan, ScanBoxList &boxes, int count, const FrontSide *front,
-                   const CutOutSettings &settings, const std::function<void(const QImage &)> &save);
+                   const CutOutSettings &settings, const std::function<void(const QImage &)> &save,
+                   const std::function<bool()> &stop = {});

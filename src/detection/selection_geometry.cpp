@@ -41,3 +41,18 @@ QRect FitFrameIntoImage(QRect frame, const QRect &image)
     FitAxis(y, h, image.top(), image.height());
     return QRect(x, y, w, h);
 }
+
+QRect FollowImage(const QRect &frame, const QRect &before, const QRect &after)
+{
+    if (before.width() <= 0 || before.height() <= 0 || after.width() <= 0 || after.height() <= 0)
+        return frame;
+    // 64 bits: a frame times a size can pass 2^31 on large screens with odd values.
+    auto along = [](int v, int from, int fromSize, int to, int toSize) {
+        return to + int((qint64(v - from) * toSize + fromSize / 2) / fromSize);
+    };
+    const int left = along(frame.left(), before.left(), before.width(), after.left(), after.width());
+    const int top = along(frame.top(), before.top(), before.height(), after.top(), after.height());
+    const int right = along(frame.left() + frame.width(), before.left(), before.width(), after.left(), after.width());
+    const int bottom = along(frame.top() + frame.height(), before.top(), before.height(), after.top(), after.height());
+    return FitFrameIntoImage(QRect(left, top, right - left, bottom - top), after);
+}

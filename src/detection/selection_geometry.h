@@ -11,3 +11,8 @@ PixelSelection FrameToPicture(const QRect &frame, const QRect &image, int width,
 
 // Moves and then narrows the frame until it lies within image, one axis at a time.
 QRect FitFrameIntoImage(QRect frame, const QRect &image);
+
+// The frame over the same part of the picture after the image (screen pixels)
+// moved or changed size from before to after, then fitted into after. A frame
+// is left as it is when either image has no size.
+QRect FollowImage(const QRect &frame, const QRect &before, const QRect &after);

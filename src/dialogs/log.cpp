@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QTimer>
 
 namespace {
 QPointer<Tlogform> g_logform;
@@ -29,7 +30,16 @@ bool AddToLog(const QString &text)
     }
     g_logform->append(text);
     KeepUsableBesideModal(g_logform);
+    const bool first = !g_logform->isVisible();
     g_logform->show();
+    // The window manager frames the window after it is shown: fitted again
+    // then, its title bar and borders are kept on the screen too.
+    if (first) {
+        QTimer::singleShot(300, g_logform.data(), [] {
+            if (g_logform)
+                FitFormOnScreen(g_logform);
+        });
+    }
     return true;
 }
 

@@ -3,11 +3,10 @@
 #include "ui_logform.h"
 
 #include "common/filez.h"
-#include "common/locations.h"
 #include "common/prompts.h"
 #include "dialogs/messages.h"
 
-#include <QFileInfo>
+#include <QDir>
 #include <QKeyEvent>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -59,7 +58,7 @@ QString Tlogform::logText() const
 
 void Tlogform::Opslaan1Click()
 {
-    const QString folder = QFileInfo(Locations::executablePath()).absolutePath();
+    const QString folder = QDir::cleanPath(ProgramFolder());
     const QString file = prompts().saveFileName(QStringLiteral("Opslaan"), folder,
                                                 QStringLiteral("Tekstbestanden (*.txt *.TXT)"), QStringLiteral("txt"));
     if (file.isEmpty())

@@ -1,10 +1,16 @@
 #include "dialogs/qt_prompts.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
+#include <QTreeView>
+#include <algorithm>
 
 namespace {
 // Texts keep CR line breaks from the old message boxes; a label wants LF.
@@ -14,28 +20,101 @@ QString forDisplay(QString text)
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
 }
+
+// A question asked while the busy cursor shows gets the normal cursor.
+class NormalCursor {
+public:
+    NormalCursor()
+    {
+        if (QApplication::overrideCursor()) {
+            QApplication::setOverrideCursor(Qt::ArrowCursor);
+            m_pushed = true;
+        }
+    }
+    ~NormalCursor()
+    {
+        if (m_pushed)
+            QApplication::restoreOverrideCursor();
+    }
+    NormalCursor(const NormalCursor &) = delete;
+    NormalCursor &operator=(const NormalCursor &) = delete;
+
+private:
+    bool m_pushed = false;
+};
+
+QRect availableScreen()
+{
+    const QScreen *s = QGuiApplication::primaryScreen();
+    return s ? s->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+// Width a window needs for its caption in the title bar, with room for the
+// window manager's icon and buttons; at most the screen's width.
+int captionWidth(const QWidget &window, const QString &caption)
+{
+    QFont f = window.font();
+    f.setBold(true);
+    const int w = QFontMetrics(f).horizontalAdvance(caption) + 140;
+    return std::min(w, availableScreen().width() - 20);
+}
+
+// A message box sizes itself to its text; a spacer holds it as wide as its caption.
+void holdCaption(QMessageBox &box, const QString &caption)
+{
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
+        grid->addItem(new QSpacerItem(captionWidth(box, caption), 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
+}
+
+// Qt's own file dialog (Dutch, whatever the desktop), large enough for its
+// columns and on the screen.
+void dressFileDialog(QFileDialog &dlg)
+{
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    const QRect screen = availableScreen();
+    dlg.resize(std::min(900, screen.width() - 40), std::min(560, screen.height() - 60));
+    // The name takes what the size, type and date columns leave.
+    if (auto *tree = dlg.findChild<QTreeView *>(QStringLiteral("treeView"))) {
+        QHeaderView *header = tree->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column = 1; column < header->count(); ++column)
+            header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+}
 }
 
 int QtPrompts::notice(const QString &text, const QString &caption)
 {
+    NormalCursor normal;
     QMessageBox box(QMessageBox::NoIcon, caption, forDisplay(text), QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
+    holdCaption(box, caption);
     box.exec();
     return 1;
 }
 
 int QtPrompts::yesNo(const QString &text, const QString &caption, int defaultChoice)
 {
+    NormalCursor normal;
     QMessageBox box(QMessageBox::Question, caption, forDisplay(text), QMessageBox::Yes | QMessageBox::No);
     box.setTextFormat(Qt::PlainText);
+    holdCaption(box, caption);
     box.setDefaultButton(defaultChoice == 2 ? QMessageBox::No : QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes ? 1 : 2;
 }
 
-int QtPrompts::runModal(QDialog &dialog, const QString &) { return dialog.exec(); }
+int QtPrompts::runModal(QDialog &dialog, const QString &)
+{
+    NormalCursor normal;
+    return dialog.exec();
+}
 
 bool QtPrompts::inputQuery(const QString &caption, const QString &prompt, QString &value)
 {
+    NormalCursor normal;
     QInputDialog dlg;
     dlg.setInputMode(QInputDialog::TextInput);
     dlg.setWindowTitle(caption);
@@ -44,6 +123,11 @@ bool QtPrompts::inputQuery(const QString &caption, const QString &prompt, QStrin
     if (QLineEdit *edit = dlg.findChild<QLineEdit *>()) {
         edit->setMaxLength(255);
         edit->selectAll();
+        // The dialog sizes itself to its controls: an edit wide enough for the
+        // whole value (a path) and the caption, as the screen allows.
+        const int valueWidth = edit->fontMetrics().horizontalAdvance(value) + 20;
+        edit->setMinimumWidth(
+            std::min(std::max(valueWidth, captionWidth(dlg, caption) - 40), availableScreen().width() - 80));
     }
     if (dlg.exec() != QDialog::Accepted)
         return false;
@@ -53,7 +137,9 @@ bool QtPrompts::inputQuery(const QString &caption, const QString &prompt, QStrin
 
 QString QtPrompts::openFileName(const QString &title, const QString &folder, const QString &filter)
 {
+    NormalCursor normal;
     QFileDialog dlg(nullptr, title, folder, filter);
+    dressFileDialog(dlg);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(QFileDialog::ExistingFile);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
@@ -64,7 +150,9 @@ QString QtPrompts::openFileName(const QString &title, const QString &folder, con
 QString QtPrompts::saveFileName(const QString &title, const QString &folder, const QString &filter,
                                 const QString &defaultSuffix)
 {
+    NormalCursor normal;
     QFileDialog dlg(nullptr, title, folder, filter);
+    dressFileDialog(dlg);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setFileMode(QFileDialog::AnyFile);
     dlg.setDefaultSuffix(defaultSuffix);
@@ -75,7 +163,9 @@ QString QtPrompts::saveFileName(const QString &title, const QString &folder, con
 
 bool QtPrompts::chooseColor(QColor &color)
 {
+    NormalCursor normal;
     QColorDialog dlg(color);
+    dlg.setOption(QColorDialog::DontUseNativeDialog);
     if (dlg.exec() != QDialog::Accepted)
         return false;
     color = dlg.selectedColor();

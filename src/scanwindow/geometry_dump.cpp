@@ -5,9 +5,12 @@
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
+#include <QApplication>
+#include <QDialog>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QWidget>
 
@@ -19,7 +22,9 @@ QString valueOf(const QWidget *w)
 {
     QString v;
     if (auto *b = qobject_cast<const QAbstractButton *>(w))
-        v = b->isCheckable() ? QString::fromLatin1(b->isChecked() ? "true" : "false") : b->text();
+        // The caption as read, without the marks of access keys ("&Ja" is "Ja").
+        v = b->isCheckable() ? QString::fromLatin1(b->isChecked() ? "true" : "false")
+                             : QString(b->text()).replace(QRegularExpression(QStringLiteral("&(.)")), QStringLiteral("\\1"));
     else if (auto *e = qobject_cast<const QLineEdit *>(w))
         v = e->text();
     else if (auto *s = qobject_cast<const QAbstractSpinBox *>(w))
@@ -70,6 +75,21 @@ QString GeometryDumpText(const QWidget *window)
     return text;
 }
 
+QString DialogsDumpText(const QWidget *window)
+{
+    QString text;
+    for (const QWidget *top : QApplication::topLevelWidgets()) {
+        if (top == window || !top->isVisible() || !qobject_cast<const QDialog *>(top))
+            continue;
+        text += lineOf(QStringLiteral("dialog"), top);
+        for (const QAbstractButton *b : top->findChildren<QAbstractButton *>()) {
+            if (b->isVisible() && b->window() == top)
+                text += lineOf(QStringLiteral("button"), b);
+        }
+    }
+    return text;
+}
+
 void InstallGeometryDump(QWidget *window)
 {
     const QString path = qEnvironmentVariable("KVNSCAN_DUMP_GEOMETRY");
@@ -83,7 +103,7 @@ void InstallGeometryDump(QWidget *window)
     QObject::connect(timer, &QTimer::timeout, window, [window, path, last] {
         if (!window->isVisible())
             return;
-        const QString text = GeometryDumpText(window);
+        const QString text = GeometryDumpText(window) + DialogsDumpText(window);
         if (text == *last)
             return;
         if (WriteFileAtomically(path, text.toUtf8()))

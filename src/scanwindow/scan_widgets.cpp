@@ -2,11 +2,53 @@
 
 #include "common/filez.h"
 
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QRadioButton>
+#include <QStyle>
+
+// ---------------------------------------------------------------- FitCaption
+
+void FitCaption(QAbstractButton *button, bool shrink)
+{
+    if (!button)
+        return;
+    QString text = button->text();
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    const QStyle *style = button->style();
+    const bool box = qobject_cast<QCheckBox *>(button) != nullptr;
+    const int frame = box ? 0 : style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    const int inside = box ? style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, button)
+                                 + style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, button)
+                           : style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) + 2 * frame;
+    const int width = button->width() - inside;
+    const int height = button->height() - 2 * frame;
+    const QFont base = button->parentWidget() ? button->parentWidget()->font() : button->font();
+    QFont font = base;
+    const qreal least = 6;
+    bool fits = false;
+    // A font sized in pixels is only measured.
+    for (qreal size = base.pointSizeF();; size -= 0.5) {
+        if (size > 0)
+            font.setPointSizeF(size);
+        const QFontMetrics fm(font);
+        fits = int(lines.size()) * fm.lineSpacing() <= height;
+        for (const QString &line : lines)
+            fits = fits && fm.horizontalAdvance(line) <= width;
+        if (fits || !shrink || size - 0.5 < least)
+            break;
+    }
+    if (font != button->font())
+        button->setFont(font);
+    button->setToolTip(fits ? QString() : lines.join(QLatin1Char(' ')).simplified());
+}
 
 // ---------------------------------------------------------------- TextSpinEdit
 

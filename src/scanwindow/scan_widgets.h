@@ -1,5 +1,6 @@
 #pragma once
 // Small controls of the scan window that Qt has no exact match for.
+#include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -36,6 +37,11 @@ protected:
 private:
     int m_min = 0, m_max = 0, m_step = 1;
 };
+
+// Fits a button's caption into its fixed size: a smaller font down to a
+// readable least (when shrink), and what still does not fit is given whole in
+// the tooltip. A check box counts the room beside its box.
+void FitCaption(QAbstractButton *button, bool shrink = true);
 
 // A coloured panel holding a platform colour value (blue*65536 + green*256 + red).
 class ColourPanel : public QFrame {

@@ -12,6 +12,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 QString PreviewFilePath;
@@ -57,6 +58,7 @@ TScanform::TScanform(QWidget *parent) : QDialog(parent), ui(new Ui::TScanform)
         layout()->activate();
 
     connectHandlers();
+    connectKeys();
     Timer1->start();
     FormCreate();
     InstallGeometryDump(this);
@@ -111,6 +113,40 @@ void TScanform::connectHandlers()
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 }
 
+void TScanform::connectKeys()
+{
+    // A key works only where its button could be clicked.
+    auto key = [this](const QKeySequence &sequence, QPushButton *button) {
+        auto *shortcut = new QShortcut(sequence, this);
+        connect(shortcut, &QShortcut::activated, button, [button] {
+            if (button->isVisible() && button->isEnabled())
+                button->click();
+        });
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_S), ui->save);
+    key(QKeySequence(Qt::CTRL | Qt::Key_O), ui->openfileknop);
+    key(QKeySequence(Qt::Key_F1), ui->help);
+    // Underlined access keys (Alt + letter) on the buttons whose captions stay.
+    const std::pair<QPushButton *, QChar> access[] = {
+        {ui->Scanbut, 'S'},     {ui->Cancelbut, 'l'}, {ui->Testverdeling, 'H'}, {ui->selsource, 'a'},
+        {ui->openfileknop, 'b'}, {ui->Button1, 'K'},  {ui->help, 'p'},           {ui->Browse, 'V'},
+    };
+    for (const auto &[button, letter] : access) {
+        QString text = button->text();
+        const int at = int(text.indexOf(letter));
+        if (at >= 0 && !text.contains(QLatin1Char('&')))
+            button->setText(text.insert(at, QLatin1Char('&')));
+    }
+}
+
+void TScanform::fitCaptions()
+{
+    FitCaption(ui->save);
+    FitCaption(ui->scanachterkant);
+    // "Volgende wordt:" with a long name: the name whole in the tooltip.
+    FitCaption(ui->zetdoor, false);
+}
+
 QImage &TScanform::picture() { return Image1->picture(); }
 
 void TScanform::setPicture(const QImage &img) { Image1->setPicture(img); }
@@ -154,13 +190,13 @@ void TScanform::anchorLinks()
     product->adjustSize();
     maker->move(8, ui->Panel1->height() - maker->height() - 6);
     product->move(8, maker->y() - product->height() - 2);
+    FitPreview();
 }
 
 bool TScanform::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->Panel1 && event->type() == QEvent::Resize) {
         anchorLinks();
-        FitPreview();
         return false;
     }
     if (event->type() == QEvent::MouseButtonRelease) {

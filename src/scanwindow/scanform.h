@@ -172,7 +172,12 @@ protected:
 
 private:
     void connectHandlers();
+    // Ctrl+S Opslaan, Ctrl+O Open bestand, F1 help, and the buttons' access keys.
+    void connectKeys();
+    // Captions whose text changes are fitted to their buttons' fixed widths.
+    void fitCaptions();
     void FitPreview();
+    QSize fittedPictureSize;   // the picture size FitPreview last fitted
 public:
     // Keeps the link labels at the bottom of the picture panel (after their texts change).
     void anchorLinks();

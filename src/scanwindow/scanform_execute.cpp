@@ -6,6 +6,7 @@
 #include "common/prompts.h"
 #include "common/settings_list.h"
 #include "dialogs/messages.h"
+#include "detection/selection_geometry.h"
 #include "imaging/bmp_reader.h"
 #include "imaging/picture.h"
 #include "imaging/picture_file.h"
@@ -17,6 +18,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace {
 
@@ -126,7 +128,26 @@ void TScanform::FormResize()
 
 void TScanform::FitPreview()
 {
-    FitImageInPanel(Image1, picture().size(), ui->Panel1, 0, true);
+    const QRect before = Image1->geometry();
+    // The link labels keep a band of their own below the preview: they never
+    // cover it nor catch its clicks.
+    int band = 0;
+    for (const QWidget *link : {ui->gebruikersinfo, ui->lbDravemont}) {
+        if (link->isVisibleTo(this))
+            band = std::max(band, ui->Panel1->height() - link->y() + 2);
+    }
+    const QRect area(0, 0, ui->Panel1->width(), std::max(2, ui->Panel1->height() - band));
+    const FitRectangle r = FitRect(picture().width(), picture().height(), area.width(), area.height());
+    Image1->setGeometry(r.x, r.y, std::max(2, r.w), std::max(2, r.h));
+    Image1->update();
+    // When the same picture moves or changes size, the frame stays over the
+    // same part of it, and inside it. Another picture (a card shown while a
+    // series is saved, a new scan) leaves the frame where it is.
+    const QSize shown = picture().size();
+    if (!picture().isNull() && shown == fittedPictureSize && before != Image1->geometry() && before.width() > 2
+        && before.height() > 2)
+        Shape1->setGeometry(FollowImage(Shape1->geometry(), before, Image1->geometry()));
+    fittedPictureSize = shown;
 }
 
 void TScanform::LoadScanSettings()

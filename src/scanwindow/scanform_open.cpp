@@ -3,6 +3,7 @@
 
 #include "common/filez.h"
 #include "common/prompts.h"
+#include "dialogs/busy_cursor.h"
 #include "imaging/picture.h"
 #include "imaging/picture_file.h"
 #include "scanwindow/preview_image.h"
@@ -16,13 +17,16 @@ void TScanform::openfileknopClick()
     QString file = prompts().openFileName(QStringLiteral("Open een afbeelding"), QString(), QString());
     if (file.isEmpty())
         return;
-    LoadPictureFile(picture(), file);
-    pictureChanged();
-    SavePictureFile(picture(), PreviewFilePath, 70, 0);
+    {
+        BusyCursor busy;
+        LoadPictureFile(picture(), file);
+        pictureChanged();
+        SavePictureFile(picture(), PreviewFilePath, 70, 0);
+    }
     // The opened picture counts as a plain scan.
     cleanScan = picture();
     joinedBackSide = false;
-    FitImageInPanel(Image1, picture().size(), ui->Panel1, 0, true);
+    FitPreview();
     // An opened picture is there to be saved, also before the first scan.
     if (picture().width() > 0)
         ui->save->setEnabled(true);

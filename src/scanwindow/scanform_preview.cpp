@@ -133,6 +133,7 @@ void TScanform::ShowScanPresentLayout()
     ui->Scanbut->resize(ScanPresentWidth, ui->Scanbut->height());
     ui->scanachterkant->setEnabled(true);
     placeSave(ui);
+    fitCaptions();
 }
 
 void TScanform::ShowSavedLayout()
@@ -140,6 +141,7 @@ void TScanform::ShowSavedLayout()
     ui->Scanbut->resize(SavedWidth, ui->Scanbut->height());
     placeSave(ui);
     ui->save->setText(Term(Terms::Opslaan));
+    fitCaptions();
 }
 
 void TScanform::Timer1Timer()
@@ -171,4 +173,5 @@ void TScanform::Timer1Timer()
         else
             ui->save->setText(TermWith(Terms::OpslaanVoorEnAchterkanten, QString::number(count)));
     }
+    fitCaptions();
 }

@@ -5,6 +5,7 @@
 #include "common/locations.h"
 #include "common/outside.h"
 #include "common/prompts.h"
+#include "dialogs/busy_cursor.h"
 #include "common/settings_list.h"
 #include "common/terminology.h"
 #include "dialogs/messages.h"
@@ -177,7 +178,11 @@ void TScanform::SaveClick(QObject *sender)
 
         // SavePictureFile writes beside the old file and replaces it only when
         // the new one is complete, so a failed overwrite keeps the old picture.
-        int r = SavePictureFile(picture(), path, ui->TrackBar1->value(), spinValue(ui->dpi));
+        int r = -1;
+        {
+            BusyCursor busy;
+            r = SavePictureFile(picture(), path, ui->TrackBar1->value(), spinValue(ui->dpi));
+        }
         if (r < 0) {
             failed = true;
             ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));

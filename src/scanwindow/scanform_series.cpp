@@ -3,11 +3,13 @@
 // a back side.
 #include "scanwindow/scanform.h"
 
+#include "common/terminology.h"
 #include "detection/box_drawing.h"
 #include "detection/cut_out.h"
 #include "detection/item_detection.h"
 #include "detection/reading_order.h"
 #include "detection/selection_geometry.h"
+#include "dialogs/busy_cursor.h"
 #include "dialogs/messages.h"
 #include "imaging/picture.h"
 #include "scanwindow/preview_image.h"
@@ -16,6 +18,7 @@
 #include "ui_scanform.h"
 
 #include <QApplication>
+#include <QProgressDialog>
 #include <algorithm>
 
 namespace {
@@ -73,9 +76,10 @@ void TScanform::TestverdelingClick(QObject *sender)
 {
     Shape1->setGeometry(FitFrameIntoImage(Shape1->geometry(), Image1->geometry()));
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    zoeklossevakkenknopClick();
-    QApplication::restoreOverrideCursor();
+    {
+        BusyCursor busy;
+        zoeklossevakkenknopClick();
+    }
 
     QString question = QString::number(boxes.size()) + QStringLiteral(" vakken\r\nIn orde ?");
     if (!backSidePass && ui->gelijkachterkant->isChecked() && ui->bidprentmode->isChecked())
@@ -122,13 +126,28 @@ void TScanform::SaveSeriesBoxes()
     const FrontSide fronts{&frontScan, &frontBoxes, frontBoxCount};
     const QImage source = cleanScan.isNull() ? picture() : cleanScan;
 
-    const QImage work = CutOutBoxes(source, boxes, count, backSidePass ? &fronts : nullptr, settings,
-                                    [this](const QImage &boxPicture) {
-                                        setPicture(boxPicture);
-                                        FitPreview();
-                                        repaint();
-                                        SaveClick(nullptr);
-                                    });
+    // Shown once saving takes more than a second; stopping ends the run between
+    // cards, and what is saved stays saved.
+    QProgressDialog progress(QStringLiteral("Kaarten opslaan..."), QStringLiteral("Stoppen"), 0, count, this);
+    progress.setWindowTitle(Term(Terms::Opslaan));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(1000);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    int saved = 0;
+    BusyCursor busy;
+    const QImage work = CutOutBoxes(
+        source, boxes, count, backSidePass ? &fronts : nullptr, settings,
+        [&](const QImage &boxPicture) {
+            setPicture(boxPicture);
+            FitPreview();
+            repaint();
+            SaveClick(nullptr);
+            ++saved;
+            progress.setLabelText(QStringLiteral("Kaart %1 van %2 opgeslagen").arg(saved).arg(count));
+            progress.setValue(saved);
+        },
+        [&] { return progress.wasCanceled(); });
     setPicture(work);
     FitPreview();
 }

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -37,6 +38,41 @@ TEST(FilezPaths, ProgramFolderKeepsCaseAndEndsInSlash)
     Locations::overrideExecutablePath(t.path("Mijn Programma/KVNscan"));
     EXPECT_EQ(ProgramFolder(), t.path("Mijn Programma/"));
     EXPECT_EQ(TempFolder(), t.temp());
+}
+
+TEST(FilezPaths, AnInstalledProgramKeepsItsFilesInTheUsersFolder)
+{
+    TempProgram t;
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", t.path("home").toUtf8());
+    ASSERT_TRUE(QDir().mkpath(t.path("usr/bin")) && QDir().mkpath(t.path("usr/share/kvnscan")));
+    ASSERT_TRUE(QDir().mkpath(t.path("build/bin")) && QDir().mkpath(t.path("opt/bin")));
+    ASSERT_TRUE(QDir().mkpath(t.path("opt/share/anders")));
+    struct Case {
+        const char *exe, *configHome, *folder;
+    } cases[] = {
+        {"usr/bin/KVNscan", "", "home/.config/kvnscan/"},
+        {"usr/bin/KVNscan", "cfg", "cfg/kvnscan/"},
+        // A relative XDG_CONFIG_HOME is not valid and counts as unset.
+        {"usr/bin/KVNscan", "relatief", "home/.config/kvnscan/"},
+        // Not installed: the build tree, a bin folder without share/kvnscan beside it.
+        {"build/bin/KVNscan", "cfg", "build/bin/"},
+        {"opt/bin/KVNscan", "cfg", "opt/bin/"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.exe) + " with XDG_CONFIG_HOME " + c.configHome);
+        const QString config = QString::fromLatin1(c.configHome);
+        qputenv("XDG_CONFIG_HOME", config.isEmpty() || config == "relatief" ? config.toUtf8() : t.path(config).toUtf8());
+        Locations::overrideExecutablePath(t.path(c.exe));
+        EXPECT_EQ(ProgramFolder(), t.path(c.folder));
+        EXPECT_EQ(SettingsFileName(), t.path(c.folder) + "KVNscan.ini");
+        EXPECT_TRUE(QFileInfo(t.path(c.folder)).isDir());
+    }
+    qputenv("HOME", oldHome);
+    if (oldConfig.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 TEST(FilezPaths, TrailingSlashAndExtensions)

@@ -230,3 +230,13 @@ TEST(CutOut, JoinedPictureWithBothSidesReachingBeyondTheirScans)
     EXPECT_TRUE(AllOfColour(p, QRect(70, 20, 20, 40), 1, 2, 3));
     EXPECT_TRUE(AllOfColour(p, QRect(50, 60, 40, 20), 1, 2, 3));
 }
+
+TEST(CutOut, StopLeavesTheRemainingBoxes)
+{
+    const QImage scan = MakeScan(600, 400, {}, CardGrid(2, 1, 50, 50, 200, 300, 100, 0));
+    ScanBoxList boxes = {{350, 40, 560, 360}, {40, 40, 260, 360}};
+    int saved = 0;
+    CutOutBoxes(scan, boxes, 2, nullptr, Cutting(false, 0xFFFFFF, 0, 2), [&](const QImage &) { ++saved; },
+                [&] { return saved == 1; });
+    EXPECT_EQ(saved, 1);
+}

@@ -38,3 +38,26 @@ TEST(FitFrameIntoImage, MovesThenClampsThenNarrows)
     // Larger than the image: moved, clamped, then narrowed to the image.
     EXPECT_EQ(FitFrameIntoImage(QRect(-50, 5, 1000, 900), image), image);
 }
+
+TEST(FollowImage, KeepsTheFrameOverTheSamePartOfThePicture)
+{
+    const QRect before(0, 0, 400, 200);
+    struct Case {
+        QRect frame, after, expected;
+    } cases[] = {
+        // The detection panel appears: the image shrinks by 56 rows and narrows, centred.
+        {QRect(100, 50, 200, 100), QRect(56, 0, 288, 144), QRect(128, 36, 144, 72)},
+        // Moved only.
+        {QRect(10, 10, 50, 40), QRect(30, 5, 400, 200), QRect(40, 15, 50, 40)},
+        // Twice as large.
+        {QRect(10, 10, 50, 40), QRect(0, 0, 800, 400), QRect(20, 20, 100, 80)},
+        // A frame partly off the picture is put back inside it.
+        {QRect(350, 150, 100, 100), before, QRect(300, 100, 100, 100)},
+        // An image of no size leaves the frame as it is.
+        {QRect(350, 150, 100, 100), QRect(0, 0, 0, 0), QRect(350, 150, 100, 100)},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(FollowImage(c.frame, before, c.after), c.expected)
+            << c.frame.x() << "," << c.frame.y() << " into " << c.after.width() << "x" << c.after.height();
+    }
+}

@@ -1,11 +1,15 @@
 // The real dialogs, each answered once as a user would.
+#include "common/filez.h"
+#include "dialogs/dutch_translations.h"
 #include "dialogs/meldform.h"
 #include "dialogs/messages.h"
 #include "dialogs/qt_prompts.h"
 #include "fakes/temp_program.h"
 #include "modal_helper.h"
 
+#include <QApplication>
 #include <QColorDialog>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -137,4 +141,52 @@ TEST(QtPrompts, MessageWindowRunsModallyUntilOkOrClosed)
 
     WhenModal([](QWidget *w) { w->close(); });
     EXPECT_FALSE(ShowMessageWindow("Weggeklikt"));
+}
+
+TEST(QtPrompts, DialogsSpeakDutchAndShowCaptionsAndPathsWhole)
+{
+    ASSERT_TRUE(InstallDutchTranslations());
+    RealPrompts r;
+    const QString caption = "Vakken bepaald, een lange titel die de vraag zelf ver te boven gaat";
+    QStringList buttons;
+    int boxWidth = 0;
+    WhenModal([&](QWidget *w) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton *b : box->buttons())
+            buttons << b->text().remove('&');
+        boxWidth = box->width();
+        box->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(AskYesNo("3 vakken\r\nIn orde ?", "", "", 1, caption), 2);
+    buttons.sort();
+    EXPECT_EQ(buttons, QStringList({"Ja", "Nee"}));
+    EXPECT_GT(boxWidth, QFontMetrics(QApplication::font()).horizontalAdvance(caption));
+
+    const QString path = "/home/gebruiker/Genealogie/Bidprentjes/Familie van der Heijden/grootvader001.JPG";
+    int dialogWidth = 0;
+    WhenModal([&](QWidget *w) {
+        dialogWidth = w->width();
+        qobject_cast<QDialog *>(w)->reject();
+    });
+    QString value = path;
+    prompts().inputQuery("veranderen bestandsnaam ?", "nu:", value);
+    EXPECT_GT(dialogWidth, QFontMetrics(QApplication::font()).horizontalAdvance(path));
+
+    QString lookIn;
+    WhenModal([&](QWidget *w) {
+        if (auto *label = w->findChild<QLabel *>("lookInLabel"))
+            lookIn = label->text();
+        qobject_cast<QDialog *>(w)->reject();
+    });
+    prompts().openFileName("Open een afbeelding", QDir::tempPath(), "");
+    EXPECT_EQ(lookIn, "Zoeken in:");
+
+    // A system reason passed on in Dutch, from Qt's catalogue or our own.
+    TempProgram t;
+    QString why;
+    EXPECT_FALSE(WriteFileAtomically(t.temp(), "x", &why));
+    EXPECT_EQ(why, "aanmaken mislukt: Bestandsnaam wijst naar een map");
+    EXPECT_EQ(DutchReason("Permission denied"), "Toegang geweigerd");
+    EXPECT_EQ(DutchReason("Iets onbekends"), "Iets onbekends");
 }

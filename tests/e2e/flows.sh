@@ -6,7 +6,8 @@
 #   single   scan, quarter turn clockwise, Opslaan twice (with a text the 2nd time)
 #   backside scan and back side through the scanner's own dialog, the back
 #            joined to the right, moved below, Opslaan: front above back
-#   series   series mode: six boxes, their backs, six files front beside back
+#   series   series mode: the question's buttons read Ja and Nee; six boxes,
+#            their backs, six files front beside back
 #   restart  Opslaan with restart and start-with-last-scan: a new process shows it
 #   carried  settings changed on screen come back at the next start
 #   failedsave  saves that fail say so, change nothing, and a later save works
@@ -135,6 +136,8 @@ flow_series() {
     e2e_start
     e2e_until 10 "the detection panel" e2e_ready Panel2
     e2e_click Scanbut
+    # The question speaks Dutch: its buttons read Ja and Nee.
+    e2e_until 90 "the buttons Ja and Nee" dialog_buttons_are "Ja Nee"
     e2e_answer "Vakken bepaald" Return "$outdir/series-boxes.png"
     set -- $(e2e_size "$TMPDIR/preview.bmp")
     pw=$1
@@ -404,6 +407,11 @@ flow_openhelp() {
     e2e_click help
     e2e_until 30 "the help page" e2e_dialog_shown "KVNscan help - Het scanvenster"
     e2e_close
+}
+
+# dialog_buttons_are <captions>: the captions of the shown dialog's buttons, sorted.
+dialog_buttons_are() {
+    [ "$(sed -n 's/^button \([^ ]* \)\{6\}//p' "$geometry" 2>/dev/null | sort | tr '\n' ' ' | sed 's/ $//')" = "$1" ]
 }
 
 frame_is() {

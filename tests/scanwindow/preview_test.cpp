@@ -146,6 +146,42 @@ TEST_F(PreviewTest, ButtonLayouts_ShouldResizeScanAndFitSaveBeforeSluiten)
     EXPECT_EQ(ui().save->width(), 46);
     EXPECT_EQ(ui().Cancelbut->x(), 280);
     EXPECT_EQ(ui().save->text(), "Opslaan");
+    // Readable in full at 46 pixels: a smaller font, or else the tooltip.
+    EXPECT_TRUE(QFontMetrics(ui().save->font()).horizontalAdvance("Opslaan") <= 46 - 6 ||
+                ui().save->toolTip() == "Opslaan");
+    ui().save->setText("Opslaan voor- en\r\nachterkanten van alle 33 scans");
+    FitCaption(ui().save);
+    EXPECT_EQ(ui().save->toolTip(), "Opslaan voor- en achterkanten van alle 33 scans");
+}
+
+TEST_F(PreviewTest, DetectionPanel_ShouldLeaveTheFrameOverTheSamePartOfThePicture)
+{
+    form->setPicture(quarters(400, 300));
+    form->show();
+    form->resize(800, 702);
+    form->layout()->activate();
+    const QRect before = form->Image1->geometry();
+    // Over the upper left quarter.
+    form->Shape1->setGeometry(before.x(), before.y(), before.width() / 2, before.height() / 2);
+    ui().bidprentmode->setChecked(true);
+    form->layout()->activate();
+    const QRect after = form->Image1->geometry();
+    ASSERT_EQ(after.height(), before.height() - 56);
+    const QRect frame = form->Shape1->geometry();
+    EXPECT_EQ(frame.left(), after.left());
+    EXPECT_NEAR(frame.right(), after.left() + after.width() / 2 - 1, 1);
+    EXPECT_EQ(frame.top(), after.top());
+    EXPECT_NEAR(frame.bottom(), after.top() + after.height() / 2 - 1, 1);
+}
+
+TEST_F(PreviewTest, LinkLabels_ShouldKeepABandOfTheirOwnBelowThePreview)
+{
+    ui().lbDravemont->setText("https://www.vexlo.nl/achter-de-schermen");
+    ui().lbDravemont->show();
+    form->setPicture(plain(100, 1000, Qt::white));
+    form->anchorLinks();
+    EXPECT_LE(form->Image1->geometry().bottom(), ui().lbDravemont->y());
+    EXPECT_FALSE(form->Image1->geometry().intersects(ui().lbDravemont->geometry()));
 }
 
 TEST_F(PreviewTest, Timer_SeriesMode_ShouldCountTheBackSidesStillToScan)

@@ -7,6 +7,8 @@
 #include <QProgressDialog>
 #include <QTimer>
 
+#include <algorithm>
+
 ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const std::shared_ptr<ScanControl> &control,
                                      const std::shared_ptr<SaneDevice> &dev, bool showProgress, const QString &title)
 {
@@ -17,6 +19,9 @@ ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const st
         dialog = std::make_unique<QProgressDialog>(QStringLiteral("Bezig met scannen…"),
                                                    QStringLiteral("Annuleren"), 0, 1000);
         dialog->setWindowTitle(title);
+        // Wide enough for its caption beside the window manager's buttons.
+        dialog->setMinimumWidth(std::max(dialog->sizeHint().width(),
+                                         dialog->fontMetrics().horizontalAdvance(title) + 160));
         dialog->setWindowModality(Qt::ApplicationModal);
         dialog->setAutoClose(false);
         dialog->setAutoReset(false);
