@@ -86,7 +86,7 @@ QImage::Format PictureFormat(unsigned bpp)
 }
 }
 
-QImage PictureFromDib(FIBITMAP *dib)
+QImage PictureFromDib(FIBITMAP *dib, const Picture24Allocator &newPicture24)
 {
     if (!dib)
         return QImage();
@@ -109,7 +109,8 @@ QImage PictureFromDib(FIBITMAP *dib)
     const int width = static_cast<int>(fi.GetWidth(view));
     const int height = static_cast<int>(fi.GetHeight(view));
     const unsigned viewBpp = fi.GetBPP(view);
-    QImage out = viewBpp == 24 ? NewPicture24(width, height) : QImage(width, height, PictureFormat(viewBpp));
+    QImage out = viewBpp != 24 ? QImage(width, height, PictureFormat(viewBpp))
+                 : newPicture24 ? newPicture24(width, height) : NewPicture24(width, height);
     if (out.isNull()) {
         if (converted)
             fi.Unload(converted);
@@ -381,9 +382,9 @@ bool TFreeWinBitmap::CopyFromBitmap(const QImage &picture)
     return ReplaceWrapping(dib, pixels) && IsValid();
 }
 
-QImage TFreeWinBitmap::CopyToBitmapHandle() const
+QImage TFreeWinBitmap::CopyToBitmapHandle(const Picture24Allocator &newPicture24) const
 {
-    return m_dib ? PictureFromDib(m_dib) : QImage();
+    return m_dib ? PictureFromDib(m_dib, newPicture24) : QImage();
 }
 
 void TFreeWinBitmap::Draw(QPainter &painter, const QRect &rect, bool useFileBackground,

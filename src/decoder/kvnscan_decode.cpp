@@ -1,0 +1,144 @@
+// kvnscan-decode: decodes one picture file for KVNscan under hard limits and
+// hands the 24-bit pixels back in the shared memory at descriptor 3.
+//   kvnscan-decode <largest picture in bytes> <processor seconds> <file>
+// Any fault ends this process only; the program reads the reason from how it ended.
+#include "codec/freeimage_library.h"
+#include "imaging/picture_decoder.h"
+#include "imaging/picture_file.h"
+
+#include <QFile>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kLimitAddressSpace = false;   // the sanitizer's shadow needs terabytes; it limits itself
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kLimitAddressSpace = false;
+#else
+constexpr bool kLimitAddressSpace = true;
+#endif
+#else
+constexpr bool kLimitAddressSpace = true;
+#endif
+
+DecodedHeader *g_header = nullptr;
+bool g_outOfMemory = false;
+
+void Limit(int resource, rlim_t soft, rlim_t hard)
+{
+    const rlimit r{soft, hard};
+    ::setrlimit(resource, &r);
+}
+
+qint64 AddressSpaceInUse()
+{
+    long long pages = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%lld", &pages) != 1)
+            pages = 0;
+        std::fclose(f);
+    }
+    return qint64(pages) * ::sysconf(_SC_PAGESIZE);
+}
+
+[[noreturn]] void Finish(PictureDecodeResult result)
+{
+    g_header->result = int32_t(result);
+    __atomic_store_n(&g_header->magic, kDecodedMagic, __ATOMIC_RELEASE);
+    std::fflush(nullptr);
+    ::_exit(0);
+}
+
+// The library reports a failed allocation as an ordinary error.
+void DLL_CALLCONV LibraryMessage(FREE_IMAGE_FORMAT, const char *message)
+{
+    if (message && (std::strstr(message, "emory") || std::strstr(message, "llocat")))
+        g_outOfMemory = true;
+}
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 4)
+        return 2;
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);   // never outlives the program
+    const qint64 pictureBytes = std::strtoll(argv[1], nullptr, 10);
+    const int seconds = std::max(1, std::atoi(argv[2]));
+    const QString path = QFile::decodeName(argv[3]);
+    Limit(RLIMIT_CPU, rlim_t(seconds), rlim_t(seconds) + 1);
+    Limit(RLIMIT_FSIZE, 0, 0);   // no file gets a byte from here
+    Limit(RLIMIT_CORE, 0, 0);
+
+    struct stat st;
+    if (pictureBytes <= 0 || ::fstat(kDecoderMemoryFd, &st) != 0 || st.st_size < kDecodedPixelsOffset)
+        return 2;
+    const qint64 capacity = qint64(st.st_size) - kDecodedPixelsOffset;
+    void *head = ::mmap(nullptr, kDecodedPixelsOffset, PROT_READ | PROT_WRITE, MAP_SHARED, kDecoderMemoryFd, 0);
+    if (head == MAP_FAILED)
+        return 2;
+    g_header = static_cast<DecodedHeader *>(head);
+    std::set_new_handler([] { Finish(PictureDecodeResult::TooLarge); });
+
+    SetPictureByteLimit(pictureBytes);
+    if (!BindImageLibrary())
+        Finish(PictureDecodeResult::Damaged);
+    FI().SetOutputMessage(LibraryMessage);
+    const qint64 base = AddressSpaceInUse();
+    const qint64 budget = DecodeAddressSpace(pictureBytes);
+    if (kLimitAddressSpace)
+        Limit(RLIMIT_AS, rlim_t(base + budget), rlim_t(base + budget));
+    // Once the header's size is known the picture may have what it needs: up
+    // to 16 bytes a pixel while decoding, the same again converted, and the
+    // 3 handed over.
+    auto claimed = [&](qint64 pixels) {
+        if (kLimitAddressSpace && pixels > 0 && pixels < budget)
+            Limit(RLIMIT_AS, rlim_t(base + std::min(budget, pixels * 36 + (qint64(256) << 20))),
+                  rlim_t(base + budget));
+    };
+
+    uchar *mapped = nullptr;
+    size_t mappedBytes = 0;
+    auto newPicture24 = [&](int width, int height) -> QImage {
+        if (mapped)
+            ::munmap(mapped, mappedBytes);
+        mapped = nullptr;
+        const qint64 bytesPerLine = (qint64(width) * 3 + 3) & ~qint64(3);
+        if (width <= 0 || height <= 0 || bytesPerLine * height > capacity)
+            return QImage();
+        mappedBytes = size_t(kDecodedPixelsOffset + bytesPerLine * height);
+        void *m = ::mmap(nullptr, mappedBytes, PROT_READ | PROT_WRITE, MAP_SHARED, kDecoderMemoryFd, 0);
+        if (m == MAP_FAILED)
+            return QImage();
+        mapped = static_cast<uchar *>(m);
+        return QImage(mapped + kDecodedPixelsOffset, width, height, qsizetype(bytesPerLine), QImage::Format_BGR888);
+    };
+
+    QImage picture;
+    PictureDecodeResult result = DecodePictureFile(path, picture, newPicture24, claimed);
+    if (result == PictureDecodeResult::Damaged && g_outOfMemory)
+        result = PictureDecodeResult::TooLarge;
+    if (result == PictureDecodeResult::Decoded) {
+        // Every way of decoding hands its picture over in the shared memory.
+        if (!mapped || picture.constBits() != mapped + kDecodedPixelsOffset
+            || picture.format() != QImage::Format_BGR888)
+            Finish(PictureDecodeResult::Damaged);
+        g_header->width = picture.width();
+        g_header->height = picture.height();
+        g_header->bytesPerLine = picture.bytesPerLine();
+        g_header->dotsPerMeterX = picture.dotsPerMeterX();
+        g_header->dotsPerMeterY = picture.dotsPerMeterY();
+    }
+    Finish(result);
+}
