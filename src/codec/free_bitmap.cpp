@@ -246,6 +246,10 @@ bool TFreeBitmap::ConvertTo24Bits()
     if (fi.GetImageType(m_dib) == FIT_BITMAP && fi.GetBPP(m_dib) == 24)
         return true;
     FIBITMAP *dib = fi.ConvertTo24Bits(m_dib);
+    // Floating-point pictures (HDR, EXR, PFM) are brought into the displayable range.
+    const FREE_IMAGE_TYPE type = fi.GetImageType(m_dib);
+    if (!dib && (type == FIT_RGBF || type == FIT_RGBAF))
+        dib = fi.ToneMapping(m_dib, FITMO_DRAGO03, 0, 0);
     return dib && Replace(dib);
 }
 
