@@ -13,7 +13,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <stddef.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
+#include <vector>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -51,6 +58,59 @@ qint64 AddressSpaceInUse()
         std::fclose(f);
     }
     return qint64(pages) * ::sysconf(_SC_PAGESIZE);
+}
+
+// No file is made, changed, renamed or removed from here: opening for writing
+// and every call that makes or removes a name fail with EPERM.
+void ForbidFileChanges()
+{
+#if defined(__x86_64__)
+    constexpr uint32_t kArch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+    constexpr uint32_t kArch = AUDIT_ARCH_AARCH64;
+#else
+    return;
+#endif
+    const uint32_t writeFlags = O_WRONLY | O_RDWR | O_CREAT | O_TRUNC;
+    auto argLow = [](int i) { return uint32_t(offsetof(seccomp_data, args) + 8 * i); };
+    std::vector<sock_filter> f;
+    auto stmt = [&](uint16_t code, uint32_t k) { f.push_back(BPF_STMT(code, k)); };
+    auto jump = [&](uint16_t code, uint32_t k, uint8_t t, uint8_t e) { f.push_back(BPF_JUMP(code, k, t, e)); };
+    const uint32_t deny = SECCOMP_RET_ERRNO | EPERM;
+    stmt(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch));
+    jump(BPF_JMP | BPF_JEQ | BPF_K, kArch, 1, 0);
+    stmt(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+    stmt(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr));
+    // Opening: allowed unless for writing or creating (flags in the 2nd or 3rd argument).
+    const std::pair<long, int> opens[] = {
+#ifdef __NR_open
+        {__NR_open, 1},
+#endif
+        {__NR_openat, 2},
+    };
+    for (const auto &[nr, arg] : opens) {
+        jump(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 0, 4);
+        stmt(BPF_LD | BPF_W | BPF_ABS, argLow(arg));
+        jump(BPF_JMP | BPF_JSET | BPF_K, writeFlags, 0, 1);
+        stmt(BPF_RET | BPF_K, deny);
+        stmt(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+    }
+    const long changes[] = {
+#ifdef __NR_creat
+        __NR_creat, __NR_mkdir, __NR_rename, __NR_link, __NR_symlink, __NR_unlink, __NR_rmdir, __NR_mknod,
+        __NR_chmod,
+#endif
+        __NR_openat2, __NR_mkdirat, __NR_renameat, __NR_renameat2, __NR_linkat, __NR_symlinkat, __NR_unlinkat,
+        __NR_mknodat, __NR_truncate, __NR_fchmodat, __NR_open_by_handle_at,
+    };
+    for (long nr : changes) {
+        jump(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 0, 1);
+        stmt(BPF_RET | BPF_K, deny);
+    }
+    stmt(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+    const sock_fprog program{uint16_t(f.size()), f.data()};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0)
+        ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program);
 }
 
 [[noreturn]] void Finish(PictureDecodeResult result)
@@ -95,6 +155,7 @@ int main(int argc, char **argv)
     if (!BindImageLibrary())
         Finish(PictureDecodeResult::Damaged);
     FI().SetOutputMessage(LibraryMessage);
+    ForbidFileChanges();
     const qint64 base = AddressSpaceInUse();
     const qint64 budget = DecodeAddressSpace(pictureBytes);
     if (kLimitAddressSpace)
