@@ -178,21 +178,18 @@ bool LoadPictureFile(QImage &picture, const QString &rawPath)
         picture = UnreadablePlaceholder();
         return false;
     }
-    const FREE_IMAGE_FORMAT fif = TFreeBitmap::FileFormat(path);
-    // Anything else (missing, not a picture) leaves the picture as it was.
-    if (!DecodableFile(path, fif))
-        return true;
     // The plain 24-bit BMP files of the scanner library and of our own saves:
     // our own reader, which reads no more than the file holds, straight into
     // the picture.
-    if (fif == FIF_BMP) {
-        QImage direct;
-        if (ReadPlainBmp(path, direct, PictureByteLimit() / 3 * 4)) {
-            picture = direct;
-            return true;
-        }
+    QImage direct;
+    if (ReadPlainBmp(path, direct, PictureByteLimit() / 3 * 4)) {
+        picture = direct;
+        return true;
     }
-    // Every other file is decoded by the guarded decoder program.
+    // A missing file leaves the picture as it was.
+    if (!QFileInfo(path).isFile())
+        return true;
+    // Every other file, even the look at its kind, is for the guarded decoder program.
     DecodedPicture decoded = DecodeInDecoder(path);
     switch (decoded.outcome) {
     case PictureDecodeResult::Decoded:
