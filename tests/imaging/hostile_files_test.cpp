@@ -68,6 +68,9 @@ protected:
         ASSERT_FALSE(prompts.transcript().empty());
         const QString notice = prompts.transcript().back().text;
         EXPECT_TRUE(notice.contains(name)) << notice.toStdString();
+        EXPECT_TRUE(notice.contains(QLatin1String("te groot")) || notice.contains(QLatin1String("te traag"))
+                    || notice.contains(QLatin1String("beschadigd")))
+            << notice.toStdString();
         if (why) {
             EXPECT_TRUE(notice.contains(QLatin1String(why))) << notice.toStdString();
         }
@@ -118,6 +121,8 @@ TEST_F(HostileFiles, EndlessDecodingAndBombsEndWithinTheLimits)
         {"loop.xbm", "#define a_width 65535\n#define a_height 65535\nstatic char a_bits[] = {\n0x00,\n};\n",
          nullptr},
         {"endless.xbm", "#define b_width 30000\n#define b_height 30000\nstatic char b_bits[] = {\n", nullptr},
+        {"huge.gif", QByteArray("GIF89a\xff\xff\xff\xff\x80\0\0\0\0\0\xff\xff\xff,\0\0\0\0\xff\xff\xff\xff\0\2\2D\1\0;", 35),
+         "te groot"},
         {"overrun.pct", format_samples::Pict(), "beschadigd"},
     };
     for (const auto &c : cases)
