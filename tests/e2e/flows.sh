@@ -368,7 +368,9 @@ flow_hostile() {
         # The decoder gives up with a notice, or after a second "Annuleren" (Escape) ends it.
         e2e_until 30 "a notice or the reading dialog for $f" notice_or_reading
         if e2e_dialog_shown "Bestand openen"; then
+            sleep 1   # a key sent while the dialog is being mapped may go to no window
             e2e_answer "Bestand openen" Escape
+            e2e_dialog_gone Mededeling || e2e_fail "a notice after Annuleren"
         else
             e2e_answer Mededeling Return
         fi
