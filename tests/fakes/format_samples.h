@@ -10,6 +10,8 @@
 #include <QString>
 #include <QtEndian>
 #include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 #include <zlib.h>
 
@@ -229,7 +231,8 @@ inline bool PatchWebp(QByteArray &b)
 }
 
 // The library's own file of the kind, from a small colour picture made as
-// deep, grey or floating as the kind takes.
+// deep, grey or floating as the kind takes. Written in a child process: some
+// of the library's writers (JPEG-XR's) overrun memory themselves.
 inline QByteArray Written(const char *extension, const QString &folder)
 {
     const FreeImageFunctions &fi = FI();
@@ -238,34 +241,38 @@ inline QByteArray Written(const char *extension, const QString &folder)
     const FREE_IMAGE_FORMAT fif = fi.GetFIFFromFilename(name.constData());
     if (fif == FIF_UNKNOWN || !fi.FIFSupportsWriting(fif))
         return QByteArray();
-    FIBITMAP *colour = fi.Allocate(kWidth, kHeight, 24, 0, 0, 0);
-    for (int y = 0; y < kHeight; ++y) {
-        BYTE *row = fi.GetScanLine(colour, y);
-        for (int x = 0; x < kWidth; ++x)
-            for (int c = 0; c < 3; ++c)
-                row[3 * x + c] = Pixel(x, y, c);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        FIBITMAP *colour = fi.Allocate(kWidth, kHeight, 24, 0, 0, 0);
+        for (int y = 0; y < kHeight; ++y) {
+            BYTE *row = fi.GetScanLine(colour, y);
+            for (int x = 0; x < kWidth; ++x)
+                for (int c = 0; c < 3; ++c)
+                    row[3 * x + c] = Pixel(x, y, c);
+        }
+        FIBITMAP *dib = nullptr;
+        if (fi.FIFSupportsExportType(fif, FIT_BITMAP) && fi.FIFSupportsExportBPP(fif, 24))
+            dib = fi.Clone(colour);
+        else if (fi.FIFSupportsExportType(fif, FIT_BITMAP) && fi.FIFSupportsExportBPP(fif, 8))
+            dib = fi.ColorQuantize(colour, FIQ_WUQUANT);
+        else if (fi.FIFSupportsExportType(fif, FIT_BITMAP) && fi.FIFSupportsExportBPP(fif, 1))
+            dib = fi.Threshold(colour, 128);
+        else if (fi.FIFSupportsExportType(fif, FIT_RGBF))
+            dib = fi.ConvertToRGBF(colour);
+        else if (fi.FIFSupportsExportType(fif, FIT_FLOAT))
+            dib = fi.ConvertToFloat(colour);
+        ::_exit(dib && fi.Save(fif, dib, name.constData(), 0) ? 0 : 1);
     }
-    FIBITMAP *dib = nullptr;
-    if (fi.FIFSupportsExportType(fif, FIT_BITMAP) && fi.FIFSupportsExportBPP(fif, 24))
-        dib = fi.Clone(colour);
-    else if (fi.FIFSupportsExportType(fif, FIT_BITMAP) && fi.FIFSupportsExportBPP(fif, 8))
-        dib = fi.ColorQuantize(colour, FIQ_WUQUANT);
-    else if (fi.FIFSupportsExportType(fif, FIT_BITMAP) && fi.FIFSupportsExportBPP(fif, 1))
-        dib = fi.Threshold(colour, 128);
-    else if (fi.FIFSupportsExportType(fif, FIT_RGBF))
-        dib = fi.ConvertToRGBF(colour);
-    else if (fi.FIFSupportsExportType(fif, FIT_FLOAT))
-        dib = fi.ConvertToFloat(colour);
-    fi.Unload(colour);
+    int status = 1;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        QFile::remove(path);
+        return QByteArray();
+    }
     QByteArray bytes;
-    if (dib && fi.Save(fif, dib, name.constData(), 0)) {
-        QFile f(path);
-        if (f.open(QIODevice::ReadOnly))
-            bytes = f.readAll();
-    }
-    if (dib)
-        fi.Unload(dib);
-    QFile::remove(path);
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly))
+        bytes = f.readAll();
+    f.remove();
     return bytes;
 }
 
