@@ -199,11 +199,16 @@ Ending WaitInWindow(const Decoder &d, const QString &path)
         dialog->setAutoClose(false);
         dialog->setAutoReset(false);
         dialog->setMinimumDuration(0);
-        QObject::connect(dialog.get(), &QProgressDialog::canceled, &loop, [&] {
+        // The button, Escape and closing the window all stop the decoder.
+        auto cancel = [&] {
             ending = Ending::Cancelled;
             loop.exit(0);
-        });
+        };
+        QObject::connect(dialog.get(), &QProgressDialog::canceled, &loop, cancel);
+        QObject::connect(dialog.get(), &QDialog::rejected, &loop, cancel);
         dialog->show();
+        dialog->raise();
+        dialog->activateWindow();   // Escape reaches it at once
         QApplication::changeOverrideCursor(Qt::BusyCursor);
         loop.exec();
     }
