@@ -142,6 +142,9 @@ PictureDecodeResult DecodePictureFile(const QString &path, QImage &picture, cons
             return PictureDecodeResult::Damaged;
         const int width = bitmap.GetWidth();
         const int height = bitmap.GetHeight();
+        // A decoder may make a larger picture than the header said (a DDS file's, for one).
+        if (qint64(width) * height * 3 > PictureByteLimit())
+            return PictureDecodeResult::TooLarge;
         if (!bitmap.ConvertTo24Bits())
             throw TooLargeError("conversion failed");
         QImage loaded;

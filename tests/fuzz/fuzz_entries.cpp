@@ -187,7 +187,7 @@ void FuzzLoadPicture(const uint8_t *data, size_t size)
     }
 #else
     // Replayed through the decoder program itself, with a shorter time limit.
-    SetDecodeSeconds(5);
+    SetDecodeSeconds(2);
     static const QImage before = [] {
         QImage i(2, 2, QImage::Format_BGR888);
         i.fill(Qt::red);
