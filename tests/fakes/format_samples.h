@@ -31,8 +31,6 @@ inline uchar Pixel(int x, int y, int c) { return uchar(x * 10 + y * 7 + c * 80);
 
 inline QByteArray Be16(quint16 v) { QByteArray b(2, 0); qToBigEndian(v, b.data()); return b; }
 inline QByteArray Be32(quint32 v) { QByteArray b(4, 0); qToBigEndian(v, b.data()); return b; }
-inline QByteArray Le16(quint16 v) { QByteArray b(2, 0); qToLittleEndian(v, b.data()); return b; }
-inline QByteArray Le32(quint32 v) { QByteArray b(4, 0); qToLittleEndian(v, b.data()); return b; }
 
 inline QByteArray PngChunk(const char *type, const QByteArray &data)
 {
