@@ -4,6 +4,7 @@
 #include "codec/free_bitmap.h"
 #include "detection/whitening.h"
 #include "imaging/picture.h"
+#include "imaging/picture_decoder.h"
 #include "imaging/picture_file.h"
 
 #include <QCoreApplication>
@@ -192,6 +193,16 @@ void LoadPreview(const QImage &page, const QString &dir)
         }, {}},
     });
     Report("load-preview", ms[0], "fread", ms[1]);
+
+    // A picture file from elsewhere goes through the decoder program: beside the
+    // same decoding in this process, the cost of the process and the hand-over.
+    const QString tiff = dir + "/other.tif";
+    SavePictureFile(page, tiff, 90, 600);
+    const std::vector<double> decoded = MediansMs(kReps, {
+        {[&] { LoadPictureFile(picture, tiff); }, [&] { picture = QImage(); }},
+        {[&] { DecodePictureFile(tiff, picture, {}); }, [&] { picture = QImage(); }},
+    });
+    Report("load-decoded", decoded[0], "in-process", decoded[1]);
 }
 }
 

@@ -74,7 +74,7 @@ QImage::Format PictureFormat(unsigned bpp)
 }
 }
 
-QImage PictureFromDib(FIBITMAP *dib)
+QImage PictureFromDib(FIBITMAP *dib, const Picture24Allocator &newPicture24)
 {
     if (!dib)
         return QImage();
@@ -97,7 +97,8 @@ QImage PictureFromDib(FIBITMAP *dib)
     const int width = static_cast<int>(fi.GetWidth(view));
     const int height = static_cast<int>(fi.GetHeight(view));
     const unsigned viewBpp = fi.GetBPP(view);
-    QImage out = viewBpp == 24 ? NewPicture24(width, height) : QImage(width, height, PictureFormat(viewBpp));
+    QImage out = viewBpp != 24 ? QImage(width, height, PictureFormat(viewBpp))
+                 : newPicture24 ? newPicture24(width, height) : NewPicture24(width, height);
     if (out.isNull()) {
         if (converted)
             fi.Unload(converted);
@@ -233,6 +234,10 @@ bool TFreeBitmap::ConvertTo24Bits()
     if (fi.GetImageType(m_dib) == FIT_BITMAP && fi.GetBPP(m_dib) == 24)
         return true;
     FIBITMAP *dib = fi.ConvertTo24Bits(m_dib);
+    // Floating-point pictures (HDR, EXR, PFM) are brought into the displayable range.
+    const FREE_IMAGE_TYPE type = fi.GetImageType(m_dib);
+    if (!dib && (type == FIT_RGBF || type == FIT_RGBAF))
+        dib = fi.ToneMapping(m_dib, FITMO_DRAGO03, 0, 0);
     return dib && Replace(dib);
 }
 
@@ -369,9 +374,9 @@ bool TFreeWinBitmap::CopyFromBitmap(const QImage &picture)
     return ReplaceWrapping(dib, pixels) && IsValid();
 }
 
-QImage TFreeWinBitmap::CopyToBitmapHandle() const
+QImage TFreeWinBitmap::CopyToBitmapHandle(const Picture24Allocator &newPicture24) const
 {
-    return m_dib ? PictureFromDib(m_dib) : QImage();
+    return m_dib ? PictureFromDib(m_dib, newPicture24) : QImage();
 }
 
 void TFreeWinBitmap::Draw(QPainter &painter, const QRect &rect, bool useFileBackground,

@@ -9,6 +9,10 @@
 class QPainter;
 class QRect;
 
+// Where a new 24-bit picture of width x height gets its memory (NewPicture24
+// when empty); a null picture when it cannot be had.
+using Picture24Allocator = std::function<QImage(int width, int height)>;
+
 class TFreeObject {
 public:
     virtual ~TFreeObject() = default;
@@ -68,7 +72,7 @@ public:
     bool CopyFromBitmap(const QImage &picture);
     // A new picture of the image; null without an image. Throws std::runtime_error
     // when the picture cannot be made.
-    QImage CopyToBitmapHandle() const;
+    QImage CopyToBitmapHandle(const Picture24Allocator &newPicture24 = {}) const;
     // Paints the image stretched into rect.
     void Draw(QPainter &painter, const QRect &rect, bool useFileBackground = false,
               RGBQUAD *appBackground = nullptr, FIBITMAP *background = nullptr);
@@ -79,4 +83,4 @@ private:
 
 // A picture of dib's pixels (8, 24 or 32 bits per pixel are taken as they are,
 // other kinds converted). Throws std::runtime_error when it cannot be made.
-QImage PictureFromDib(FIBITMAP *dib);
+QImage PictureFromDib(FIBITMAP *dib, const Picture24Allocator &newPicture24 = {});

@@ -3,6 +3,7 @@
 #include "codec/picture_buffer.h"
 #include "common/filez.h"
 #include "common/io_vectors.h"
+#include "imaging/picture_decoder.h"
 #include "imaging/picture_file.h"
 
 #include <QFile>
@@ -116,6 +117,18 @@ bool LoadScanPicture(QImage &picture, const QString &path)
     const qint64 limit32 = PictureByteLimit() / 3 * 4;
     if (ReadPlainBmp(path, picture, limit32))
         return true;
+    QFile file(path);
+    const bool bmp = file.open(QIODevice::ReadOnly) && file.read(2) == "BM";
+    file.close();
+    if (!bmp) {
+        // Not the scanner library's: any other file goes to the guarded decoder.
+        DecodedPicture decoded = DecodeInDecoder(path);
+        if (decoded.outcome != PictureDecodeResult::Decoded)
+            return false;
+        picture = decoded.picture;
+        return true;
+    }
+    // The scanner library's grey and line-art files.
     QImageReader::setAllocationLimit(int(std::min<qint64>(limit32 >> 20, INT_MAX)));
     return picture.load(path);
 }

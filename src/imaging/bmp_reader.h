@@ -8,6 +8,7 @@
 // any other file or a picture above maxBytes32 bytes as 32-bit pixels (0: no limit).
 bool ReadPlainBmp(const QString &path, QImage &picture, qint64 maxBytes32 = 0);
 
-// Loads path as QImage::load does, taking the direct way for the files above;
+// Loads a scan: the files above directly, the scanner library's other BMP files
+// as QImage::load does, any other file through the guarded decoder;
 // pictures above the program's picture limit (PictureByteLimit) are refused.
 bool LoadScanPicture(QImage &picture, const QString &path);

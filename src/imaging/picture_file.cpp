@@ -6,12 +6,14 @@
 #include "imaging/bmp_reader.h"
 #include "imaging/jpeg_reader.h"
 #include "codec/picture_buffer.h"
+#include "imaging/picture_decoder.h"
 #include "imaging/picture_limits.h"
 #include "imaging/unreadable_files.h"
 
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -67,6 +69,28 @@ bool DecodableFile(const QString &path, FREE_IMAGE_FORMAT fif)
 {
     return fif != FIF_UNKNOWN && FI().FIFSupportsReading(fif) && SafeFileExists(path);
 }
+
+// A picture that cannot be had in memory.
+class TooLargeError : public UnreadableFileError {
+public:
+    using UnreadableFileError::UnreadableFileError;
+};
+
+// A picture of a fallback decoder moved into memory of newPicture24's.
+QImage Placed(const QImage &loaded, const Picture24Allocator &newPicture24)
+{
+    if (loaded.isNull() || !newPicture24)
+        return loaded;
+    QImage placed = newPicture24(loaded.width(), loaded.height());
+    if (placed.isNull())
+        throw TooLargeError("no memory for the picture");
+    const size_t rowBytes = size_t(loaded.width()) * 3;
+    for (int y = 0; y < loaded.height(); ++y)
+        std::memcpy(placed.scanLine(y), loaded.constScanLine(y), rowBytes);
+    placed.setDotsPerMeterX(loaded.dotsPerMeterX());
+    placed.setDotsPerMeterY(loaded.dotsPerMeterY());
+    return placed;
+}
 }
 
 bool IsGifPath(const QString &path) { return EndsWithUpper(path, ".GIF"); }
@@ -100,6 +124,51 @@ bool MakeBitmap24(QImage &picture)
     return true;
 }
 
+PictureDecodeResult DecodePictureFile(const QString &path, QImage &picture, const Picture24Allocator &newPicture24,
+                                      const std::function<void(qint64)> &claimed)
+{
+    if (!IsImageLibraryLoaded())
+        return PictureDecodeResult::Damaged;
+    try {
+        TFreeWinBitmap bitmap;
+        const FREE_IMAGE_FORMAT fif = TFreeBitmap::FileFormat(path);
+        if (!DecodableFile(path, fif))
+            return PictureDecodeResult::NotAPicture;
+        qint64 pixels = 0;
+        if (!PictureFileFits(path, fif, &pixels))
+            return pixels > 0 ? PictureDecodeResult::TooLarge : PictureDecodeResult::Damaged;
+        if (claimed)
+            claimed(pixels);
+        if (!bitmap.Load(path, 0))
+            return PictureDecodeResult::Damaged;
+        const int width = bitmap.GetWidth();
+        const int height = bitmap.GetHeight();
+        // A decoder may make a larger picture than the header said (a DDS file's, for one).
+        if (qint64(width) * height * 3 > PictureByteLimit())
+            return PictureDecodeResult::TooLarge;
+        if (!bitmap.ConvertTo24Bits())
+            throw TooLargeError("conversion failed");
+        QImage loaded;
+        try {
+            loaded = bitmap.CopyToBitmapHandle(newPicture24);
+        } catch (const std::exception &) {
+            loaded = FallbackLoad(path);
+            MakeBitmap24(loaded);
+            loaded = Placed(loaded, newPicture24);
+        }
+        if (loaded.width() == 0 || loaded.height() == 0)
+            loaded = Placed(DrawnPicture(bitmap, width, height), newPicture24);
+        picture = loaded;
+    } catch (const TooLargeError &) {
+        return PictureDecodeResult::TooLarge;
+    } catch (const std::bad_alloc &) {
+        return PictureDecodeResult::TooLarge;
+    } catch (...) {
+        return PictureDecodeResult::Damaged;
+    }
+    return PictureDecodeResult::Decoded;
+}
+
 bool LoadPictureFile(QImage &picture, const QString &rawPath)
 {
     const QString path = rawPath.trimmed();
@@ -113,45 +182,34 @@ bool LoadPictureFile(QImage &picture, const QString &rawPath)
         picture = UnreadablePlaceholder();
         return false;
     }
-    try {
-        TFreeWinBitmap bitmap;
-        const FREE_IMAGE_FORMAT fif = TFreeBitmap::FileFormat(path);
-        const bool decodable = DecodableFile(path, fif);
-        if (decodable && !PictureFileFits(path, fif))
-            throw UnreadableFileError("picture too large or incomplete");
-        // The plain 24-bit BMP files of the scanner library and of our own
-        // saves give the same picture read directly, without two copies.
-        if (decodable && fif == FIF_BMP) {
-            QImage direct;
-            if (ReadPlainBmp(path, direct)) {
-                picture = direct;
-                return true;
-            }
-        }
-        if (!bitmap.Load(path, 0)) {
-            // A picture file the library gave up on is unreadable; anything
-            // else (missing, not a picture) leaves the picture as it was.
-            if (decodable)
-                throw UnreadableFileError("decoding failed");
-            return true;
-        }
-        const int width = bitmap.GetWidth();
-        const int height = bitmap.GetHeight();
-        if (!bitmap.ConvertTo24Bits())
-            throw UnreadableFileError("conversion failed");
-        QImage loaded;
-        try {
-            loaded = bitmap.CopyToBitmapHandle();
-        } catch (const std::exception &) {
-            loaded = FallbackLoad(path);
-            MakeBitmap24(loaded);
-        }
-        if (loaded.width() == 0 || loaded.height() == 0)
-            loaded = DrawnPicture(bitmap, width, height);
-        picture = loaded;
-    } catch (...) {
+    // The plain 24-bit BMP files of the scanner library and of our own saves:
+    // our own reader, which reads no more than the file holds, straight into
+    // the picture.
+    QImage direct;
+    if (ReadPlainBmp(path, direct, PictureByteLimit() / 3 * 4)) {
+        picture = direct;
+        return true;
+    }
+    // A missing file leaves the picture as it was.
+    if (!QFileInfo(path).isFile())
+        return true;
+    // Every other file, even the look at its kind, is for the guarded decoder program.
+    DecodedPicture decoded = DecodeInDecoder(path);
+    switch (decoded.outcome) {
+    case PictureDecodeResult::Decoded:
+        picture = decoded.picture;
+        break;
+    case PictureDecodeResult::NotAPicture:
+    case PictureDecodeResult::Cancelled:
+        break;
+    case PictureDecodeResult::NoDecoder:
+        ShowNotice(DecodeFailureText(decoded.outcome, path));
+        break;
+    default:
         RememberUnreadable(path);
         picture = UnreadablePlaceholder();
+        ShowNotice(DecodeFailureText(decoded.outcome, path));
+        break;
     }
     return true;
 }

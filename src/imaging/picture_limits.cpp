@@ -128,8 +128,11 @@ qint64 PictureByteLimit() { return g_limit > 0 ? g_limit : DefaultLimit(); }
 
 void SetPictureByteLimit(qint64 bytes) { g_limit = bytes > 0 ? bytes : 0; }
 
-bool PictureFileFits(const QString &path, FREE_IMAGE_FORMAT fif)
+bool PictureFileFits(const QString &path, FREE_IMAGE_FORMAT fif, qint64 *pixels)
 {
+    qint64 ignored = 0;
+    qint64 &claimed = pixels ? *pixels : ignored;
+    claimed = 0;
     if (fif == FIF_BMP && !BmpComplete(path))
         return false;
     if (fif == FIF_ICO && !IcoComplete(path))
@@ -138,6 +141,7 @@ bool PictureFileFits(const QString &path, FREE_IMAGE_FORMAT fif)
     if (!fi.FIFSupportsNoPixels || !fi.FIFSupportsNoPixels(fif)) {
         qint64 width = 0, height = 0;
         ClaimedSize(path, fif, width, height);
+        claimed = width > 0 && height > 0 ? width * height : 0;
         return width <= 0 || height <= 0 || FitsLimit(width, height);
     }
     FIBITMAP *header = fi.Load(fif, NativePath(path).constData(), FIF_LOAD_NOPIXELS);
@@ -146,5 +150,6 @@ bool PictureFileFits(const QString &path, FREE_IMAGE_FORMAT fif)
     const qint64 width = fi.GetWidth(header);
     const qint64 height = fi.GetHeight(header);
     fi.Unload(header);
+    claimed = width * height;
     return FitsLimit(width, height);
 }

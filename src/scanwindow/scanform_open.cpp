@@ -17,12 +17,16 @@ void TScanform::openfileknopClick()
     QString file = prompts().openFileName(QStringLiteral("Open een afbeelding"), QString(), QString());
     if (file.isEmpty())
         return;
+    const qint64 before = picture().cacheKey();
     {
         BusyCursor busy;
         LoadPictureFile(picture(), file);
-        pictureChanged();
-        SavePictureFile(picture(), PreviewFilePath, 70, 0);
     }
+    // Nothing read (reading cancelled, or not a picture file): all stays as it was.
+    if (picture().cacheKey() == before)
+        return;
+    pictureChanged();
+    SavePictureFile(picture(), PreviewFilePath, 70, 0);
     // The opened picture counts as a plain scan.
     cleanScan = picture();
     joinedBackSide = false;

@@ -15,6 +15,8 @@ e2e_setup() {
     # No backend listed: SANE finds no device, so the virtual scanner is used.
     : >"$work/sane/dll.conf"
     cp "$exe" "$work/KVNscan"
+    # The picture decoder lives beside the program.
+    cp "$(dirname "$exe")/kvnscan-decode" "$work/"
     geometry="$work/geometry.txt"
     pid=""
     xvfb_pid=""

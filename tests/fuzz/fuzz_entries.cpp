@@ -5,6 +5,7 @@
 #include "common/terminology.h"
 #include "codec/free_bitmap.h"
 #include "codec/freeimage_library.h"
+#include "imaging/picture_decoder.h"
 #include "imaging/picture_file.h"
 #include "scanner/bridge/frame_assembler.h"
 #include "scanwindow/file_naming.h"
@@ -135,9 +136,21 @@ void FuzzFrameAssembler(const uint8_t *data, size_t size)
         __builtin_trap();
 }
 
-// Which extension a loaded file gets, by the first input byte.
-const char *const kPictureExtensions[] = {".bmp", ".jpg", ".tif", ".gif", ".png", ".ico", ".dat"};
+// Which extension a loaded file gets, by the first input byte. New kinds go
+// at the end, so that the inputs kept so far keep theirs.
+const char *const kPictureExtensions[] = {
+    ".bmp", ".jpg", ".tif", ".gif", ".png", ".ico", ".dat", ".ppm", ".pgm", ".pbm", ".tga", ".wbmp",
+    ".psd", ".j2k", ".jp2", ".exr", ".hdr", ".pfm", ".webp", ".jxr", ".xpm", ".xbm", ".pcx", ".ras",
+    ".sgi", ".iff", ".dds", ".mng", ".pct", ".jng", ".koa", ".cut", ".g3", ".pcd"};
 const int kPictureExtensionCount = int(sizeof(kPictureExtensions) / sizeof(kPictureExtensions[0]));
+
+int PictureExtensionIndex(const char *extension)
+{
+    for (int i = 0; i < kPictureExtensionCount; ++i)
+        if (std::strcmp(kPictureExtensions[i] + 1, extension) == 0)
+            return i;
+    return -1;
+}
 
 void FuzzLoadPicture(const uint8_t *data, size_t size)
 {
@@ -158,6 +171,23 @@ void FuzzLoadPicture(const uint8_t *data, size_t size)
     f.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + n), QFileDevice::FileModificationTime);
     f.close();
     ++n;
+#ifdef KVN_FUZZ_TARGET
+    // The decoder program's own work, in this process where the fuzzer sees
+    // it; the fuzzer's limits (run-fuzzers.sh) are the decoder's.
+    QImage decoded;
+    const PictureDecodeResult result = DecodePictureFile(path, decoded, {});
+    if (result == PictureDecodeResult::Decoded
+        && (decoded.isNull() || decoded.format() != QImage::Format_BGR888
+            || qint64(decoded.width()) * decoded.height() * 3 > PictureByteLimit()))
+        __builtin_trap();
+    if (result == PictureDecodeResult::NotAPicture) {
+        const FREE_IMAGE_FORMAT fif = TFreeBitmap::FileFormat(path);
+        if (fif != FIF_UNKNOWN && FI().FIFSupportsReading(fif))
+            __builtin_trap();
+    }
+#else
+    // Replayed through the decoder program itself, with a shorter time limit.
+    SetDecodeSeconds(2);
     static const QImage before = [] {
         QImage i(2, 2, QImage::Format_BGR888);
         i.fill(Qt::red);
@@ -180,6 +210,7 @@ void FuzzLoadPicture(const uint8_t *data, size_t size)
             || qint64(picture.width()) * picture.height() * 3 > PictureByteLimit())
             __builtin_trap();
     }
+#endif
     QFile::remove(path);
 }
 

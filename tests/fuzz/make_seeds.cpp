@@ -1,14 +1,14 @@
 // Writes seed inputs for a fuzz target into a folder:
 //   fuzz_seeds <target> <folder>
-// Pictures are made with the program's own saver (one byte choosing the file's
-// extension, then the file's bytes); scanner frames follow the fuzzer's layout.
-#include "imaging/picture_file.h"
+// Pictures are one byte choosing the file's extension, then the file's bytes,
+// of every kind the image library reads; scanner frames follow the fuzzer's layout.
+#include "codec/freeimage_library.h"
+#include "fakes/format_samples.h"
+#include "fuzz_entries.h"
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
-#include <QImageWriter>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <cstdint>
 #include <vector>
@@ -88,23 +88,15 @@ int main(int argc, char **argv)
                                B("\x02" "jan van der berg-de vries (o'neil)\0van\0Van")}) ? 1 : 0;
     if (target != "loadpicture")
         return 0;
+    // A small file of every kind the image library reads, and one that overruns it.
     QTemporaryDir work;
-    QImage img(13, 7, QImage::Format_BGR888);
-    img.fill(Qt::white);
-    QPainter p(&img);
-    p.fillRect(2, 1, 6, 4, QColor(200, 30, 60));
-    p.end();
+    BindImageLibrary();
+    std::vector<FormatSample> samples = FormatSamples(work.path());
+    samples.push_back({"pct", format_samples::Pict(), {}});
     int failures = 0;
-    // The order is the fuzzer's extension table.
-    const char *exts[] = {"bmp", "jpg", "tif", "gif", "png", "ico"};
-    for (int i = 0; i < int(sizeof(exts) / sizeof(exts[0])); ++i) {
-        const QString file = work.path() + "/seed." + exts[i];
-        if (SavePictureFile(img, file, 80, 300) < 0 && !QImageWriter(file).write(img)) {
-            ++failures;
-            continue;
-        }
-        QFile in(file);
-        if (!in.open(QIODevice::ReadOnly) || !Write(dir + "/seed-" + exts[i], QByteArray(1, char(i)) + in.readAll()))
+    for (const FormatSample &sample : samples) {
+        const int kind = PictureExtensionIndex(sample.extension);
+        if (kind < 0 || !Write(dir + "/seed-" + sample.extension, QByteArray(1, char(kind)) + sample.bytes))
             ++failures;
     }
     return failures ? 1 : 0;

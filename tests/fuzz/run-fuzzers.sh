@@ -29,8 +29,13 @@ for t in $TARGETS; do
   "$BUILD/tests/fuzz/fuzz_seeds" "$t" "$corpus"
   log="$OUT/$t.log"
   # -fork keeps going after a crash so one run counts them all.
+  # Picture decoding runs under the decoder program's limits: 20 processor
+  # seconds, and the address space it allows a picture of 64 MB (2 x 64 + 512 MB).
+  limits="-malloc_limit_mb=2048 -timeout=20"
+  [ "$t" = loadpicture ] && limits="-malloc_limit_mb=640 -timeout=20"
+  # shellcheck disable=SC2086
   nice "$BUILD/tests/fuzz/fuzz_$t" "$corpus" -max_total_time="$SECONDS_PER_TARGET" -rss_limit_mb=4096 \
-      -malloc_limit_mb=2048 -timeout=20 -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
+      $limits -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
       -artifact_prefix="$crashes_dir/" >"$log" 2>&1 || true
   # In fork mode the parent's status lines ("#N: cov: ...") carry the total executions.
   execs=$(grep -oE '^#[0-9]+' "$log" | tail -n 1 | tr -d '#')

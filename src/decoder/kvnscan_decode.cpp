@@ -1,0 +1,214 @@
+// kvnscan-decode: decodes one picture file for KVNscan under hard limits and
+// hands the 24-bit pixels back in the shared memory at descriptor 3.
+//   kvnscan-decode <largest picture in bytes> <processor seconds> <file>
+// Any fault ends this process only; the program reads the reason from how it ended.
+#include "codec/freeimage_library.h"
+#include "imaging/picture_decoder.h"
+#include "imaging/picture_file.h"
+
+#include <QFile>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <stddef.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <vector>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kLimitAddressSpace = false;   // the sanitizer's shadow needs terabytes; it limits itself
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kLimitAddressSpace = false;
+#else
+constexpr bool kLimitAddressSpace = true;
+#endif
+#else
+constexpr bool kLimitAddressSpace = true;
+#endif
+
+DecodedHeader *g_header = nullptr;
+bool g_outOfMemory = false;
+
+void Limit(int resource, rlim_t soft, rlim_t hard)
+{
+    const rlimit r{soft, hard};
+    ::setrlimit(resource, &r);
+}
+
+qint64 AddressSpaceInUse()
+{
+    long long pages = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%lld", &pages) != 1)
+            pages = 0;
+        std::fclose(f);
+    }
+    return qint64(pages) * ::sysconf(_SC_PAGESIZE);
+}
+
+// No file is made, changed, renamed or removed from here: opening for writing
+// and every call that makes or removes a name fail with EPERM.
+void ForbidFileChanges()
+{
+#if defined(__x86_64__)
+    constexpr uint32_t kArch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+    constexpr uint32_t kArch = AUDIT_ARCH_AARCH64;
+#else
+    return;
+#endif
+    const uint32_t writeFlags = O_WRONLY | O_RDWR | O_CREAT | O_TRUNC;
+    auto argLow = [](int i) { return uint32_t(offsetof(seccomp_data, args) + 8 * i); };
+    std::vector<sock_filter> f;
+    auto stmt = [&](uint16_t code, uint32_t k) { f.push_back(BPF_STMT(code, k)); };
+    auto jump = [&](uint16_t code, uint32_t k, uint8_t t, uint8_t e) { f.push_back(BPF_JUMP(code, k, t, e)); };
+    const uint32_t deny = SECCOMP_RET_ERRNO | EPERM;
+    stmt(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch));
+    jump(BPF_JMP | BPF_JEQ | BPF_K, kArch, 1, 0);
+    stmt(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+    stmt(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr));
+    // Opening: allowed unless for writing or creating (flags in the 2nd or 3rd argument).
+    const std::pair<long, int> opens[] = {
+#ifdef __NR_open
+        {__NR_open, 1},
+#endif
+        {__NR_openat, 2},
+    };
+    for (const auto &[nr, arg] : opens) {
+        jump(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 0, 4);
+        stmt(BPF_LD | BPF_W | BPF_ABS, argLow(arg));
+        jump(BPF_JMP | BPF_JSET | BPF_K, writeFlags, 0, 1);
+        stmt(BPF_RET | BPF_K, deny);
+        stmt(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+    }
+    const long changes[] = {
+#ifdef __NR_creat
+        __NR_creat, __NR_mkdir, __NR_rename, __NR_link, __NR_symlink, __NR_unlink, __NR_rmdir, __NR_mknod,
+        __NR_chmod,
+#endif
+        __NR_openat2, __NR_mkdirat, __NR_renameat, __NR_renameat2, __NR_linkat, __NR_symlinkat, __NR_unlinkat,
+        __NR_mknodat, __NR_truncate, __NR_fchmodat, __NR_open_by_handle_at,
+    };
+    for (long nr : changes) {
+        jump(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 0, 1);
+        stmt(BPF_RET | BPF_K, deny);
+    }
+    stmt(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+    const sock_fprog program{uint16_t(f.size()), f.data()};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0)
+        ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program);
+}
+
+[[noreturn]] void Finish(PictureDecodeResult result)
+{
+    g_header->result = int32_t(result);
+    __atomic_store_n(&g_header->magic, kDecodedMagic, __ATOMIC_RELEASE);
+    std::fflush(nullptr);
+    ::_exit(0);
+}
+
+// The library reports a failed allocation as an ordinary error.
+void DLL_CALLCONV LibraryMessage(FREE_IMAGE_FORMAT, const char *message)
+{
+    if (message && (std::strstr(message, "emory") || std::strstr(message, "llocat")))
+        g_outOfMemory = true;
+}
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 4)
+        return 2;
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);   // never outlives the program
+    const qint64 pictureBytes = std::strtoll(argv[1], nullptr, 10);
+    const int seconds = std::max(1, std::atoi(argv[2]));
+    const QString path = QFile::decodeName(argv[3]);
+    Limit(RLIMIT_CPU, rlim_t(seconds), rlim_t(seconds) + 1);
+    // No file grows from here, but for messages to an output that is a file
+    // (a log): a little room past its end. Writing past that fails, quietly.
+    qint64 outputEnd = 0;
+    for (int fd : {1, 2}) {
+        struct stat out;
+        if (::fstat(fd, &out) == 0 && S_ISREG(out.st_mode))
+            outputEnd = std::max<qint64>(outputEnd, qint64(out.st_size) + (qint64(1) << 20));
+    }
+    std::signal(SIGXFSZ, SIG_IGN);
+    Limit(RLIMIT_FSIZE, rlim_t(outputEnd), rlim_t(outputEnd));
+    Limit(RLIMIT_CORE, 0, 0);
+
+    struct stat st;
+    if (pictureBytes <= 0 || ::fstat(kDecoderMemoryFd, &st) != 0 || st.st_size < kDecodedPixelsOffset)
+        return 2;
+    const qint64 capacity = qint64(st.st_size) - kDecodedPixelsOffset;
+    void *head = ::mmap(nullptr, kDecodedPixelsOffset, PROT_READ | PROT_WRITE, MAP_SHARED, kDecoderMemoryFd, 0);
+    if (head == MAP_FAILED)
+        return 2;
+    g_header = static_cast<DecodedHeader *>(head);
+    std::set_new_handler([] { Finish(PictureDecodeResult::TooLarge); });
+
+    SetPictureByteLimit(pictureBytes);
+    if (!BindImageLibrary())
+        Finish(PictureDecodeResult::Damaged);
+    FI().SetOutputMessage(LibraryMessage);
+    ForbidFileChanges();
+    const qint64 base = AddressSpaceInUse();
+    const qint64 budget = DecodeAddressSpace(pictureBytes);
+    if (kLimitAddressSpace)
+        Limit(RLIMIT_AS, rlim_t(base + budget), rlim_t(base + budget));
+    // Once the header's size is known the picture may have what it needs: up
+    // to 16 bytes a pixel while decoding, the same again converted, and the
+    // 3 handed over.
+    auto claimed = [&](qint64 pixels) {
+        if (kLimitAddressSpace && pixels > 0 && pixels < budget)
+            Limit(RLIMIT_AS, rlim_t(base + std::min(budget, pixels * 36 + (qint64(256) << 20))),
+                  rlim_t(base + budget));
+    };
+
+    uchar *mapped = nullptr;
+    size_t mappedBytes = 0;
+    auto newPicture24 = [&](int width, int height) -> QImage {
+        if (mapped)
+            ::munmap(mapped, mappedBytes);
+        mapped = nullptr;
+        const qint64 bytesPerLine = (qint64(width) * 3 + 3) & ~qint64(3);
+        if (width <= 0 || height <= 0 || bytesPerLine * height > capacity)
+            return QImage();
+        mappedBytes = size_t(kDecodedPixelsOffset + bytesPerLine * height);
+        void *m = ::mmap(nullptr, mappedBytes, PROT_READ | PROT_WRITE, MAP_SHARED, kDecoderMemoryFd, 0);
+        if (m == MAP_FAILED)
+            return QImage();
+        mapped = static_cast<uchar *>(m);
+        return QImage(mapped + kDecodedPixelsOffset, width, height, qsizetype(bytesPerLine), QImage::Format_BGR888);
+    };
+
+    QImage picture;
+    PictureDecodeResult result = DecodePictureFile(path, picture, newPicture24, claimed);
+    if (result == PictureDecodeResult::Damaged && g_outOfMemory)
+        result = PictureDecodeResult::TooLarge;
+    if (result == PictureDecodeResult::Decoded) {
+        // Every way of decoding hands its picture over in the shared memory.
+        if (!mapped || picture.constBits() != mapped + kDecodedPixelsOffset
+            || picture.format() != QImage::Format_BGR888)
+            Finish(PictureDecodeResult::Damaged);
+        g_header->width = picture.width();
+        g_header->height = picture.height();
+        g_header->bytesPerLine = picture.bytesPerLine();
+        g_header->dotsPerMeterX = picture.dotsPerMeterX();
+        g_header->dotsPerMeterY = picture.dotsPerMeterY();
+    }
+    Finish(result);
+}
