@@ -9,6 +9,7 @@
 #include "ui_scanform.h"
 
 #include <QClipboard>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 void TScanform::openfileknopClick()
@@ -21,6 +22,7 @@ void TScanform::openfileknopClick()
     SavePictureFile(picture(), PreviewFilePath, 70, 0);
     // The opened picture counts as a plain scan.
     cleanScan = picture();
+    scanTime = QFileInfo(file).lastModified();
     joinedBackSide = false;
     FitImageInPanel(Image1, picture().size(), ui->Panel1, 0, true);
     // An opened picture is there to be saved, also before the first scan.

@@ -117,17 +117,21 @@ void TScanform::SaveSeriesBoxes()
     settings.background = unsigned(ui->achtergrondkleur->colour());
     settings.placement = Placement(*ui);
     settings.columns = SpinNumber(ui->akol);
+    settings.straighten = ui->kaartenrechtzetten->isChecked();
+    settings.sides = ui->lossekanten->isChecked();
 
     // Only a back side is paired with the confirmed fronts.
     const FrontSide fronts{&frontScan, &frontBoxes, frontBoxCount};
     const QImage source = cleanScan.isNull() ? picture() : cleanScan;
 
     const QImage work = CutOutBoxes(source, boxes, count, backSidePass ? &fronts : nullptr, settings,
-                                    [this](const QImage &boxPicture) {
-                                        setPicture(boxPicture);
+                                    [this](const CardPictures &card) {
+                                        setPicture(card.joined);
                                         FitPreview();
                                         repaint();
+                                        pendingCard = card;
                                         SaveClick(nullptr);
+                                        pendingCard = CardPictures();
                                     });
     setPicture(work);
     FitPreview();
