@@ -1,6 +1,7 @@
 // detect-items IMAGE [--background RRGGBB] [--tolerance N] [--min-size N]
 //              [--margin N] [--columns N] [--selection L,T,R,B]
 // Prints the boxes found on IMAGE in reading order, one "left top right bottom" a line.
+#include "detection/detection_options.h"
 #include "detection/item_detection.h"
 #include "detection/reading_order.h"
 
@@ -19,13 +20,6 @@ int Usage(const char *why)
                          "                    [--margin N] [--columns N] [--selection L,T,R,B]\n",
                  why);
     return 1;
-}
-
-bool ToInt(const QString &text, int &value)
-{
-    bool ok = false;
-    value = text.toInt(&ok);
-    return ok;
 }
 
 } // namespace
@@ -50,34 +44,11 @@ int main(int argc, char **argv)
         if (i + 1 >= args.size())
             return Usage("option without a value");
         const QString v = args[++i];
-        int n = 0;
-        if (a == QLatin1String("--background")) {
-            bool ok = false;
-            const uint rgb = v.toUInt(&ok, 16);
-            if (!ok || v.size() != 6)
-                return Usage("--background takes RRGGBB in hexadecimal");
-            settings.background = PlatformColour(int((rgb >> 16) & 0xFF), int((rgb >> 8) & 0xFF), int(rgb & 0xFF));
-        } else if (a == QLatin1String("--selection")) {
-            const QStringList parts = v.split(QLatin1Char(','));
-            int s[4];
-            if (parts.size() != 4 || !ToInt(parts[0], s[0]) || !ToInt(parts[1], s[1]) || !ToInt(parts[2], s[2])
-                || !ToInt(parts[3], s[3]))
-                return Usage("--selection takes L,T,R,B");
-            selection = {s[0], s[1], s[2], s[3]};
-            haveSelection = true;
-        } else if (!ToInt(v, n)) {
-            return Usage("option value is not a number");
-        } else if (a == QLatin1String("--tolerance")) {
-            settings.tolerance = n;
-        } else if (a == QLatin1String("--min-size")) {
-            settings.minSize = n;
-        } else if (a == QLatin1String("--margin")) {
-            settings.marginPercent = n;
-        } else if (a == QLatin1String("--columns")) {
-            settings.columns = n;
-        } else {
+        QString error;
+        if (!ReadDetectionOption(a, v, settings, selection, haveSelection, error))
             return Usage("unknown option");
-        }
+        if (!error.isEmpty())
+            return Usage(qPrintable(error));
     }
     if (path.isEmpty())
         return Usage("no image given");

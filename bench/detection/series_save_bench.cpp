@@ -81,7 +81,8 @@ int main(int argc, char **argv)
     const auto runOurs = [&] {
         const FrontSide side{&front, &fronts, int(fronts.size())};
         int n = 0;
-        CutOutBoxes(backScan, backs, int(backs.size()), &side, cs, [&](const QImage &p) {
+        CutOutBoxes(backScan, backs, int(backs.size()), &side, cs, [&](const CardPictures &c) {
+            const QImage &p = c.joined;
             const QString path = dir.filePath(QString("kaart%1.jpg").arg(++n, 3, 10, QChar('0')));
             savedOk += SavePictureFile(p, path, 90, 300) >= 0;
             shown = p;   // the window keeps the last box on screen, not all of them
@@ -94,7 +95,7 @@ int main(int argc, char **argv)
     prepare();
     {
         const FrontSide side{&front, &fronts, int(fronts.size())};
-        CutOutBoxes(backScan, backs, int(backs.size()), &side, cs, [&](const QImage &p) { pictures.push_back(p); });
+        CutOutBoxes(backScan, backs, int(backs.size()), &side, cs, [&](const CardPictures &c) { pictures.push_back(c.joined); });
     }
     const std::vector<QImage> made = pictures;
     pictures.clear();
@@ -111,7 +112,7 @@ int main(int argc, char **argv)
     // Where the time goes, for whoever tunes it.
     const double cutting = MedianMs(5, prepare, [&] {
         const FrontSide side{&front, &fronts, int(fronts.size())};
-        CutOutBoxes(backScan, backs, int(backs.size()), &side, cs, [&](const QImage &p) { shown = p; });
+        CutOutBoxes(backScan, backs, int(backs.size()), &side, cs, [&](const CardPictures &c) { shown = c.joined; });
     });
     shown = QImage();
     const double encoding = MedianMs(5, [] {}, [&] {

@@ -33,8 +33,10 @@ int DLL_CALLCONV SeekProc(fi_handle h, long offset, int origin)
 long DLL_CALLCONV TellProc(fi_handle h) { return std::ftell(static_cast<FILE *>(h)); }
 
 // Encodes into a hidden temporary file in the target's folder and renames it
-// over the target only when every byte was written.
-bool SaveReplacing(FREE_IMAGE_FORMAT fif, FIBITMAP *dib, const QString &fileName, int flags)
+// over the target only when every byte was written; finish may still add to
+// the complete temporary file before it is put in place.
+bool SaveReplacing(FREE_IMAGE_FORMAT fif, FIBITMAP *dib, const QString &fileName, int flags,
+                   const std::function<bool(const QString &)> &finish)
 {
     const QByteArray target = NativePath(QFileInfo(fileName).absoluteFilePath());
     // A file the user may not write stays as it is, as it would when written in place.
@@ -56,6 +58,8 @@ bool SaveReplacing(FREE_IMAGE_FORMAT fif, FIBITMAP *dib, const QString &fileName
     bool ok = FI().SaveToHandle(fif, dib, &io, f, flags);
     ok = (std::fflush(f) == 0) && ok && !std::ferror(f);
     ok = (std::fclose(f) == 0) && ok;
+    if (ok && finish)
+        ok = finish(QFile::decodeName(temp));
     if (ok)
         ok = ::rename(temp.constData(), target.constData()) == 0;
     if (!ok)
@@ -214,7 +218,7 @@ bool TFreeBitmap::CanSave(FREE_IMAGE_FORMAT fif) const
     return fi.FIFSupportsExportType(fif, type);
 }
 
-bool TFreeBitmap::Save(const QString &fileName, int flags)
+bool TFreeBitmap::Save(const QString &fileName, int flags, const std::function<bool(const QString &)> &finish)
 {
     const FREE_IMAGE_FORMAT fif = IsImageLibraryLoaded()
         ? FI().GetFIFFromFilename(NativePath(fileName).constData()) : FIF_UNKNOWN;
@@ -222,7 +226,7 @@ bool TFreeBitmap::Save(const QString &fileName, int flags)
         prompts().notice(QStringLiteral("[") + fileName + QStringLiteral("] niet kunnen  opslaan"), QString());
         return false;
     }
-    return SaveReplacing(fif, m_dib, fileName, flags);
+    return SaveReplacing(fif, m_dib, fileName, flags, finish);
 }
 
 bool TFreeBitmap::ConvertTo24Bits()

@@ -41,7 +41,9 @@ public:
     static FREE_IMAGE_FORMAT FileFormat(const QString &fileName);
     bool Load(const QString &fileName, int flags = 0);
     // Writes a new file beside the old one and puts it in place only when complete.
-    bool Save(const QString &fileName, int flags = 0);
+    // finish, when given, gets the path of the complete hidden file before that
+    // (to add metadata); false from it abandons the save.
+    bool Save(const QString &fileName, int flags = 0, const std::function<bool(const QString &)> &finish = {});
     bool CanSave(FREE_IMAGE_FORMAT fif) const;
     bool ConvertTo24Bits();
     bool ConvertTo8Bits();

@@ -1,6 +1,7 @@
 #include "detection/cut_out.h"
 
 #include "detection/reading_order.h"
+#include "detection/straighten.h"
 #include "detection/whitening.h"
 #include "codec/picture_buffer.h"
 
@@ -100,8 +101,8 @@ void FillOutside(QImage &picture, const std::vector<QRect> &covered, unsigned fi
 
 } // namespace
 
-QImage MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
-                      const CutOutSettings &settings)
+CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
+                            const CutOutSettings &settings)
 {
     int fw = 0, fh = 0, ox = 0, oy = 0;
     if (partner && front) {
@@ -116,37 +117,59 @@ QImage MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const Sca
     }
     const int width = std::max(fw, ox + box.width()), height = std::max(fh, oy + box.height());
     if (width <= 0 || height <= 0)
-        return QImage();
-    QImage picture = NewPicture24(width, height);
+        return {};
+    CardPictures card;
+    QImage &picture = card.joined;
+    picture = NewPicture24(width, height);
     if (picture.isNull())
-        return picture;
+        return card;
 
-    Span frontSpan{0, 0, 0, 0, 0, 0};
+    // Each side either copied as it lies or turned upright over its whole rectangle.
+    struct Side {
+        const QImage *scan;
+        const ScanBox *rect;
+        int x, y;
+        CardLean lean;
+        Span span;
+    };
+    std::vector<Side> sides;
     if (partner) {
         Make24(*front);
         if (settings.whiten)
             WhitenBackground(*front, *partner, settings.key);
-        frontSpan = Clip(*front, *partner, picture, 0, 0);
+        sides.push_back({front, partner, 0, 0, {}, Clip(*front, *partner, picture, 0, 0)});
     }
     Make24(work);
     if (settings.whiten)
         WhitenBackground(work, box, settings.key);
-    const Span boxSpan = Clip(work, box, picture, ox, oy);
-    // Only what neither side covers gets the fill: the rest is written once.
+    sides.push_back({&work, &box, ox, oy, {}, Clip(work, box, picture, ox, oy)});
+
+    // Only what no side covers gets the fill: the rest is written once.
     std::vector<QRect> covered;
-    if (!frontSpan.empty())
-        covered.push_back(frontSpan.target());
-    if (!boxSpan.empty())
-        covered.push_back(boxSpan.target());
+    for (Side &side : sides) {
+        if (settings.straighten)
+            side.lean = MeasureLean(*side.scan, *side.rect, settings.key);
+        if (NeedsTurning(side.lean))
+            covered.push_back(QRect(side.x, side.y, side.rect->width(), side.rect->height()) & picture.rect());
+        else if (!side.span.empty())
+            covered.push_back(side.span.target());
+    }
     FillOutside(picture, covered, settings.fillColour());
-    if (partner)
-        Copy(*front, frontSpan, picture);
-    Copy(work, boxSpan, picture);
-    return picture;
+    for (const Side &side : sides) {
+        if (NeedsTurning(side.lean))
+            DrawStraightened(*side.scan, *side.rect, side.lean, picture, side.x, side.y, settings.fillColour());
+        else
+            Copy(*side.scan, side.span, picture);
+    }
+    if (settings.sides && partner) {
+        card.front = picture.copy(0, 0, fw, fh);
+        card.back = picture.copy(ox, oy, box.width(), box.height());
+    }
+    return card;
 }
 
 QImage CutOutBoxes(const QImage &cleanScan, ScanBoxList &boxes, int count, const FrontSide *front,
-                   const CutOutSettings &settings, const std::function<void(const QImage &)> &save,
+                   const CutOutSettings &settings, const std::function<void(const CardPictures &)> &save,
                    const std::function<bool()> &stop)
 {
     count = std::clamp(count, 0, int(boxes.size()));
@@ -164,9 +187,7 @@ QImage CutOutBoxes(const QImage &cleanScan, ScanBoxList &boxes, int count, const
             if (k >= 0)
                 partner = &(*front->boxes)[size_t(k)];
         }
-        const QImage picture = MakeBoxPicture(work, boxes[size_t(i)], front ? front->scan : nullptr, partner,
-                                              settings);
-        save(picture);
+        save(MakeBoxPicture(work, boxes[size_t(i)], front ? front->scan : nullptr, partner, settings));
     }
     return work;
 }

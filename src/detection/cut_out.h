@@ -13,6 +13,8 @@ struct CutOutSettings {
     unsigned background = 0xFFFFFF;   // platform colour, the fill when not whitening
     int placement = 0;          // 0 "Rechts", otherwise "Onder"
     int columns = 0;
+    bool straighten = false;    // "Kaarten rechtzetten": each side turned upright by its own lean
+    bool sides = false;         // "Ook losse voor- en achterkant": front and back handed over apart too
 
     unsigned fillColour() const { return whiten ? 0xFFFFFFu : background; }
 };
@@ -24,17 +26,24 @@ struct FrontSide {
     int count = 0;
 };
 
+// One card as saved: the joined picture and, with the sides option and a
+// partner, its front and its back alone (null otherwise).
+struct CardPictures {
+    QImage joined, front, back;
+};
+
 // The box picture of box, with partner (a rectangle of front) at (0, 0) and the
 // box at the offset the placement gives, copied unscaled; what neither covers,
 // within the picture or beyond the scans, has the fill colour. front is
 // whitened in place under partner, work under box, when the settings say so.
-// Both are made 24-bit.
-QImage MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
-                      const CutOutSettings &settings);
+// Both are made 24-bit. With straightening each side is turned upright within
+// its own rectangle.
+CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
+                            const CutOutSettings &settings);
 
 // The whole cut-out: orders boxes (in place), makes every box picture in order
 // and hands it to save; when stop answers true before a box, the rest is left.
 // Returns the working copy with its whitened areas.
 QImage CutOutBoxes(const QImage &cleanScan, ScanBoxList &boxes, int count, const FrontSide *front,
-                   const CutOutSettings &settings, const std::function<void(const QImage &)> &save,
+                   const CutOutSettings &settings, const std::function<void(const CardPictures &)> &save,
                    const std::function<bool()> &stop = {});

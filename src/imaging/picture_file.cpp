@@ -2,9 +2,11 @@
 
 #include "codec/free_bitmap.h"
 #include "common/filez.h"
+#include "dialogs/log.h"
 #include "dialogs/messages.h"
 #include "imaging/bmp_reader.h"
 #include "imaging/jpeg_reader.h"
+#include "imaging/picture_caption.h"
 #include "codec/picture_buffer.h"
 #include "imaging/picture_decoder.h"
 #include "imaging/picture_limits.h"
@@ -214,7 +216,8 @@ bool LoadPictureFile(QImage &picture, const QString &rawPath)
     return true;
 }
 
-int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi)
+int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi,
+                    const PictureCaption *caption)
 {
     int result = -1;
     TFreeWinBitmap bitmap;
@@ -234,7 +237,15 @@ int SavePictureFile(const QImage &picture, const QString &path, int quality, int
         bitmap.ConvertTo8Bits();
     else
         bitmap.ConvertTo24Bits();
-    const bool saved = bitmap.Save(path, IsJpegPath(path) ? quality : 0);
+    std::function<bool(const QString &)> finish;
+    if (caption && !caption->isEmpty())
+        finish = [&](const QString &temp) {
+            // The picture itself is whole: a caption that cannot be added is noted, not fatal.
+            if (!WritePictureCaption(temp, *caption))
+                AddToLog(QStringLiteral("Bijschrift niet in ") + path + QStringLiteral(" geschreven"));
+            return true;
+        };
+    const bool saved = bitmap.Save(path, IsJpegPath(path) ? quality : 0, finish);
     // An older file of that name proves nothing: the save itself must have worked.
     if (saved && SafeFileExists(path))
         result = quality;

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QString>
 
+struct PictureCaption;
+
 // Makes picture a 24-bit (Format_BGR888) picture; true when it is one now.
 bool MakeBitmap24(QImage &picture);
 // Loads path into picture; an unreadable file gives the placeholder picture and
@@ -10,7 +12,9 @@ bool MakeBitmap24(QImage &picture);
 bool LoadPictureFile(QImage &picture, const QString &path);
 // Saves by extension (JPEG with quality, BMP, TIFF, GIF, ...), resolution in
 // dots per inch when > 0. Returns the quality when the file exists afterwards, -1 otherwise.
-int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi);
+// A caption with text goes inside a JPEG or TIFF file before it is put in place.
+int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi,
+                    const PictureCaption *caption = nullptr);
 
 // File kinds by name (trimmed, letter case ignored).
 bool IsGifPath(const QString &path);

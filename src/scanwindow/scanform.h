@@ -7,8 +7,10 @@
 //   scanform_open.cpp     open file, clipboard, help, web link
 //   scanform_series.cpp   detection, Herverdeel, series mode, back-side placement
 //   scanform_rotate.cpp   BitBtn3Click
+#include "detection/cut_out.h"
 #include "detection/scanbox.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QImage>
 #include <functional>
@@ -66,6 +68,8 @@ public:
     bool backSidePass = false;
     bool joinedBackSide = false;
     QImage joinedBack;        // the back side of a joined single scan, for re-layout
+    QDateTime scanTime;       // when the clean scan arrived, for the caption inside saved pictures
+    CardPictures pendingCard; // the series card being saved, for its side files
 
     // Preview drag state and picked colour.
     bool dragging = false;

@@ -205,6 +205,8 @@ void TScanform::LoadScanSettings()
     check("gelijkachterkant", ui->gelijkachterkant);
     read("achtergrondkleur", [this](const QString &v) { ui->achtergrondkleur->setColour(TextToInt(v)); });
     read("vakkleur", [this](const QString &v) { ui->vakkleur->setColour(TextToInt(v)); });
+    check("kaartenrechtzetten", ui->kaartenrechtzetten);
+    check("lossekanten", ui->lossekanten);
 
     // A restart may still be writing the last scan.
     for (int i = 0; i < 4; ++i) {
@@ -227,6 +229,7 @@ void TScanform::LoadScanSettings()
         MakeBitmap24(picture());
         pictureChanged();
         cleanScan = picture();
+        scanTime = preview.lastModified();
         ShowScanPresentLayout();
         backSidePass = false;
         frontBoxCount = 0;
@@ -264,6 +267,9 @@ void TScanform::StoreScanSettings()
     put("achtergrondkleur", IntToText(ui->achtergrondkleur->colour()));
     put("vakkleur", IntToText(ui->vakkleur->colour()));
     put("bestandstype", ui->bestandstype->currentText());
+    // Added later than the keys above, so that older settings files read the same.
+    put("kaartenrechtzetten", boolText(ui->kaartenrechtzetten->isChecked()));
+    put("lossekanten", boolText(ui->lossekanten->isChecked()));
 
     // Keep the last scan for the next start, without the boxes drawn on it.
     if (picture().width() > 0) {

@@ -10,6 +10,7 @@
 #include "ui_scanform.h"
 
 #include <QClipboard>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 void TScanform::openfileknopClick()
@@ -29,6 +30,7 @@ void TScanform::openfileknopClick()
     SavePictureFile(picture(), PreviewFilePath, 70, 0);
     // The opened picture counts as a plain scan.
     cleanScan = picture();
+    scanTime = QFileInfo(file).lastModified();
     joinedBackSide = false;
     FitPreview();
     // An opened picture is there to be saved, also before the first scan.

@@ -10,7 +10,9 @@
 #include "common/terminology.h"
 #include "dialogs/messages.h"
 #include "dialogs/seldir.h"
+#include "imaging/picture_caption.h"
 #include "imaging/picture_file.h"
+#include "scanwindow/card_files.h"
 #include "scanwindow/file_naming.h"
 #include "scanwindow/restart_script.h"
 #include "scanwindow/scan_widgets.h"
@@ -51,31 +53,6 @@ int spinValue(const TextSpinEdit *spin)
     return v;
 }
 
-// The accompanying text file: the picture's path with its extension replaced by
-// ".txt". A dot in a folder name is no extension, so a picture without one gets
-// ".txt" appended and its text stays beside it.
-QString textFilePath(const QString &picturePath)
-{
-    int dot = picturePath.lastIndexOf('.');
-    int slash = picturePath.lastIndexOf('/');
-    if (dot <= slash)
-        return picturePath + QStringLiteral(".txt");
-    return picturePath.left(dot) + QStringLiteral(".txt");
-}
-
-// Lines with CR LF each, replacing the file only once the new one is complete.
-bool writeLines(const QString &path, const QString &text, QString *why)
-{
-    QStringList lines = text.split('\n');
-    if (lines.size() > 1 && lines.last().isEmpty())
-        lines.removeLast();   // a final line break ends the last line, it starts none
-    QByteArray bytes;
-    for (QString line : lines) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        bytes += line.toUtf8() + "\r\n";
-    }
-    return WriteFileAtomically(path, bytes, why);
 }
 
 void restartProgram(TScanform &form)
@@ -164,7 +141,16 @@ void TScanform::SaveClick(QObject *sender)
             return;
         }
 
-        while (SafeFileExists(path)) {
+        // A card's side files are part of it: they are not overwritten unasked either.
+        auto taken = [this](const QString &p) {
+            if (SafeFileExists(p))
+                return true;
+            for (const QString &side : SideFilePaths(pendingCard, p))
+                if (SafeFileExists(side))
+                    return true;
+            return false;
+        };
+        while (taken(path)) {
             QString question =
                 path + " " + Term(Terms::BestaatAl) + ", " + Term(Terms::Overschrijven) + " ?";
             if (AskYesNo(question, QString(), QString(), 1, Term(Terms::Opslaan)) == 1)
@@ -179,10 +165,18 @@ void TScanform::SaveClick(QObject *sender)
         // SavePictureFile writes beside the old file and replaces it only when
         // the new one is complete, so a failed overwrite keeps the old picture.
         int r = -1;
+        // The accompanying text also goes inside the picture; without one the file is as before.
+        const int dpi = spinValue(ui->dpi);
+        const PictureCaption inside{ui->Memo1->toPlainText(),
+                                     scanTime.isValid() ? scanTime : QDateTime::currentDateTime(), dpi};
         {
             BusyCursor busy;
-            r = SavePictureFile(picture(), path, ui->TrackBar1->value(), spinValue(ui->dpi));
+            r = SavePictureFile(picture(), path, ui->TrackBar1->value(), dpi, &inside);
         }
+        QStringList sides;
+        QString failedSide;
+        if (r >= 0 && !SaveSideFiles(pendingCard, path, ui->TrackBar1->value(), dpi, &inside, sides, failedSide))
+            ShowMessageWindow(TermWith(Terms::OpslaanMislukt, failedSide) + ": " + Term(Terms::ProbeerAndereNaam));
         if (r < 0) {
             failed = true;
             ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));
@@ -195,9 +189,9 @@ void TScanform::SaveClick(QObject *sender)
 
             const QString text = ui->Memo1->toPlainText();
             if (!text.isEmpty()) {
-                const QString textPath = textFilePath(path);
+                const QString textPath = TextFilePath(path);
                 QString why;
-                if (writeLines(textPath, text, &why))
+                if (WriteTextLines(textPath, text, &why))
                     ui->Memo1->clear();
                 else   // keep the text so the user can save it again
                     ShowNotice("Kon [" + textPath + "] niet schrijven (" + why + ").");

@@ -113,6 +113,7 @@ void TScanform::ScanbutClick(QObject *sender)
     }
     oldClean = QImage();   // no longer needed: let a large old scan go
     cleanScan = picture();
+    scanTime = QDateTime::currentDateTime();
 
     if (back && !seriesMode) {
         joinedBackSide = true;

@@ -121,6 +121,8 @@ void TScanform::SaveSeriesBoxes()
     settings.background = unsigned(ui->achtergrondkleur->colour());
     settings.placement = Placement(*ui);
     settings.columns = SpinNumber(ui->akol);
+    settings.straighten = ui->kaartenrechtzetten->isChecked();
+    settings.sides = ui->lossekanten->isChecked();
 
     // Only a back side is paired with the confirmed fronts.
     const FrontSide fronts{&frontScan, &frontBoxes, frontBoxCount};
@@ -138,11 +140,13 @@ void TScanform::SaveSeriesBoxes()
     BusyCursor busy;
     const QImage work = CutOutBoxes(
         source, boxes, count, backSidePass ? &fronts : nullptr, settings,
-        [&](const QImage &boxPicture) {
-            setPicture(boxPicture);
+        [&](const CardPictures &card) {
+            setPicture(card.joined);
             FitPreview();
             repaint();
+            pendingCard = card;
             SaveClick(nullptr);
+            pendingCard = CardPictures();
             ++saved;
             progress.setLabelText(QStringLiteral("Kaart %1 van %2 opgeslagen").arg(saved).arg(count));
             progress.setValue(saved);

@@ -35,7 +35,7 @@ std::vector<QImage> CutAll(const QImage &scan, ScanBoxList &boxes, const FrontSi
                            QImage *work = nullptr)
 {
     std::vector<QImage> saved;
-    const QImage w = CutOutBoxes(scan, boxes, int(boxes.size()), front, s, [&](const QImage &p) { saved.push_back(p); });
+    const QImage w = CutOutBoxes(scan, boxes, int(boxes.size()), front, s, [&](const CardPictures &c) { saved.push_back(c.joined); });
     if (work)
         *work = w;
     return saved;

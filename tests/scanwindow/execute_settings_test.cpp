@@ -74,6 +74,8 @@ TEST_F(ExecuteTest, FirstStart_ShouldUseLayoutDefaults_AndWaitFourSecondsForTheP
     EXPECT_EQ(settings.value("scandocformachtergrondkleur"), "16777215");
     EXPECT_EQ(settings.value("scandocformvakkleur"), "255");
     EXPECT_EQ(settings.value("scandocformbestandstype"), ".JPG");
+    EXPECT_EQ(settings.value("scandocformkaartenrechtzetten"), "false");
+    EXPECT_EQ(settings.value("scandocformlossekanten"), "false");
     EXPECT_EQ(settings.value("scandocformdoelmap"), program.folder());
     EXPECT_EQ(settings.value("scandocformfnedit"), "document");
 }
@@ -90,7 +92,7 @@ TEST_F(ExecuteTest, StoredKeys_ShouldFollowPlacementsThenControlsInTheirOrder)
         "scandocformTrackBar1", "scandocformmetui", "scandocformherstart", "scandocformbidprentmode",
         "scandocformaltijdfnvraag", "scandocformgelijkachterkant", "scandocformmaakachtergrondwitcheck",
         "scandocformstartmetscan", "scandocformachtergrondkleur", "scandocformvakkleur",
-        "scandocformbestandstype"};
+        "scandocformbestandstype", "scandocformkaartenrechtzetten", "scandocformlossekanten"};
     EXPECT_EQ(keysInOrder(), expected);
 }
 

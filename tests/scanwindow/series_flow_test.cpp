@@ -4,6 +4,9 @@
 #include "fakes/fake_scanner.h"
 #include "fakes/scripted_prompts.h"
 #include "fakes/temp_program.h"
+#include "imaging/picture_caption.h"
+#include "imaging/picture_file.h"
+#include "scanner/bridge/virtual_scanner.h"
 #include "scanwindow/preview_image.h"
 #include "scanwindow/scan_widgets.h"
 #include "scanwindow/scanform.h"
@@ -12,7 +15,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QImageReader>
+#include <QProcess>
 #include <QLayout>
 #include <deque>
 #include <gtest/gtest.h>
@@ -310,4 +315,97 @@ TEST_F(SeriesFlowTest, WhiteBackground_ShouldWhitenTheMarginsAndTheStoredFrontSc
     EXPECT_EQ(form->frontScan.pixelColor(std::max(f.left, 0) + 2, std::max(f.top, 0) + 2), QColor(Qt::white));
     const ScanBox &b = form->boxes[0];
     EXPECT_NE(form->cleanScan.pixelColor(std::max(b.left, 0) + 2, std::max(b.top, 0) + 2), QColor(Qt::white));
+}
+
+TEST_F(SeriesFlowTest, SeparateSidesAndText_ShouldSaveBothSidesBesideEachCardAndTheTextInsideTheFirst)
+{
+    ui().lossekanten->setChecked(true);
+    ui().Memo1->setPlainText(QStringLiteral("Familie Müller, 1931"));
+    scanner.pictures = {Scan(1000, 1400, Qt::white, Fronts())};
+    prompts.answerYes();
+    ui().Scanbut->click();
+    scanner.pictures = {Scan(500, 700, Qt::white, Backs())};
+    prompts.answerYes();
+    ui().scanachterkant->click();
+
+    QStringList expected;
+    for (int k = 17; k <= 20; ++k)
+        expected << QString("kaart%1-achterkant.JPG").arg(k, 3, 10, QChar('0'))
+                 << QString("kaart%1-voorkant.JPG").arg(k, 3, 10, QChar('0'))
+                 << QString("kaart%1.JPG").arg(k, 3, 10, QChar('0'));
+    EXPECT_EQ(savedFiles(), expected);
+    EXPECT_EQ(ui().fnedit->text(), "kaart021");   // numbering stays that of the joined pictures
+    for (int k = 0; k < 4; ++k) {
+        const QString stem = QString("kaart%1").arg(17 + k, 3, 10, QChar('0'));
+        const ScanBox &f = form->frontBoxes[size_t(k)], &b = form->boxes[size_t(k)];
+        const QImage front = load(stem + "-voorkant.JPG"), back = load(stem + "-achterkant.JPG");
+        EXPECT_EQ(front.size(), QSize(f.width(), f.height())) << k;
+        EXPECT_EQ(back.size(), QSize(b.width(), b.height())) << k;
+        EXPECT_TRUE(Near(MeanColour(back, FacePatch(Backs()[size_t(k)].rect, b, 0, 0)), Backs()[size_t(k)].face)) << k;
+    }
+    // The text goes where its text file goes: with the first card, inside all its files.
+    EXPECT_TRUE(QFileInfo::exists(folder + "/kaart017.txt"));
+    for (const QString name : {"kaart017.JPG", "kaart017-voorkant.JPG", "kaart017-achterkant.JPG"})
+        EXPECT_EQ(ReadPictureCaption(folder + '/' + name).text, QStringLiteral("Familie Müller, 1931"));
+    EXPECT_TRUE(ReadPictureCaption(folder + "/kaart018.JPG").text.isEmpty());
+}
+
+TEST_F(SeriesFlowTest, Splitter_ShouldWriteTheSameFilesAsTheWindowForTheSameScans)
+{
+    const QImage front = VirtualScanPage(150, false), back = VirtualScanPage(150, true);
+    ui().dpi->setText("150");
+    ui().fnedit->setText("kaart001");
+    ui().akol->setText("0");
+    ui().achterkantgroep->setItemIndex(1);
+    ui().maakachtergrondwitcheck->setChecked(true);
+    ui().kaartenrechtzetten->setChecked(true);
+    ui().lossekanten->setChecked(true);
+    scanner.pictures = {front};
+    prompts.answerYes();
+    ui().Scanbut->click();
+    scanner.pictures = {back};
+    prompts.answerYes();
+    ui().scanachterkant->click();
+    const QStringList windowFiles = savedFiles();
+    ASSERT_EQ(windowFiles.size(), 18);   // six cards, each with its two sides
+
+    const QString scans = program.folder(), out = program.folder() + "gesplitst";
+    ASSERT_GE(SavePictureFile(front, scans + "voor.bmp", 90, 150), 0);
+    ASSERT_GE(SavePictureFile(back, scans + "achter.bmp", 90, 150), 0);
+    auto split = [&](const QStringList &extra) {
+        QProcess p;
+        p.start(QStringLiteral(KVN_BUILD_DIR "/bin/kvnscan-split"),
+                QStringList{scans + "voor.bmp", scans + "achter.bmp", "--out", out, "--name", "kaart001", "--below",
+                            "--white", "--straighten", "--sides"} + extra);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return std::make_tuple(p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                               QString::fromUtf8(p.readAllStandardError()));
+    };
+    auto [code, printed, errors] = split({});
+    ASSERT_EQ(code, 0) << errors.toStdString();
+    const QStringList splitFiles = QDir(out).entryList({"*.JPG"}, QDir::Files, QDir::Name);
+    EXPECT_EQ(splitFiles, windowFiles);
+    EXPECT_EQ(printed.split('\n', Qt::SkipEmptyParts).size(), 18);
+    EXPECT_TRUE(printed.startsWith(out + "/kaart001.JPG\n")) << printed.toStdString();
+    for (const QString &name : windowFiles) {
+        QFile a(folder + '/' + name), b(out + '/' + name);
+        ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(a.readAll() == b.readAll()) << name.toStdString();
+    }
+
+    // A card further on would overwrite a file: refused, and the cards before it are taken away again.
+    QDir(out).removeRecursively();
+    QDir().mkpath(out);
+    QFile old(out + "/kaart003-voorkant.JPG");
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("oud") == 3);
+    old.close();
+    std::tie(code, printed, errors) = split({});
+    EXPECT_NE(code, 0);
+    EXPECT_TRUE(printed.isEmpty());
+    EXPECT_TRUE(errors.contains("kaart003-voorkant.JPG bestaat al")) << errors.toStdString();
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList{"kaart003-voorkant.JPG"});
+    EXPECT_EQ(QFileInfo(out + "/kaart003-voorkant.JPG").size(), 3);
+    std::tie(code, printed, errors) = split({"--ocr"});
+    EXPECT_NE(code, 0);
+    EXPECT_TRUE(errors.contains("--ocr")) << errors.toStdString();
 }

@@ -1,0 +1,236 @@
+#include "detection/straighten.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <emmintrin.h>
+#include <vector>
+
+namespace {
+
+constexpr double Pi = 3.14159265358979323846;
+// A card must fill this share of its turned bounding rectangle to count as one.
+constexpr double MinFill = 0.93;
+// Pixels in a row that must be card before the row's edge is taken: single
+// noisy pixels of the glass are no edge.
+constexpr int MinRun = 4;
+constexpr int MinCardPixels = 16;
+
+struct Point {
+    double x, y;
+};
+
+double Cross(const Point &o, const Point &a, const Point &b)
+{
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+}
+
+// Andrew's monotone chain; points are sorted in place.
+std::vector<Point> ConvexHull(std::vector<Point> &points)
+{
+    std::sort(points.begin(), points.end(),
+              [](const Point &a, const Point &b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+    std::vector<Point> hull(2 * points.size());
+    size_t k = 0;
+    for (const Point &p : points) {
+        while (k >= 2 && Cross(hull[k - 2], hull[k - 1], p) <= 0)
+            --k;
+        hull[k++] = p;
+    }
+    for (size_t i = points.size() - 1, t = k + 1; i-- > 0;) {
+        while (k >= t && Cross(hull[k - 2], hull[k - 1], points[i]) <= 0)
+            --k;
+        hull[k++] = points[i];
+    }
+    hull.resize(k > 1 ? k - 1 : k);
+    return hull;
+}
+
+struct Fit {
+    double area = 0, radians = 0, centreX = 0, centreY = 0;
+};
+
+// The bounding rectangle of hull turned by radians; pixel centres widen by one.
+Fit BoundsAt(const std::vector<Point> &hull, double radians)
+{
+    const double c = std::cos(radians), s = std::sin(radians);
+    double u0 = 1e300, u1 = -1e300, v0 = 1e300, v1 = -1e300;
+    for (const Point &p : hull) {
+        const double u = p.x * c + p.y * s, v = -p.x * s + p.y * c;
+        u0 = std::min(u0, u);
+        u1 = std::max(u1, u);
+        v0 = std::min(v0, v);
+        v1 = std::max(v1, v);
+    }
+    Fit f;
+    f.area = (u1 - u0 + 1) * (v1 - v0 + 1);
+    f.radians = radians;
+    const double um = (u0 + u1) / 2, vm = (v0 + v1) / 2;
+    f.centreX = um * c - vm * s;
+    f.centreY = um * s + vm * c;
+    return f;
+}
+
+// Bilinear blend of the 2 x 2 pixels at p (row above) and q (row below) with
+// 7-bit fractions, all three channels at once.
+inline void Blend(const uchar *p, const uchar *q, uint32_t fx, uint32_t fy, uchar *out)
+{
+    // Exactly the two pixels, never past the picture; put together in registers,
+    // as a 6-byte copy through memory would stall the load that follows.
+    auto six = [](const uchar *at) {
+        uint32_t low;
+        uint16_t high;
+        std::memcpy(&low, at, 4);
+        std::memcpy(&high, at + 4, 2);
+        return uint64_t(low) | uint64_t(high) << 32;
+    };
+    const uint64_t top = six(p), bottom = six(q);
+    // Whitened glass all round: white comes out, the common case beside a card.
+    if ((top & bottom) == 0xFFFFFFFFFFFFu) {
+        std::memset(out, 255, 3);
+        return;
+    }
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i a = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(top)), zero);      // b0 g0 r0 b1 g1 r1 0 0
+    const __m128i b = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(bottom)), zero);
+    // Down first: a * 128 + (b - a) * fy stays within 16 bits.
+    const __m128i v = _mm_add_epi16(_mm_slli_epi16(a, 7), _mm_mullo_epi16(_mm_sub_epi16(b, a), _mm_set1_epi16(short(fy))));
+    // Then across: pairs (left, right) of each channel weighted in one multiply-add.
+    const __m128i pairs = _mm_unpacklo_epi16(v, _mm_srli_si128(v, 6));   // B0 B1 G0 G1 R0 R1 ..
+    __m128i sum = _mm_madd_epi16(pairs, _mm_set1_epi32(int(fx << 16 | (128 - fx))));
+    sum = _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(8192)), 14);
+    sum = _mm_packus_epi16(_mm_packs_epi32(sum, zero), zero);
+    const uint32_t bgr = uint32_t(_mm_cvtsi128_si32(sum));
+    const uint16_t blueGreen = uint16_t(bgr);
+    std::memcpy(out, &blueGreen, 2);
+    out[2] = uchar(bgr >> 16);
+}
+
+} // namespace
+
+CardLean MeasureLean(const QImage &picture, const ScanBox &rect, const BackgroundKey &key)
+{
+    CardLean lean;
+    if (picture.format() != QImage::Format_BGR888)
+        return lean;
+    const int x0 = std::max(rect.left, 0), x1 = std::min(rect.right, picture.width());
+    const int y0 = std::max(rect.top, 0), y1 = std::min(rect.bottom, picture.height());
+    if (x1 - x0 < MinCardPixels || y1 - y0 < MinCardPixels)
+        return lean;
+
+    // Background as the detection sees it, and white as whitening leaves it.
+    auto card = [&key](const uchar *p) { return !key.matchesBgr(p) && !(p[0] == 255 && p[1] == 255 && p[2] == 255); };
+    // The first pixel from which MinRun pixels in the step direction are card.
+    auto edge = [&](const uchar *line, int from, int to, int step) {
+        int run = 0;
+        for (int x = from; x != to; x += step) {
+            run = card(line + size_t(x) * 3) ? run + 1 : 0;
+            if (run == MinRun)
+                return x - step * (MinRun - 1);
+        }
+        return -1;
+    };
+
+    std::vector<Point> points;
+    points.reserve(size_t(y1 - y0) * 2);
+    double spans = 0;
+    for (int y = y0; y < y1; ++y) {
+        const uchar *line = picture.constScanLine(y);
+        const int left = edge(line, x0, x1, 1);
+        if (left < 0)
+            continue;
+        const int right = edge(line, x1 - 1, left - 1, -1);
+        points.push_back({double(left), double(y)});
+        points.push_back({double(right), double(y)});
+        spans += right - left + 1;
+    }
+    if (points.size() < 2 * MinCardPixels)
+        return lean;
+    const std::vector<Point> hull = ConvexHull(points);
+    if (hull.size() < 3)
+        return lean;
+
+    // The rectangle of least area lies along one of the hull's edges.
+    const double limit = (MaxLeanDegrees + 0.5) * Pi / 180;
+    Fit best = BoundsAt(hull, 0);
+    for (size_t i = 0; i < hull.size(); ++i) {
+        const Point &a = hull[i], &b = hull[(i + 1) % hull.size()];
+        double angle = std::atan2(b.y - a.y, b.x - a.x);
+        // Sides lie a quarter turn apart: bring the angle within an eighth turn of 0.
+        angle -= std::round(angle / (Pi / 2)) * (Pi / 2);
+        if (std::abs(angle) > limit)
+            continue;
+        const Fit f = BoundsAt(hull, angle);
+        if (f.area < best.area)
+            best = f;
+    }
+    if (spans < MinFill * best.area)
+        return lean;   // not a rectangle: a round photo, two cards, a torn corner
+    lean.degrees = best.radians * 180 / Pi;
+    if (std::abs(lean.degrees) > MaxLeanDegrees)
+        return lean;
+    lean.confident = true;
+    lean.centreX = best.centreX;
+    lean.centreY = best.centreY;
+    return lean;
+}
+
+bool NeedsTurning(const CardLean &lean)
+{
+    return lean.confident && std::abs(lean.degrees) >= 0.02;
+}
+
+void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean &lean, QImage &target, int x,
+                      int y, unsigned fill)
+{
+    const uchar bgr[3] = {uchar((fill >> 16) & 0xFF), uchar((fill >> 8) & 0xFF), uchar(fill & 0xFF)};
+    // Source pixels that may be read: rect within the picture.
+    const int sx0 = std::max(rect.left, 0), sx1 = std::min(rect.right, source.width());
+    const int sy0 = std::max(rect.top, 0), sy1 = std::min(rect.bottom, source.height());
+    const double radians = lean.degrees * Pi / 180;
+    const double c = std::cos(radians), s = std::sin(radians);
+    // 16.16 fixed point steps along a target row.
+    constexpr double One = 65536.0;
+    const int64_t stepX = std::llround(c * One), stepY = std::llround(s * One);
+
+    const uchar *bits = source.constBits();
+    const size_t stride = size_t(source.bytesPerLine());
+    const int tx0 = std::max(x, 0), tx1 = std::min(x + rect.width(), target.width());
+    const int ty0 = std::max(y, 0), ty1 = std::min(y + rect.height(), target.height());
+    uchar *targetBits = target.bits();
+    const size_t targetStride = size_t(target.bytesPerLine());
+    // In strips of columns: a whole turned row would touch hundreds of source
+    // rows (and memory pages) at once, a strip's row only a few.
+    constexpr int Strip = 96;
+    for (int strip = tx0; strip < tx1; strip += Strip)
+    for (int ty = ty0; ty < ty1; ++ty) {
+        const int stripEnd = std::min(strip + Strip, tx1);
+        // Target pixel centre in picture coordinates, relative to the card's centre.
+        const double py = rect.top + (ty - y) - lean.centreY;
+        const double px = rect.left + (strip - x) - lean.centreX;
+        int64_t sx = std::llround((lean.centreX + px * c - py * s) * One);
+        int64_t sy = std::llround((lean.centreY + px * s + py * c) * One);
+        uchar *out = targetBits + size_t(ty) * targetStride + size_t(strip) * 3;
+        for (int tx = strip; tx < stripEnd; ++tx, sx += stepX, sy += stepY, out += 3) {
+            const int ix = int(sx >> 16), iy = int(sy >> 16);
+            const uint32_t fx = uint32_t(sx >> 8) & 0xFF, fy = uint32_t(sy >> 8) & 0xFF;
+            if (ix >= sx0 && iy >= sy0 && ix + 1 < sx1 && iy + 1 < sy1) {
+                const uchar *p = bits + size_t(iy) * stride + size_t(ix) * 3;
+                Blend(p, p + stride, fx >> 1, fy >> 1, out);
+                continue;
+            }
+            // At the border of what may be read: taps outside count as the fill.
+            const uchar *taps[4] = {bgr, bgr, bgr, bgr};
+            const int tx_[2] = {ix, ix + 1}, ty_[2] = {iy, iy + 1};
+            for (int j = 0; j < 2; ++j)
+                for (int i = 0; i < 2; ++i)
+                    if (tx_[i] >= sx0 && tx_[i] < sx1 && ty_[j] >= sy0 && ty_[j] < sy1)
+                        taps[j * 2 + i] = bits + size_t(ty_[j]) * stride + size_t(tx_[i]) * 3;
+            const uint32_t w[4] = {(256 - fx) * (256 - fy), fx * (256 - fy), (256 - fx) * fy, fx * fy};
+            for (int k = 0; k < 3; ++k)
+                out[k] = uchar((taps[0][k] * w[0] + taps[1][k] * w[1] + taps[2][k] * w[2] + taps[3][k] * w[3] + 32768)
+                               >> 16);
+        }
+    }
+}

@@ -1,0 +1,30 @@
+#pragma once
+// Turning a card that lies askew in its box upright.
+#include "detection/colour_match.h"
+#include "detection/scanbox.h"
+
+#include <QImage>
+
+constexpr double MaxLeanDegrees = 15.0;
+
+// How a card leans: the angle of its sides against the picture's axes, in
+// degrees (positive turns clockwise on screen), and its centre in picture pixels.
+struct CardLean {
+    bool confident = false;   // a rectangular card was found and its lean measured
+    double degrees = 0;
+    double centreX = 0, centreY = 0;
+};
+
+// Measures the card inside rect of a 24-bit picture against the scanner
+// background (key, or white where whitening has been). Not confident when no
+// card, a card that is not a rectangle, or a lean above MaxLeanDegrees.
+CardLean MeasureLean(const QImage &picture, const ScanBox &rect, const BackgroundKey &key);
+
+// Whether turning by lean changes the picture at all.
+bool NeedsTurning(const CardLean &lean);
+
+// Writes rect of source, turned upright about the card's centre with bilinear
+// interpolation, into target at (x, y) (rect's size, clipped to target). What
+// lies outside rect or source there gets fill (platform colour).
+void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean &lean, QImage &target, int x,
+                      int y, unsigned fill);

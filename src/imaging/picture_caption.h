@@ -1,0 +1,22 @@
+#pragma once
+// The caption carried inside a saved picture file: its text as XMP
+// dc:description and EXIF ImageDescription, the scan date and the resolution.
+#include <QDateTime>
+#include <QString>
+
+struct PictureCaption {
+    QString text;          // this picture's own text (the accompanying text, or a card's)
+    QDateTime scanned;     // EXIF DateTimeDigitized; left out when invalid
+    int dpi = 0;           // EXIF resolution; left out when 0 or less
+
+    // Without a text nothing is written, so the file stays as the encoder made it.
+    bool isEmpty() const { return text.isEmpty(); }
+};
+
+// Writes caption into the JPEG or TIFF file at path (recognised by its content,
+// so a hidden temporary name works). Other kinds and an empty caption are left
+// alone and count as done. False when the file could not be rewritten.
+bool WritePictureCaption(const QString &path, const PictureCaption &caption);
+
+// The caption of the file at path; empty when it has none (for checks and tools).
+PictureCaption ReadPictureCaption(const QString &path);
