@@ -53,8 +53,6 @@ int spinValue(const TextSpinEdit *spin)
     return v;
 }
 
-}
-
 void restartProgram(TScanform &form)
 {
     const QString script = ProgramFolder() + QStringLiteral("kvnscan.bat");

@@ -236,7 +236,7 @@ TEST(CutOut, StopLeavesTheRemainingBoxes)
     const QImage scan = MakeScan(600, 400, {}, CardGrid(2, 1, 50, 50, 200, 300, 100, 0));
     ScanBoxList boxes = {{350, 40, 560, 360}, {40, 40, 260, 360}};
     int saved = 0;
-    CutOutBoxes(scan, boxes, 2, nullptr, Cutting(false, 0xFFFFFF, 0, 2), [&](const QImage &) { ++saved; },
+    CutOutBoxes(scan, boxes, 2, nullptr, Cutting(false, 0xFFFFFF, 0, 2), [&](const CardPictures &) { ++saved; },
                 [&] { return saved == 1; });
     EXPECT_EQ(saved, 1);
 }
