@@ -8,13 +8,12 @@
 #include <QPainter>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-unsigned DpiToDpm(double dpi) { return static_cast<unsigned>(dpi * 39.37 + 0.5); }
 
 // FreeImage I/O over a stdio stream we own, so that write errors are seen.
 unsigned DLL_CALLCONV ReadProc(void *buffer, unsigned size, unsigned count, fi_handle h)
@@ -31,48 +30,95 @@ int DLL_CALLCONV SeekProc(fi_handle h, long offset, int origin)
 }
 long DLL_CALLCONV TellProc(fi_handle h) { return std::ftell(static_cast<FILE *>(h)); }
 
+// The process's file-creation mask, read without changing it: setting and
+// restoring it would leave a window in which files of other threads get mode 0666.
+mode_t ProcessUmask()
+{
+    if (FILE *status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found)
+            return mode_t(mask);
+    }
+    static std::mutex lock;
+    const std::lock_guard<std::mutex> guard(lock);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
 mode_t NewFileMode(const QByteArray &target)
 {
     struct stat st;
     if (::stat(target.constData(), &st) == 0)
         return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return 0666 & ~ProcessUmask();
 }
 
-// Encodes into a hidden temporary file in the target's folder and renames it
-// over the target only when every byte was written.
-bool SaveReplacing(FREE_IMAGE_FORMAT fif, FIBITMAP *dib, const QString &fileName, int flags)
+}
+
+unsigned DpiToDpm(double dpi) { return static_cast<unsigned>(dpi * 39.37 + 0.5); }
+
+ReplacingSave::ReplacingSave(const QString &fileName) : m_fileName(fileName) {}
+
+ReplacingSave::~ReplacingSave()
 {
-    const QFileInfo info(fileName);
-    const QByteArray target = QFile::encodeName(info.absoluteFilePath());
+    if (!m_temp.isEmpty())
+        ::unlink(m_temp.constData());
+}
+
+bool ReplacingSave::write(const std::function<bool(FILE *)> &encode)
+{
+    const QFileInfo info(m_fileName);
+    m_target = QFile::encodeName(info.absoluteFilePath());
     // A file the user may not write stays as it is, as it would when written in place.
-    if (::access(target.constData(), F_OK) == 0 && ::access(target.constData(), W_OK) != 0)
+    if (::access(m_target.constData(), F_OK) == 0 && ::access(m_target.constData(), W_OK) != 0)
         return false;
     QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
                                         + QStringLiteral(".XXXXXX.part"));
     const int fd = ::mkstemps(temp.data(), 5);
     if (fd < 0)
         return false;
-    ::fchmod(fd, NewFileMode(target));
+    m_temp = temp;
+    ::fchmod(fd, NewFileMode(m_target));
     FILE *f = ::fdopen(fd, "w+b");
     if (!f) {
         ::close(fd);
-        ::unlink(temp.constData());
         return false;
     }
     // The encoders write a row at a time; gather them into large writes.
     std::setvbuf(f, nullptr, _IOFBF, size_t(4) << 20);
-    FreeImageIO io{ReadProc, WriteProc, SeekProc, TellProc};
-    bool ok = FI().SaveToHandle(fif, dib, &io, f, flags);
+    bool ok = encode(f);
     ok = (std::fflush(f) == 0) && ok && !std::ferror(f);
     ok = (std::fclose(f) == 0) && ok;
-    if (ok)
-        ok = ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok)
-        ::unlink(temp.constData());
+    m_written = ok;
     return ok;
+}
+
+bool ReplacingSave::commit()
+{
+    if (!m_written || ::rename(m_temp.constData(), m_target.constData()) != 0)
+        return false;
+    m_temp.clear();
+    m_written = false;
+    return true;
+}
+
+namespace {
+
+// Encodes into a hidden temporary file in the target's folder and renames it
+// over the target only when every byte was written.
+bool SaveReplacing(FREE_IMAGE_FORMAT fif, FIBITMAP *dib, const QString &fileName, int flags)
+{
+    ReplacingSave save(fileName);
+    return save.write([&](FILE *f) {
+        FreeImageIO io{ReadProc, WriteProc, SeekProc, TellProc};
+        return FI().SaveToHandle(fif, dib, &io, f, flags) != FALSE;
+    }) && save.commit();
 }
 
 QImage::Format PictureFormat(unsigned bpp)

@@ -4,10 +4,36 @@
 
 #include <QImage>
 #include <QString>
+#include <cstdio>
 #include <functional>
 
 class QPainter;
 class QRect;
+
+// Dots per metre as the library stores a resolution in dots per inch.
+unsigned DpiToDpm(double dpi);
+// The library's resolution of a new image: 72 dots per inch.
+constexpr unsigned kDefaultDpm = 2835;
+
+// A file written whole under a hidden temporary name in its target's folder,
+// put in place by commit only when every byte was written. Dropped uncommitted,
+// the temporary file goes.
+class ReplacingSave {
+public:
+    explicit ReplacingSave(const QString &fileName);
+    ~ReplacingSave();
+    ReplacingSave(const ReplacingSave &) = delete;
+    ReplacingSave &operator=(const ReplacingSave &) = delete;
+
+    // encode writes the whole file into the stream; false on any failure.
+    bool write(const std::function<bool(FILE *)> &encode);
+    bool commit();
+
+private:
+    QString m_fileName;
+    QByteArray m_target, m_temp;
+    bool m_written = false;
+};
 
 class TFreeObject {
 public:

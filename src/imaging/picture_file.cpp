@@ -1,14 +1,18 @@
 #include "imaging/picture_file.h"
 
 #include "codec/free_bitmap.h"
+#include "common/bmp_file.h"
 #include "dialogs/messages.h"
 #include "imaging/bmp_reader.h"
 #include "imaging/jpeg_reader.h"
+#include "imaging/jpeg_writer.h"
+#include "imaging/tiff_writer.h"
 #include "codec/picture_buffer.h"
 #include "imaging/picture_limits.h"
 #include "imaging/unreadable_files.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <QImageReader>
 #include <QPainter>
 #include <stdexcept>
@@ -155,27 +159,68 @@ bool LoadPictureFile(QImage &picture, const QString &rawPath)
     return true;
 }
 
+bool HasDirectWriter(const QString &path)
+{
+    return IsJpegPath(path) || EndsWithUpper(path, ".BMP") || EndsWithUpper(path, ".TIF")
+        || EndsWithUpper(path, ".TIFF");
+}
+
+bool WriteDirect(ReplacingSave &save, const QImage &picture, const QString &path, int quality, int dpi)
+{
+    if (picture.format() != QImage::Format_BGR888 || picture.isNull())
+        return false;
+    // The resolution the library would store: the one asked for, else the picture's own.
+    const unsigned dpmX = dpi > 0 ? DpiToDpm(dpi) : picture.dotsPerMeterX() > 0 ? unsigned(picture.dotsPerMeterX())
+                                                                                 : kDefaultDpm;
+    const unsigned dpmY = dpi > 0 ? DpiToDpm(dpi) : picture.dotsPerMeterY() > 0 ? unsigned(picture.dotsPerMeterY())
+                                                                                 : kDefaultDpm;
+    return save.write([&](FILE *file) {
+        if (IsJpegPath(path))
+            return WriteJpeg(file, picture, JpegSaveFlags(quality), dpmX, dpmY);
+        if (EndsWithUpper(path, ".BMP"))
+            return std::fflush(file) == 0 && WriteBmpTo(fileno(file), picture, dpmX, dpmY);
+        return WriteTiff(file, picture, dpmX, dpmY);
+    });
+}
+
+int JpegSaveFlags(int quality)
+{
+    // The library reads flags 0 as its default quality (75); libjpeg's lowest is 1.
+    return std::clamp(quality, 1, 100);
+}
+
 int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi)
 {
     int result = -1;
-    TFreeWinBitmap bitmap;
     QImage source = picture;
     MakeBitmap24(source);
-    bitmap.CopyFromBitmap(source);
-    source = QImage();
-    if (!bitmap.IsValid()) {
-        ShowNotice(path + QStringLiteral(" niet gemaakt"));
-        return result;
+    bool saved = false;
+    if (HasDirectWriter(path)) {
+        // JPEG, BMP and TIFF straight from the rows, without the library's copy.
+        if (source.isNull()) {
+            ShowNotice(path + QStringLiteral(" niet gemaakt"));
+            return result;
+        }
+        ReplacingSave save(path);
+        saved = WriteDirect(save, source, path, quality, dpi) && save.commit();
+    } else {
+        TFreeWinBitmap bitmap;
+        bitmap.CopyFromBitmap(source);
+        source = QImage();
+        if (!bitmap.IsValid()) {
+            ShowNotice(path + QStringLiteral(" niet gemaakt"));
+            return result;
+        }
+        if (dpi > 0) {
+            bitmap.SetHorizontalResolution(dpi);
+            bitmap.SetVerticalResolution(dpi);
+        }
+        if (IsGifPath(path))
+            bitmap.ConvertTo8Bits();
+        else
+            bitmap.ConvertTo24Bits();
+        saved = bitmap.Save(path, 0);
     }
-    if (dpi > 0) {
-        bitmap.SetHorizontalResolution(dpi);
-        bitmap.SetVerticalResolution(dpi);
-    }
-    if (IsGifPath(path))
-        bitmap.ConvertTo8Bits();
-    else
-        bitmap.ConvertTo24Bits();
-    const bool saved = bitmap.Save(path, IsJpegPath(path) ? quality : 0);
     // An older file of that name proves nothing: the save itself must have worked.
     if (saved && QFileInfo::exists(path))
         result = quality;

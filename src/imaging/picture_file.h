@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QString>
 
+class ReplacingSave;
+
 // Makes picture a 24-bit (Format_BGR888) picture; true when it is one now.
 bool MakeBitmap24(QImage &picture);
 // Loads path into picture; an unreadable file gives the placeholder picture and
@@ -11,6 +13,16 @@ bool LoadPictureFile(QImage &picture, const QString &path);
 // Saves by extension (JPEG with quality, BMP, TIFF, GIF, ...), resolution in
 // dots per inch when > 0. Returns the quality when the file exists afterwards, -1 otherwise.
 int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi);
+// The JPEG quality handed to the encoder for a quality of 0..100: 0 is its
+// lowest (1), never the library's default.
+int JpegSaveFlags(int quality);
+
+// Whether path's kind of file (JPEG, BMP, TIFF) has a writer of our own, one
+// that any thread may run and that shows nothing.
+bool HasDirectWriter(const QString &path);
+// Writes picture (Format_BGR888) as SavePictureFile does into save's temporary
+// file, for a path with a direct writer; save.commit() then puts it in place.
+bool WriteDirect(ReplacingSave &save, const QImage &picture, const QString &path, int quality, int dpi);
 
 // File kinds by name (trimmed, letter case ignored).
 bool IsGifPath(const QString &path);

@@ -18,6 +18,7 @@ class QMenu;
 class QTimer;
 class ColourPanel;
 class SettingsList;
+class PictureSaveQueue;
 class PreviewImage;
 class SelectionFrame;
 namespace Ui { class TScanform; }
@@ -62,6 +63,7 @@ public:
     bool backSidePass = false;
     bool joinedBackSide = false;
     QImage joinedBack;        // the back side of a joined single scan, for re-layout
+    PictureSaveQueue *seriesSaves = nullptr;   // where the cards go while a series is saved
 
     // Preview drag state and picked colour.
     bool dragging = false;

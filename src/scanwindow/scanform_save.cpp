@@ -10,6 +10,7 @@
 #include "dialogs/messages.h"
 #include "dialogs/seldir.h"
 #include "imaging/picture_file.h"
+#include "imaging/save_queue.h"
 #include "scanwindow/file_naming.h"
 #include "scanwindow/restart_script.h"
 #include "scanwindow/scan_widgets.h"
@@ -196,18 +197,26 @@ void TScanform::SaveClick(QObject *sender)
             }
         }
 
+        const bool small = qint64(picture().width()) * picture().height() < SmallPicturePixels;
+        // The host hears of a file once it is in place.
+        const auto saved = [this, path, folder, small](int r) {
+            if (r < 0)
+                ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));
+            else if (afterSave)
+                afterSave(path, folder, small);
+            return r >= 0;
+        };
         // SavePictureFile writes beside the old file and replaces it only when
         // the new one is complete, so a failed overwrite keeps the old picture.
-        int r = SavePictureFile(picture(), path, ui->TrackBar1->value(), spinValue(ui->dpi));
-        if (r < 0) {
+        // A card of a series has its name fixed here and is encoded while the
+        // next card is cut out; its failure is told when known.
+        if (seriesSaves)
+            seriesSaves->save(picture(), path, ui->TrackBar1->value(), spinValue(ui->dpi), saved);
+        if (!seriesSaves && !saved(SavePictureFile(picture(), path, ui->TrackBar1->value(), spinValue(ui->dpi)))) {
             failed = true;
-            ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));
         } else {
             setWindowTitle(path + " " + Term(Terms::Opgeslagen));
             QGuiApplication::clipboard()->setText(path);
-            bool small = qint64(picture().width()) * picture().height() < SmallPicturePixels;
-            if (afterSave)
-                afterSave(path, folder, small);
 
             const QString text = ui->Memo1->toPlainText();
             if (!text.isEmpty()) {

@@ -10,6 +10,7 @@
 #include "detection/selection_geometry.h"
 #include "dialogs/messages.h"
 #include "imaging/picture.h"
+#include "imaging/save_queue.h"
 #include "scanwindow/preview_image.h"
 #include "scanwindow/scan_widgets.h"
 #include "scanwindow/selection_frame.h"
@@ -122,6 +123,9 @@ void TScanform::SaveSeriesBoxes()
     const FrontSide fronts{&frontScan, &frontBoxes, frontBoxCount};
     const QImage source = cleanScan.isNull() ? picture() : cleanScan;
 
+    // Each card is encoded on a free core while the next one is cut out.
+    PictureSaveQueue saves;
+    seriesSaves = &saves;
     const QImage work = CutOutBoxes(source, boxes, count, backSidePass ? &fronts : nullptr, settings,
                                     [this](const QImage &boxPicture) {
                                         setPicture(boxPicture);
@@ -129,6 +133,8 @@ void TScanform::SaveSeriesBoxes()
                                         repaint();
                                         SaveClick(nullptr);
                                     });
+    saves.finish();
+    seriesSaves = nullptr;
     setPicture(work);
     FitPreview();
 }
