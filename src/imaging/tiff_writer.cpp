@@ -3,6 +3,9 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstring>
 #include <vector>
 
@@ -57,6 +60,69 @@ void SwapToRgb(const uchar *bgr, uchar *rgb, int width)
     }
 }
 
+// A file in memory for encoding one strip on its own.
+struct MemoryFile {
+    std::vector<uchar> bytes;
+    size_t at = 0;
+};
+tmsize_t MemoryRead(thandle_t, void *, tmsize_t) { return 0; }
+tmsize_t MemoryWrite(thandle_t h, void *buffer, tmsize_t size)
+{
+    auto *m = static_cast<MemoryFile *>(h);
+    if (m->bytes.size() < m->at + size_t(size))
+        m->bytes.resize(m->at + size_t(size));
+    std::memcpy(m->bytes.data() + m->at, buffer, size_t(size));
+    m->at += size_t(size);
+    return size;
+}
+toff_t MemorySeek(thandle_t h, toff_t offset, int whence)
+{
+    auto *m = static_cast<MemoryFile *>(h);
+    const toff_t base = whence == SEEK_CUR ? m->at : whence == SEEK_END ? m->bytes.size() : 0;
+    m->at = size_t(base + offset);
+    return m->at;
+}
+toff_t MemorySize(thandle_t h) { return static_cast<MemoryFile *>(h)->bytes.size(); }
+
+void SetFields(TIFF *tif, int width, int height, uint32_t rowsPerStrip)
+{
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(height));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+}
+
+// The LZW bytes of rows [y, y + rows) of picture as one strip; empty on failure.
+std::vector<uchar> EncodeStrip(const QImage &picture, int y, int rows)
+{
+    const int width = picture.width();
+    const size_t rowBytes = size_t(width) * 3;
+    std::vector<uchar> strip(rowBytes * size_t(rows));
+    for (int i = 0; i < rows; ++i)
+        SwapToRgb(picture.constScanLine(y + i), strip.data() + rowBytes * size_t(i), width);
+    MemoryFile memory;
+    memory.bytes.reserve(strip.size() / 2 + 4096);
+    TIFF *tif = TIFFClientOpen("strip", "w", &memory, MemoryRead, MemoryWrite, MemorySeek, CloseProc, MemorySize,
+                               MapProc, UnmapProc);
+    if (!tif)
+        return {};
+    SetFields(tif, width, rows, uint32_t(rows));
+    std::vector<uchar> encoded;
+    if (TIFFWriteEncodedStrip(tif, 0, strip.data(), tmsize_t(strip.size())) >= 0) {
+        uint64_t *offsets = nullptr, *counts = nullptr;
+        if (TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets) && TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts)
+            && offsets && counts && offsets[0] + counts[0] <= memory.bytes.size())
+            encoded.assign(memory.bytes.begin() + long(offsets[0]), memory.bytes.begin() + long(offsets[0] + counts[0]));
+    }
+    TIFFCleanup(tif);
+    return encoded;
+}
+
 } // namespace
 
 bool WriteTiff(FILE *file, const QImage &picture, unsigned pixelsPerMetreX, unsigned pixelsPerMetreY)
@@ -70,27 +136,65 @@ bool WriteTiff(FILE *file, const QImage &picture, unsigned pixelsPerMetreX, unsi
         return false;
     const int width = picture.width(), height = picture.height();
     const uint32_t rowsPerStrip = RowsPerStrip(width);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(width));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(height));
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    SetFields(tif, width, height, rowsPerStrip);
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
     TIFFSetField(tif, TIFFTAG_XRESOLUTION, WholeDpi(pixelsPerMetreX));
     TIFFSetField(tif, TIFFTAG_YRESOLUTION, WholeDpi(pixelsPerMetreY));
-    const size_t rowBytes = size_t(width) * 3;
-    std::vector<uchar> strip(rowBytes * rowsPerStrip);
+    // Strips are encoded each on its own, so every core takes some; they are
+    // written in order, and only a few ahead of the writing are held.
+    const int strips = int((uint32_t(height) + rowsPerStrip - 1) / rowsPerStrip);
+    const int threads = std::min(strips, int(std::max(1u, std::thread::hardware_concurrency())));
+    const int window = 2 * threads;
+    std::vector<std::vector<uchar>> encoded(static_cast<size_t>(strips));
+    std::vector<char> done(size_t(strips), 0);
+    std::mutex lock;
+    std::condition_variable changed;
+    int next = 0, written = 0;
+    bool failed = false;
+    const auto encode = [&] {
+        for (;;) {
+            int k;
+            {
+                std::unique_lock<std::mutex> guard(lock);
+                changed.wait(guard, [&] { return failed || next >= strips || next < written + window; });
+                if (failed || next >= strips)
+                    return;
+                k = next++;
+            }
+            const int y = k * int(rowsPerStrip);
+            std::vector<uchar> bytes = EncodeStrip(picture, y, std::min(int(rowsPerStrip), height - y));
+            {
+                const std::lock_guard<std::mutex> guard(lock);
+                failed = failed || bytes.empty();
+                encoded[size_t(k)].swap(bytes);
+                done[size_t(k)] = 1;
+            }
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int i = 0; i < threads; ++i)
+        workers.emplace_back(encode);
     bool ok = true;
-    for (int y = 0; ok && y < height; y += int(rowsPerStrip)) {
-        const int rows = std::min(int(rowsPerStrip), height - y);
-        for (int i = 0; i < rows; ++i)
-            SwapToRgb(picture.constScanLine(y + i), strip.data() + rowBytes * size_t(i), width);
-        ok = TIFFWriteEncodedStrip(tif, uint32_t(y) / rowsPerStrip, strip.data(), tmsize_t(rowBytes * size_t(rows))) >= 0;
+    for (int k = 0; ok && k < strips; ++k) {
+        std::vector<uchar> bytes;
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            changed.wait(guard, [&] { return failed || done[size_t(k)]; });
+            ok = !failed;
+            bytes.swap(encoded[size_t(k)]);
+            written = k + 1;
+        }
+        changed.notify_all();
+        ok = ok && TIFFWriteRawStrip(tif, uint32_t(k), bytes.data(), tmsize_t(bytes.size())) >= 0;
     }
+    if (!ok) {
+        const std::lock_guard<std::mutex> guard(lock);
+        failed = true;
+    }
+    changed.notify_all();
+    for (std::thread &t : workers)
+        t.join();
     ok = TIFFWriteDirectory(tif) && ok;
     TIFFClose(tif);
     return ok;
