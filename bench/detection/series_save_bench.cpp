@@ -137,7 +137,7 @@ int main(int argc, char **argv)
     });
     std::printf("  of which cut-out, whitening and joining %.1f ms, saving %.1f ms (queue of one %.1f, of all cores %.1f)\n", cutting, encoding, single, both);
 
-    std::printf("series-save-8-cards-jpeg90: ours %.1f ms, reference %.1f ms, ratio %.2f\n", ours, reference,
+    std::printf("series-save-8-cards-jpeg90: ours %.1f ms, tjCompress2+write on one core %.1f ms, ratio %.2f\n", ours, reference,
                 ours / reference);
     if (oursSaved != 8 || turboOk != 8 || fronts.size() != 8) {
         std::fprintf(stderr, "series-save: %d of 8 saved by us, %d by the reference, %zu fronts\n", oursSaved, turboOk,

@@ -78,6 +78,16 @@ void PictureSaveQueue::finish()
     report();
 }
 
+bool PictureSaveQueue::holds(const QString &path)
+{
+    const QString target = QFileInfo(path).absoluteFilePath();
+    const std::lock_guard<std::mutex> guard(m_lock);
+    for (const auto &job : m_jobs)
+        if (QFileInfo(job->path).absoluteFilePath() == target)
+            return true;
+    return false;
+}
+
 void PictureSaveQueue::work()
 {
     for (;;) {

@@ -30,6 +30,8 @@ public:
     void save(const QImage &picture, const QString &path, int quality, int dpi, Done done);
     // Waits until every file is in place or has failed and runs the remaining done calls.
     void finish();
+    // Whether a file for path was handed in and is not yet reported.
+    bool holds(const QString &path);
 
 private:
     struct Job;

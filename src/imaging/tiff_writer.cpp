@@ -6,7 +6,9 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-#include <cstring>
+#include <cstdint>
+#include <iterator>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -38,8 +40,8 @@ toff_t SizeProc(thandle_t h)
 int MapProc(thandle_t, void **, toff_t *) { return 0; }
 void UnmapProc(thandle_t, void *, toff_t) {}
 
-// Strips of about a megabyte: the encoder starts afresh for every strip, and
-// small strips spend their time doing that.
+// Strips of about a megabyte, each encoded on its own: enough of them to keep
+// every core busy, big enough that starting afresh costs nothing.
 uint32_t RowsPerStrip(int width)
 {
     return uint32_t(std::max(1, (1 << 20) / std::max(1, width * 3)));
@@ -50,39 +52,6 @@ double WholeDpi(unsigned pixelsPerMetre)
 {
     return double(static_cast<unsigned long>(0.5 + 0.0254 * pixelsPerMetre));
 }
-
-void SwapToRgb(const uchar *bgr, uchar *rgb, int width)
-{
-    for (int x = 0; x < width; ++x) {
-        rgb[3 * x] = bgr[3 * x + 2];
-        rgb[3 * x + 1] = bgr[3 * x + 1];
-        rgb[3 * x + 2] = bgr[3 * x];
-    }
-}
-
-// A file in memory for encoding one strip on its own.
-struct MemoryFile {
-    std::vector<uchar> bytes;
-    size_t at = 0;
-};
-tmsize_t MemoryRead(thandle_t, void *, tmsize_t) { return 0; }
-tmsize_t MemoryWrite(thandle_t h, void *buffer, tmsize_t size)
-{
-    auto *m = static_cast<MemoryFile *>(h);
-    if (m->bytes.size() < m->at + size_t(size))
-        m->bytes.resize(m->at + size_t(size));
-    std::memcpy(m->bytes.data() + m->at, buffer, size_t(size));
-    m->at += size_t(size);
-    return size;
-}
-toff_t MemorySeek(thandle_t h, toff_t offset, int whence)
-{
-    auto *m = static_cast<MemoryFile *>(h);
-    const toff_t base = whence == SEEK_CUR ? m->at : whence == SEEK_END ? m->bytes.size() : 0;
-    m->at = size_t(base + offset);
-    return m->at;
-}
-toff_t MemorySize(thandle_t h) { return static_cast<MemoryFile *>(h)->bytes.size(); }
 
 void SetFields(TIFF *tif, int width, int height, uint32_t rowsPerStrip)
 {
@@ -97,29 +66,140 @@ void SetFields(TIFF *tif, int width, int height, uint32_t rowsPerStrip)
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
 }
 
-// The LZW bytes of rows [y, y + rows) of picture as one strip; empty on failure.
+// TIFF's LZW, emitting the very codes libtiff's encoder emits (clear when the
+// table is full or the ratio slips), with a table that is never wiped: each
+// fresh start only moves to a new generation of entries.
+class LzwEncoder {
+public:
+    explicit LzwEncoder(std::vector<uchar> &out) : m_out(out) {}
+
+    void encode(const uchar *p, size_t n)
+    {
+        if (n == 0)
+            return finish(-1);
+        put(kClear);
+        long ent = p[0];
+        m_in = 1;
+        for (size_t i = 1; i < n; ++i) {
+            const uint32_t c = p[i];
+            ++m_in;
+            const uint32_t want = m_generation << 20 | c << 12 | uint32_t(ent);
+            uint32_t h = (want * 0x9E3779B1u) >> (32 - kBits);
+            for (;; h = (h + 1) & kMask) {
+                if (m_tags[h] == want)
+                    break;
+                if (m_tags[h] >> 20 != m_generation)
+                    break;
+            }
+            if (m_tags[h] == want) {
+                ent = m_codes[h];
+                continue;
+            }
+            put(ent);
+            ent = long(c);
+            m_tags[h] = want;
+            m_codes[h] = uint16_t(m_free++);
+            if (m_free == kCodeMax - 1) {
+                restart();
+            } else if (m_free > m_maxCode) {
+                ++m_nbits;
+                m_maxCode = (1 << m_nbits) - 1;
+            } else if (m_in >= m_checkpoint) {
+                m_checkpoint = m_in + kCheckGap;
+                const long ratio = m_in > 0x007fffff ? (m_out8() == 0 ? 0x7fffffff : m_in / m_out8())
+                                                     : (m_in << 8) / m_outBits;
+                if (ratio <= m_ratio)
+                    restart();
+                else
+                    m_ratio = ratio;
+            }
+        }
+        finish(ent);
+    }
+
+private:
+    static constexpr int kBits = 14;
+    static constexpr uint32_t kMask = (1u << kBits) - 1;
+    static constexpr long kClear = 256, kEnd = 257, kFirst = 258, kCodeMax = 4095, kCheckGap = 10000;
+
+    long m_out8() const { return m_outBits >> 8; }
+
+    void put(long code)
+    {
+        m_data = (m_data << m_nbits) | uint64_t(code);
+        m_bits += m_nbits;
+        while (m_bits >= 8) {
+            m_out.push_back(uchar(m_data >> (m_bits - 8)));
+            m_bits -= 8;
+        }
+        m_outBits += m_nbits;
+    }
+
+    void restart()
+    {
+        if (++m_generation == 1u << 12) {   // the tags' generations wrap: wipe them once
+            std::fill(std::begin(m_tags), std::end(m_tags), 0u);
+            m_generation = 1;
+        }
+        m_ratio = 0;
+        m_in = 0;
+        m_outBits = 0;
+        m_free = kFirst;
+        put(kClear);
+        m_nbits = 9;
+        m_maxCode = 511;
+    }
+
+    void finish(long ent)
+    {
+        if (ent >= 0) {
+            put(ent);
+            if (++m_free == kCodeMax - 1) {
+                m_outBits = 0;
+                put(kClear);
+                m_nbits = 9;
+            } else if (m_free > m_maxCode) {
+                ++m_nbits;
+            }
+        }
+        put(kEnd);
+        if (m_bits > 0)
+            m_out.push_back(uchar(m_data << (8 - m_bits)));
+    }
+
+    std::vector<uchar> &m_out;
+    uint32_t m_tags[1u << kBits] = {};
+    uint16_t m_codes[1u << kBits] = {};
+    uint32_t m_generation = 1;
+    uint64_t m_data = 0;
+    int m_bits = 0, m_nbits = 9;
+    long m_maxCode = 511, m_free = kFirst, m_in = 0, m_outBits = 0, m_checkpoint = kCheckGap, m_ratio = 0;
+};
+
+// The LZW bytes of rows [y, y + rows) of picture as one strip, each row as RGB
+// differences from the pixel before (the horizontal predictor).
 std::vector<uchar> EncodeStrip(const QImage &picture, int y, int rows)
 {
     const int width = picture.width();
     const size_t rowBytes = size_t(width) * 3;
     std::vector<uchar> strip(rowBytes * size_t(rows));
-    for (int i = 0; i < rows; ++i)
-        SwapToRgb(picture.constScanLine(y + i), strip.data() + rowBytes * size_t(i), width);
-    MemoryFile memory;
-    memory.bytes.reserve(strip.size() / 2 + 4096);
-    TIFF *tif = TIFFClientOpen("strip", "w", &memory, MemoryRead, MemoryWrite, MemorySeek, CloseProc, MemorySize,
-                               MapProc, UnmapProc);
-    if (!tif)
-        return {};
-    SetFields(tif, width, rows, uint32_t(rows));
-    std::vector<uchar> encoded;
-    if (TIFFWriteEncodedStrip(tif, 0, strip.data(), tmsize_t(strip.size())) >= 0) {
-        uint64_t *offsets = nullptr, *counts = nullptr;
-        if (TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets) && TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts)
-            && offsets && counts && offsets[0] + counts[0] <= memory.bytes.size())
-            encoded.assign(memory.bytes.begin() + long(offsets[0]), memory.bytes.begin() + long(offsets[0] + counts[0]));
+    for (int i = 0; i < rows; ++i) {
+        const uchar *bgr = picture.constScanLine(y + i);
+        uchar *out = strip.data() + rowBytes * size_t(i);
+        uchar r = 0, g = 0, b = 0;
+        for (int x = 0; x < width; ++x, bgr += 3, out += 3) {
+            out[0] = uchar(bgr[2] - r);
+            out[1] = uchar(bgr[1] - g);
+            out[2] = uchar(bgr[0] - b);
+            r = bgr[2];
+            g = bgr[1];
+            b = bgr[0];
+        }
     }
-    TIFFCleanup(tif);
+    std::vector<uchar> encoded;
+    encoded.reserve(strip.size() / 2 + 64);
+    auto encoder = std::make_unique<LzwEncoder>(encoded);
+    encoder->encode(strip.data(), strip.size());
     return encoded;
 }
 

@@ -185,7 +185,13 @@ void TScanform::SaveClick(QObject *sender)
             return;
         }
 
-        while (SafeFileExists(path)) {
+        // A card of the series still being encoded under this name counts as there.
+        const auto exists = [this, &path] {
+            if (seriesSaves && seriesSaves->holds(path))
+                seriesSaves->finish();
+            return SafeFileExists(path);
+        };
+        while (exists()) {
             QString question =
                 path + " " + Term(Terms::BestaatAl) + ", " + Term(Terms::Overschrijven) + " ?";
             if (AskYesNo(question, QString(), QString(), 1, Term(Terms::Opslaan)) == 1)

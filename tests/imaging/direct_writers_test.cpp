@@ -12,6 +12,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -110,6 +115,59 @@ TEST(DirectWriters, TiffFilesOpenInImageMagickAndLibvips)
     }
     if (ran == 0)
         GTEST_SKIP() << "neither ImageMagick nor libvips is installed";
+}
+
+TEST(DirectWriters, TiffStripsAreTheBytesLibtiffEncodes)
+{
+    // Smooth rows, noise that fills the code table, flat runs where the ratio
+    // climbs and then slips: every kind of fresh start of the encoder.
+    QImage picture = ScanLike(1200, 500);
+    const QImage noise = NumberedPicture(1200, 120, 9);
+    for (int y = 0; y < 120; ++y)
+        std::memcpy(picture.scanLine(200 + y), noise.constScanLine(y), 3600);
+    for (int y = 400; y < 460; ++y)
+        std::memset(picture.scanLine(y), 0x80, 3600);
+    QTemporaryDir dir;
+    const QString ours = dir.filePath("ours.tif");
+    ASSERT_EQ(SavePictureFile(picture, ours, 90, 300), 90);
+    TIFF *read = TIFFOpen(QFile::encodeName(ours).constData(), "r");
+    ASSERT_TRUE(read);
+    uint32_t rowsPerStrip = 0;
+    TIFFGetField(read, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    const QString library = dir.filePath("libtiff.tif");
+    TIFF *write = TIFFOpen(QFile::encodeName(library).constData(), "w");
+    ASSERT_TRUE(write);
+    TIFFSetField(write, TIFFTAG_IMAGEWIDTH, 1200u);
+    TIFFSetField(write, TIFFTAG_IMAGELENGTH, 500u);
+    TIFFSetField(write, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(write, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(write, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(write, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(write, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(write, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    const uint32_t strips = (500 + rowsPerStrip - 1) / rowsPerStrip;
+    ASSERT_GT(strips, 1u);
+    for (uint32_t k = 0; k < strips; ++k) {
+        const uint32_t rows = std::min(rowsPerStrip, 500 - k * rowsPerStrip);
+        std::vector<uchar> strip(size_t(rows) * 3600);
+        for (uint32_t i = 0; i < rows; ++i)
+            std::memcpy(strip.data() + i * 3600, rgb.constScanLine(int(k * rowsPerStrip + i)), 3600);
+        ASSERT_GE(TIFFWriteEncodedStrip(write, k, strip.data(), tmsize_t(strip.size())), 0);
+    }
+    TIFFClose(write);
+    TIFF *reference = TIFFOpen(QFile::encodeName(library).constData(), "r");
+    ASSERT_TRUE(reference);
+    ASSERT_EQ(TIFFNumberOfStrips(read), strips);
+    for (uint32_t k = 0; k < strips; ++k) {
+        std::vector<uchar> a(4 << 20), b(4 << 20);
+        const tmsize_t na = TIFFReadRawStrip(read, k, a.data(), tmsize_t(a.size()));
+        const tmsize_t nb = TIFFReadRawStrip(reference, k, b.data(), tmsize_t(b.size()));
+        ASSERT_EQ(na, nb) << "strip " << k;
+        EXPECT_TRUE(std::equal(a.begin(), a.begin() + na, b.begin())) << "strip " << k;
+    }
+    TIFFClose(read);
+    TIFFClose(reference);
 }
 
 TEST(SaveQueue, TwoCoresGiveTheFilesOfOneInOrderAndReportFailures)
