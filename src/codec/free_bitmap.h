@@ -2,6 +2,7 @@
 // Wrappers around images of the image library.
 #include "codec/freeimage_library.h"
 
+#include <QFile>
 #include <QImage>
 #include <QString>
 #include <cstdio>
@@ -27,6 +28,8 @@ public:
 
     // encode writes the whole file into the stream; false on any failure.
     bool write(const std::function<bool(FILE *)> &encode);
+    // The complete file before commit, for what is still to go into it.
+    QString temporaryPath() const { return QFile::decodeName(m_temp); }
     bool commit();
 
 private:

@@ -7,8 +7,6 @@
 #include <mutex>
 #include <thread>
 #include <cstdint>
-#include <iterator>
-#include <memory>
 #include <vector>
 
 namespace {
@@ -66,115 +64,95 @@ void SetFields(TIFF *tif, int width, int height, uint32_t rowsPerStrip)
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
 }
 
-// TIFF's LZW, emitting the very codes libtiff's encoder emits (clear when the
-// table is full or the ratio slips), with a table that is never wiped: each
-// fresh start only moves to a new generation of entries.
-class LzwEncoder {
-public:
-    explicit LzwEncoder(std::vector<uchar> &out) : m_out(out) {}
-
-    void encode(const uchar *p, size_t n)
-    {
-        if (n == 0)
-            return finish(-1);
+// TIFF's LZW of n bytes at p, appended to out: the very codes libtiff's
+// encoder emits (a fresh start when the table is full or the ratio slips).
+// The table is never wiped: a fresh start only moves to a new generation of
+// entries, and each entry holds generation, prefix, byte and code, so that a
+// byte costs one load. The state lives in locals: the output bytes would
+// otherwise make the compiler reload it after every store.
+void EncodeLzw(const uchar *p, size_t n, std::vector<uchar> &out)
+{
+    constexpr int kBits = 13;
+    constexpr uint32_t kMask = (1u << kBits) - 1;
+    constexpr long kClear = 256, kEnd = 257, kFirst = 258, kCodeMax = 4095, kCheckGap = 10000;
+    std::vector<uint64_t> table(size_t(1) << kBits, 0);
+    // At most 12 bits a byte, and a clear code now and then.
+    const size_t start = out.size();
+    out.resize(start + n * 2 + 16);
+    uchar *op = out.data() + start;
+    uint64_t data = 0, generation = 1;
+    int bits = 0, nbits = 9;
+    long maxCode = 511, next = kFirst, in = 0, outBits = 0, checkpoint = kCheckGap, lastRatio = 0;
+    const auto put = [&](long code) {
+        data = (data << nbits) | uint64_t(code);
+        bits += nbits;
+        while (bits >= 8) {
+            *op++ = uchar(data >> (bits - 8));
+            bits -= 8;
+        }
+        outBits += nbits;
+    };
+    const auto restart = [&] {
+        ++generation;
+        lastRatio = 0;
+        in = 0;
+        outBits = 0;
+        next = kFirst;
         put(kClear);
-        long ent = p[0];
-        m_in = 1;
-        for (size_t i = 1; i < n; ++i) {
-            const uint32_t c = p[i];
-            ++m_in;
-            const uint32_t want = m_generation << 20 | c << 12 | uint32_t(ent);
-            uint32_t h = (want * 0x9E3779B1u) >> (32 - kBits);
-            for (;; h = (h + 1) & kMask) {
-                if (m_tags[h] == want)
-                    break;
-                if (m_tags[h] >> 20 != m_generation)
-                    break;
-            }
-            if (m_tags[h] == want) {
-                ent = m_codes[h];
-                continue;
-            }
-            put(ent);
-            ent = long(c);
-            m_tags[h] = want;
-            m_codes[h] = uint16_t(m_free++);
-            if (m_free == kCodeMax - 1) {
+        nbits = 9;
+        maxCode = 511;
+    };
+    long ent = -1;
+    if (n > 0) {
+        put(kClear);
+        ent = p[0];
+        in = 1;
+    }
+    for (size_t i = 1; i < n; ++i) {
+        const uint64_t c = p[i];
+        ++in;
+        const uint64_t want = generation << 20 | c << 12 | uint64_t(ent);
+        uint32_t h = (uint32_t(want) * 0x9E3779B1u) >> (32 - kBits);
+        uint64_t e;
+        while ((e = table[h]) >> 32 == generation && e >> 12 != want)
+            h = (h + 1) & kMask;
+        if (e >> 12 == want) {
+            ent = long(e & 0xFFF);
+            continue;
+        }
+        put(ent);
+        ent = long(c);
+        table[h] = want << 12 | uint64_t(next++);
+        if (next == kCodeMax - 1) {
+            restart();
+        } else if (next > maxCode) {
+            ++nbits;
+            maxCode = (1L << nbits) - 1;
+        } else if (in >= checkpoint) {
+            checkpoint = in + kCheckGap;
+            const long ratio = in > 0x007fffff ? ((outBits >> 8) == 0 ? 0x7fffffff : in / (outBits >> 8))
+                                               : (in << 8) / outBits;
+            if (ratio <= lastRatio)
                 restart();
-            } else if (m_free > m_maxCode) {
-                ++m_nbits;
-                m_maxCode = (1 << m_nbits) - 1;
-            } else if (m_in >= m_checkpoint) {
-                m_checkpoint = m_in + kCheckGap;
-                const long ratio = m_in > 0x007fffff ? (m_out8() == 0 ? 0x7fffffff : m_in / m_out8())
-                                                     : (m_in << 8) / m_outBits;
-                if (ratio <= m_ratio)
-                    restart();
-                else
-                    m_ratio = ratio;
-            }
+            else
+                lastRatio = ratio;
         }
-        finish(ent);
     }
-
-private:
-    static constexpr int kBits = 14;
-    static constexpr uint32_t kMask = (1u << kBits) - 1;
-    static constexpr long kClear = 256, kEnd = 257, kFirst = 258, kCodeMax = 4095, kCheckGap = 10000;
-
-    long m_out8() const { return m_outBits >> 8; }
-
-    void put(long code)
-    {
-        m_data = (m_data << m_nbits) | uint64_t(code);
-        m_bits += m_nbits;
-        while (m_bits >= 8) {
-            m_out.push_back(uchar(m_data >> (m_bits - 8)));
-            m_bits -= 8;
+    if (ent >= 0) {
+        put(ent);
+        if (++next == kCodeMax - 1) {
+            outBits = 0;
+            put(kClear);
+            nbits = 9;
+        } else if (next > maxCode) {
+            ++nbits;
         }
-        m_outBits += m_nbits;
     }
-
-    void restart()
-    {
-        if (++m_generation == 1u << 12) {   // the tags' generations wrap: wipe them once
-            std::fill(std::begin(m_tags), std::end(m_tags), 0u);
-            m_generation = 1;
-        }
-        m_ratio = 0;
-        m_in = 0;
-        m_outBits = 0;
-        m_free = kFirst;
-        put(kClear);
-        m_nbits = 9;
-        m_maxCode = 511;
-    }
-
-    void finish(long ent)
-    {
-        if (ent >= 0) {
-            put(ent);
-            if (++m_free == kCodeMax - 1) {
-                m_outBits = 0;
-                put(kClear);
-                m_nbits = 9;
-            } else if (m_free > m_maxCode) {
-                ++m_nbits;
-            }
-        }
-        put(kEnd);
-        if (m_bits > 0)
-            m_out.push_back(uchar(m_data << (8 - m_bits)));
-    }
-
-    std::vector<uchar> &m_out;
-    uint32_t m_tags[1u << kBits] = {};
-    uint16_t m_codes[1u << kBits] = {};
-    uint32_t m_generation = 1;
-    uint64_t m_data = 0;
-    int m_bits = 0, m_nbits = 9;
-    long m_maxCode = 511, m_free = kFirst, m_in = 0, m_outBits = 0, m_checkpoint = kCheckGap, m_ratio = 0;
-};
+    put(kEnd);
+    if (bits > 0)
+        *op++ = uchar(data << (8 - bits));
+    out.resize(size_t(op - out.data()));
+}
 
 // The LZW bytes of rows [y, y + rows) of picture as one strip, each row as RGB
 // differences from the pixel before (the horizontal predictor).
@@ -197,9 +175,7 @@ std::vector<uchar> EncodeStrip(const QImage &picture, int y, int rows)
         }
     }
     std::vector<uchar> encoded;
-    encoded.reserve(strip.size() / 2 + 64);
-    auto encoder = std::make_unique<LzwEncoder>(encoded);
-    encoder->encode(strip.data(), strip.size());
+    EncodeLzw(strip.data(), strip.size(), encoded);
     return encoded;
 }
 
