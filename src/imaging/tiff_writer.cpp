@@ -185,7 +185,9 @@ bool WriteTiff(FILE *file, const QImage &picture, unsigned pixelsPerMetreX, unsi
 {
     if (picture.format() != QImage::Format_BGR888 || picture.isNull())
         return false;
-    TIFFSetWarningHandler(nullptr);
+    // Warnings about tags are no business of the user's; set once, as every thread shares it.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { TIFFSetWarningHandler(nullptr); });
     TIFF *tif = TIFFClientOpen("picture", "w", file, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
                                UnmapProc);
     if (!tif)
