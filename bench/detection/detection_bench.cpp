@@ -33,7 +33,7 @@ int main(int argc, char **argv)
     const double reference = bench::MedianMs(7, [&] {
         std::memcpy(target.data(), cleanScan.constBits(), bytes);
     });
-    std::printf("detect-order-draw-a4-600dpi: ours %.1f ms, reference %.1f ms, ratio %.2f\n", ours, reference,
+    std::printf("detect-order-draw-a4-600dpi: ours %.1f ms, memcpy %.1f ms, ratio %.2f\n", ours, reference,
                 ours / reference);
     if (found != 8)
         std::fprintf(stderr, "detect-order-draw: %zu boxes found, 8 expected\n", found);

@@ -9,13 +9,12 @@
 #include <QPainter>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-unsigned DpiToDpm(double dpi) { return static_cast<unsigned>(dpi * 39.37 + 0.5); }
 
 // FreeImage I/O over a stdio stream we own, so that write errors are seen.
 unsigned DLL_CALLCONV ReadProc(void *buffer, unsigned size, unsigned count, fi_handle h)
@@ -32,39 +31,68 @@ int DLL_CALLCONV SeekProc(fi_handle h, long offset, int origin)
 }
 long DLL_CALLCONV TellProc(fi_handle h) { return std::ftell(static_cast<FILE *>(h)); }
 
+}
+
+unsigned DpiToDpm(double dpi) { return static_cast<unsigned>(dpi * 39.37 + 0.5); }
+
+ReplacingSave::ReplacingSave(const QString &fileName) : m_fileName(fileName) {}
+
+QString ReplacingSave::temporaryPath() const { return PathFromNative(m_temp); }
+
+ReplacingSave::~ReplacingSave()
+{
+    if (!m_temp.isEmpty())
+        ::unlink(m_temp.constData());
+}
+
+bool ReplacingSave::write(const std::function<bool(FILE *)> &encode)
+{
+    const QFileInfo info(m_fileName);
+    m_target = NativePath(info.absoluteFilePath());
+    // A file the user may not write stays as it is, as it would when written in place.
+    if (::access(m_target.constData(), F_OK) == 0 && ::access(m_target.constData(), W_OK) != 0)
+        return false;
+    QByteArray temp;
+    const int fd = CreateTemporaryBeside(m_target, temp);
+    if (fd < 0)
+        return false;
+    m_temp = temp;
+    FILE *f = ::fdopen(fd, "w+b");
+    if (!f) {
+        ::close(fd);
+        return false;
+    }
+    // The encoders write a row at a time; gather them into large writes.
+    std::setvbuf(f, nullptr, _IOFBF, size_t(4) << 20);
+    bool ok = encode(f);
+    ok = (std::fflush(f) == 0) && ok && !std::ferror(f);
+    ok = (std::fclose(f) == 0) && ok;
+    m_written = ok;
+    return ok;
+}
+
+bool ReplacingSave::commit(const std::function<bool(const QString &)> &finish)
+{
+    if (!m_written || (finish && !finish(temporaryPath())) || ::rename(m_temp.constData(), m_target.constData()) != 0)
+        return false;
+    m_temp.clear();
+    m_written = false;
+    return true;
+}
+
+namespace {
+
 // Encodes into a hidden temporary file in the target's folder and renames it
 // over the target only when every byte was written; finish may still add to
 // the complete temporary file before it is put in place.
 bool SaveReplacing(FREE_IMAGE_FORMAT fif, FIBITMAP *dib, const QString &fileName, int flags,
                    const std::function<bool(const QString &)> &finish)
 {
-    const QByteArray target = NativePath(QFileInfo(fileName).absoluteFilePath());
-    // A file the user may not write stays as it is, as it would when written in place.
-    if (::access(target.constData(), F_OK) == 0 && ::access(target.constData(), W_OK) != 0)
-        return false;
-    QByteArray temp;
-    const int fd = CreateTemporaryBeside(target, temp);
-    if (fd < 0)
-        return false;
-    FILE *f = ::fdopen(fd, "w+b");
-    if (!f) {
-        ::close(fd);
-        ::unlink(temp.constData());
-        return false;
-    }
-    // The encoders write a row at a time; gather them into large writes.
-    std::setvbuf(f, nullptr, _IOFBF, size_t(4) << 20);
-    FreeImageIO io{ReadProc, WriteProc, SeekProc, TellProc};
-    bool ok = FI().SaveToHandle(fif, dib, &io, f, flags);
-    ok = (std::fflush(f) == 0) && ok && !std::ferror(f);
-    ok = (std::fclose(f) == 0) && ok;
-    if (ok && finish)
-        ok = finish(QFile::decodeName(temp));
-    if (ok)
-        ok = ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok)
-        ::unlink(temp.constData());
-    return ok;
+    ReplacingSave save(fileName);
+    return save.write([&](FILE *f) {
+        FreeImageIO io{ReadProc, WriteProc, SeekProc, TellProc};
+        return FI().SaveToHandle(fif, dib, &io, f, flags) != FALSE;
+    }) && save.commit(finish);
 }
 
 QImage::Format PictureFormat(unsigned bpp)

@@ -2,8 +2,10 @@
 // Wrappers around images of the image library.
 #include "codec/freeimage_library.h"
 
+#include <QFile>
 #include <QImage>
 #include <QString>
+#include <cstdio>
 #include <functional>
 
 class QPainter;
@@ -12,6 +14,33 @@ class QRect;
 // Where a new 24-bit picture of width x height gets its memory (NewPicture24
 // when empty); a null picture when it cannot be had.
 using Picture24Allocator = std::function<QImage(int width, int height)>;
+// Dots per metre as the library stores a resolution in dots per inch.
+unsigned DpiToDpm(double dpi);
+// The library's resolution of a new image: 72 dots per inch.
+constexpr unsigned kDefaultDpm = 2835;
+
+// A file written whole under a hidden temporary name in its target's folder,
+// put in place by commit only when every byte was written. Dropped uncommitted,
+// the temporary file goes.
+class ReplacingSave {
+public:
+    explicit ReplacingSave(const QString &fileName);
+    ~ReplacingSave();
+    ReplacingSave(const ReplacingSave &) = delete;
+    ReplacingSave &operator=(const ReplacingSave &) = delete;
+
+    // encode writes the whole file into the stream; false on any failure.
+    bool write(const std::function<bool(FILE *)> &encode);
+    // The complete file before commit, for what is still to go into it.
+    QString temporaryPath() const;
+    // finish, when given, may still add to the complete file before it is put in place.
+    bool commit(const std::function<bool(const QString &)> &finish = {});
+
+private:
+    QString m_fileName;
+    QByteArray m_target, m_temp;
+    bool m_written = false;
+};
 
 class TFreeObject {
 public:

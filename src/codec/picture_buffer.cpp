@@ -54,7 +54,8 @@ public:
 
 private:
     static constexpr int kMax = 3;
-    static constexpr size_t kMaxTotal = size_t(192) << 20;
+    // Room for one freed 600-dpi A4 page (106 MB), the size most pictures here have.
+    static constexpr size_t kMaxTotal = size_t(224) << 20;
     struct Block {
         void *memory;
         size_t size;

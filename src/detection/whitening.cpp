@@ -35,16 +35,6 @@ struct Classes {
     }
 };
 
-// Whether the eight pixels at p are all white (they pass and stay as they are).
-inline bool eightWhite(const uchar *p)
-{
-    uint64_t a, b, c;
-    std::memcpy(&a, p, 8);
-    std::memcpy(&b, p + 8, 8);
-    std::memcpy(&c, p + 16, 8);
-    return (a & b & c) == ~uint64_t(0);
-}
-
 // Sixteen neighbouring pixels (48 bytes) tested at once: either all of them
 // match the background (then they are painted white) or all are white; any
 // other mixture is left to the pixel-by-pixel test.
@@ -88,11 +78,37 @@ struct Block16 {
     }
 };
 
-// Column walks, swept a row at a time so that memory is read in order; the
-// columns still walking are kept as runs of neighbours, split where a walk
-// ends. Walks only turn background into white, which every walk passes, so
-// their order does not change the result. Returns the columns whose walk
-// ended early, in ascending order.
+// How far the walks along one row got: [x0, left) passed from the left and
+// (right, x1) from the right. A row passed whole has left == x1.
+struct RowReach { int left, right; };
+
+RowReach WalkRow(uchar *line, int x0, int x1, const Classes &classes, const Block16 &block)
+{
+    int x = x0;
+    for (;;) {
+        if (x + 16 <= x1 && block.pass(line + 3 * size_t(x)))
+            x += 16;
+        else if (x < x1 && classes.pass(line + 3 * size_t(x)))
+            ++x;
+        else
+            break;
+    }
+    if (x == x1)
+        return {x1, x1 - 1};   // walking back would find only white
+    const int left = x;
+    x = x1 - 1;
+    for (;;) {
+        if (x - 15 >= x0 && block.pass(line + 3 * size_t(x - 15)))
+            x -= 16;
+        else if (x >= x0 && classes.pass(line + 3 * size_t(x)))
+            --x;
+        else
+            break;
+    }
+    return {left, x};
+}
+
+// The columns still walking, as runs of neighbours split where a walk ends.
 struct ColumnRun { int from, to; };   // to exclusive
 
 std::vector<ColumnRun> RunsOf(const std::vector<int> &sortedColumns)
@@ -107,60 +123,31 @@ std::vector<ColumnRun> RunsOf(const std::vector<int> &sortedColumns)
     return runs;
 }
 
-std::vector<int> WalkColumns(QImage &bitmap, std::vector<ColumnRun> runs, int y0, int y1, bool down,
-                             const Classes &classes, const Block16 &block)
+// One row's step of the column walks in runs. Pixels the row walks passed are
+// passed without being read again; a column whose walk ends goes to ended.
+void StepColumns(uchar *line, std::vector<ColumnRun> &runs, std::vector<ColumnRun> &next, const RowReach &reach,
+                 std::vector<int> &ended, const Classes &classes, const Block16 &block)
 {
-    std::vector<int> ended;
-    std::vector<ColumnRun> next;
-    for (int step = 0; step < y1 - y0 && !runs.empty(); ++step) {
-        const int y = down ? y0 + step : y1 - 1 - step;
-        uchar *line = bitmap.scanLine(y);
-        next.clear();
-        for (const ColumnRun &run : runs) {
-            int start = run.from;
-            for (int x = run.from; x < run.to;) {
-                if (x + 16 <= run.to && block.pass(line + 3 * size_t(x))) {
-                    x += 16;
-                } else if (classes.pass(line + 3 * size_t(x))) {
-                    ++x;
-                } else {
-                    ended.push_back(x);
-                    if (start < x)
-                        next.push_back({start, x});
-                    start = ++x;
-                }
+    next.clear();
+    for (const ColumnRun &run : runs) {
+        int start = run.from;
+        const int to = std::min(run.to, reach.right + 1);
+        for (int x = std::max(run.from, reach.left); x < to;) {
+            if (x + 16 <= to && block.pass(line + 3 * size_t(x))) {
+                x += 16;
+            } else if (classes.pass(line + 3 * size_t(x))) {
+                ++x;
+            } else {
+                ended.push_back(x);
+                if (start < x)
+                    next.push_back({start, x});
+                start = ++x;
             }
-            if (start < run.to)
-                next.push_back({start, run.to});
         }
-        runs.swap(next);
+        if (start < run.to)
+            next.push_back({start, run.to});
     }
-    std::sort(ended.begin(), ended.end());
-    return ended;
-}
-
-void WalkRow(uchar *line, int x0, int x1, const Classes &classes)
-{
-    int x = x0;
-    for (;;) {
-        while (x + 8 <= x1 && eightWhite(line + 3 * size_t(x)))
-            x += 8;
-        if (x < x1 && classes.pass(line + 3 * size_t(x)))
-            ++x;
-        else
-            break;
-    }
-    if (x == x1)
-        return;   // the whole row passed: walking back would find only white
-    x = x1 - 1;
-    for (;;) {
-        while (x - 8 >= x0 - 1 && eightWhite(line + 3 * size_t(x - 7)))
-            x -= 8;
-        if (x >= x0 && classes.pass(line + 3 * size_t(x)))
-            --x;
-        else
-            break;
-    }
+    runs.swap(next);
 }
 
 } // namespace
@@ -176,11 +163,30 @@ void WhitenBackground(QImage &bitmap, const ScanBox &rect, const BackgroundKey &
     if (bitmap.format() != QImage::Format_BGR888)
         bitmap.convertTo(QImage::Format_BGR888);
 
+    // A pixel turns white when it is background or white and some walk along
+    // its row or column reaches it through such pixels only. Painting never
+    // changes what a walk passes, so the walks may go in any order: one sweep
+    // down takes both row walks of each row and the downward column walks
+    // while the row is at hand; only the columns that stopped are then walked
+    // up, over the rows the row walks did not pass whole.
     const Classes classes(key);
     const Block16 block(key);
-    // A column walked down to the end holds only white now; only the others are walked up.
-    const std::vector<int> stopped = WalkColumns(bitmap, {{x0, x1}}, y0, y1, true, classes, block);
-    WalkColumns(bitmap, RunsOf(stopped), y0, y1, false, classes, block);
-    for (int y = y0; y < y1; ++y)
-        WalkRow(bitmap.scanLine(y), x0, x1, classes);
+    std::vector<RowReach> reach(size_t(y1 - y0));
+    std::vector<ColumnRun> runs = {{x0, x1}}, next;
+    std::vector<int> stopped;
+    for (int y = y0; y < y1; ++y) {
+        uchar *line = bitmap.scanLine(y);
+        const RowReach r = WalkRow(line, x0, x1, classes, block);
+        reach[size_t(y - y0)] = r;
+        if (r.left < x1 && !runs.empty())
+            StepColumns(line, runs, next, r, stopped, classes, block);
+    }
+    std::sort(stopped.begin(), stopped.end());
+    runs = RunsOf(stopped);
+    stopped.clear();
+    for (int y = y1 - 1; y >= y0 && !runs.empty(); --y) {
+        const RowReach &r = reach[size_t(y - y0)];
+        if (r.left < x1)
+            StepColumns(bitmap.scanLine(y), runs, next, r, stopped, classes, block);
+    }
 }

@@ -1,18 +1,22 @@
 #include "imaging/picture_file.h"
 
 #include "codec/free_bitmap.h"
+#include "common/bmp_file.h"
 #include "common/filez.h"
 #include "dialogs/log.h"
 #include "dialogs/messages.h"
 #include "imaging/bmp_reader.h"
 #include "imaging/jpeg_reader.h"
+#include "imaging/jpeg_writer.h"
 #include "imaging/picture_caption.h"
+#include "imaging/tiff_writer.h"
 #include "codec/picture_buffer.h"
 #include "imaging/picture_decoder.h"
 #include "imaging/picture_limits.h"
 #include "imaging/unreadable_files.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <QImageReader>
 #include <QPainter>
 #include <cstring>
@@ -216,36 +220,83 @@ bool LoadPictureFile(QImage &picture, const QString &rawPath)
     return true;
 }
 
+std::function<bool(const QString &)> CaptionStep(const PictureCaption *caption, const QString &path)
+{
+    if (!caption || caption->isEmpty())
+        return {};
+    const PictureCaption text = *caption;
+    return [text, path](const QString &temp) {
+        // The picture itself is whole: a caption that cannot be added is noted, not fatal.
+        if (!WritePictureCaption(temp, text))
+            AddToLog(QStringLiteral("Bijschrift niet in ") + path + QStringLiteral(" geschreven"));
+        return true;
+    };
+}
+
+bool HasDirectWriter(const QString &path)
+{
+    return IsJpegPath(path) || EndsWithUpper(path, ".BMP") || EndsWithUpper(path, ".TIF")
+        || EndsWithUpper(path, ".TIFF");
+}
+
+bool WriteDirect(ReplacingSave &save, const QImage &picture, const QString &path, int quality, int dpi)
+{
+    if (picture.format() != QImage::Format_BGR888 || picture.isNull())
+        return false;
+    // The resolution the library would store: the one asked for, else the picture's own.
+    const unsigned dpmX = dpi > 0 ? DpiToDpm(dpi) : picture.dotsPerMeterX() > 0 ? unsigned(picture.dotsPerMeterX())
+                                                                                 : kDefaultDpm;
+    const unsigned dpmY = dpi > 0 ? DpiToDpm(dpi) : picture.dotsPerMeterY() > 0 ? unsigned(picture.dotsPerMeterY())
+                                                                                 : kDefaultDpm;
+    return save.write([&](FILE *file) {
+        if (IsJpegPath(path))
+            return WriteJpeg(file, picture, JpegSaveFlags(quality), dpmX, dpmY);
+        if (EndsWithUpper(path, ".BMP"))
+            return std::fflush(file) == 0 && WriteBmpTo(fileno(file), picture, dpmX, dpmY);
+        return WriteTiff(file, picture, dpmX, dpmY);
+    });
+}
+
+int JpegSaveFlags(int quality)
+{
+    // The library reads flags 0 as its default quality (75); libjpeg's lowest is 1.
+    return std::clamp(quality, 1, 100);
+}
+
 int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi,
                     const PictureCaption *caption)
 {
     int result = -1;
-    TFreeWinBitmap bitmap;
     QImage source = picture;
     MakeBitmap24(source);
-    bitmap.CopyFromBitmap(source);
-    source = QImage();
-    if (!bitmap.IsValid()) {
-        ShowNotice(path + QStringLiteral(" niet gemaakt"));
-        return result;
+    bool saved = false;
+    const auto finish = CaptionStep(caption, path);
+    if (HasDirectWriter(path)) {
+        // JPEG, BMP and TIFF straight from the rows, without the library's copy.
+        if (source.isNull()) {
+            ShowNotice(path + QStringLiteral(" niet gemaakt"));
+            return result;
+        }
+        ReplacingSave save(path);
+        saved = WriteDirect(save, source, path, quality, dpi) && save.commit(finish);
+    } else {
+        TFreeWinBitmap bitmap;
+        bitmap.CopyFromBitmap(source);
+        source = QImage();
+        if (!bitmap.IsValid()) {
+            ShowNotice(path + QStringLiteral(" niet gemaakt"));
+            return result;
+        }
+        if (dpi > 0) {
+            bitmap.SetHorizontalResolution(dpi);
+            bitmap.SetVerticalResolution(dpi);
+        }
+        if (IsGifPath(path))
+            bitmap.ConvertTo8Bits();
+        else
+            bitmap.ConvertTo24Bits();
+        saved = bitmap.Save(path, 0, finish);
     }
-    if (dpi > 0) {
-        bitmap.SetHorizontalResolution(dpi);
-        bitmap.SetVerticalResolution(dpi);
-    }
-    if (IsGifPath(path))
-        bitmap.ConvertTo8Bits();
-    else
-        bitmap.ConvertTo24Bits();
-    std::function<bool(const QString &)> finish;
-    if (caption && !caption->isEmpty())
-        finish = [&](const QString &temp) {
-            // The picture itself is whole: a caption that cannot be added is noted, not fatal.
-            if (!WritePictureCaption(temp, *caption))
-                AddToLog(QStringLiteral("Bijschrift niet in ") + path + QStringLiteral(" geschreven"));
-            return true;
-        };
-    const bool saved = bitmap.Save(path, IsJpegPath(path) ? quality : 0, finish);
     // An older file of that name proves nothing: the save itself must have worked.
     if (saved && SafeFileExists(path))
         result = quality;

@@ -3,7 +3,10 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
+
 struct PictureCaption;
+class ReplacingSave;
 
 // Makes picture a 24-bit (Format_BGR888) picture; true when it is one now.
 bool MakeBitmap24(QImage &picture);
@@ -15,6 +18,19 @@ bool LoadPictureFile(QImage &picture, const QString &path);
 // A caption with text goes inside a JPEG or TIFF file before it is put in place.
 int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi,
                     const PictureCaption *caption = nullptr);
+// The JPEG quality handed to the encoder for a quality of 0..100: 0 is its
+// lowest (1), never the library's default.
+int JpegSaveFlags(int quality);
+
+// Whether path's kind of file (JPEG, BMP, TIFF) has a writer of our own, one
+// that any thread may run and that shows nothing.
+bool HasDirectWriter(const QString &path);
+// The step that puts caption inside the complete temporary file of path; none
+// without a caption text.
+std::function<bool(const QString &)> CaptionStep(const PictureCaption *caption, const QString &path);
+// Writes picture (Format_BGR888) as SavePictureFile does into save's temporary
+// file, for a path with a direct writer; save.commit() then puts it in place.
+bool WriteDirect(ReplacingSave &save, const QImage &picture, const QString &path, int quality, int dpi);
 
 // File kinds by name (trimmed, letter case ignored).
 bool IsGifPath(const QString &path);

@@ -20,6 +20,7 @@ class QMenu;
 class QTimer;
 class ColourPanel;
 class SettingsList;
+class PictureSaveQueue;
 class PreviewImage;
 class SelectionFrame;
 namespace Ui { class TScanform; }
@@ -70,6 +71,7 @@ public:
     QImage joinedBack;        // the back side of a joined single scan, for re-layout
     QDateTime scanTime;       // when the clean scan arrived, for the caption inside saved pictures
     CardPictures pendingCard; // the series card being saved, for its side files
+    PictureSaveQueue *seriesSaves = nullptr;   // where the cards go while a series is saved
 
     // Preview drag state and picked colour.
     bool dragging = false;

@@ -13,6 +13,7 @@
 #include "imaging/picture_caption.h"
 #include "imaging/picture_file.h"
 #include "scanwindow/card_files.h"
+#include "imaging/save_queue.h"
 #include "scanwindow/file_naming.h"
 #include "scanwindow/restart_script.h"
 #include "scanwindow/scan_widgets.h"
@@ -140,7 +141,11 @@ void TScanform::SaveClick(QObject *sender)
         }
 
         // A card's side files are part of it: they are not overwritten unasked either.
+        // A card of the series still being encoded under this name counts as there,
+        // and so do its side files: they are not overwritten unasked either.
         auto taken = [this](const QString &p) {
+            if (seriesSaves && seriesSaves->holds(p))
+                seriesSaves->finish();
             if (SafeFileExists(p))
                 return true;
             for (const QString &side : SideFilePaths(pendingCard, p))
@@ -160,30 +165,39 @@ void TScanform::SaveClick(QObject *sender)
             }
         }
 
+        const bool small = qint64(picture().width()) * picture().height() < SmallPicturePixels;
+        // The host hears of a file once it is in place.
+        const auto saved = [this, path, folder, small](int r) {
+            if (r < 0)
+                ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));
+            else if (afterSave)
+                afterSave(path, folder, small);
+            return r >= 0;
+        };
         // SavePictureFile writes beside the old file and replaces it only when
         // the new one is complete, so a failed overwrite keeps the old picture.
-        int r = -1;
         // The accompanying text also goes inside the picture; without one the file is as before.
         const int dpi = spinValue(ui->dpi);
         const PictureCaption inside{ui->Memo1->toPlainText(),
                                      scanTime.isValid() ? scanTime : QDateTime::currentDateTime(), dpi};
-        {
+        // A card of a series has its name fixed here and is encoded while the
+        // next card is cut out; its failure is told when known.
+        bool ok = true;
+        if (seriesSaves) {
+            seriesSaves->save(picture(), path, ui->TrackBar1->value(), dpi, saved, &inside);
+        } else {
             BusyCursor busy;
-            r = SavePictureFile(picture(), path, ui->TrackBar1->value(), dpi, &inside);
+            ok = saved(SavePictureFile(picture(), path, ui->TrackBar1->value(), dpi, &inside));
         }
         QStringList sides;
         QString failedSide;
-        if (r >= 0 && !SaveSideFiles(pendingCard, path, ui->TrackBar1->value(), dpi, &inside, sides, failedSide))
+        if (ok && !SaveSideFiles(pendingCard, path, ui->TrackBar1->value(), dpi, &inside, sides, failedSide))
             ShowMessageWindow(TermWith(Terms::OpslaanMislukt, failedSide) + ": " + Term(Terms::ProbeerAndereNaam));
-        if (r < 0) {
+        if (!ok) {
             failed = true;
-            ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));
         } else {
             setWindowTitle(path + " " + Term(Terms::Opgeslagen));
             QGuiApplication::clipboard()->setText(path);
-            bool small = qint64(picture().width()) * picture().height() < SmallPicturePixels;
-            if (afterSave)
-                afterSave(path, folder, small);
 
             const QString text = ui->Memo1->toPlainText();
             if (!text.isEmpty()) {

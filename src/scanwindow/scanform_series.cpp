@@ -12,6 +12,7 @@
 #include "dialogs/busy_cursor.h"
 #include "dialogs/messages.h"
 #include "imaging/picture.h"
+#include "imaging/save_queue.h"
 #include "scanwindow/preview_image.h"
 #include "scanwindow/scan_widgets.h"
 #include "scanwindow/selection_frame.h"
@@ -138,6 +139,9 @@ void TScanform::SaveSeriesBoxes()
     progress.setAutoReset(false);
     int saved = 0;
     BusyCursor busy;
+    // Each card is encoded on a free core while the next one is cut out.
+    PictureSaveQueue saves;
+    seriesSaves = &saves;
     const QImage work = CutOutBoxes(
         source, boxes, count, backSidePass ? &fronts : nullptr, settings,
         [&](const CardPictures &card) {
@@ -152,6 +156,8 @@ void TScanform::SaveSeriesBoxes()
             progress.setValue(saved);
         },
         [&] { return progress.wasCanceled(); });
+    saves.finish();
+    seriesSaves = nullptr;
     setPicture(work);
     FitPreview();
 }

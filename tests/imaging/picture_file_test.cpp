@@ -304,8 +304,9 @@ TEST(PictureFileWithoutLibrary, LoadingAndSavingReportFailure)
     QImage picture;
     EXPECT_FALSE(LoadPictureFile(picture, file));
     EXPECT_TRUE(SamePixels(picture, UnreadablePlaceholder()));
-    EXPECT_EQ(SavePictureFile(GradientPicture(4, 4), dir.path() + "/b.bmp", 90, 0), -1);
-    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/b.bmp"));
+    // JPEG, BMP and TIFF have writers of our own; other kinds need the library.
+    EXPECT_EQ(SavePictureFile(GradientPicture(4, 4), dir.path() + "/b.gif", 90, 0), -1);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/b.gif"));
     SetImageLibraryFile(real);
     EXPECT_TRUE(IsImageLibraryLoaded());
 }

@@ -365,3 +365,19 @@ TEST_F(SaveTest, SeriesSaveWritesEveryBoxInsteadOfTheWholePicture)
 }
 
 }
+
+TEST_F(SaveTest, SeriesCardsUnderOneNameStillAskBeforeOverwriting)
+{
+    // Cards are encoded while the next one is cut out: the second card must
+    // still find the first one's file and ask, and afterSave hears of each file.
+    ui().bidprentmode->setChecked(true);
+    ui().zetdoor->setChecked(false);
+    form->cleanScan = form->picture();
+    form->boxes = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
+    prompts.answerYes();
+    form->SaveClick(ui().Scanbut);
+    EXPECT_EQ(prompts.texts(), QStringList{in("document.JPG") + " bestaat al, overschrijven ?"});
+    ASSERT_EQ(afterSaves.size(), 2u);
+    EXPECT_EQ(QImage(in("document.JPG")).size(), QSize(20, 15));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"document.JPG"});
+}

@@ -151,13 +151,6 @@ void convertRows(const SANE_Parameters &p, const uint8_t *data, int64_t count, Q
 
 } // namespace
 
-uint64_t BmpFileBytes(uint64_t width, uint64_t height, int bitsPerPixel)
-{
-    const uint64_t row = ((width * uint64_t(bitsPerPixel) + 31) / 32) * 4;
-    const uint64_t palette = bitsPerPixel <= 8 ? (uint64_t(1) << bitsPerPixel) * 4 : 0;
-    return 14 + 40 + palette + row * height;
-}
-
 PartialPicture BeginRows(const SANE_Parameters &p)
 {
     PartialPicture part;

@@ -1,6 +1,8 @@
 #pragma once
 // Turning the bytes a device delivered into a picture: a pure function, so
 // every format and every malformed delivery can be tested without a device.
+#include "common/bmp_file.h"
+
 #include <sane/sane.h>
 
 #include <QImage>
@@ -19,11 +21,8 @@ struct AssembledPicture {
     QString error;  // empty when the picture is whole
 };
 
-// Largest picture we agree to build: a BMP file cannot exceed 4 GiB.
-constexpr uint64_t kMaxBmpFileBytes = 0xFFFFFFFFull;
-
-// Bytes a BMP file of this size and bits per pixel takes, in 64 bits.
-uint64_t BmpFileBytes(uint64_t width, uint64_t height, int bitsPerPixel);
+// Largest picture we agree to build: a BMP file cannot exceed 4 GiB
+// (kMaxBmpFileBytes, BmpFileBytes).
 
 // Checks parameters before anything is allocated. Lines may be -1 (unknown).
 QString ValidateParameters(const SANE_Parameters &p);

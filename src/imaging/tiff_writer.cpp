@@ -1,0 +1,259 @@
+#include "imaging/tiff_writer.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// libtiff I/O over a stdio stream we own.
+tmsize_t ReadProc(thandle_t h, void *buffer, tmsize_t size)
+{
+    return tmsize_t(std::fread(buffer, 1, size_t(size), static_cast<FILE *>(h)));
+}
+tmsize_t WriteProc(thandle_t h, void *buffer, tmsize_t size)
+{
+    return tmsize_t(std::fwrite(buffer, 1, size_t(size), static_cast<FILE *>(h)));
+}
+toff_t SeekProc(thandle_t h, toff_t offset, int whence)
+{
+    FILE *f = static_cast<FILE *>(h);
+    return std::fseek(f, long(offset), whence) == 0 ? toff_t(std::ftell(f)) : toff_t(-1);
+}
+int CloseProc(thandle_t) { return 0; }
+toff_t SizeProc(thandle_t h)
+{
+    FILE *f = static_cast<FILE *>(h);
+    const long at = std::ftell(f);
+    std::fseek(f, 0, SEEK_END);
+    const long size = std::ftell(f);
+    std::fseek(f, at, SEEK_SET);
+    return toff_t(size);
+}
+int MapProc(thandle_t, void **, toff_t *) { return 0; }
+void UnmapProc(thandle_t, void *, toff_t) {}
+
+// Strips of about a megabyte, each encoded on its own: enough of them to keep
+// every core busy, big enough that starting afresh costs nothing.
+uint32_t RowsPerStrip(int width)
+{
+    return uint32_t(std::max(1, (1 << 20) / std::max(1, width * 3)));
+}
+
+// Whole dots per inch, rounded as the image library stores them.
+double WholeDpi(unsigned pixelsPerMetre)
+{
+    return double(static_cast<unsigned long>(0.5 + 0.0254 * pixelsPerMetre));
+}
+
+void SetFields(TIFF *tif, int width, int height, uint32_t rowsPerStrip)
+{
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(height));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+}
+
+// TIFF's LZW of n bytes at p, appended to out: the very codes libtiff's
+// encoder emits (a fresh start when the table is full or the ratio slips).
+// The table is never wiped: a fresh start only moves to a new generation of
+// entries, and each entry holds generation, prefix, byte and code, so that a
+// byte costs one load. The state lives in locals: the output bytes would
+// otherwise make the compiler reload it after every store.
+void EncodeLzw(const uchar *p, size_t n, std::vector<uchar> &out)
+{
+    constexpr int kBits = 13;
+    constexpr uint32_t kMask = (1u << kBits) - 1;
+    constexpr long kClear = 256, kEnd = 257, kFirst = 258, kCodeMax = 4095, kCheckGap = 10000;
+    std::vector<uint64_t> table(size_t(1) << kBits, 0);
+    // At most 12 bits a byte, and a clear code now and then.
+    const size_t start = out.size();
+    out.resize(start + n * 2 + 16);
+    uchar *op = out.data() + start;
+    uint64_t data = 0, generation = 1;
+    int bits = 0, nbits = 9;
+    long maxCode = 511, next = kFirst, in = 0, outBits = 0, checkpoint = kCheckGap, lastRatio = 0;
+    const auto put = [&](long code) {
+        data = (data << nbits) | uint64_t(code);
+        bits += nbits;
+        while (bits >= 8) {
+            *op++ = uchar(data >> (bits - 8));
+            bits -= 8;
+        }
+        outBits += nbits;
+    };
+    const auto restart = [&] {
+        ++generation;
+        lastRatio = 0;
+        in = 0;
+        outBits = 0;
+        next = kFirst;
+        put(kClear);
+        nbits = 9;
+        maxCode = 511;
+    };
+    long ent = -1;
+    if (n > 0) {
+        put(kClear);
+        ent = p[0];
+        in = 1;
+    }
+    for (size_t i = 1; i < n; ++i) {
+        const uint64_t c = p[i];
+        ++in;
+        const uint64_t want = generation << 20 | c << 12 | uint64_t(ent);
+        uint32_t h = (uint32_t(want) * 0x9E3779B1u) >> (32 - kBits);
+        uint64_t e;
+        while ((e = table[h]) >> 32 == generation && e >> 12 != want)
+            h = (h + 1) & kMask;
+        if (e >> 12 == want) {
+            ent = long(e & 0xFFF);
+            continue;
+        }
+        put(ent);
+        ent = long(c);
+        table[h] = want << 12 | uint64_t(next++);
+        if (next == kCodeMax - 1) {
+            restart();
+        } else if (next > maxCode) {
+            ++nbits;
+            maxCode = (1L << nbits) - 1;
+        } else if (in >= checkpoint) {
+            checkpoint = in + kCheckGap;
+            const long ratio = in > 0x007fffff ? ((outBits >> 8) == 0 ? 0x7fffffff : in / (outBits >> 8))
+                                               : (in << 8) / outBits;
+            if (ratio <= lastRatio)
+                restart();
+            else
+                lastRatio = ratio;
+        }
+    }
+    if (ent >= 0) {
+        put(ent);
+        if (++next == kCodeMax - 1) {
+            outBits = 0;
+            put(kClear);
+            nbits = 9;
+        } else if (next > maxCode) {
+            ++nbits;
+        }
+    }
+    put(kEnd);
+    if (bits > 0)
+        *op++ = uchar(data << (8 - bits));
+    out.resize(size_t(op - out.data()));
+}
+
+// The LZW bytes of rows [y, y + rows) of picture as one strip, each row as RGB
+// differences from the pixel before (the horizontal predictor).
+std::vector<uchar> EncodeStrip(const QImage &picture, int y, int rows)
+{
+    const int width = picture.width();
+    const size_t rowBytes = size_t(width) * 3;
+    std::vector<uchar> strip(rowBytes * size_t(rows));
+    for (int i = 0; i < rows; ++i) {
+        const uchar *bgr = picture.constScanLine(y + i);
+        uchar *out = strip.data() + rowBytes * size_t(i);
+        uchar r = 0, g = 0, b = 0;
+        for (int x = 0; x < width; ++x, bgr += 3, out += 3) {
+            out[0] = uchar(bgr[2] - r);
+            out[1] = uchar(bgr[1] - g);
+            out[2] = uchar(bgr[0] - b);
+            r = bgr[2];
+            g = bgr[1];
+            b = bgr[0];
+        }
+    }
+    std::vector<uchar> encoded;
+    EncodeLzw(strip.data(), strip.size(), encoded);
+    return encoded;
+}
+
+} // namespace
+
+bool WriteTiff(FILE *file, const QImage &picture, unsigned pixelsPerMetreX, unsigned pixelsPerMetreY)
+{
+    if (picture.format() != QImage::Format_BGR888 || picture.isNull())
+        return false;
+    // Warnings about tags are no business of the user's; set once, as every thread shares it.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { TIFFSetWarningHandler(nullptr); });
+    TIFF *tif = TIFFClientOpen("picture", "w", file, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
+                               UnmapProc);
+    if (!tif)
+        return false;
+    const int width = picture.width(), height = picture.height();
+    const uint32_t rowsPerStrip = RowsPerStrip(width);
+    SetFields(tif, width, height, rowsPerStrip);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, WholeDpi(pixelsPerMetreX));
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, WholeDpi(pixelsPerMetreY));
+    // Strips are encoded each on its own, so every core takes some; they are
+    // written in order, and only a few ahead of the writing are held.
+    const int strips = int((uint32_t(height) + rowsPerStrip - 1) / rowsPerStrip);
+    const int threads = std::min(strips, int(std::max(1u, std::thread::hardware_concurrency())));
+    const int window = 2 * threads;
+    std::vector<std::vector<uchar>> encoded(static_cast<size_t>(strips));
+    std::vector<char> done(size_t(strips), 0);
+    std::mutex lock;
+    std::condition_variable changed;
+    int next = 0, written = 0;
+    bool failed = false;
+    const auto encode = [&] {
+        for (;;) {
+            int k;
+            {
+                std::unique_lock<std::mutex> guard(lock);
+                changed.wait(guard, [&] { return failed || next >= strips || next < written + window; });
+                if (failed || next >= strips)
+                    return;
+                k = next++;
+            }
+            const int y = k * int(rowsPerStrip);
+            std::vector<uchar> bytes = EncodeStrip(picture, y, std::min(int(rowsPerStrip), height - y));
+            {
+                const std::lock_guard<std::mutex> guard(lock);
+                failed = failed || bytes.empty();
+                encoded[size_t(k)].swap(bytes);
+                done[size_t(k)] = 1;
+            }
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int i = 0; i < threads; ++i)
+        workers.emplace_back(encode);
+    bool ok = true;
+    for (int k = 0; ok && k < strips; ++k) {
+        std::vector<uchar> bytes;
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            changed.wait(guard, [&] { return failed || done[size_t(k)]; });
+            ok = !failed;
+            bytes.swap(encoded[size_t(k)]);
+            written = k + 1;
+        }
+        changed.notify_all();
+        ok = ok && TIFFWriteRawStrip(tif, uint32_t(k), bytes.data(), tmsize_t(bytes.size())) >= 0;
+    }
+    if (!ok) {
+        const std::lock_guard<std::mutex> guard(lock);
+        failed = true;
+    }
+    changed.notify_all();
+    for (std::thread &t : workers)
+        t.join();
+    ok = TIFFWriteDirectory(tif) && ok;
+    TIFFClose(tif);
+    return ok;
+}
