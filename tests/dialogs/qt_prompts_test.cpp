@@ -186,7 +186,7 @@ TEST(QtPrompts, DialogsSpeakDutchAndShowCaptionsAndPathsWhole)
     TempProgram t;
     QString why;
     EXPECT_FALSE(WriteFileAtomically(t.temp(), "x", &why));
-    EXPECT_EQ(why, "aanmaken mislukt: Bestandsnaam wijst naar een map");
+    EXPECT_EQ(why, "aanmaken mislukt: Is een map");
     EXPECT_EQ(DutchReason("Permission denied"), "Toegang geweigerd");
     EXPECT_EQ(DutchReason("Iets onbekends"), "Iets onbekends");
 }

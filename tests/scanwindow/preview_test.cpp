@@ -166,7 +166,7 @@ TEST_F(PreviewTest, DetectionPanel_ShouldLeaveTheFrameOverTheSamePartOfThePictur
     ui().bidprentmode->setChecked(true);
     form->layout()->activate();
     const QRect after = form->Image1->geometry();
-    ASSERT_EQ(after.height(), before.height() - 56);
+    ASSERT_EQ(after.height(), before.height() - ui().Panel2->height());
     const QRect frame = form->Shape1->geometry();
     EXPECT_EQ(frame.left(), after.left());
     EXPECT_NEAR(frame.right(), after.left() + after.width() / 2 - 1, 1);
