@@ -14,7 +14,7 @@ prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
     e2e_fail "cmake --install failed: $(cat "$work/install.log")"
 id=nl.kvnscan.kvnscan
-for f in bin/KVNscan share/kvnscan/kvnscan.chm share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+for f in bin/KVNscan bin/kvnscan-decode share/kvnscan/kvnscan.chm share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
     share/icons/hicolor/scalable/apps/kvnscan.svg share/icons/hicolor/48x48/apps/kvnscan.png; do
     [ -s "$prefix/$f" ] || e2e_fail "not installed: $f"
 done
@@ -39,7 +39,7 @@ run_installed() {
         [ -s "$1/$f" ] || e2e_fail "no $f in the user's folder $1 (it holds: $(ls "$1" 2>&1 | tr '\n' ' '))"
     done
     got=$(ls -A "$prefix/bin" | tr '\n' ' ')
-    [ "$got" = "KVNscan " ] || e2e_fail "written beside the installed executable: $got"
+    [ "$got" = "KVNscan kvnscan-decode kvnscan-split " ] || e2e_fail "written beside the installed executable: $got"
     [ -z "$(ls -A "$work/cwd")" ] || e2e_fail "written into the starting folder: $(ls -A "$work/cwd")"
 }
 
