@@ -175,6 +175,12 @@ void TScanform::LoadScanSettings()
     check("gelijkachterkant", ui->gelijkachterkant);
     read("achtergrondkleur", [this](const QString &v) { ui->achtergrondkleur->setColour(TextToInt(v)); });
     read("vakkleur", [this](const QString &v) { ui->vakkleur->setColour(TextToInt(v)); });
+    check("tekstachterkantlezen", ui->tekstachterkantlezen);
+    read("ocrtaal", [this](const QString &v) {
+        const int i = ui->ocrtaal->findData(v);
+        if (i >= 0)
+            ui->ocrtaal->setCurrentIndex(i);
+    });
 
     // A restart may still be writing the last scan.
     for (int i = 0; i < 4; ++i) {
@@ -234,6 +240,9 @@ void TScanform::StoreScanSettings()
     put("achtergrondkleur", IntToText(ui->achtergrondkleur->colour()));
     put("vakkleur", IntToText(ui->vakkleur->colour()));
     put("bestandstype", ui->bestandstype->currentText());
+    // Added later than the keys above, so that older settings files read the same.
+    put("tekstachterkantlezen", boolText(ui->tekstachterkantlezen->isChecked()));
+    put("ocrtaal", ui->ocrtaal->currentData().toString());
 
     // Keep the last scan for the next start, without the boxes drawn on it.
     if (picture().width() > 0) {

@@ -67,7 +67,9 @@ QString textFilePath(const QString &picturePath)
 bool writeLines(const QString &path, const QString &text)
 {
     QStringList lines = text.split('\n');
-    if (lines.size() > 1 && lines.last().isEmpty())
+    if (text.isEmpty())
+        lines.clear();   // an empty text is an empty file
+    else if (lines.size() > 1 && lines.last().isEmpty())
         lines.removeLast();   // a final line break ends the last line, it starts none
     QByteArray bytes;
     for (QString line : lines) {
@@ -201,6 +203,7 @@ void TScanform::SaveClick(QObject *sender)
         int r = SavePictureFile(picture(), path, ui->TrackBar1->value(), spinValue(ui->dpi));
         if (r < 0) {
             failed = true;
+            cardTextFailed = true;
             ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));
         } else {
             setWindowTitle(path + " " + Term(Terms::Opgeslagen));
@@ -210,7 +213,17 @@ void TScanform::SaveClick(QObject *sender)
                 afterSave(path, folder, small);
 
             const QString text = ui->Memo1->toPlainText();
-            if (!text.isEmpty()) {
+            if (cardTextProvider) {
+                // Every card its own file: the user's text, then its back's.
+                QString cardText = cardTextProvider();
+                if (!text.isEmpty() && !cardText.isEmpty())
+                    cardText.prepend('\n');
+                const QString textPath = textFilePath(path);
+                if (!writeLines(textPath, text + cardText)) {
+                    cardTextFailed = true;
+                    ShowNotice("Kon [" + textPath + "] niet schrijven.");
+                }
+            } else if (!text.isEmpty()) {
                 const QString textPath = textFilePath(path);
                 if (writeLines(textPath, text))
                     ui->Memo1->clear();

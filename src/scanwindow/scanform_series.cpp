@@ -67,6 +67,9 @@ void TScanform::zoeklossevakkenknopClick()
     else
         setPicture(PreviewWithBoxes(scan, boxes, int(boxes.size()), TrailingNumber(ui->fnedit->text()),
                                     unsigned(ui->vakkleur->colour())));
+    // The backs are read while the user looks at the boxes.
+    if (ReadingBacks())
+        StartReadingBacks();
 }
 
 void TScanform::TestverdelingClick(QObject *sender)
@@ -122,13 +125,28 @@ void TScanform::SaveSeriesBoxes()
     const FrontSide fronts{&frontScan, &frontBoxes, frontBoxCount};
     const QImage source = cleanScan.isNull() ? picture() : cleanScan;
 
+    // With card texts each card is saved with the text read from its own box.
+    const bool withTexts = ui->tekstachterkantlezen->isChecked();
+    if (withTexts && ReadingBacks())
+        WaitForBackTexts();
+    int card = 0;
+    cardTextFailed = false;
+    struct Reset {
+        std::function<QString()> &provider;
+        ~Reset() { provider = nullptr; }
+    } reset{cardTextProvider};
+    if (withTexts)
+        cardTextProvider = [this, &card] { return card < int(boxes.size()) ? BackTextOf(boxes[size_t(card)]) : QString(); };
     const QImage work = CutOutBoxes(source, boxes, count, backSidePass ? &fronts : nullptr, settings,
-                                    [this](const QImage &boxPicture) {
+                                    [this, &card](const QImage &boxPicture) {
                                         setPicture(boxPicture);
                                         FitPreview();
                                         repaint();
                                         SaveClick(nullptr);
+                                        ++card;
                                     });
+    if (withTexts && !cardTextFailed)
+        ui->Memo1->clear();
     setPicture(work);
     FitPreview();
 }

@@ -90,7 +90,7 @@ TEST_F(ExecuteTest, StoredKeys_ShouldFollowPlacementsThenControlsInTheirOrder)
         "scandocformTrackBar1", "scandocformmetui", "scandocformherstart", "scandocformbidprentmode",
         "scandocformaltijdfnvraag", "scandocformgelijkachterkant", "scandocformmaakachtergrondwitcheck",
         "scandocformstartmetscan", "scandocformachtergrondkleur", "scandocformvakkleur",
-        "scandocformbestandstype"};
+        "scandocformbestandstype", "scandocformtekstachterkantlezen", "scandocformocrtaal"};
     EXPECT_EQ(keysInOrder(), expected);
 }
 
