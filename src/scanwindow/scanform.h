@@ -176,6 +176,7 @@ public:
     std::function<QString()> cardTextProvider;
     bool cardTextFailed = false;   // a card's text file could not be written
     std::unique_ptr<CardTextReader> cardReader;
+    qint64 readScanKey = 0;   // the scan cardReader reads from
 
 protected:
     void resizeEvent(QResizeEvent *e) override;

@@ -38,13 +38,16 @@ void TScanform::StartReadingBacks()
     for (const ScanBox &b : boxes)
         cards.push_back(RectOf(b));
     const QImage scan = cleanScan.isNull() ? picture() : cleanScan;
+    readScanKey = scan.cacheKey();
     cardReader->start(scan, cards, TextToIntDef(ui->dpiachter->text(), OcrDpi), Language(*ui));
 }
 
 void TScanform::WaitForBackTexts()
 {
-    // Boxes changed since the reading began (or it never began): read them now.
-    bool covered = cardReader != nullptr;
+    // Scan or boxes changed since the reading began (or it never began): read
+    // them now, so that no text of an earlier scan lying at the same place is used.
+    const QImage &scan = cleanScan.isNull() ? picture() : cleanScan;
+    bool covered = cardReader != nullptr && readScanKey == scan.cacheKey();
     for (const ScanBox &b : boxes)
         covered = covered && cardReader->covers(RectOf(b));
     if (!covered)

@@ -126,8 +126,8 @@ void TScanform::SaveSeriesBoxes()
     const QImage source = cleanScan.isNull() ? picture() : cleanScan;
 
     // With card texts each card is saved with the text read from its own box.
-    const bool withTexts = ui->tekstachterkantlezen->isChecked();
-    if (withTexts && ReadingBacks())
+    const bool withTexts = ui->tekstachterkantlezen->isChecked(), backs = withTexts && ReadingBacks();
+    if (backs)
         WaitForBackTexts();
     int card = 0;
     cardTextFailed = false;
@@ -136,7 +136,9 @@ void TScanform::SaveSeriesBoxes()
         ~Reset() { provider = nullptr; }
     } reset{cardTextProvider};
     if (withTexts)
-        cardTextProvider = [this, &card] { return card < int(boxes.size()) ? BackTextOf(boxes[size_t(card)]) : QString(); };
+        cardTextProvider = [this, &card, backs] {
+            return backs && card < int(boxes.size()) ? BackTextOf(boxes[size_t(card)]) : QString();
+        };
     const QImage work = CutOutBoxes(source, boxes, count, backSidePass ? &fronts : nullptr, settings,
                                     [this, &card](const QImage &boxPicture) {
                                         setPicture(boxPicture);

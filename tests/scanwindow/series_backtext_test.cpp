@@ -84,4 +84,13 @@ TEST_F(ScanWindowTest, BackTexts_ShouldGiveEveryCardATextFileWithItsOwnNameAfter
     }
     // The user's text went with every card of the series, and is done with now.
     EXPECT_TRUE(ui().Memo1->toPlainText().isEmpty());
+
+    // Cards saved as fronts alone, lying where the read backs lay: no back's text is theirs.
+    ui().Memo1->setPlainText("Tweede doos");
+    scanner.image = Page(true);
+    prompts.answerNo();
+    ui().Scanbut->click();
+    ui().save->click();
+    for (int i = 3; i < 6; ++i)
+        EXPECT_EQ(ReadText(folder + QString("/kaart%1.txt").arg(i + 1, 3, 10, QChar('0'))).toStdString(), "Tweede doos\r\n") << i;
 }
