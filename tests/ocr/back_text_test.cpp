@@ -1,8 +1,10 @@
 // Reading card backs: the preparation the reader gets, and what it reads from
 // backs of known text in the conditions a scan brings.
 #include "ocr/back_text.h"
+#include "ocr/card_text_reader.h"
 #include "ocr/synthetic_back.h"
 
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,4 +101,36 @@ TEST(ReadBackText, NamesYearsAndCharactersOfSyntheticBacks)
     }
     EXPECT_GE(cardsRight * 100, cards * 95);
     EXPECT_LE(errors * 100, characters * 3) << errors << " of " << characters;
+}
+
+TEST(CardTextReader, EachCardGetsItsOwnTextAndAStopLeavesTheRestUnread)
+{
+    const QImage first = RenderBack({Card("Jacobus Kuijpers", "Oss", "Uden", 1890, 1950)});
+    const QImage second = RenderBack({Card("Hendrika Smulders", "Erp", "Veghel", 1899, 1972)});
+    QImage page(first.width() * 2, first.height(), QImage::Format_BGR888);
+    QPainter(&page).drawImage(0, 0, first);
+    QPainter(&page).drawImage(first.width(), 0, second);
+    const std::vector<QRect> cards = {first.rect(), first.rect().translated(first.width(), 0)};
+    auto waitAll = [](const CardTextReader &r) {
+        while (r.readCount() < r.cardCount())
+            QThread::msleep(10);
+    };
+
+    CardTextReader reader;
+    reader.start(page, cards, 300, "nld");
+    EXPECT_TRUE(reader.covers(cards[1]));
+    EXPECT_FALSE(reader.covers(QRect(0, 0, 10, 10)));
+    waitAll(reader);
+    EXPECT_TRUE(reader.textFor(cards[0]).contains("Jacobus Kuijpers"));
+    EXPECT_FALSE(reader.textFor(cards[0]).contains("Smulders"));
+    EXPECT_TRUE(reader.textFor(cards[1]).contains("Hendrika Smulders"));
+    EXPECT_FALSE(reader.textFor(cards[1]).contains("Kuijpers"));
+    EXPECT_TRUE(reader.error().isEmpty());
+
+    reader.start(page, cards, 300, "nld");
+    reader.stop();
+    waitAll(reader);
+    EXPECT_TRUE(reader.stopped());
+    EXPECT_TRUE(reader.textFor(cards[0]).isEmpty());
+    EXPECT_TRUE(reader.textFor(cards[1]).isEmpty());
 }
