@@ -19,15 +19,23 @@ CardTextReader::~CardTextReader()
     m_pool->waitForDone();
 }
 
-void CardTextReader::start(const QImage &scan, const std::vector<QRect> &cards, int dpi, const QString &lang)
+std::vector<CardTextReader::Back> CardTextReader::CutBacks(const QImage &scan, const std::vector<QRect> &cards)
+{
+    std::vector<Back> backs;
+    // Within the scan only: what lies beyond it would read as a black frame.
+    for (const QRect &rect : cards)
+        backs.push_back({rect, scan.copy(rect.intersected(scan.rect()))});
+    return backs;
+}
+
+void CardTextReader::start(const std::vector<Back> &backs, int dpi, const QString &lang)
 {
     clear();
     m_stop = std::make_shared<std::atomic<bool>>(false);
-    for (const QRect &rect : cards) {
-        // Each job holds its own copy: the window may replace its scan meanwhile.
-        const QImage back = scan.copy(rect);
+    for (const Back &b : backs) {
         auto stop = m_stop;
-        m_cards.push_back({rect, QtConcurrent::run(m_pool.get(), [back, dpi, lang, stop] {
+        const QImage back = b.picture;
+        m_cards.push_back({b.rect, QtConcurrent::run(m_pool.get(), [back, dpi, lang, stop] {
                                Result r;
                                if (!stop->load())
                                    r.text = ReadBackText(back, dpi, lang, stop.get(), &r.error);

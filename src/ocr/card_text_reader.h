@@ -17,14 +17,22 @@ public:
     CardTextReader();
     ~CardTextReader();   // stops what is still reading and waits for it
 
-    // Drops earlier work and starts reading each rect of scan, in order.
-    void start(const QImage &scan, const std::vector<QRect> &cards, int dpi, const QString &lang);
+    // One card's back: where it lies (what its text is asked by) and its picture.
+    struct Back {
+        QRect rect;
+        QImage picture;
+    };
+    // The backs of cards lying at rects of scan, cut out as they lie.
+    static std::vector<Back> CutBacks(const QImage &scan, const std::vector<QRect> &cards);
+
+    // Drops earlier work and starts reading every back, in order.
+    void start(const std::vector<Back> &backs, int dpi, const QString &lang);
     // Stops the reading: cards not read yet stay without text.
     void stop();
     // Forgets every card (stopping the reading first).
     void clear();
 
-    bool covers(const QRect &card) const;   // whether card was handed to start
+    bool covers(const QRect &card) const;   // whether a back at card was handed to start
     int cardCount() const { return int(m_cards.size()); }
     int readCount() const;                  // cards finished (read, failed or stopped)
     bool stopped() const { return m_stop && m_stop->load(); }

@@ -39,7 +39,8 @@ void TScanform::StartReadingBacks()
         cards.push_back(RectOf(b));
     const QImage scan = cleanScan.isNull() ? picture() : cleanScan;
     readScanKey = scan.cacheKey();
-    cardReader->start(scan, cards, TextToIntDef(ui->dpiachter->text(), OcrDpi), Language(*ui));
+    cardReader->start(CardTextReader::CutBacks(scan, cards), TextToIntDef(ui->dpiachter->text(), OcrDpi),
+                      Language(*ui));
 }
 
 void TScanform::WaitForBackTexts()

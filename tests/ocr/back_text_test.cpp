@@ -117,7 +117,7 @@ TEST(CardTextReader, EachCardGetsItsOwnTextAndAStopLeavesTheRestUnread)
     };
 
     CardTextReader reader;
-    reader.start(page, cards, 300, "nld");
+    reader.start(CardTextReader::CutBacks(page, cards), 300, "nld");
     EXPECT_TRUE(reader.covers(cards[1]));
     EXPECT_FALSE(reader.covers(QRect(0, 0, 10, 10)));
     waitAll(reader);
@@ -127,7 +127,7 @@ TEST(CardTextReader, EachCardGetsItsOwnTextAndAStopLeavesTheRestUnread)
     EXPECT_FALSE(reader.textFor(cards[1]).contains("Kuijpers"));
     EXPECT_TRUE(reader.error().isEmpty());
 
-    reader.start(page, cards, 300, "nld");
+    reader.start(CardTextReader::CutBacks(page, cards), 300, "nld");
     reader.stop();
     waitAll(reader);
     EXPECT_TRUE(reader.stopped());
