@@ -91,7 +91,8 @@ void Stretch(QImage &g, const QRect &inside)
     // Most of a card is paper: its level lies well inside the upper half of the histogram.
     while (high > 0 && (seen += hist[size_t(high)]) < total / 4)
         --high;
-    if (high - low < 32)
+    // Light print on dark paper would be stretched away: the reader inverts that itself.
+    if (high - low < 32 || high < 128)
         return;
     std::array<uchar, 256> map{};
     for (int v = 0; v < 256; ++v)
