@@ -19,7 +19,9 @@ QString TextFilePath(const QString &picturePath)
 bool WriteTextLines(const QString &path, const QString &text, QString *why)
 {
     QStringList lines = text.split('\n');
-    if (lines.size() > 1 && lines.last().isEmpty())
+    if (text.isEmpty())
+        lines.clear();   // an empty text is an empty file
+    else if (lines.size() > 1 && lines.last().isEmpty())
         lines.removeLast();   // a final line break ends the last line, it starts none
     QByteArray bytes;
     for (QString line : lines) {

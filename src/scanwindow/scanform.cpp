@@ -1,6 +1,8 @@
 // The scan window: construction, wiring of the controls and window events.
 #include "scanwindow/scanform.h"
 
+#include "ocr/back_text.h"
+#include "ocr/card_text_reader.h"
 #include "scanwindow/geometry_dump.h"
 #include "scanwindow/preview_image.h"
 #include "scanwindow/scan_widgets.h"
@@ -27,6 +29,8 @@ TScanform::TScanform(QWidget *parent) : QDialog(parent), ui(new Ui::TScanform)
     Image1 = ui->Image1;
     Shape1 = ui->Shape1;
     ui->achterkantgroep->bindButtons();
+    for (const OcrLanguage &language : OcrLanguages())
+        ui->ocrtaal->addItem(QString::fromUtf8(language.name), QString::fromLatin1(language.code));
     // Enter in an edit must not press a button, as the window was designed.
     for (QPushButton *b : findChildren<QPushButton *>()) {
         b->setAutoDefault(false);

@@ -7,6 +7,7 @@
 //   scanform_open.cpp     open file, clipboard, help, web link
 //   scanform_series.cpp   detection, Herverdeel, series mode, back-side placement
 //   scanform_rotate.cpp   BitBtn3Click
+//   scanform_backtext.cpp reading the backs' text in series mode
 #include "detection/cut_out.h"
 #include "detection/scanbox.h"
 
@@ -14,10 +15,12 @@
 #include <QDialog>
 #include <QImage>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QMenu;
 class QTimer;
+class CardTextReader;
 class ColourPanel;
 class SettingsList;
 class PictureSaveQueue;
@@ -169,6 +172,21 @@ public:
     // The "Achterkant:" placement last seen (0 "Rechts", 1 "Onder"), so that
     // only a real change re-lays out a joined picture.
     int achterkantShown = 0;
+
+    // "Tekst achterkant lezen": the backs of the confirmed boxes are read while
+    // the user looks at them; the series save then gives every card a text file
+    // of its own, Memo1's text followed by what its back reads.
+    void StartReadingBacks();
+    bool ReadingBacks() const;
+    // Waits, with a progress dialog that can stop it, for every box still being read.
+    void WaitForBackTexts();
+    QString BackTextOf(const ScanBox &box) const;
+    // Set while a series is saved with card texts: SaveClick asks it for the
+    // text read from the card it saves.
+    std::function<QString()> cardTextProvider;
+    bool cardTextFailed = false;   // a card's text file could not be written
+    std::unique_ptr<CardTextReader> cardReader;
+    qint64 readScanKey = 0;   // the scan cardReader reads from
 
 protected:
     void resizeEvent(QResizeEvent *e) override;

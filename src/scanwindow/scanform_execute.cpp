@@ -207,6 +207,12 @@ void TScanform::LoadScanSettings()
     read("vakkleur", [this](const QString &v) { ui->vakkleur->setColour(TextToInt(v)); });
     check("kaartenrechtzetten", ui->kaartenrechtzetten);
     check("lossekanten", ui->lossekanten);
+    check("tekstachterkantlezen", ui->tekstachterkantlezen);
+    read("ocrtaal", [this](const QString &v) {
+        const int i = ui->ocrtaal->findData(v);
+        if (i >= 0)
+            ui->ocrtaal->setCurrentIndex(i);
+    });
 
     // A restart may still be writing the last scan.
     for (int i = 0; i < 4; ++i) {
@@ -270,6 +276,8 @@ void TScanform::StoreScanSettings()
     // Added later than the keys above, so that older settings files read the same.
     put("kaartenrechtzetten", boolText(ui->kaartenrechtzetten->isChecked()));
     put("lossekanten", boolText(ui->lossekanten->isChecked()));
+    put("tekstachterkantlezen", boolText(ui->tekstachterkantlezen->isChecked()));
+    put("ocrtaal", ui->ocrtaal->currentData().toString());
 
     // Keep the last scan for the next start, without the boxes drawn on it.
     if (picture().width() > 0) {

@@ -178,7 +178,15 @@ void TScanform::SaveClick(QObject *sender)
         // the new one is complete, so a failed overwrite keeps the old picture.
         // The accompanying text also goes inside the picture; without one the file is as before.
         const int dpi = spinValue(ui->dpi);
-        const PictureCaption inside{ui->Memo1->toPlainText(),
+        // With the backs read, a card's caption and text file hold the user's text, then its back's.
+        QString cardWholeText = ui->Memo1->toPlainText();
+        if (cardTextProvider) {
+            const QString read = cardTextProvider();
+            if (!cardWholeText.isEmpty() && !read.isEmpty())
+                cardWholeText += '\n';
+            cardWholeText += read;
+        }
+        const PictureCaption inside{cardWholeText,
                                      scanTime.isValid() ? scanTime : QDateTime::currentDateTime(), dpi};
         // A card of a series has its name fixed here and is encoded while the
         // next card is cut out; its failure is told when known.
@@ -195,12 +203,21 @@ void TScanform::SaveClick(QObject *sender)
             ShowMessageWindow(TermWith(Terms::OpslaanMislukt, failedSide) + ": " + Term(Terms::ProbeerAndereNaam));
         if (!ok) {
             failed = true;
+            cardTextFailed = true;
         } else {
             setWindowTitle(path + " " + Term(Terms::Opgeslagen));
             QGuiApplication::clipboard()->setText(path);
 
             const QString text = ui->Memo1->toPlainText();
-            if (!text.isEmpty()) {
+            if (cardTextProvider) {
+                // Every card its own file: the user's text, then its back's.
+                const QString textPath = TextFilePath(path);
+                QString why;
+                if (!WriteTextLines(textPath, cardWholeText, &why)) {
+                    cardTextFailed = true;
+                    ShowNotice("Kon [" + textPath + "] niet schrijven (" + why + ").");
+                }
+            } else if (!text.isEmpty()) {
                 const QString textPath = TextFilePath(path);
                 QString why;
                 if (WriteTextLines(textPath, text, &why))

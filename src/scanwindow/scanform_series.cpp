@@ -71,6 +71,9 @@ void TScanform::zoeklossevakkenknopClick()
     else
         setPicture(PreviewWithBoxes(scan, boxes, int(boxes.size()), TrailingNumber(ui->fnedit->text()),
                                     unsigned(ui->vakkleur->colour())));
+    // The backs are read while the user looks at the boxes.
+    if (ReadingBacks())
+        StartReadingBacks();
 }
 
 void TScanform::TestverdelingClick(QObject *sender)
@@ -139,6 +142,20 @@ void TScanform::SaveSeriesBoxes()
     progress.setAutoReset(false);
     int saved = 0;
     BusyCursor busy;
+    // With card texts each card is saved with the text read from its own box.
+    const bool withTexts = ui->tekstachterkantlezen->isChecked(), backs = withTexts && ReadingBacks();
+    if (backs)
+        WaitForBackTexts();
+    int cardIndex = 0;
+    cardTextFailed = false;
+    struct Reset {
+        std::function<QString()> &provider;
+        ~Reset() { provider = nullptr; }
+    } reset{cardTextProvider};
+    if (withTexts)
+        cardTextProvider = [this, &cardIndex, backs] {
+            return backs && cardIndex < int(boxes.size()) ? BackTextOf(boxes[size_t(cardIndex)]) : QString();
+        };
     // Each card is encoded on a free core while the next one is cut out.
     PictureSaveQueue saves;
     seriesSaves = &saves;
@@ -151,6 +168,7 @@ void TScanform::SaveSeriesBoxes()
             pendingCard = card;
             SaveClick(nullptr);
             pendingCard = CardPictures();
+            ++cardIndex;
             ++saved;
             progress.setLabelText(QStringLiteral("Kaart %1 van %2 opgeslagen").arg(saved).arg(count));
             progress.setValue(saved);
@@ -158,6 +176,8 @@ void TScanform::SaveSeriesBoxes()
         [&] { return progress.wasCanceled(); });
     saves.finish();
     seriesSaves = nullptr;
+    if (withTexts && !cardTextFailed)
+        ui->Memo1->clear();
     setPicture(work);
     FitPreview();
 }

@@ -11,6 +11,8 @@
 #   restart  Opslaan with restart and start-with-last-scan: a new process shows it
 #   carried  settings changed on screen come back at the next start
 #   failedsave  saves that fail say so, change nothing, and a later save works
+#   backtext series mode with "Tekst achterkant lezen": every card's text file
+#            holds the typed text, then its own name and years from its back
 #   frame    series mode: "Nee", a frame dragged over the upper row, Herverdeel:
 #            three cards and their backs
 #   a4at600  a scan at the default 600 dpi (a whole A4 page) arrives and is saved
@@ -169,6 +171,46 @@ flow_series() {
         [ "$left" -lt "$right" ] || e2e_fail "$f: front not left of back (mean grey $left, $right)"
     done
     convert "$out/kaart.JPG" "$outdir/joined.png"
+    e2e_close
+}
+
+flow_backtext() {
+    # Backs at 300 dpi, as the reading wants them; fronts quick at 100.
+    e2e_settings scandocformmetui=false scandocformdpi=100 scandocformdpiachter=300 scandocformdoelmap=$out/ \
+        scandocformfnedit=kaart scandocformbidprentmode=true \
+        scandocformtekstachterkantlezen=true
+    e2e_start
+    e2e_until 10 "the detection panel" e2e_ready Panel2
+    e2e_focus
+    e2e_click Memo1
+    xdotool type --delay 30 "Uit de doos van oma"
+    e2e_click Scanbut
+    e2e_answer "Vakken bepaald" Return "$outdir/backtext-boxes.png"
+    e2e_wait_value scanachterkant 'scan 6\nachterkanten'
+    e2e_click scanachterkant
+    e2e_answer "Vakken bepaald" Return "$outdir/backtext-back-boxes.png"
+    e2e_until 120 "six text files" test -e "$out/kaart005.txt"
+    sleep 1
+    # The virtual scanner's cards in reading order: name, year of birth, year of death.
+    set -- "Johannes Petrus Jansen 1881 1952" "Maria Catharina de Vries 1890 1961" \
+        "Hendrikus van Dijk 1875 1948" "Anna Bakker 1902 1979" "Cornelis Visser 1868 1939" \
+        "Wilhelmina Smits 1911 1987"
+    i=0
+    for card in "$@"; do
+        f="$out/kaart.txt"
+        [ $i -gt 0 ] && f="$out/kaart00$i.txt"
+        [ -f "$f" ] || e2e_fail "missing $f (folder holds: $(ls "$out" | tr '\n' ' '))"
+        [ "$(head -n 1 "$f")" = "$(printf 'Uit de doos van oma\r')" ] || e2e_fail "$f does not start with the typed text"
+        name=${card% * *} years=${card#"$name" }
+        grep -q "$name" "$f" || e2e_fail "$f lacks $name: $(tr '\r\n' '  ' < "$f")"
+        for y in $years; do
+            grep -q "$y" "$f" || e2e_fail "$f lacks $y: $(tr '\r\n' '  ' < "$f")"
+        done
+        for other in "$@"; do
+            [ "$other" = "$card" ] || ! grep -q "${other% * *}" "$f" || e2e_fail "$f holds ${other% * *}"
+        done
+        i=$((i + 1))
+    done
     e2e_close
 }
 
@@ -469,7 +511,7 @@ window_at() {
 }
 
 case "$flow" in
-    single | backside | series | restart | carried | failedsave | frame | openhelp | a4at600 | network | hostile) "flow_$flow" ;;
+    single | backside | series | backtext | restart | carried | failedsave | frame | openhelp | a4at600 | network | hostile) "flow_$flow" ;;
     *) e2e_fail "unknown flow $flow" ;;
 esac
 echo "e2e $flow passed"

@@ -124,7 +124,7 @@ scandocformakol scandocformkleurgrensspin scandocformwitrandspin scandocformmaxm
 scandocformmaxmagperregelspin scandocformachterkantgroep scandocformTrackBar1 scandocformmetui
 scandocformherstart scandocformbidprentmode scandocformaltijdfnvraag scandocformgelijkachterkant
 scandocformmaakachtergrondwitcheck scandocformstartmetscan scandocformachtergrondkleur
-scandocformvakkleur scandocformbestandstype scandocformkaartenrechtzetten scandocformlossekanten"
+scandocformvakkleur scandocformbestandstype scandocformkaartenrechtzetten scandocformlossekanten scandocformtekstachterkantlezen scandocformocrtaal"
 expected=$(echo $expected)
 actual=$(tr -d '\r' <"$work/KVNscan.ini" | sed -n 's/=.*//p' | tr '\n' ' ' | sed 's/ $//')
 if [ "$actual" != "$expected" ]; then

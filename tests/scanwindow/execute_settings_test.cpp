@@ -92,7 +92,7 @@ TEST_F(ExecuteTest, StoredKeys_ShouldFollowPlacementsThenControlsInTheirOrder)
         "scandocformTrackBar1", "scandocformmetui", "scandocformherstart", "scandocformbidprentmode",
         "scandocformaltijdfnvraag", "scandocformgelijkachterkant", "scandocformmaakachtergrondwitcheck",
         "scandocformstartmetscan", "scandocformachtergrondkleur", "scandocformvakkleur",
-        "scandocformbestandstype", "scandocformkaartenrechtzetten", "scandocformlossekanten"};
+        "scandocformbestandstype", "scandocformkaartenrechtzetten", "scandocformlossekanten", "scandocformtekstachterkantlezen", "scandocformocrtaal"};
     EXPECT_EQ(keysInOrder(), expected);
 }
 

@@ -1,5 +1,7 @@
 #include "scanner/bridge/virtual_scanner.h"
 
+#include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -35,6 +37,37 @@ void drawDigit(QPainter &p, int digit, QRectF r, const QColor &c)
             p.fillRect(bars[i], c);
 }
 
+struct CardPerson {
+    const char *name, *bornIn, *bornOn, *diedIn, *diedOn;
+    bool male;
+};
+const CardPerson kPeople[] = {
+    {"Johannes Petrus Jansen", "Tilburg", "12 maart 1881", "Breda", "3 januari 1952", true},
+    {"Maria Catharina de Vries", "Eindhoven", "5 juni 1890", "Helmond", "17 oktober 1961", false},
+    {"Hendrikus van Dijk", "Oss", "21 april 1875", "Uden", "9 februari 1948", true},
+    {"Anna Bakker", "Venlo", "30 juli 1902", "Roermond", "14 mei 1979", false},
+    {"Cornelis Visser", "Delft", "8 december 1868", "Leiden", "2 augustus 1939", true},
+    {"Wilhelmina Smits", "Weert", "19 september 1911", "Maastricht", "25 november 1987", false},
+};
+
+// The printed lines, centred in `area`; a line too wide for it is set smaller.
+void drawBackText(QPainter &p, int index, const QRectF &area, double u, const QColor &ink)
+{
+    const QStringList lines = VirtualCardBackText(index);
+    const double step = area.height() / lines.size();
+    p.setPen(ink);
+    for (int i = 0; i < lines.size(); ++i) {
+        QFont font(QStringLiteral("DejaVu Serif"));
+        font.setPixelSize(std::max(1, int(std::lround((i == 2 ? 3.4 : 3.0) * u))));
+        font.setBold(i == 2);
+        const double width = QFontMetricsF(font).horizontalAdvance(lines[i]);
+        if (width > area.width())
+            font.setPixelSize(std::max(1, int(font.pixelSize() * area.width() / width)));
+        p.setFont(font);
+        p.drawText(QRectF(area.left(), area.top() + i * step, area.width(), step), Qt::AlignCenter, lines[i]);
+    }
+}
+
 // One card, drawn small enough for QPainter, then copied row by row.
 QImage drawCard(int index, bool back, int w, int h)
 {
@@ -63,17 +96,21 @@ QImage drawCard(int index, bool back, int w, int h)
         drawDigit(p, index + 1, QRectF(inner.right() - 20 * u, inner.bottom() - 26 * u, 12 * u, 20 * u), ink);
     } else {
         p.fillRect(inner, QColor(226, 222, 212));
-        // Lines of text of varying length, like a printed prayer.
-        unsigned seed = 977u * unsigned(index + 1);
-        double y = inner.top() + 16 * u;
         const QColor text(70, 66, 60);
         p.fillRect(QRectF(inner.center().x() - 0.8 * u, inner.top() + 3 * u, 1.6 * u, 9 * u), text);
         p.fillRect(QRectF(inner.center().x() - 3 * u, inner.top() + 5.5 * u, 6 * u, 1.6 * u), text);
-        while (y < inner.bottom() - 14 * u) {
-            seed = seed * 1103515245u + 12345u;
-            const double len = inner.width() * (0.55 + 0.35 * ((seed >> 16) % 100) / 100.0);
-            p.fillRect(QRectF(inner.center().x() - len / 2 + 2 * u, y, len - 4 * u, 1.4 * u), text);
-            y += 4.2 * u;
+        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+            drawBackText(p, index, inner.adjusted(3 * u, 15 * u, -3 * u, -13 * u), u, text);
+        } else {
+            // Without a GUI there are no fonts: lines of varying length stand for the text.
+            unsigned seed = 977u * unsigned(index + 1);
+            double y = inner.top() + 16 * u;
+            while (y < inner.bottom() - 14 * u) {
+                seed = seed * 1103515245u + 12345u;
+                const double len = inner.width() * (0.55 + 0.35 * ((seed >> 16) % 100) / 100.0);
+                p.fillRect(QRectF(inner.center().x() - len / 2 + 2 * u, y, len - 4 * u, 1.4 * u), text);
+                y += 4.2 * u;
+            }
         }
         drawDigit(p, index + 1, QRectF(inner.center().x() - 3 * u, inner.bottom() - 11 * u, 6 * u, 9 * u), text);
     }
@@ -82,6 +119,21 @@ QImage drawCard(int index, bool back, int w, int h)
 }
 
 } // namespace
+
+QStringList VirtualCardBackText(int index)
+{
+    const CardPerson &c = kPeople[size_t(std::abs(index) % int(std::size(kPeople)))];
+    const QString pronoun = c.male ? QStringLiteral("hem") : QStringLiteral("haar");
+    return {QStringLiteral("Bid voor de ziel van"),
+            QStringLiteral("zaliger"),
+            QString::fromUtf8(c.name),
+            QStringLiteral("geboren te ") + QString::fromUtf8(c.bornIn),
+            QStringLiteral("op ") + QString::fromUtf8(c.bornOn),
+            QStringLiteral("overleden te ") + QString::fromUtf8(c.diedIn),
+            QStringLiteral("op ") + QString::fromUtf8(c.diedOn),
+            QStringLiteral("Heer, geef ") + pronoun + QStringLiteral(" de"),
+            QStringLiteral("eeuwige rust.")};
+}
 
 std::vector<QRect> VirtualCardRects(int dpi)
 {

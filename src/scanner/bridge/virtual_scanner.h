@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -16,6 +17,11 @@ constexpr double kGlassHeightMm = 297.0;
 // The whole glass at `dpi` (Format_BGR888). The glass is pure white; cards are
 // never near-white. Fronts and backs lie at the same places.
 QImage VirtualScanPage(int dpi, bool back);
+
+// The lines printed on the back of card `index` (distinct names on the six
+// cards). Printed in DejaVu Serif when a GUI application runs; without one
+// there are no fonts and bars stand in for the lines.
+QStringList VirtualCardBackText(int index);
 
 // Where the cards lie on a page of that resolution, in reading order.
 std::vector<QRect> VirtualCardRects(int dpi);

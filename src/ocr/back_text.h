@@ -1,0 +1,36 @@
+#pragma once
+// Reading the printed text on the back of a card with Tesseract.
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <vector>
+
+// The resolution the reader is given: backs scanned below it are enlarged.
+constexpr int OcrDpi = 300;
+
+// The back as the reader wants it: 8-bit grey at OcrDpi or more (very fine scans
+// are brought down to OcrDpi, which reads as well and faster), the glass around
+// the card and a band along the card's edge (where borders and mourning frames
+// are printed) painted white, the paper stretched to white and the ink to black.
+// preparedDpi receives the resolution of the result.
+QImage PrepareBack(const QImage &back, int dpi, int *preparedDpi = nullptr);
+
+// Tesseract alone on a prepared picture. lang is a Tesseract language code such
+// as "nld" or "nld+eng"; cancel, when given and set, stops the reading.
+// On failure the text is empty and error (when given) says why, in Dutch.
+QString RecogniseText(const QImage &prepared, int dpi, const QString &lang,
+                      const std::atomic<bool> *cancel = nullptr, QString *error = nullptr);
+
+// PrepareBack and RecogniseText: the text on the back, lines joined with '\n',
+// without empty lines and trailing spaces.
+QString ReadBackText(const QImage &back, int dpi, const QString &lang = QStringLiteral("nld"),
+                     const std::atomic<bool> *cancel = nullptr, QString *error = nullptr);
+
+// The languages the user may pick, Dutch first: code and Dutch name.
+struct OcrLanguage {
+    const char *code;
+    const char *name;
+};
+const std::vector<OcrLanguage> &OcrLanguages();

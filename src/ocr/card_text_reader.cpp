@@ -1,0 +1,93 @@
+#include "ocr/card_text_reader.h"
+
+#include "ocr/back_text.h"
+
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+CardTextReader::CardTextReader() : m_pool(std::make_unique<QThreadPool>())
+{
+    // One reader: the window stays responsive and the engine is loaded once.
+    m_pool->setMaxThreadCount(1);
+    // The engine lives with its thread: keep the thread between series.
+    m_pool->setExpiryTimeout(-1);
+}
+
+CardTextReader::~CardTextReader()
+{
+    stop();
+    m_pool->waitForDone();
+}
+
+std::vector<CardTextReader::Back> CardTextReader::CutBacks(const QImage &scan, const std::vector<QRect> &cards)
+{
+    std::vector<Back> backs;
+    // Within the scan only: what lies beyond it would read as a black frame.
+    for (const QRect &rect : cards)
+        backs.push_back({rect, scan.copy(rect.intersected(scan.rect()))});
+    return backs;
+}
+
+void CardTextReader::start(const std::vector<Back> &backs, int dpi, const QString &lang)
+{
+    clear();
+    m_stop = std::make_shared<std::atomic<bool>>(false);
+    for (const Back &b : backs) {
+        auto stop = m_stop;
+        const QImage back = b.picture;
+        m_cards.push_back({b.rect, QtConcurrent::run(m_pool.get(), [back, dpi, lang, stop] {
+                               Result r;
+                               if (!stop->load())
+                                   r.text = ReadBackText(back, dpi, lang, stop.get(), &r.error);
+                               return r;
+                           })});
+    }
+}
+
+void CardTextReader::stop()
+{
+    if (m_stop)
+        m_stop->store(true);
+}
+
+void CardTextReader::clear()
+{
+    stop();
+    // Jobs not begun return at once; one being read stops at its next word.
+    for (Card &c : m_cards)
+        c.future.waitForFinished();
+    m_cards.clear();
+    m_stop.reset();
+}
+
+bool CardTextReader::covers(const QRect &card) const
+{
+    for (const Card &c : m_cards)
+        if (c.rect == card)
+            return true;
+    return false;
+}
+
+int CardTextReader::readCount() const
+{
+    int n = 0;
+    for (const Card &c : m_cards)
+        n += c.future.isFinished();
+    return n;
+}
+
+QString CardTextReader::textFor(const QRect &card) const
+{
+    for (const Card &c : m_cards)
+        if (c.rect == card && c.future.isFinished())
+            return c.future.result().text;
+    return QString();
+}
+
+QString CardTextReader::error() const
+{
+    for (const Card &c : m_cards)
+        if (c.future.isFinished() && !c.future.result().error.isEmpty())
+            return c.future.result().error;
+    return QString();
+}

@@ -1,0 +1,85 @@
+// "Tekst achterkant lezen": the backs of a series are read on a worker thread
+// while the user looks at the boxes, and each card's text goes with that card.
+#include "scanwindow/scanform.h"
+
+#include "common/filez.h"
+#include "dialogs/messages.h"
+#include "ocr/back_text.h"
+#include "ocr/card_text_reader.h"
+#include "scanwindow/scan_widgets.h"
+#include "ui_scanform.h"
+
+#include <QCoreApplication>
+#include <QProgressDialog>
+#include <QThread>
+
+namespace {
+
+QRect RectOf(const ScanBox &b) { return QRect(b.left, b.top, b.width(), b.height()); }
+
+QString Language(const Ui::TScanform &ui)
+{
+    const QString code = ui.ocrtaal->currentData().toString();
+    return code.isEmpty() ? QStringLiteral("nld") : code;
+}
+
+} // namespace
+
+bool TScanform::ReadingBacks() const
+{
+    return ui->tekstachterkantlezen->isChecked() && ui->bidprentmode->isChecked() && backSidePass;
+}
+
+void TScanform::StartReadingBacks()
+{
+    if (!cardReader)
+        cardReader = std::make_unique<CardTextReader>();
+    std::vector<QRect> cards;
+    for (const ScanBox &b : boxes)
+        cards.push_back(RectOf(b));
+    const QImage scan = cleanScan.isNull() ? picture() : cleanScan;
+    readScanKey = scan.cacheKey();
+    cardReader->start(CardTextReader::CutBacks(scan, cards), TextToIntDef(ui->dpiachter->text(), OcrDpi),
+                      Language(*ui));
+}
+
+void TScanform::WaitForBackTexts()
+{
+    // Scan or boxes changed since the reading began (or it never began): read
+    // them now, so that no text of an earlier scan lying at the same place is used.
+    const QImage &scan = cleanScan.isNull() ? picture() : cleanScan;
+    bool covered = cardReader != nullptr && readScanKey == scan.cacheKey();
+    for (const ScanBox &b : boxes)
+        covered = covered && cardReader->covers(RectOf(b));
+    if (!covered)
+        StartReadingBacks();
+
+    const int total = cardReader->cardCount();
+    if (cardReader->readCount() < total) {
+        QProgressDialog progress(QStringLiteral("Tekst achterkant lezen..."), QStringLiteral("Stoppen"), 0, total, this);
+        progress.setWindowTitle(QStringLiteral("Tekst achterkant lezen"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(0);
+        while (cardReader->readCount() < total) {
+            const int read = cardReader->readCount();
+            progress.setValue(read);
+            progress.setLabelText(QStringLiteral("Kaart %1 van %2 gelezen").arg(read).arg(total));
+            if (progress.wasCanceled()) {
+                cardReader->stop();
+                break;
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(20);
+        }
+    }
+    const int unread = total - cardReader->readCount();
+    if (cardReader->stopped() && unread > 0)
+        ShowNotice(QStringLiteral("Lezen gestopt: van %1 kaarten is de tekst niet gelezen.").arg(unread));
+    else if (!cardReader->error().isEmpty())
+        ShowNotice(cardReader->error());
+}
+
+QString TScanform::BackTextOf(const ScanBox &box) const
+{
+    return cardReader ? cardReader->textFor(RectOf(box)) : QString();
+}
