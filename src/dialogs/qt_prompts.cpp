@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include <algorithm>
+
 namespace {
 // Texts keep CR line breaks from the old message boxes; a label wants LF.
 QString forDisplay(QString text)
@@ -42,7 +44,8 @@ bool QtPrompts::inputQuery(const QString &caption, const QString &prompt, QStrin
     dlg.setLabelText(prompt);
     dlg.setTextValue(value);
     if (QLineEdit *edit = dlg.findChild<QLineEdit *>()) {
-        edit->setMaxLength(255);
+        // Typing stops at 255 characters; a longer value handed in stays whole.
+        edit->setMaxLength(std::max(255, int(value.size())));
         edit->selectAll();
     }
     if (dlg.exec() != QDialog::Accepted)

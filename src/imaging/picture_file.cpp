@@ -8,6 +8,7 @@
 #include "imaging/picture_limits.h"
 #include "imaging/unreadable_files.h"
 
+#include <algorithm>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
@@ -155,6 +156,12 @@ bool LoadPictureFile(QImage &picture, const QString &rawPath)
     return true;
 }
 
+int JpegSaveFlags(int quality)
+{
+    // The library reads flags 0 as its default quality (75); libjpeg's lowest is 1.
+    return std::clamp(quality, 1, 100);
+}
+
 int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi)
 {
     int result = -1;
@@ -175,7 +182,7 @@ int SavePictureFile(const QImage &picture, const QString &path, int quality, int
         bitmap.ConvertTo8Bits();
     else
         bitmap.ConvertTo24Bits();
-    const bool saved = bitmap.Save(path, IsJpegPath(path) ? quality : 0);
+    const bool saved = bitmap.Save(path, IsJpegPath(path) ? JpegSaveFlags(quality) : 0);
     // An older file of that name proves nothing: the save itself must have worked.
     if (saved && QFileInfo::exists(path))
         result = quality;

@@ -11,6 +11,9 @@ bool LoadPictureFile(QImage &picture, const QString &path);
 // Saves by extension (JPEG with quality, BMP, TIFF, GIF, ...), resolution in
 // dots per inch when > 0. Returns the quality when the file exists afterwards, -1 otherwise.
 int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi);
+// The JPEG quality handed to the encoder for a quality of 0..100: 0 is its
+// lowest (1), never the library's default.
+int JpegSaveFlags(int quality);
 
 // File kinds by name (trimmed, letter case ignored).
 bool IsGifPath(const QString &path);

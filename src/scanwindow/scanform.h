@@ -32,6 +32,8 @@ extern QString ProductTitle;      // "Vexlo Scan Tool"
 // The web addresses shown by the two link labels.
 extern const QString ProductWebAddress;   // gebruikersinfo, opened by the launcher
 extern const QString MakerWebAddress;     // lbDravemont
+// The notice for a scan file that this machine has too little memory to open.
+QString TooLargeNotice(const QString &path);
 
 class TScanform : public QDialog {
     Q_OBJECT
@@ -60,8 +62,19 @@ public:
     ScanBoxList frontBoxes;   // front box list
     int frontBoxCount = 0;    // may be negative (Part of the series captions)
     bool backSidePass = false;
+    // The resolution the picture's scan was made at, as its transfer file says;
+    // 0 when unknown (an opened picture), and the dpi field's value is written.
+    int scanResolution = 0;
+    int failedSaves = 0;      // pictures SaveClick could not write, counted over the run
     bool joinedBackSide = false;
-    QImage joinedBack;        // the back side of a joined single scan, for re-layout
+    // The two sides of a joined single scan and where the back lies now: a
+    // change of placement joins them afresh instead of moving pixels about.
+    QImage joinedFront, joinedBack;
+    int joinedPlacement = 0;
+    void endJoin();   // the picture counts as a plain scan again
+    // "Achterkant:" as a placement: 1 "Onder" only for its own item; no item
+    // or one out of range counts as "Rechts" (0).
+    int backSidePlacement() const;
 
     // Preview drag state and picked colour.
     bool dragging = false;
@@ -109,6 +122,7 @@ public slots:
     void ShowScanPresentLayout();
     void ShowSavedLayout();
     void Timer1Timer();
+    void ShowPlainSaveCaption();   // what Opslaan does with the current boxes alone
     // scanning
     void ScanbutClick(QObject *sender);
     bool AcquireScan(QImage &target, bool hideDialog, int resolution);
@@ -156,9 +170,6 @@ public:
     // whitening of the cut-out matches against them.
     unsigned detectionBackground = 0xFFFFFF;
     int detectionTolerance = 3;
-    // The "Achterkant:" placement last seen (0 "Rechts", 1 "Onder"), so that
-    // only a real change re-lays out a joined picture.
-    int achterkantShown = 0;
 
 protected:
     void resizeEvent(QResizeEvent *e) override;

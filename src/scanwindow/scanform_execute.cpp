@@ -5,6 +5,7 @@
 #include "common/outside.h"
 #include "common/prompts.h"
 #include "common/settings_list.h"
+#include "dialogs/messages.h"
 #include "imaging/bmp_reader.h"
 #include "imaging/picture.h"
 #include "imaging/picture_file.h"
@@ -49,7 +50,7 @@ bool TScanform::Execute(DefaultFileNameFn defaultFileNameFn, NextFileNameFn next
                         bool useSettingsArg)
 {
     useSettings = useSettingsArg;
-    joinedBackSide = false;
+    endJoin();
     if (useSettings)
         settings = settingsArg;
     defaultFileName = std::move(defaultFileNameFn);
@@ -189,7 +190,11 @@ void TScanform::LoadScanSettings()
         QImage last;
         // Through the scan loader: a 600-dpi page is above Qt's default load limit.
         if (!LoadScanPicture(last, PreviewFilePath) || last.isNull()) {
-            QFile::remove(PreviewFilePath);
+            // Only a damaged file goes; a scan this machine cannot hold stays.
+            if (PictureTooLargeForMemory(PreviewFilePath))
+                ShowNotice(TooLargeNotice(PreviewFilePath));
+            else
+                QFile::remove(PreviewFilePath);
             return;
         }
         setPicture(last);

@@ -19,9 +19,14 @@ void TScanform::openfileknopClick()
     LoadPictureFile(picture(), file);
     pictureChanged();
     SavePictureFile(picture(), PreviewFilePath, 70, 0);
-    // The opened picture counts as a plain scan.
+    // The opened picture counts as a plain scan: no back side of an earlier pass
+    // waits to be paired with it, and the boxes of that pass are not its own.
     cleanScan = picture();
-    joinedBackSide = false;
+    endJoin();
+    backSidePass = false;
+    boxes.clear();
+    scanResolution = 0;
+    ShowPlainSaveCaption();
     FitImageInPanel(Image1, picture().size(), ui->Panel1, 0, true);
     // An opened picture is there to be saved, also before the first scan.
     if (picture().width() > 0)

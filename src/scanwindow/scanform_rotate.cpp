@@ -29,6 +29,6 @@ void TScanform::BitBtn3Click(QObject *sender)
         RotateHalf(shown);
     pictureChanged();
     cleanScan = shown;   // shares the pixels until one of them is changed
-    joinedBackSide = false;
+    endJoin();
     FitImageInPanel(Image1, picture().size(), ui->Panel1, 0, true);
 }

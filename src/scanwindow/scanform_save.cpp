@@ -172,7 +172,9 @@ void TScanform::SaveClick(QObject *sender)
 
     bool failed = false;
     if (sender && ui->bidprentmode->isChecked() && !boxes.empty()) {
+        const int failedBefore = failedSaves;
         SaveSeriesBoxes();   // each box comes back here without a sender
+        failed = failedSaves != failedBefore;
     } else {
         QString path = WithTrailingBackslash(folder) + SplitExtension(ui->fnedit->text()).base.trimmed() +
                        ui->bestandstype->currentText();
@@ -198,9 +200,12 @@ void TScanform::SaveClick(QObject *sender)
 
         // SavePictureFile writes beside the old file and replaces it only when
         // the new one is complete, so a failed overwrite keeps the old picture.
-        int r = SavePictureFile(picture(), path, ui->TrackBar1->value(), spinValue(ui->dpi));
+        // A scan is labelled with the resolution it was made at, whatever the field says.
+        const int dpi = scanResolution > 0 ? scanResolution : spinValue(ui->dpi);
+        int r = SavePictureFile(picture(), path, ui->TrackBar1->value(), dpi);
         if (r < 0) {
             failed = true;
+            ++failedSaves;
             ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));
         } else {
             setWindowTitle(path + " " + Term(Terms::Opgeslagen));

@@ -2,8 +2,10 @@
 #include "scan_fixture.h"
 
 #include "common/settings_list.h"
+#include "imaging/picture_file.h"
 #include "scanwindow/file_naming.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -249,19 +251,37 @@ TEST_F(ExecuteTest, StartWithLastScan_ShouldOpenAnA4PageScannedAt600Dpi)
     EXPECT_TRUE(QFileInfo::exists(PreviewFilePath));
 }
 
-TEST_F(ExecuteTest, StartWithLastScan_ShouldDeleteAnUnreadablePreviewFileSilently)
+TEST_F(ExecuteTest, StartWithLastScan_ShouldDeleteOnlyADamagedPreviewFile)
 {
-    QFile f(PreviewFilePath);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("not a picture at all");
-    f.close();
-    settings.setValue("scandocformstartmetscan", "true");
-    execute(1, [&] {
-        EXPECT_TRUE(form->picture().isNull());
-        EXPECT_FALSE(ui().save->isEnabled());
-    });
-    EXPECT_FALSE(QFileInfo::exists(PreviewFilePath));
-    EXPECT_TRUE(prompts.transcript().size() == 1);   // only the window itself
+    // A whole picture above what this machine may hold is kept, with a notice.
+    SetPictureByteLimit(qint64(2) << 20);
+    QBuffer big;
+    big.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(plain(1000, 1000, Qt::white).save(&big, "BMP"));
+    const struct {
+        QByteArray bytes;
+        bool kept;
+    } cases[] = {{"not a picture at all", false}, {big.data(), true}};
+    for (const auto &c : cases) {
+        makeForm();
+        QFile f(PreviewFilePath);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.bytes);
+        f.close();
+        const size_t shown = prompts.transcript().size();
+        settings.setValue("scandocformstartmetscan", "true");
+        execute(1, [&] {
+            EXPECT_TRUE(form->picture().isNull());
+            EXPECT_FALSE(ui().save->isEnabled());
+        });
+        EXPECT_EQ(QFileInfo::exists(PreviewFilePath), c.kept);
+        const QStringList texts = prompts.texts().mid(int(shown));
+        if (c.kept)
+            EXPECT_EQ(texts.first(), TooLargeNotice(PreviewFilePath));
+        else
+            EXPECT_EQ(texts.size(), 1);   // only the window itself
+    }
+    SetPictureByteLimit(0);
 }
 
 TEST_F(ExecuteTest, RunEnd_ShouldKeepTheCleanScanWithoutDrawingsAsPreviewFile)

@@ -311,3 +311,27 @@ TEST_F(SeriesFlowTest, WhiteBackground_ShouldWhitenTheMarginsAndTheStoredFrontSc
     const ScanBox &b = form->boxes[0];
     EXPECT_NE(form->cleanScan.pixelColor(std::max(b.left, 0) + 2, std::max(b.top, 0) + 2), QColor(Qt::white));
 }
+
+TEST_F(SeriesFlowTest, OpenedPictureAfterASeriesPass_ShouldCountAsAPlainScanAndSaveNothingUnasked)
+{
+    scanner.pictures = {Scan(1000, 1400, Qt::white, Fronts()), Scan(500, 700, Qt::white, Backs())};
+    prompts.answerYes();
+    ui().Scanbut->click();
+    prompts.answerYes();
+    ui().scanachterkant->click();
+    ASSERT_EQ(savedFiles().size(), 4);
+
+    const QString opened = program.folder() + "oud.bmp";
+    ASSERT_TRUE(Scan(1000, 1400, Qt::white, Fronts()).save(opened));
+    prompts.answerOk(opened);
+    form->openfileknopClick();
+    EXPECT_FALSE(form->backSidePass);
+    form->Timer1Timer();
+    EXPECT_FALSE(ui().save->text().contains("achterkant"));
+
+    // Herverdeel and Yes on the opened picture confirm its boxes as fronts.
+    prompts.answerYes();
+    form->TestverdelingClick(ui().Testverdeling);
+    EXPECT_EQ(savedFiles().size(), 4);
+    EXPECT_EQ(form->frontBoxCount, 4);
+}
