@@ -293,7 +293,7 @@ TEST_F(SaveTest, FolderThatCannotBeMadeIsReportedAndNothingIsSaved)
     EXPECT_TRUE(afterSaves.empty());
 }
 
-TEST_F(SaveTest, ResolutionWrittenIsTheDpiValue)
+TEST_F(SaveTest, ResolutionWrittenIsTheScansOwnElseTheDpiValue)
 {
     ui().bestandstype->setCurrentIndex(1);   // BMP keeps the resolution in its header
     ui().dpi->setText("300");
