@@ -4,6 +4,7 @@
 #include "detection/detection_options.h"
 #include "detection/item_detection.h"
 #include "detection/reading_order.h"
+#include "imaging/bmp_reader.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -53,11 +54,11 @@ int main(int argc, char **argv)
     if (path.isEmpty())
         return Usage("no image given");
 
-    QImageReader reader(path);
-    QImage picture = reader.read();
-    if (picture.isNull()) {
+    // The window's own loader: a 600-dpi page is above Qt's default limit.
+    QImage picture;
+    if (!LoadScanPicture(picture, path) || picture.isNull()) {
         std::fprintf(stderr, "detect-items: cannot read %s: %s\n", qPrintable(path),
-                     qPrintable(reader.errorString()));
+                     qPrintable(QImageReader(path).errorString()));
         return 2;
     }
     if (!haveSelection)

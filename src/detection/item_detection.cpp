@@ -158,8 +158,12 @@ ScanBoxList ItemDetector::detect(const QImage &picture, PixelSelection sel, cons
             const qint64 top = H * m_top / GridSize - margin;
             const qint64 right = W * m_right / GridSize + margin;
             const qint64 bottom = H * m_bottom / GridSize + margin;
-            if (right - left >= settings.minSize && bottom - top >= settings.minSize && m_outline.size() > 1)
-                boxes.push_back({int(left), int(top), int(right), int(bottom)});
+            if (right - left >= settings.minSize && bottom - top >= settings.minSize && m_outline.size() > 1) {
+                // However wide the margin, a box stays on the picture.
+                const qint64 l = std::clamp<qint64>(left, 0, W), t = std::clamp<qint64>(top, 0, H);
+                boxes.push_back({int(l), int(t), int(std::clamp<qint64>(right, l, W)),
+                                 int(std::clamp<qint64>(bottom, t, H))});
+            }
         }
     }
     return boxes;

@@ -12,6 +12,8 @@
 #include <QTreeView>
 #include <algorithm>
 
+#include <algorithm>
+
 namespace {
 // Texts keep CR line breaks from the old message boxes; a label wants LF.
 QString forDisplay(QString text)
@@ -121,7 +123,8 @@ bool QtPrompts::inputQuery(const QString &caption, const QString &prompt, QStrin
     dlg.setLabelText(prompt);
     dlg.setTextValue(value);
     if (QLineEdit *edit = dlg.findChild<QLineEdit *>()) {
-        edit->setMaxLength(255);
+        // Typing stops at 255 characters; a longer value handed in stays whole.
+        edit->setMaxLength(std::max(255, int(value.size())));
         edit->selectAll();
         // The dialog sizes itself to its controls: an edit wide enough for the
         // whole value (a path) and the caption, as the screen allows.

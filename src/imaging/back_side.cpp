@@ -81,16 +81,9 @@ void JoinBackSide(QImage &front, const QImage &back, int placement)
     }
 }
 
-void RelayoutBackSide(QImage &joined, const QImage &back, int placement)
+QImage RelayoutBackSide(const QImage &front, const QImage &back, int placement)
 {
-    Prepare(joined);
-    const int W = joined.width(), H = joined.height();
-    const int bw = back.width(), bh = back.height();
-    if (placement != 0) {
-        Resize(joined, W - bw, H + bh);
-        DrawAt(joined, back, 0, H);
-    } else {
-        Resize(joined, W + bw, H - bh);
-        DrawAt(joined, back, W, 0);
-    }
+    QImage joined = front;
+    JoinBackSide(joined, back, placement);
+    return joined;
 }

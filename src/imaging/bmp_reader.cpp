@@ -132,3 +132,49 @@ bool LoadScanPicture(QImage &picture, const QString &path)
     QImageReader::setAllocationLimit(int(std::min<qint64>(limit32 >> 20, INT_MAX)));
     return picture.load(path);
 }
+
+namespace {
+
+// The 54 bytes of a BMP file's header and the file's size; false for anything else.
+bool ReadBmpHeader(const QString &path, uchar (&h)[54], qint64 &fileSize)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    fileSize = file.size();
+    return file.read(reinterpret_cast<char *>(h), sizeof h) == qint64(sizeof h) && h[0] == 'B' && h[1] == 'M';
+}
+
+} // namespace
+
+bool PictureTooLargeForMemory(const QString &path)
+{
+    const QSize size = QImageReader(path).size();
+    if (size.isEmpty())
+        return false;
+    const qint64 width = size.width(), height = size.height();
+    if (width * height * 4 <= PictureByteLimit() / 3 * 4)
+        return false;
+    uchar h[54];
+    qint64 fileSize = 0;
+    if (!ReadBmpHeader(path, h, fileSize))
+        return true;
+    // A bitmap whose rows are not all in the file is damaged, whatever its size.
+    const quint32 offBits = qFromLittleEndian<quint32>(h + 10);
+    const qint64 bits = qFromLittleEndian<quint16>(h + 28);
+    const quint32 compression = qFromLittleEndian<quint32>(h + 30);
+    if (compression != 0 && compression != 3)
+        return true;
+    const qint64 rowBytes = (width * bits + 31) / 32 * 4;
+    return bits > 0 && fileSize - qint64(offBits) >= rowBytes * height;
+}
+
+int BmpResolution(const QString &path)
+{
+    uchar h[54];
+    qint64 fileSize = 0;
+    if (!ReadBmpHeader(path, h, fileSize))
+        return 0;
+    const qint32 xppm = qFromLittleEndian<qint32>(h + 38);
+    return xppm > 0 ? int(xppm * 0.0254 + 0.5) : 0;
+}

@@ -12,3 +12,11 @@ bool ReadPlainBmp(const QString &path, QImage &picture, qint64 maxBytes32 = 0);
 // as QImage::load does, any other file through the guarded decoder;
 // pictures above the program's picture limit (PictureByteLimit) are refused.
 bool LoadScanPicture(QImage &picture, const QString &path);
+
+// True when path holds a whole picture that is readable in itself but above the
+// program's picture limit: too big for this machine, not damaged.
+bool PictureTooLargeForMemory(const QString &path);
+
+// The resolution in dots per inch that a BMP file's header gives (the scanner
+// library labels its transfer file so); 0 when it gives none.
+int BmpResolution(const QString &path);

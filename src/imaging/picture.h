@@ -13,9 +13,9 @@ void RotateHalf(QImage &picture);
 // Enlarges front (a copy of the front side) and draws back into it: to the right
 // for placement < 1 ("Rechts"), below otherwise ("Onder").
 void JoinBackSide(QImage &front, const QImage &back, int placement);
-// Moves the back side of a joined picture to the other placement
-// (placement != 0 is below).
-void RelayoutBackSide(QImage &joined, const QImage &back, int placement);
+// The joined picture of front and back laid out afresh for placement: exactly
+// what JoinBackSide gives, whatever placement the old joined picture had.
+QImage RelayoutBackSide(const QImage &front, const QImage &back, int placement);
 
 struct FitRectangle { int x = 0, y = 0, w = 0, h = 0; };
 FitRectangle FitRect(int sourceWidth, int sourceHeight, int availableWidth, int availableHeight);

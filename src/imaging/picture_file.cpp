@@ -15,6 +15,7 @@
 #include "imaging/picture_limits.h"
 #include "imaging/unreadable_files.h"
 
+#include <algorithm>
 #include <QFileInfo>
 #include <algorithm>
 #include <QImageReader>

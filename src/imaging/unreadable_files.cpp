@@ -51,7 +51,7 @@ bool IsKnownUnreadable(const QString &rawPath)
 {
     const QString path = rawPath.trimmed();
     for (const UnreadableFile &f : List()) {
-        if (f.path.compare(path, Qt::CaseInsensitive) != 0)
+        if (f.path != path)   // file names are case-sensitive here
             continue;
         // preview.bmp is rewritten by every scan: a file that changed since is
         // a new file and gets a new chance. Only its directory entry is looked at.
@@ -64,7 +64,7 @@ bool IsKnownUnreadable(const QString &rawPath)
 void RememberUnreadable(const QString &path)
 {
     for (UnreadableFile &f : List()) {
-        if (f.path.compare(path, Qt::CaseInsensitive) == 0) {
+        if (f.path == path) {
             f = Describe(path);
             return;
         }

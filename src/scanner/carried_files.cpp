@@ -28,6 +28,16 @@ bool WriteCarriedFile(const QByteArray &data, const QString &path)
     return true;
 }
 
+namespace {
+
+bool SameBytes(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return !data.isNull() && f.open(QIODevice::ReadOnly) && f.size() == data.size() && f.readAll() == data;
+}
+
+} // namespace
+
 void EnsureCarriedFiles(const CarriedSource &source)
 {
     BindScannerLibrary();
@@ -51,9 +61,13 @@ void EnsureCarriedFiles(const CarriedSource &source)
 
     const QString help = ProgramFolder() + QStringLiteral("kvnscan.chm");
     if (!QFileInfo::exists(help) || FileSizeOf(help) < HelpFileMinimumSize) {
-        if (QFileInfo::exists(help))
-            QFile::remove(help);
-        if (!WriteCarriedFile(source(QStringLiteral("KVNSCANCHM")), help))
-            qWarning("KVNscan: cannot write %s", qUtf8Printable(help));
+        // Our own help file is far below that size: one equal to it stays as it is.
+        const QByteArray carried = source(QStringLiteral("KVNSCANCHM"));
+        if (!SameBytes(help, carried)) {
+            if (QFileInfo::exists(help))
+                QFile::remove(help);
+            if (!WriteCarriedFile(carried, help))
+                qWarning("KVNscan: cannot write %s", qUtf8Printable(help));
+        }
     }
 }

@@ -16,7 +16,7 @@ bool WriteCarriedFile(const QByteArray &data, const QString &path);
 
 // The start-up checks of the program folder: the scanner library is written when
 // missing or below version 114, the help file when missing or shorter than
-// 1371379 bytes. Binds the scanner library on the way.
+// 1371379 bytes and other than the carried one. Binds the scanner library on the way.
 void EnsureCarriedFiles(const CarriedSource &source = CarriedResource);
 
 constexpr int CurrentScannerLibraryVersion = 114;

@@ -38,6 +38,8 @@ extern QString ProductTitle;      // "Vexlo Scan Tool"
 // The web addresses shown by the two link labels.
 extern const QString ProductWebAddress;   // gebruikersinfo, opened by the launcher
 extern const QString MakerWebAddress;     // lbDravemont
+// The notice for a scan file that this machine has too little memory to open.
+QString TooLargeNotice(const QString &path);
 
 // Writes the settings file (SettingsFileName) as the program ends; a failure
 // is shown in a notice naming the file. True when written.
@@ -70,8 +72,19 @@ public:
     ScanBoxList frontBoxes;   // front box list
     int frontBoxCount = 0;    // may be negative (Part of the series captions)
     bool backSidePass = false;
+    // The resolution the picture's scan was made at, as its transfer file says;
+    // 0 when unknown (an opened picture), and the dpi field's value is written.
+    int scanResolution = 0;
+    int failedSaves = 0;      // pictures SaveClick could not write, counted over the run
     bool joinedBackSide = false;
-    QImage joinedBack;        // the back side of a joined single scan, for re-layout
+    // The two sides of a joined single scan and where the back lies now: a
+    // change of placement joins them afresh instead of moving pixels about.
+    QImage joinedFront, joinedBack;
+    int joinedPlacement = 0;
+    void endJoin();   // the picture counts as a plain scan again
+    // "Achterkant:" as a placement: 1 "Onder" only for its own item; no item
+    // or one out of range counts as "Rechts" (0).
+    int backSidePlacement() const;
     QDateTime scanTime;       // when the clean scan arrived, for the caption inside saved pictures
     CardPictures pendingCard; // the series card being saved, for its side files
     PictureSaveQueue *seriesSaves = nullptr;   // where the cards go while a series is saved
@@ -122,6 +135,7 @@ public slots:
     void ShowScanPresentLayout();
     void ShowSavedLayout();
     void Timer1Timer();
+    void ShowPlainSaveCaption();   // what Opslaan does with the current boxes alone
     // scanning
     void ScanbutClick(QObject *sender);
     bool AcquireScan(QImage &target, bool hideDialog, int resolution);
@@ -169,9 +183,6 @@ public:
     // whitening of the cut-out matches against them.
     unsigned detectionBackground = 0xFFFFFF;
     int detectionTolerance = 3;
-    // The "Achterkant:" placement last seen (0 "Rechts", 1 "Onder"), so that
-    // only a real change re-lays out a joined picture.
-    int achterkantShown = 0;
 
     // "Tekst achterkant lezen": the backs of the confirmed boxes are read while
     // the user looks at them; the series save then gives every card a text file

@@ -60,7 +60,7 @@ bool TScanform::Execute(DefaultFileNameFn defaultFileNameFn, NextFileNameFn next
                         bool useSettingsArg)
 {
     useSettings = useSettingsArg;
-    joinedBackSide = false;
+    endJoin();
     if (useSettings)
         settings = settingsArg;
     defaultFileName = std::move(defaultFileNameFn);
@@ -227,7 +227,11 @@ void TScanform::LoadScanSettings()
         QImage last;
         // Through the scan loader: a 600-dpi page is above Qt's default load limit.
         if (!LoadScanPicture(last, PreviewFilePath) || last.isNull()) {
-            QFile::remove(PreviewFilePath);
+            // Only a damaged file goes; a scan this machine cannot hold stays.
+            if (PictureTooLargeForMemory(PreviewFilePath))
+                ShowNotice(TooLargeNotice(PreviewFilePath));
+            else
+                QFile::remove(PreviewFilePath);
             return;
         }
         setPicture(last);

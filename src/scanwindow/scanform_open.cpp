@@ -28,10 +28,15 @@ void TScanform::openfileknopClick()
         return;
     pictureChanged();
     SavePictureFile(picture(), PreviewFilePath, 70, 0);
-    // The opened picture counts as a plain scan.
+    // The opened picture counts as a plain scan: no back side of an earlier pass
+    // waits to be paired with it, and the boxes of that pass are not its own.
     cleanScan = picture();
     scanTime = QFileInfo(file).lastModified();
-    joinedBackSide = false;
+    endJoin();
+    backSidePass = false;
+    boxes.clear();
+    scanResolution = 0;
+    ShowPlainSaveCaption();
     FitPreview();
     // An opened picture is there to be saved, also before the first scan.
     if (picture().width() > 0)

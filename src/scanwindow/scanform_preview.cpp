@@ -144,6 +144,15 @@ void TScanform::ShowSavedLayout()
     fitCaptions();
 }
 
+void TScanform::ShowPlainSaveCaption()
+{
+    const QString crlf = QStringLiteral("\r\n");
+    const int count = int(boxes.size());
+    const QString object = count <= 1 ? Term(Terms::ScanNoun) + crlf
+                                      : QString::number(count) + ' ' + Term(Terms::Scans) + crlf;
+    ui->save->setText(JoinWords(Term(Terms::Opslaan) + crlf, object));
+}
+
 void TScanform::Timer1Timer()
 {
     ui->openfileknop->setVisible(!ui->bidprentmode->isHidden() && ui->bidprentmode->isChecked());
@@ -160,10 +169,7 @@ void TScanform::Timer1Timer()
         ui->scanachterkant->setText(caption);
     } else {
         ui->scanachterkant->setText(Term(Terms::ScanVerb) + crlf + Term(Terms::Achterkant));
-        const int count = int(boxes.size());
-        const QString object = count <= 1 ? Term(Terms::ScanNoun) + crlf
-                                          : QString::number(count) + ' ' + Term(Terms::Scans) + crlf;
-        ui->save->setText(JoinWords(Term(Terms::Opslaan) + crlf, object));
+        ShowPlainSaveCaption();
     }
 
     if (backSidePass && ui->Scanbut->width() == ScanPresentWidth) {

@@ -21,6 +21,6 @@ void TScanform::BitBtn3Click(QObject *sender)
         RotateHalf(shown);
     pictureChanged();
     cleanScan = shown;   // shares the pixels until one of them is changed
-    joinedBackSide = false;
+    endJoin();
     FitPreview();
 }

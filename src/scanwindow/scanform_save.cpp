@@ -128,7 +128,9 @@ void TScanform::SaveClick(QObject *sender)
 
     bool failed = false;
     if (sender && ui->bidprentmode->isChecked() && !boxes.empty()) {
+        const int failedBefore = failedSaves;
         SaveSeriesBoxes();   // each box comes back here without a sender
+        failed = failedSaves != failedBefore;
     } else {
         QString path = WithTrailingBackslash(folder) + SplitExtension(ui->fnedit->text()).base.trimmed() +
                        ui->bestandstype->currentText();
@@ -168,16 +170,19 @@ void TScanform::SaveClick(QObject *sender)
         const bool small = qint64(picture().width()) * picture().height() < SmallPicturePixels;
         // The host hears of a file once it is in place.
         const auto saved = [this, path, folder, small](int r) {
-            if (r < 0)
+            if (r < 0) {
+                ++failedSaves;
                 ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));
-            else if (afterSave)
+            } else if (afterSave) {
                 afterSave(path, folder, small);
+            }
             return r >= 0;
         };
         // SavePictureFile writes beside the old file and replaces it only when
         // the new one is complete, so a failed overwrite keeps the old picture.
         // The accompanying text also goes inside the picture; without one the file is as before.
-        const int dpi = spinValue(ui->dpi);
+        // A scan is labelled with the resolution it was made at, whatever the field says.
+        const int dpi = scanResolution > 0 ? scanResolution : spinValue(ui->dpi);
         // With the backs read, a card's caption and text file hold the user's text, then its back's.
         QString cardWholeText = ui->Memo1->toPlainText();
         if (cardTextProvider) {

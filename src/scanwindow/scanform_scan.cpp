@@ -73,6 +73,12 @@ struct FileStamp {
 
 }
 
+QString TooLargeNotice(const QString &path)
+{
+    return path + QStringLiteral(" is te groot voor het geheugen van deze computer en kan niet getoond worden. "
+                                 "Het bestand blijft bewaard.");
+}
+
 void TScanform::ScanbutClick(QObject *sender)
 {
     if (scanning)
@@ -114,15 +120,19 @@ void TScanform::ScanbutClick(QObject *sender)
     oldClean = QImage();   // no longer needed: let a large old scan go
     cleanScan = picture();
     scanTime = QDateTime::currentDateTime();
+    // A joined picture or a back box beside its front is labelled as the front.
+    if (!back || (seriesMode && frontBoxCount == 0))
+        scanResolution = BmpResolution(PreviewFilePath);
 
     if (back && !seriesMode) {
         joinedBackSide = true;
+        joinedFront = front;
         joinedBack = cleanScan;
-        JoinBackSide(front, picture(), ui->achterkantgroep->itemIndex());
-        setPicture(front);
+        joinedPlacement = backSidePlacement();
+        setPicture(RelayoutBackSide(joinedFront, joinedBack, joinedPlacement));
         front = QImage();
     } else {
-        joinedBackSide = false;
+        endJoin();
     }
 
     FitPreview();
@@ -181,10 +191,15 @@ bool TScanform::AcquireScan(QImage &target, bool hideDialog, int resolution)
     if (QFile::exists(PreviewFilePath)) {
         if (!LoadScanPicture(scan, PreviewFilePath)) {
             scan = QImage();
-            const QString text = TermWith(Terms::KanBestandNietOpenen, PreviewFilePath) + QStringLiteral(", ")
-                                 + Term(Terms::Verwijderen) + QStringLiteral(" ?");
-            if (AskYesNo(text, QString(), QString(), 1, QStringLiteral("Scanfout")) == 1)
-                QFile::remove(PreviewFilePath);
+            if (PictureTooLargeForMemory(PreviewFilePath)) {
+                ShowNotice(TooLargeNotice(PreviewFilePath));
+            } else {
+                // Deleting is the user's own choice, never the default.
+                const QString text = TermWith(Terms::KanBestandNietOpenen, PreviewFilePath) + QStringLiteral(", ")
+                                     + Term(Terms::Verwijderen) + QStringLiteral(" ?");
+                if (AskYesNo(text, QString(), QString(), 2, QStringLiteral("Scanfout")) == 1)
+                    QFile::remove(PreviewFilePath);
+            }
         }
     }
     target = scan;

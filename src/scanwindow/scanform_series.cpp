@@ -44,12 +44,6 @@ DetectionSettings ReadDetectionSettings(const Ui::TScanform &ui)
     return s;
 }
 
-// "Onder" is any item above 0; none checked counts as "Rechts".
-int Placement(const Ui::TScanform &ui)
-{
-    return ui.achterkantgroep->itemIndex() > 0 ? 1 : 0;
-}
-
 } // namespace
 
 void TScanform::zoeklossevakkenknopClick()
@@ -65,7 +59,9 @@ void TScanform::zoeklossevakkenknopClick()
     boxes = DetectItems(scan, selection, settings);
     OrderBoxes(boxes, settings.columns);
 
-    // The preview shows the clean scan again, with this run's boxes drawn on a copy.
+    // The preview shows the clean scan again, with this run's boxes drawn on a
+    // copy: a joined picture is gone from the screen.
+    endJoin();
     if (boxes.empty())
         setPicture(scan);
     else
@@ -123,7 +119,7 @@ void TScanform::SaveSeriesBoxes()
     settings.whiten = ui->maakachtergrondwitcheck->isChecked();
     settings.key = BackgroundKey::fromColour(detectionBackground, detectionTolerance);
     settings.background = unsigned(ui->achtergrondkleur->colour());
-    settings.placement = Placement(*ui);
+    settings.placement = backSidePlacement();
     settings.columns = SpinNumber(ui->akol);
     settings.straighten = ui->kaartenrechtzetten->isChecked();
     settings.sides = ui->lossekanten->isChecked();
@@ -192,17 +188,23 @@ void TScanform::bidprentmodeClick()
         ui->scanachterkant->setText(QStringLiteral("Scan\r\nachterkant"));
 }
 
+int TScanform::backSidePlacement() const
+{
+    return ui->achterkantgroep->itemIndex() == 1 ? 1 : 0;
+}
+
+void TScanform::endJoin()
+{
+    joinedBackSide = false;
+    joinedFront = joinedBack = QImage();
+}
+
 void TScanform::achterkantgroepClick()
 {
-    // The re-layout takes every item but the first as below.
-    const int placement = ui->achterkantgroep->itemIndex() != 0 ? 1 : 0;
-    if (placement == achterkantShown)
+    const int placement = backSidePlacement();
+    if (!joinedBackSide || placement == joinedPlacement)
         return;
-    achterkantShown = placement;
-    if (!joinedBackSide)
-        return;
-    QImage joined = picture();
-    RelayoutBackSide(joined, cleanScan, placement);
-    setPicture(joined);
+    joinedPlacement = placement;
+    setPicture(RelayoutBackSide(joinedFront, joinedBack, placement));
     FitPreview();
 }

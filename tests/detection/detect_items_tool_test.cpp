@@ -2,6 +2,7 @@
 #include "synthetic_scan.h"
 
 #include <QFile>
+#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -77,4 +78,20 @@ TEST(DetectItemsTool, UnreadableImageExitsWithTwo)
     }
     EXPECT_NE(DetectItemsTool({}).exitCode, 0);
     EXPECT_NE(DetectItemsTool({file, "--columns"}).exitCode, 0);
+}
+
+TEST(DetectItemsTool, ReadsAnA4PageScannedAt600Dpi)
+{
+    // Above Qt's default allocation limit as 32-bit pixels; the window opens it.
+    QTemporaryDir dir;
+    const QString file = dir.filePath("page.png");
+    QImage page(4961, 7016, QImage::Format_RGB888);
+    page.fill(Qt::white);
+    QPainter(&page).fillRect(QRect(1000, 1000, 1500, 2000), QColor(90, 70, 50));
+    ASSERT_TRUE(page.save(file));
+    page = QImage();
+
+    const ToolRun r = DetectItemsTool({file, "--margin", "0"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.split('\n', Qt::SkipEmptyParts).size(), 1);
 }

@@ -135,16 +135,24 @@ TEST(ItemDetection, MarginAndMinimumSize)
     EXPECT_EQ(boxes[0].width(), 37);
 }
 
-TEST(ItemDetection, BoxesNearTheEdgeAreNotClamped)
+TEST(ItemDetection, BoxesAreClampedToThePictureWhateverTheMargin)
 {
     const int W = 1000, H = 1000;
     const QImage scan = MakeScan(W, H, {}, {{QRect(0, 0, 200, 200)}, {QRect(800, 800, 200, 200)}});
-    const ScanBoxList boxes = DetectItems(scan, Whole(scan), Settings(10));
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0], (ScanBox{5 - 100, 5 - 100, 195 + 100, 195 + 100}));
-    EXPECT_LT(boxes[0].left, 0);
-    EXPECT_EQ(boxes[1], (ScanBox{800 - 100, 800 - 100, 990 + 100, 990 + 100}));
-    EXPECT_GT(boxes[1].right, W);
+    const struct {
+        int margin;
+        ScanBox first, second;
+    } cases[] = {
+        {0, {5, 5, 195, 195}, {800, 800, 990, 990}},
+        {10, {0, 0, 295, 295}, {700, 700, 1000, 1000}},
+        {2000000000, {0, 0, 1000, 1000}, {0, 0, 1000, 1000}},
+    };
+    for (const auto &c : cases) {
+        const ScanBoxList boxes = DetectItems(scan, Whole(scan), Settings(c.margin));
+        ASSERT_EQ(boxes.size(), 2u) << c.margin;
+        EXPECT_EQ(boxes[0], c.first) << c.margin;
+        EXPECT_EQ(boxes[1], c.second) << c.margin;
+    }
 }
 
 TEST(ItemDetection, EverythingInsideAnOutlineBelongsToIt)

@@ -81,6 +81,13 @@ TEST(QtPrompts, InputQueryOffersTheValueSelectedAndLimited)
     EXPECT_EQ(maxLength, 255);
     EXPECT_EQ(selected, "oud");
 
+    // A path longer than the limit is offered and returned whole.
+    const QString longPath = "/home/" + QString(310, 'a') + "/kaart.jpg";
+    WhenModal([&](QWidget *w) { qobject_cast<QDialog *>(w)->accept(); });
+    value = longPath;
+    EXPECT_TRUE(prompts().inputQuery("Bestandsnaam", "nu:", value));
+    EXPECT_EQ(value, longPath);
+
     WhenModal([](QWidget *w) { qobject_cast<QDialog *>(w)->reject(); });
     value = "blijft";
     EXPECT_FALSE(prompts().inputQuery("Bestandsnaam", "nu:", value));

@@ -54,7 +54,13 @@ int FakeScanner::AcquireToFilename(void *, const QString &path)
     }
     if (image.isNull())
         return 0;
-    return image.save(path, "BMP") ? 1 : 0;
+    QImage labelled = image;
+    const double dpi = deliveredDpi > 0 ? deliveredDpi : resolutions.isEmpty() ? 0 : resolutions.last();
+    if (dpi > 0) {
+        labelled.setDotsPerMeterX(qRound(dpi / 0.0254));
+        labelled.setDotsPerMeterY(qRound(dpi / 0.0254));
+    }
+    return labelled.save(path, "BMP") ? 1 : 0;
 }
 
 void FakeScanner::RegisterApp(int major, int minor, int language, int country, const QString &version,

@@ -26,6 +26,9 @@ public:
     QImage image;
     // Raw bytes to write instead of the picture (an unreadable file), when not null.
     QByteArray rawFile;
+    // The resolution the file is labelled with, as a scanner set in its own
+    // dialog does; 0: the resolution last asked for.
+    double deliveredDpi = 0;
     int version = 114;
     int available = 1;
     bool openResult = true;

@@ -66,36 +66,4 @@ TEST(JoinBackSide, TheFrontPicturesResolutionIsKept)
     JoinBackSide(front, NumberedPicture(3, 2), 0);
     EXPECT_EQ(front.dotsPerMeterX(), 23622);
 }
-
-TEST(RelayoutBackSide, MovingTheBackGivesTheOtherJoin)
-{
-    // A back no taller than the front: both joins then have the same bands.
-    const QImage front = NumberedPicture(100, 80, 1);
-    const QImage back = NumberedPicture(40, 50, 2);
-    QImage right = front.copy(), below = front.copy();
-    JoinBackSide(right, back, 0);
-    JoinBackSide(below, back, 1);
-
-    QImage moved = right.copy();
-    RelayoutBackSide(moved, back, 1);
-    EXPECT_TRUE(SamePixels(moved, below));
-    RelayoutBackSide(moved, back, 0);
-    EXPECT_TRUE(SamePixels(moved, right));
-    RelayoutBackSide(moved, back, 5);
-    EXPECT_TRUE(SamePixels(moved, below));
-}
-
-TEST(RelayoutBackSide, WorksFromThePictureSizeAndClipsTheBack)
-{
-    // Front 30 x 20 and a wider back 50 x 10 below: 50 x 30.
-    const QImage back = NumberedPicture(50, 10, 2);
-    QImage joined = NumberedPicture(30, 20, 1);
-    JoinBackSide(joined, back, 1);
-    ASSERT_EQ(joined.size(), QSize(50, 30));
-    // To the right: height 30 - 10 = 20, width 50 + 50; the back at (50, 0).
-    RelayoutBackSide(joined, back, 0);
-    ASSERT_EQ(joined.size(), QSize(100, 20));
-    EXPECT_TRUE(Holds(joined, back, 50, 0));
-    EXPECT_TRUE(AllWhite(joined, 30, 0, 50, 20));   // white band between front and back
-}
 }

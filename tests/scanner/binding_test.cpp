@@ -203,6 +203,13 @@ TEST_F(CarriedFilesTest, HelpFileOneByteShort_ShouldBeReplaced)
     ASSERT_TRUE(put(program.path("kvnscan.chm"), QByteArray(HelpFileMinimumSize - 1, 'o')));
     EnsureCarriedFiles(source());
     EXPECT_EQ(bytesOf(program.path("kvnscan.chm")), help);
+
+    // Our own help file, far below that size, is not written again at every start.
+    help = QByteArray(5000, 'h');
+    ASSERT_TRUE(put(program.path("kvnscan.chm"), help));
+    ASSERT_TRUE(QFile::setPermissions(program.path("kvnscan.chm"), QFile::ReadOwner));
+    EnsureCarriedFiles(source());
+    EXPECT_FALSE(QFile::permissions(program.path("kvnscan.chm")) & QFile::WriteOwner);
 }
 
 TEST_F(CarriedFilesTest, UnloadableLibraryFile_ShouldBeReplacedAndThenBound)

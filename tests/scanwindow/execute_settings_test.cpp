@@ -2,6 +2,7 @@
 #include "scan_fixture.h"
 
 #include "common/settings_list.h"
+#include "imaging/picture_file.h"
 #include "scanwindow/file_naming.h"
 
 #include <QFile>
@@ -264,6 +265,17 @@ TEST_F(ExecuteTest, StartWithLastScan_ShouldDeleteAnUnreadablePreviewFileSilentl
     });
     EXPECT_FALSE(QFileInfo::exists(PreviewFilePath));
     EXPECT_TRUE(prompts.transcript().size() == 1);   // only the window itself
+}
+
+TEST_F(ExecuteTest, StartWithLastScan_TooBigForThisMachine_ShouldKeepTheFileWithANotice)
+{
+    SetPictureByteLimit(qint64(2) << 20);
+    ASSERT_TRUE(plain(1000, 1000, Qt::white).save(PreviewFilePath, "BMP"));
+    settings.setValue("scandocformstartmetscan", "true");
+    execute(1, [&] { EXPECT_TRUE(form->picture().isNull()); });
+    SetPictureByteLimit(0);
+    EXPECT_TRUE(QFileInfo::exists(PreviewFilePath));
+    EXPECT_EQ(prompts.texts().first(), TooLargeNotice(PreviewFilePath));
 }
 
 TEST_F(ExecuteTest, RunEnd_ShouldKeepTheCleanScanWithoutDrawingsAsPreviewFile)

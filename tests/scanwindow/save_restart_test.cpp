@@ -170,12 +170,20 @@ TEST_F(RestartTest, OnlyTheScanToolRestartsAndOnlyWhenAsked)
     EXPECT_TRUE(started());
 }
 
-TEST_F(RestartTest, SeriesSaveWithTheSaveButtonRestartsAfterItsBoxes)
+TEST_F(RestartTest, SeriesSaveWithTheSaveButtonRestartsOnlyAfterItsBoxesWereSaved)
 {
     ui().bidprentmode->setChecked(true);
-    form->boxes = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
-    form->SaveClick(ui().save);
-    EXPECT_TRUE(started());
+    for (const QString type : {".qqq", ".JPG"}) {   // ".qqq": no picture format, every box fails
+        const bool saves = type == ".JPG";
+        ui().bestandstype->setEditText(type);
+        form->boxes = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
+        if (!saves) {
+            prompts.answerOk();   // a message window for each box
+            prompts.answerOk();
+        }
+        form->SaveClick(ui().save);
+        EXPECT_EQ(started(), saves) << type.toStdString();
+    }
 }
 
 TEST_F(RestartTest, FailedStartIsReportedAndTheProgramStays)

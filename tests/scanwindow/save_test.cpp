@@ -293,7 +293,7 @@ TEST_F(SaveTest, FolderThatCannotBeMadeIsReportedAndNothingIsSaved)
     EXPECT_TRUE(afterSaves.empty());
 }
 
-TEST_F(SaveTest, ResolutionWrittenIsTheDpiValue)
+TEST_F(SaveTest, ResolutionWrittenIsTheScansOwnElseTheDpiValue)
 {
     ui().bestandstype->setCurrentIndex(1);   // BMP keeps the resolution in its header
     ui().dpi->setText("300");
@@ -307,6 +307,17 @@ TEST_F(SaveTest, ResolutionWrittenIsTheDpiValue)
     QImage second(in("document001.BMP"));
     ASSERT_FALSE(second.isNull());
     EXPECT_NEAR(second.dotsPerMeterX() / 39.37, 50.0, 1.0);
+
+    // A scan made at 300 dpi in the scanner's own dialog is labelled 300, not 600.
+    ui().bidprentmode->setChecked(false);
+    ui().dpi->setText("600");
+    scanner.deliveredDpi = 300;
+    scanner.image = quarters(40, 30);
+    ui().Scanbut->click();
+    save();
+    QImage scanned(in("document002.BMP"));
+    ASSERT_FALSE(scanned.isNull());
+    EXPECT_NEAR(scanned.dotsPerMeterX() / 39.37, 300.0, 1.0);
 }
 
 TEST_F(SaveTest, BrowseTakesOnlyTheFileName)

@@ -1,6 +1,8 @@
 // Scanning into the preview through both scan buttons.
 #include "scan_fixture.h"
 
+#include "imaging/picture_file.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -191,10 +193,20 @@ TEST_F(ScanTest, UnreadableScanFile_ShouldAskToDeleteIt_AndLeaveAnEmptyPicture)
     EXPECT_EQ(q.kind, "yesno");
     EXPECT_EQ(q.caption, "Scanfout");
     EXPECT_EQ(q.text, "kan bestand" + PreviewFilePath + " niet openen, Verwijderen ?");
-    EXPECT_EQ(q.defaultChoice, 1);
+    EXPECT_EQ(q.defaultChoice, 2);   // deleting a scan is never the default
     EXPECT_FALSE(QFileInfo::exists(PreviewFilePath));
     EXPECT_TRUE(form->picture().isNull());
     EXPECT_EQ(form->result(), 0);
+}
+
+TEST_F(ScanTest, ScanTooBigForThisMachine_ShouldBeKeptWithANotice)
+{
+    SetPictureByteLimit(qint64(2) << 20);
+    scanFront(plain(1000, 1000, Qt::white));
+    SetPictureByteLimit(0);
+    ASSERT_EQ(prompts.texts(), QStringList{TooLargeNotice(PreviewFilePath)});
+    EXPECT_TRUE(QFileInfo::exists(PreviewFilePath));
+    EXPECT_TRUE(form->picture().isNull());
 }
 
 TEST_F(ScanTest, SelectSource_ShouldAskTheLibraryAndReturnToTheFileName)

@@ -4,6 +4,7 @@
 #include "scan_fixture.h"
 
 #include "detection/box_drawing.h"
+#include "imaging/picture.h"
 
 #include <QPainter>
 
@@ -123,31 +124,56 @@ TEST_F(SeriesControlsTest, SeriesMode_ShouldShowItsPanelButtonAndFrameOnlyWhileC
     EXPECT_EQ(ui().scanachterkant->text(), "scan 3\r\nachterkanten");   // the timer keeps it in series mode
 }
 
-TEST_F(SeriesControlsTest, BackSidePlacement_ShouldReLayOutOnlyAJoinedPictureOnARealChange)
+TEST_F(SeriesControlsTest, BackSidePlacement_ShouldAlwaysShowWhatAFreshJoinGives)
 {
     ui().bidprentmode->setChecked(false);
-    ui().achterkantgroep->setItemIndex(0);
+    // Sides of different sizes, and a stored item that does not exist (reads as "Rechts").
+    const struct {
+        QSize front, back;
+        int stored;
+        std::vector<int> items;
+    } cases[] = {
+        {{30, 50}, {40, 10}, 0, {1, 0, 1}},
+        {{100, 140}, {100, 150}, 1, {0, 1, 0}},
+        {{30, 50}, {40, 10}, 5, {1, 0}},
+    };
+    for (const auto &c : cases) {
+        ui().achterkantgroep->setItemIndex(c.stored);
+        scanner.image = quarters(c.front.width(), c.front.height());
+        ui().Scanbut->click();
+        const QImage front = form->cleanScan;
+        scanner.image = plain(c.back.width(), c.back.height(), Qt::blue);
+        ui().scanachterkant->click();
+        const QImage back = form->cleanScan;
+        ASSERT_TRUE(form->joinedBackSide);
+        EXPECT_EQ(form->picture(), RelayoutBackSide(front, back, c.stored == 1 ? 1 : 0)) << c.stored;
+        for (int item : c.items) {
+            ui().achterkantgroep->setItemIndex(item);
+            const QImage fresh = RelayoutBackSide(front, back, item);
+            EXPECT_EQ(form->picture(), fresh) << c.stored << " " << item;
+            // The same item again, or a handler call without a change, moves nothing.
+            form->achterkantgroepClick();
+            ui().achterkantgroep->setItemIndex(item);
+            EXPECT_EQ(form->picture(), fresh);
+        }
+    }
+}
+
+TEST_F(SeriesControlsTest, BackSidePlacement_AfterHerverdeelOnAJoinedPicture_ShouldMoveNothing)
+{
+    ui().bidprentmode->setChecked(false);
     scanner.image = plain(100, 140, Qt::red);
     ui().Scanbut->click();
     scanner.image = plain(100, 150, Qt::blue);
     ui().scanachterkant->click();
     ASSERT_TRUE(form->joinedBackSide);
-    ASSERT_EQ(form->picture().size(), QSize(200, 150));
 
-    // "Onder": the back goes below the joined picture's whole height.
+    // Herverdeel shows the back alone: the picture is no longer joined.
+    prompts.answerNo();
+    form->TestverdelingClick(ui().Testverdeling);
+    EXPECT_FALSE(form->joinedBackSide);
     ui().achterkantgroep->setItemIndex(1);
-    EXPECT_EQ(form->picture().size(), QSize(100, 300));
-    EXPECT_EQ(form->picture().pixelColor(50, 160), QColor(Qt::blue));
-    EXPECT_EQ(form->picture().pixelColor(50, 10), QColor(Qt::red));
-    // The same item again, or a handler call without a change, moves nothing.
-    const QImage below = form->picture();
-    form->achterkantgroepClick();
-    ui().achterkantgroep->setItemIndex(1);
-    EXPECT_EQ(form->picture(), below);
-
-    ui().achterkantgroep->setItemIndex(0);
-    EXPECT_EQ(form->picture().size(), QSize(200, 150));
-    EXPECT_EQ(form->picture().pixelColor(150, 75), QColor(Qt::blue));
+    EXPECT_EQ(form->picture(), form->cleanScan);
 }
 
 TEST_F(SeriesControlsTest, BackSidePlacement_ShouldLeaveAnUnjoinedPictureAlone)

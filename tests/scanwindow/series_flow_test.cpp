@@ -409,3 +409,25 @@ TEST_F(SeriesFlowTest, Splitter_ShouldWriteTheSameFilesAsTheWindowForTheSameScan
     EXPECT_NE(code, 0);
     EXPECT_TRUE(errors.contains("--ocr")) << errors.toStdString();
 }
+
+TEST_F(SeriesFlowTest, OpenedPictureAfterASeriesPass_ShouldCountAsAPlainScanAndSaveNothingUnasked)
+{
+    scanner.pictures = {Scan(1000, 1400, Qt::white, Fronts()), Scan(500, 700, Qt::white, Backs())};
+    prompts.answerYes();
+    ui().Scanbut->click();
+    prompts.answerYes();
+    ui().scanachterkant->click();
+    ASSERT_EQ(savedFiles().size(), 4);
+
+    const QString opened = program.folder() + "oud.bmp";
+    ASSERT_TRUE(Scan(1000, 1400, Qt::white, Fronts()).save(opened));
+    prompts.answerOk(opened);
+    form->openfileknopClick();
+    EXPECT_FALSE(form->backSidePass);
+
+    // Herverdeel and Yes on the opened picture confirm its boxes as fronts.
+    prompts.answerYes();
+    form->TestverdelingClick(ui().Testverdeling);
+    EXPECT_EQ(savedFiles().size(), 4);
+    EXPECT_EQ(form->frontBoxCount, 4);
+}
