@@ -8,6 +8,7 @@
 #include "detection/reading_order.h"
 #include "imaging/picture_caption.h"
 #include "imaging/picture_file.h"
+#include "ocr/back_text.h"
 #include "scanwindow/card_files.h"
 #include "scanwindow/file_naming.h"
 
@@ -55,6 +56,7 @@ struct Options {
     DetectionSettings detection;
     PixelSelection selection;
     bool haveSelection = false;
+    bool ocr = false;   // each card's text file and caption get the text read from its back
     CutOutSettings cut;
 };
 
@@ -79,8 +81,10 @@ QString ReadOptions(const QStringList &args, Options &o)
             *flag = true;
             continue;
         }
-        if (a == QLatin1String("--ocr"))
-            return QStringLiteral("--ocr (tekst van de achterkant lezen) is in deze versie nog niet beschikbaar");
+        if (a == QLatin1String("--ocr")) {
+            o.ocr = true;
+            continue;
+        }
         static const QStringList valued = {"--out", "--name", "--type", "--text", "--quality", "--digits",
                                            "--background", "--tolerance", "--min-size", "--margin",
                                            "--columns", "--selection"};
@@ -191,6 +195,8 @@ int main(int argc, char **argv)
     ScanBoxList boxes = back ? Detect(o, frontScan, *back) : frontBoxes;
     if (boxes.empty())
         return Fail(QStringLiteral("geen kaarten gevonden"));
+    if (o.ocr && !back)
+        return Fail(QStringLiteral("--ocr leest de achterkanten: geef ook de scan van de achterkanten (BACK)"));
     const FrontSide fronts{&frontScan, &frontBoxes, int(frontBoxes.size())};
     const QString scanFile = o.scans.back();
     const PictureCaption scanned{QString(), QFileInfo(scanFile).lastModified(), Dpi(frontScan)};
@@ -198,14 +204,28 @@ int main(int argc, char **argv)
     QStringList written;
     QString failure, name = FirstName(o), text = o.text;
     const QString folder = QDir(o.out).absolutePath() + QLatin1Char('/');
+    size_t cardIndex = 0;
     CutOutBoxes(back ? *back : frontScan, boxes, int(boxes.size()), back ? &fronts : nullptr, o.cut,
                 [&](const CardPictures &card) {
                     if (!failure.isEmpty())
                         return;
+                    if (o.ocr) {
+                        // Every card its own text: the given one, then what its back says.
+                        // The boxes are in reading order by now, one card each.
+                        const ScanBox &b = boxes[cardIndex++];
+                        QString why;
+                        const QString read = ReadBackText(back->copy(b.left, b.top, b.width(), b.height()),
+                                                          Dpi(*back), QStringLiteral("nld"), nullptr, &why);
+                        if (!why.isEmpty()) {
+                            failure = why;
+                            return;
+                        }
+                        text = o.text.isEmpty() || read.isEmpty() ? o.text + read : o.text + '\n' + read;
+                    }
                     const QString path = folder + name + o.type;
                     // Existing files are never overwritten: the user chooses another name or folder.
                     QStringList paths = QStringList{path} + SideFilePaths(card, path);
-                    if (!text.isEmpty())
+                    if (!text.isEmpty() || o.ocr)
                         paths << TextFilePath(path);
                     for (const QString &p : paths)
                         if (QFileInfo::exists(p) || QFileInfo(p).isSymLink()) {
@@ -225,7 +245,7 @@ int main(int argc, char **argv)
                         return;
                     }
                     // As in the window: the accompanying text goes with the first picture saved.
-                    if (!text.isEmpty()) {
+                    if (!text.isEmpty() || o.ocr) {
                         if (!WriteTextLines(TextFilePath(path), text)) {
                             failure = QStringLiteral("kan ") + TextFilePath(path) + QStringLiteral(" niet schrijven");
                             return;
