@@ -3,6 +3,7 @@
 // the printed text comes back.
 #include "bench_page.h"
 #include "ocr/back_text.h"
+#include "ocr/text_distance.h"
 #include "scanner/bridge/virtual_scanner.h"
 
 #include <QGuiApplication>
@@ -12,23 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-int Distance(const QString &a, const QString &b)
-{
-    std::vector<int> row(size_t(b.size()) + 1);
-    for (int j = 0; j <= b.size(); ++j)
-        row[size_t(j)] = j;
-    for (int i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = i;
-        for (int j = 1; j <= b.size(); ++j) {
-            const int up = row[size_t(j)];
-            row[size_t(j)] = std::min({up + 1, row[size_t(j - 1)] + 1, diagonal + (a[i - 1] != b[j - 1])});
-            diagonal = up;
-        }
-    }
-    return row[size_t(b.size())];
-}
 
 } // namespace
 
@@ -74,7 +58,7 @@ int main(int argc, char **argv)
         QStringList gotLines = got.split('\n');
         while (gotLines.size() > lines.size())
             gotLines.removeLast();
-        errors += Distance(gotLines.join('\n'), expected);
+        errors += TextDistance(gotLines.join('\n'), expected);
         characters += expected.size();
         right += got.contains(lines[2]) && got.contains(lines[4].right(4)) && got.contains(lines[6].right(4));
     }

@@ -28,6 +28,19 @@ public:
     virtual bool chooseColor(QColor &color) = 0;
 };
 
+// Answers nothing and shows nothing: cancel, No, empty. For a process without
+// a person to ask; a subclass may still pass notices on somewhere.
+class SilentPrompts : public Prompts {
+public:
+    int notice(const QString &, const QString &) override { return 1; }
+    int yesNo(const QString &, const QString &, int) override { return 2; }
+    int runModal(QDialog &, const QString &) override { return 2; }
+    bool inputQuery(const QString &, const QString &, QString &) override { return false; }
+    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString saveFileName(const QString &, const QString &, const QString &, const QString &) override { return {}; }
+    bool chooseColor(QColor &) override { return false; }
+};
+
 // The prompts in force. Defaults to a Qt implementation installed by the program;
 // tests install a scripted one.
 Prompts &prompts();

@@ -9,18 +9,7 @@
 
 namespace {
 
-// Used until the program installs its Qt prompts: answers nothing, shows nothing.
-class SilentPrompts : public Prompts {
-public:
-    int notice(const QString &, const QString &) override { return 1; }
-    int yesNo(const QString &, const QString &, int) override { return 2; }
-    int runModal(QDialog &, const QString &) override { return 2; }
-    bool inputQuery(const QString &, const QString &, QString &) override { return false; }
-    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
-    QString saveFileName(const QString &, const QString &, const QString &, const QString &) override { return {}; }
-    bool chooseColor(QColor &) override { return false; }
-};
-
+// Used until the program installs its Qt prompts.
 SilentPrompts g_silentPrompts;
 Prompts *g_defaultPrompts = &g_silentPrompts;
 Prompts *g_prompts = nullptr;

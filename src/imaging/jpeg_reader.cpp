@@ -1,6 +1,7 @@
 #include "imaging/jpeg_reader.h"
 
 #include "common/filez.h"
+#include "imaging/jpeg_errors.h"
 
 #include <QFile>
 #include <csetjmp>
@@ -10,18 +11,6 @@
 #include <utility>
 
 namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-};
-
-void ErrorExit(j_common_ptr info)
-{
-    std::longjmp(reinterpret_cast<ErrorManager *>(info->err)->jump, 1);
-}
-
-void Quiet(j_common_ptr, int) {}
 
 struct Decoded {
     unsigned char *pixels = nullptr;
@@ -45,11 +34,11 @@ int DotsPerMeter(int density, int unit)
 bool Decode(FILE *file, long long maxBytes, Decoded *out)
 {
     jpeg_decompress_struct info;
-    ErrorManager errors;
+    JpegErrorManager errors;
     unsigned char *volatile pixels = nullptr;
     info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = ErrorExit;
-    errors.base.emit_message = Quiet;
+    errors.base.error_exit = JpegErrorExit;
+    errors.base.emit_message = JpegQuiet;
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&info);
         std::free(pixels);

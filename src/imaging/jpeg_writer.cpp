@@ -1,23 +1,13 @@
 #include "imaging/jpeg_writer.h"
 
+#include "imaging/jpeg_errors.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <jpeglib.h>
 #include <vector>
 
 namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-};
-
-void ErrorExit(j_common_ptr info)
-{
-    std::longjmp(reinterpret_cast<ErrorManager *>(info->err)->jump, 1);
-}
-
-void Quiet(j_common_ptr, int) {}
 
 JDIMENSION Density(unsigned pixelsPerMetre)
 {
@@ -34,10 +24,10 @@ bool WriteJpeg(FILE *file, const QImage &picture, int quality, unsigned pixelsPe
     if (picture.format() != QImage::Format_BGR888 || picture.isNull())
         return false;
     jpeg_compress_struct info;
-    ErrorManager errors;
+    JpegErrorManager errors;
     info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = ErrorExit;
-    errors.base.emit_message = Quiet;
+    errors.base.error_exit = JpegErrorExit;
+    errors.base.emit_message = JpegQuiet;
     std::vector<unsigned char> swapped;   // only without the BGR input of libjpeg-turbo
     if (setjmp(errors.jump)) {
         jpeg_destroy_compress(&info);

@@ -34,19 +34,13 @@ int Fail(const QString &why, int code = 1)
 }
 
 // Notices of the saving code go to stderr: there is nobody to click them away.
-class ErrorStreamPrompts : public Prompts {
+class ErrorStreamPrompts : public SilentPrompts {
 public:
     int notice(const QString &text, const QString &) override
     {
         Fail(text);
         return 1;
     }
-    int yesNo(const QString &, const QString &, int) override { return 2; }
-    int runModal(QDialog &, const QString &) override { return 2; }
-    bool inputQuery(const QString &, const QString &, QString &) override { return false; }
-    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
-    QString saveFileName(const QString &, const QString &, const QString &, const QString &) override { return {}; }
-    bool chooseColor(QColor &) override { return false; }
 };
 
 struct Options {

@@ -129,8 +129,9 @@ TEST_F(HostileFiles, EndlessDecodingAndBombsEndWithinTheLimits)
     // The library writes past its buffer here; whether that kills the decoder
     // depends on its heap, so either outcome is fine as long as ours survives.
     const QImage pict = Load("overrun.pct", format_samples::Pict());
-    if (!SamePixels(pict, UnreadablePlaceholder()))
+    if (!SamePixels(pict, UnreadablePlaceholder())) {
         EXPECT_FALSE(pict.isNull());
+    }
 }
 
 TEST_F(HostileFiles, AFileCutShortGivesThePlaceholderOrAPictureOfItsSize)

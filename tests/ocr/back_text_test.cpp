@@ -3,6 +3,7 @@
 #include "ocr/back_text.h"
 #include "ocr/card_text_reader.h"
 #include "ocr/synthetic_back.h"
+#include "ocr/text_distance.h"
 
 #include <QThread>
 #include <gtest/gtest.h>
@@ -11,23 +12,6 @@
 #include <vector>
 
 namespace {
-
-int Distance(const QString &a, const QString &b)
-{
-    std::vector<int> row(size_t(b.size()) + 1);
-    for (int j = 0; j <= b.size(); ++j)
-        row[size_t(j)] = j;
-    for (int i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = i;
-        for (int j = 1; j <= b.size(); ++j) {
-            const int up = row[size_t(j)];
-            row[size_t(j)] = std::min({up + 1, row[size_t(j - 1)] + 1, diagonal + (a[i - 1] != b[j - 1])});
-            diagonal = up;
-        }
-    }
-    return row[size_t(b.size())];
-}
 
 QStringList Card(const QString &name, const QString &born, const QString &died, int bornYear, int diedYear)
 {
@@ -91,7 +75,7 @@ TEST(ReadBackText, NamesYearsAndCharactersOfSyntheticBacks)
     for (const SyntheticBack &c : cases) {
         const QString read = ReadBackText(RenderBack(c), c.dpi, "nld");
         const QString expected = c.lines.join('\n');
-        errors += Distance(read, expected);
+        errors += TextDistance(read, expected);
         characters += expected.size();
         const bool right = read.contains(c.lines[1]) && read.contains(c.lines[3].right(4))
                         && read.contains(c.lines[5].right(4));
