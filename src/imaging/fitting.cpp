@@ -37,7 +37,6 @@ void FitImageInPanel(QWidget *image, QSize pictureSize, QWidget *panel, int marg
         label->setScaledContents(true);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
-    image->setProperty("tag", 0);
     const int w = std::max(2, r.w);
     const int h = std::max(2, r.h);
     const int left = centre ? r.x + margin : margin;

@@ -47,7 +47,6 @@ public:
     QString openDeviceName() const { return m_deviceName; }
     SaneDevice *device() { return m_device.get(); }  // the open source, for tools and tests
     SaneBackend &backend();
-    ScanOutcome lastOutcome() const { return m_last; }
 
 private:
     bool openDefault();

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 namespace {
 
@@ -55,14 +54,10 @@ int64_t linesIn(const ScanFrame &f, QString &error)
     return f.params.lines;
 }
 
+// A null picture when the memory cannot be had: QImage reports that, it does not throw.
 QImage makeImage(int64_t w, int64_t h, QImage::Format fmt)
 {
-    try {
-        QImage img(int(w), int(h), fmt);
-        return img;
-    } catch (const std::bad_alloc &) {
-        return QImage();
-    }
+    return QImage(int(w), int(h), fmt);
 }
 
 QImage::Format singlePassFormat(const SANE_Parameters &p)
