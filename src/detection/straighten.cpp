@@ -75,26 +75,21 @@ Fit BoundsAt(const std::vector<Point> &hull, double radians)
 }
 
 // Bilinear blend of the 2 x 2 pixels at p (row above) and q (row below) with
-// 7-bit fractions, all three channels at once.
+// 7-bit fractions, all three channels at once. Reads 8 bytes at each: the two
+// bytes past the pair must lie within the picture, and play no part.
 inline void Blend(const uchar *p, const uchar *q, uint32_t fx, uint32_t fy, uchar *out)
 {
-    // Exactly the two pixels, never past the picture; put together in registers,
-    // as a 6-byte copy through memory would stall the load that follows.
-    auto six = [](const uchar *at) {
-        uint32_t low;
-        uint16_t high;
-        std::memcpy(&low, at, 4);
-        std::memcpy(&high, at + 4, 2);
-        return uint64_t(low) | uint64_t(high) << 32;
-    };
-    const uint64_t top = six(p), bottom = six(q);
+    uint64_t top, bottom;
+    std::memcpy(&top, p, 8);
+    std::memcpy(&bottom, q, 8);
     // Whitened glass all round: white comes out, the common case beside a card.
-    if ((top & bottom) == 0xFFFFFFFFFFFFu) {
+    constexpr uint64_t Pair = 0xFFFFFFFFFFFFu;
+    if ((top & bottom & Pair) == Pair) {
         std::memset(out, 255, 3);
         return;
     }
     const __m128i zero = _mm_setzero_si128();
-    const __m128i a = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(top)), zero);      // b0 g0 r0 b1 g1 r1 0 0
+    const __m128i a = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(top)), zero);      // b0 g0 r0 b1 g1 r1 . .
     const __m128i b = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(bottom)), zero);
     // Down first: a * 128 + (b - a) * fy stays within 16 bits.
     const __m128i v = _mm_add_epi16(_mm_slli_epi16(a, 7), _mm_mullo_epi16(_mm_sub_epi16(b, a), _mm_set1_epi16(short(fy))));
@@ -212,36 +207,53 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
     constexpr int Ahead = 6;
     const std::ptrdiff_t ahead = std::ptrdiff_t(std::lround(Ahead * c)) * std::ptrdiff_t(stride) -
                                  std::ptrdiff_t(std::lround(Ahead * s)) * 3;
+    // Rows whose pair may be read 8 bytes wide: all but the picture's last.
+    const int syFast = std::min(sy1, source.height() - 1);
+    auto inside = [&](int64_t sx, int64_t sy) {
+        const int ix = int(sx >> 16), iy = int(sy >> 16);
+        return ix >= sx0 && iy >= sy0 && ix + 1 < sx1 && iy + 1 < syFast;
+    };
+    // At the border of what may be read: taps outside count as the fill.
+    auto border = [&](int64_t sx, int64_t sy, uchar *out) {
+        const int ix = int(sx >> 16), iy = int(sy >> 16);
+        const uint32_t fx = uint32_t(sx >> 8) & 0xFF, fy = uint32_t(sy >> 8) & 0xFF;
+        const uchar *taps[4] = {bgr, bgr, bgr, bgr};
+        const int tx_[2] = {ix, ix + 1}, ty_[2] = {iy, iy + 1};
+        for (int j = 0; j < 2; ++j)
+            for (int i = 0; i < 2; ++i)
+                if (tx_[i] >= sx0 && tx_[i] < sx1 && ty_[j] >= sy0 && ty_[j] < sy1)
+                    taps[j * 2 + i] = bits + size_t(ty_[j]) * stride + size_t(tx_[i]) * 3;
+        const uint32_t w[4] = {(256 - fx) * (256 - fy), fx * (256 - fy), (256 - fx) * fy, fx * fy};
+        for (int k = 0; k < 3; ++k)
+            out[k] = uchar((taps[0][k] * w[0] + taps[1][k] * w[1] + taps[2][k] * w[2] + taps[3][k] * w[3] + 32768) >> 16);
+    };
     for (int strip = tx0; strip < tx1; strip += Strip)
     for (int ty = ty0; ty < ty1; ++ty) {
-        const int stripEnd = std::min(strip + Strip, tx1);
+        const int n = std::min(strip + Strip, tx1) - strip;
         // Target pixel centre in picture coordinates, relative to the card's centre.
         const double py = rect.top + (ty - y) - lean.centreY;
         const double px = rect.left + (strip - x) - lean.centreX;
-        int64_t sx = std::llround((lean.centreX + px * c - py * s) * One);
-        int64_t sy = std::llround((lean.centreY + px * s + py * c) * One);
-        uchar *out = targetBits + size_t(ty) * targetStride + size_t(strip) * 3;
-        for (int tx = strip; tx < stripEnd; ++tx, sx += stepX, sy += stepY, out += 3) {
-            const int ix = int(sx >> 16), iy = int(sy >> 16);
-            const uint32_t fx = uint32_t(sx >> 8) & 0xFF, fy = uint32_t(sy >> 8) & 0xFF;
-            if (ix >= sx0 && iy >= sy0 && ix + 1 < sx1 && iy + 1 < sy1) {
-                const uchar *p = bits + size_t(iy) * stride + size_t(ix) * 3;
-                _mm_prefetch(reinterpret_cast<const char *>(uintptr_t(p) + uintptr_t(ahead)), _MM_HINT_T0);
-                _mm_prefetch(reinterpret_cast<const char *>(uintptr_t(p) + uintptr_t(ahead) + stride), _MM_HINT_T0);
-                Blend(p, p + stride, fx >> 1, fy >> 1, out);
-                continue;
-            }
-            // At the border of what may be read: taps outside count as the fill.
-            const uchar *taps[4] = {bgr, bgr, bgr, bgr};
-            const int tx_[2] = {ix, ix + 1}, ty_[2] = {iy, iy + 1};
-            for (int j = 0; j < 2; ++j)
-                for (int i = 0; i < 2; ++i)
-                    if (tx_[i] >= sx0 && tx_[i] < sx1 && ty_[j] >= sy0 && ty_[j] < sy1)
-                        taps[j * 2 + i] = bits + size_t(ty_[j]) * stride + size_t(tx_[i]) * 3;
-            const uint32_t w[4] = {(256 - fx) * (256 - fy), fx * (256 - fy), (256 - fx) * fy, fx * fy};
-            for (int k = 0; k < 3; ++k)
-                out[k] = uchar((taps[0][k] * w[0] + taps[1][k] * w[1] + taps[2][k] * w[2] + taps[3][k] * w[3] + 32768)
-                               >> 16);
+        const int64_t sxStart = std::llround((lean.centreX + px * c - py * s) * One);
+        const int64_t syStart = std::llround((lean.centreY + px * s + py * c) * One);
+        uchar *row = targetBits + size_t(ty) * targetStride + size_t(strip) * 3;
+        // Along a straight line what may be read is one stretch: find its ends
+        // once, so the pixels between need no checks.
+        int first = 0, last = n;
+        while (first < n && !inside(sxStart + first * stepX, syStart + first * stepY))
+            ++first;
+        while (last > first && !inside(sxStart + (last - 1) * stepX, syStart + (last - 1) * stepY))
+            --last;
+        for (int i = 0; i < first; ++i)
+            border(sxStart + i * stepX, syStart + i * stepY, row + size_t(i) * 3);
+        for (int i = last; i < n; ++i)
+            border(sxStart + i * stepX, syStart + i * stepY, row + size_t(i) * 3);
+        int64_t sx = sxStart + first * stepX, sy = syStart + first * stepY;
+        uchar *out = row + size_t(first) * 3;
+        for (int i = first; i < last; ++i, sx += stepX, sy += stepY, out += 3) {
+            const uchar *p = bits + size_t(sy >> 16) * stride + size_t(sx >> 16) * 3;
+            _mm_prefetch(reinterpret_cast<const char *>(uintptr_t(p) + uintptr_t(ahead)), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char *>(uintptr_t(p) + uintptr_t(ahead) + stride), _MM_HINT_T0);
+            Blend(p, p + stride, (uint32_t(sx) >> 9) & 0x7F, (uint32_t(sy) >> 9) & 0x7F, out);
         }
     }
 }
