@@ -201,7 +201,7 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
     const size_t targetStride = size_t(target.bytesPerLine());
     // In strips of columns: a whole turned row would touch hundreds of source
     // rows (and memory pages) at once, a strip's row only a few.
-    constexpr int Strip = 96;
+    constexpr int Strip = 192;
     // Going down a strip the source moves by rows no prefetcher foresees: ask
     // for the pixels some rows ahead while blending these.
     constexpr int Ahead = 6;
@@ -216,6 +216,10 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
     // At the border of what may be read: taps outside count as the fill.
     auto border = [&](int64_t sx, int64_t sy, uchar *out) {
         const int ix = int(sx >> 16), iy = int(sy >> 16);
+        if (ix + 1 < sx0 || ix >= sx1 || iy + 1 < sy0 || iy >= sy1) {
+            std::memcpy(out, bgr, 3);   // the turned card's corners reach past what was scanned
+            return;
+        }
         const uint32_t fx = uint32_t(sx >> 8) & 0xFF, fy = uint32_t(sy >> 8) & 0xFF;
         const uchar *taps[4] = {bgr, bgr, bgr, bgr};
         const int tx_[2] = {ix, ix + 1}, ty_[2] = {iy, iy + 1};
