@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstring>
 #include <emmintrin.h>
+#include <system_error>
+#include <thread>
 #include <xmmintrin.h>
 #include <vector>
 
@@ -231,7 +233,8 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
         for (int k = 0; k < 3; ++k)
             out[k] = uchar((taps[0][k] * w[0] + taps[1][k] * w[1] + taps[2][k] * w[2] + taps[3][k] * w[3] + 32768) >> 16);
     };
-    for (int strip = tx0; strip < tx1; strip += Strip)
+    auto draw = [&](int from, int to) {
+    for (int strip = from; strip < to; strip += Strip)
     for (int ty = ty0; ty < ty1; ++ty) {
         const int n = std::min(strip + Strip, tx1) - strip;
         // Target pixel centre in picture coordinates, relative to the card's centre.
@@ -260,4 +263,21 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
             Blend(p, p + stride, (uint32_t(sx) >> 9) & 0x7F, (uint32_t(sy) >> 9) & 0x7F, out);
         }
     }
+    };
+    // A card of some size is turned on two cores: the strips write apart.
+    constexpr int64_t TwoCoresFrom = 1 << 20;
+    const int half = tx0 + (tx1 - tx0) / 2 / Strip * Strip;
+    if (half > tx0 && int64_t(tx1 - tx0) * (ty1 - ty0) >= TwoCoresFrom && std::thread::hardware_concurrency() > 1) {
+        std::thread other;
+        try {
+            other = std::thread(draw, half, tx1);
+        } catch (const std::system_error &) {
+            draw(tx0, tx1);   // no thread to be had: all on this one
+            return;
+        }
+        draw(tx0, half);
+        other.join();
+        return;
+    }
+    draw(tx0, tx1);
 }
