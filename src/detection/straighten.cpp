@@ -79,17 +79,16 @@ Fit BoundsAt(const std::vector<Point> &hull, double radians)
 // Bilinear blend of the 2 x 2 pixels at p (row above) and q (row below) with
 // 7-bit fractions, all three channels at once. Reads 8 bytes at each: the two
 // bytes past the pair must lie within the picture, and play no part.
-inline void Blend(const uchar *p, const uchar *q, uint32_t fx, uint32_t fy, uchar *out)
+// Gives blue, green, red in the low three bytes.
+inline uint32_t Blend(const uchar *p, const uchar *q, uint32_t fx, uint32_t fy)
 {
     uint64_t top, bottom;
     std::memcpy(&top, p, 8);
     std::memcpy(&bottom, q, 8);
     // Whitened glass all round: white comes out, the common case beside a card.
     constexpr uint64_t Pair = 0xFFFFFFFFFFFFu;
-    if ((top & bottom & Pair) == Pair) {
-        std::memset(out, 255, 3);
-        return;
-    }
+    if ((top & bottom & Pair) == Pair)
+        return 0xFFFFFF;
     const __m128i zero = _mm_setzero_si128();
     const __m128i a = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(top)), zero);      // b0 g0 r0 b1 g1 r1 . .
     const __m128i b = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(bottom)), zero);
@@ -100,10 +99,7 @@ inline void Blend(const uchar *p, const uchar *q, uint32_t fx, uint32_t fy, ucha
     __m128i sum = _mm_madd_epi16(pairs, _mm_set1_epi32(int(fx << 16 | (128 - fx))));
     sum = _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(8192)), 14);
     sum = _mm_packus_epi16(_mm_packs_epi32(sum, zero), zero);
-    const uint32_t bgr = uint32_t(_mm_cvtsi128_si32(sum));
-    const uint16_t blueGreen = uint16_t(bgr);
-    std::memcpy(out, &blueGreen, 2);
-    out[2] = uchar(bgr >> 16);
+    return uint32_t(_mm_cvtsi128_si32(sum));
 }
 
 } // namespace
@@ -259,8 +255,15 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
         for (int i = first; i < last; ++i, sx += stepX, sy += stepY, out += 3) {
             const uchar *p = bits + size_t(sy >> 16) * stride + size_t(sx >> 16) * 3;
             _mm_prefetch(reinterpret_cast<const char *>(uintptr_t(p) + uintptr_t(ahead)), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char *>(uintptr_t(p) + uintptr_t(ahead) + stride), _MM_HINT_T0);
-            Blend(p, p + stride, (uint32_t(sx) >> 9) & 0x7F, (uint32_t(sy) >> 9) & 0x7F, out);
+            const uint32_t bgr = Blend(p, p + stride, (uint32_t(sx) >> 9) & 0x7F, (uint32_t(sy) >> 9) & 0x7F);
+            // Four bytes in one store where the next pixel overwrites the fourth.
+            if (i + 1 < last) {
+                std::memcpy(out, &bgr, 4);
+            } else {
+                const uint16_t blueGreen = uint16_t(bgr);
+                std::memcpy(out, &blueGreen, 2);
+                out[2] = uchar(bgr >> 16);
+            }
         }
     }
     };
