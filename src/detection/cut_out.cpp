@@ -168,6 +168,14 @@ CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, con
     return card;
 }
 
+QImage BoxAlone(const QImage &scan, const ScanBox &box, CutOutSettings settings)
+{
+    settings.whiten = false;
+    settings.sides = false;
+    QImage work = scan;   // shares the pixels: nothing is written to it
+    return MakeBoxPicture(work, box, nullptr, nullptr, settings).joined;
+}
+
 QImage CutOutBoxes(const QImage &cleanScan, ScanBoxList &boxes, int count, const FrontSide *front,
                    const CutOutSettings &settings, const std::function<void(const CardPictures &)> &save,
                    const std::function<bool()> &stop)

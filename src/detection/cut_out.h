@@ -41,6 +41,10 @@ struct CardPictures {
 CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
                             const CutOutSettings &settings);
 
+// box of scan alone as the cut-out makes it (turned upright when the settings
+// straighten, never whitened): the back whose text is read.
+QImage BoxAlone(const QImage &scan, const ScanBox &box, CutOutSettings settings);
+
 // The whole cut-out: orders boxes (in place), makes every box picture in order
 // and hands it to save; when stop answers true before a box, the rest is left.
 // Returns the working copy with its whitened areas.

@@ -85,6 +85,7 @@ public:
     // "Achterkant:" as a placement: 1 "Onder" only for its own item; no item
     // or one out of range counts as "Rechts" (0).
     int backSidePlacement() const;
+    CutOutSettings cutOutSettings() const;   // the cut-out as the window's settings give it
     QDateTime scanTime;       // when the clean scan arrived, for the caption inside saved pictures
     CardPictures pendingCard; // the series card being saved, for its side files
     PictureSaveQueue *seriesSaves = nullptr;   // where the cards go while a series is saved
@@ -198,6 +199,7 @@ public:
     bool cardTextFailed = false;   // a card's text file could not be written
     std::unique_ptr<CardTextReader> cardReader;
     qint64 readScanKey = 0;   // the scan cardReader reads from
+    bool readStraightened = false;   // whether it reads the backs turned upright
 
 protected:
     void resizeEvent(QResizeEvent *e) override;

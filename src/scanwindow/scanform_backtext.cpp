@@ -34,21 +34,31 @@ void TScanform::StartReadingBacks()
 {
     if (!cardReader)
         cardReader = std::make_unique<CardTextReader>();
-    std::vector<QRect> cards;
-    for (const ScanBox &b : boxes)
-        cards.push_back(RectOf(b));
     const QImage scan = cleanScan.isNull() ? picture() : cleanScan;
     readScanKey = scan.cacheKey();
-    cardReader->start(CardTextReader::CutBacks(scan, cards), TextToIntDef(ui->dpiachter->text(), OcrDpi),
-                      Language(*ui));
+    readStraightened = ui->kaartenrechtzetten->isChecked();
+    std::vector<CardTextReader::Back> backs;
+    if (readStraightened) {
+        // Read as saved: a leaning back turned upright first.
+        const CutOutSettings settings = cutOutSettings();
+        for (const ScanBox &b : boxes)
+            backs.push_back({RectOf(b), BoxAlone(scan, b, settings)});
+    } else {
+        std::vector<QRect> cards;
+        for (const ScanBox &b : boxes)
+            cards.push_back(RectOf(b));
+        backs = CardTextReader::CutBacks(scan, cards);
+    }
+    cardReader->start(backs, TextToIntDef(ui->dpiachter->text(), OcrDpi), Language(*ui));
 }
 
 void TScanform::WaitForBackTexts()
 {
-    // Scan or boxes changed since the reading began (or it never began): read
+    // Scan, boxes or straightening changed since the reading began (or it never began): read
     // them now, so that no text of an earlier scan lying at the same place is used.
     const QImage &scan = cleanScan.isNull() ? picture() : cleanScan;
-    bool covered = cardReader != nullptr && readScanKey == scan.cacheKey();
+    bool covered = cardReader != nullptr && readScanKey == scan.cacheKey()
+                && readStraightened == ui->kaartenrechtzetten->isChecked();
     for (const ScanBox &b : boxes)
         covered = covered && cardReader->covers(RectOf(b));
     if (!covered)

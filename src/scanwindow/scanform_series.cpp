@@ -115,15 +115,7 @@ void TScanform::SaveSeriesBoxes()
     if (count == 0)
         return;
 
-    CutOutSettings settings;
-    settings.whiten = ui->maakachtergrondwitcheck->isChecked();
-    settings.key = BackgroundKey::fromColour(detectionBackground, detectionTolerance);
-    settings.background = unsigned(ui->achtergrondkleur->colour());
-    settings.placement = backSidePlacement();
-    settings.columns = SpinNumber(ui->akol);
-    settings.straighten = ui->kaartenrechtzetten->isChecked();
-    settings.sides = ui->lossekanten->isChecked();
-
+    const CutOutSettings settings = cutOutSettings();
     // Only a back side is paired with the confirmed fronts.
     const FrontSide fronts{&frontScan, &frontBoxes, frontBoxCount};
     const QImage source = cleanScan.isNull() ? picture() : cleanScan;
@@ -186,6 +178,19 @@ void TScanform::bidprentmodeClick()
     Shape1->setVisible(on);
     if (!on)
         ui->scanachterkant->setText(QStringLiteral("Scan\r\nachterkant"));
+}
+
+CutOutSettings TScanform::cutOutSettings() const
+{
+    CutOutSettings settings;
+    settings.whiten = ui->maakachtergrondwitcheck->isChecked();
+    settings.key = BackgroundKey::fromColour(detectionBackground, detectionTolerance);
+    settings.background = unsigned(ui->achtergrondkleur->colour());
+    settings.placement = backSidePlacement();
+    settings.columns = SpinNumber(ui->akol);
+    settings.straighten = ui->kaartenrechtzetten->isChecked();
+    settings.sides = ui->lossekanten->isChecked();
+    return settings;
 }
 
 int TScanform::backSidePlacement() const

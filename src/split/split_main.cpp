@@ -25,7 +25,7 @@ const char *const UsageText =
     "gebruik: kvnscan-split VOORKANT [ACHTERKANT] --out MAP [--name kaart] [--type .JPG] [--quality 90]\n"
     "                     [--digits 3] [--background RRGGBB] [--tolerance 3] [--min-size N] [--margin 2]\n"
     "                     [--columns 0] [--selection L,T,R,B] [--below] [--white] [--straighten] [--sides]\n"
-    "                     [--text TEKST] [--ocr]\n";
+    "                     [--text TEKST] [--ocr] [--lang nld|eng|fra|deu]\n";
 
 int Fail(const QString &why, int code = 1)
 {
@@ -51,6 +51,7 @@ struct Options {
     PixelSelection selection;
     bool haveSelection = false;
     bool ocr = false;   // each card's text file and caption get the text read from its back
+    QString lang = QStringLiteral("nld");   // the Tesseract language it is read in
     CutOutSettings cut;
 };
 
@@ -81,7 +82,7 @@ QString ReadOptions(const QStringList &args, Options &o)
         }
         static const QStringList valued = {"--out", "--name", "--type", "--text", "--quality", "--digits",
                                            "--background", "--tolerance", "--min-size", "--margin",
-                                           "--columns", "--selection"};
+                                           "--columns", "--selection", "--lang"};
         if (!valued.contains(a))
             return QStringLiteral("onbekende optie ") + a;
         if (i + 1 >= args.size())
@@ -102,6 +103,8 @@ QString ReadOptions(const QStringList &args, Options &o)
             o.type = v;
         else if (a == QLatin1String("--text"))
             o.text = v;
+        else if (a == QLatin1String("--lang"))
+            o.lang = v;
         else if (a == QLatin1String("--quality"))
             o.quality = v.toInt(&ok);
         else
@@ -117,6 +120,11 @@ QString ReadOptions(const QStringList &args, Options &o)
         return QStringLiteral("--name mag niet leeg zijn");
     if (o.quality < 0 || o.quality > 100)
         return QStringLiteral("--quality ligt tussen 0 en 100");
+    QStringList codes;
+    for (const OcrLanguage &l : OcrLanguages())
+        codes << QString::fromLatin1(l.code);
+    if (!codes.contains(o.lang))
+        return QStringLiteral("--lang is een van ") + codes.join(QStringLiteral(", ")) + QStringLiteral(", niet ") + o.lang;
     o.digits = std::max(1, o.digits);
     o.cut.columns = o.detection.columns;
     o.cut.background = o.detection.background;
@@ -208,8 +216,10 @@ int main(int argc, char **argv)
                         // The boxes are in reading order by now, one card each.
                         const ScanBox &b = boxes[cardIndex++];
                         QString why;
-                        const QString read = ReadBackText(back->copy(b.left, b.top, b.width(), b.height()),
-                                                          Dpi(*back), QStringLiteral("nld"), nullptr, &why);
+                        // With --straighten it is read as saved: turned upright first.
+                        const QImage picture = o.cut.straighten ? BoxAlone(*back, b, o.cut)
+                                                                : back->copy(b.left, b.top, b.width(), b.height());
+                        const QString read = ReadBackText(picture, Dpi(*back), o.lang, nullptr, &why);
                         if (!why.isEmpty()) {
                             failure = why;
                             return;

@@ -1,5 +1,6 @@
 // Reading card backs: the preparation the reader gets, and what it reads from
 // backs of known text in the conditions a scan brings.
+#include "detection/cut_out.h"
 #include "ocr/back_text.h"
 #include "ocr/card_text_reader.h"
 #include "ocr/synthetic_back.h"
@@ -117,4 +118,32 @@ TEST(CardTextReader, EachCardGetsItsOwnTextAndAStopLeavesTheRestUnread)
     EXPECT_TRUE(reader.stopped());
     EXPECT_TRUE(reader.textFor(cards[0]).isEmpty());
     EXPECT_TRUE(reader.textFor(cards[1]).isEmpty());
+}
+
+// With "Kaarten rechtzetten" a back is read as it is saved, turned upright: a
+// card leaning 6 degrees then reads word for word, where its slanting edges
+// and lines read as stray marks and wrong letters without.
+TEST(ReadBackText, LeaningBackIsReadWordForWordAfterStraightening)
+{
+    const QStringList lines = Card("Wilhelmina Janssen", "Venlo", "Tegelen", 1887, 1963);
+    const QColor glass(52, 60, 70);
+    const QImage back = RenderBack({lines, 300, QColor(236, 230, 214), glass});
+    QImage page(back.width() + 200, back.height() + 200, QImage::Format_BGR888);
+    page.fill(glass);
+    {
+        QPainter p(&page);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.translate(page.width() / 2.0, page.height() / 2.0);
+        p.rotate(6);
+        p.drawImage(-back.width() / 2, -back.height() / 2, back);
+    }
+    const ScanBox box{0, 0, page.width(), page.height()};
+    CutOutSettings settings;
+    settings.background = PlatformColour(glass.red(), glass.green(), glass.blue());
+    settings.key = BackgroundKey::fromColour(settings.background, 12);
+    const QString plain = ReadBackText(BoxAlone(page, box, settings), 300, "nld");
+    settings.straighten = true;
+    const QString upright = ReadBackText(BoxAlone(page, box, settings), 300, "nld");
+    EXPECT_EQ(upright, lines.join('\n'));
+    EXPECT_NE(plain, lines.join('\n'));
 }

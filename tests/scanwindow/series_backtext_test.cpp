@@ -60,6 +60,7 @@ TEST_F(ScanWindowTest, BackTexts_ShouldGiveEveryCardATextFileWithItsOwnNameAfter
     ui().gelijkachterkant->setChecked(false);
     ui().bidprentmode->setChecked(true);
     ui().tekstachterkantlezen->setChecked(true);
+    ui().kaartenrechtzetten->setChecked(true);   // the backs are read as saved, upright
     ui().dpi->setText("300");
     ui().dpiachter->setText("300");
     ui().Memo1->setPlainText("Familie Mertens");

@@ -406,9 +406,9 @@ TEST_F(SeriesFlowTest, Splitter_ShouldWriteTheSameFilesAsTheWindowForTheSameScan
     EXPECT_TRUE(errors.contains("kaart003-voorkant.JPG bestaat al")) << errors.toStdString();
     EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList{"kaart003-voorkant.JPG"});
     EXPECT_EQ(QFileInfo(out + "/kaart003-voorkant.JPG").size(), 3);
-    // With the backs read, every card has a text file of its own back.
+    // With the backs read (straightened, as saved), every card has a text file of its own back.
     QDir(out).removeRecursively();
-    std::tie(code, printed, errors) = split({"--ocr"});
+    std::tie(code, printed, errors) = split({"--ocr", "--lang", "nld"});
     ASSERT_EQ(code, 0) << errors.toStdString();
     QSet<QString> texts;
     for (int k = 1; k <= 6; ++k) {
