@@ -62,7 +62,13 @@ TEST(CrashSafety, KilledSeriesSaveNeverLeavesADamagedPicture)
             ADD_FAILURE() << "damaged " << fi.fileName().toStdString();
         }
     }
+    // Enough finished saves that the kills met every stage; a sanitized writer is
+    // several times slower, so fewer saves finish between kills there.
+#ifdef __SANITIZE_ADDRESS__
+    EXPECT_GT(checked, 5);
+#else
     EXPECT_GT(checked, 20);
+#endif
     EXPECT_EQ(damaged, 0);
     RecordProperty("files_checked", checked);
     std::printf("crash safety (series): %d kills, %d files checked, %d damaged\n", kKills, checked, damaged);
