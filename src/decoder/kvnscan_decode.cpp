@@ -3,6 +3,7 @@
 //   kvnscan-decode <largest picture in bytes> <processor seconds> <file>
 // Any fault ends this process only; the program reads the reason from how it ended.
 #include "codec/freeimage_library.h"
+#include "common/sanitizer.h"
 #include "imaging/picture_decoder.h"
 #include "imaging/picture_file.h"
 
@@ -28,17 +29,8 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kLimitAddressSpace = false;   // the sanitizer's shadow needs terabytes; it limits itself
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kLimitAddressSpace = false;
-#else
-constexpr bool kLimitAddressSpace = true;
-#endif
-#else
-constexpr bool kLimitAddressSpace = true;
-#endif
+// The sanitizer's shadow needs terabytes; it limits itself.
+constexpr bool kLimitAddressSpace = !kAddressSanitized;
 
 DecodedHeader *g_header = nullptr;
 bool g_outOfMemory = false;

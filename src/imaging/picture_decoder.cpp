@@ -1,4 +1,6 @@
 #include "imaging/picture_decoder.h"
+
+#include "common/sanitizer.h"
 #include "imaging/picture_file.h"
 
 #include <QApplication>
@@ -31,17 +33,7 @@ namespace {
 constexpr int kDefaultSeconds = 20;
 int g_seconds = 0;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+constexpr bool kSanitized = kAddressSanitized;
 
 qint64 PhysicalMemory()
 {
