@@ -1,6 +1,7 @@
 // The operations as the program calls them, against a scripted backend:
 // which source opens, what the file holds afterwards, what the user is told.
 #include "fake_sane.h"
+#include "fakes/file_bytes.h"
 #include "scanner/bridge/bridge.h"
 #include "scanner/bridge/virtual_scanner.h"
 
@@ -16,22 +17,11 @@
 
 namespace {
 
-class BackendRef : public SaneBackend {
-public:
-    explicit BackendRef(FakeBackend &b) : m_b(b) {}
-    SANE_Status init() override { return m_b.init(); }
-    SANE_Status getDevices(std::vector<SaneDeviceInfo> &out) override { return m_b.getDevices(out); }
-    SANE_Status open(const std::string &name, std::unique_ptr<SaneDevice> &out) override { return m_b.open(name, out); }
-
-private:
-    FakeBackend &m_b;
-};
-
 class BridgeTest : public ::testing::Test {
 protected:
     BridgeTest()
     {
-        bridge.setBackendFactory([this] { return std::make_unique<BackendRef>(backend); });
+        bridge.setBackendFactory(FactoryOf(backend));
         bridge.setSourceFile(dir.filePath("eztw32.ini"));
         bridge.setNoticeSink([this](const QString &t) { notices << t; });
         bridge.setTuning([](ScanControl &c) { c.warmUpWaitMs = 0; });
@@ -46,16 +36,12 @@ protected:
         frames = {MakeFrame(Params(SANE_FRAME_RGB, 8, 6, 4), [](size_t i) { return uint8_t(i); })};
     }
     QString path(const QString &name) const { return dir.filePath(name); }
-    QByteArray contents(const QString &name) const
+    int acquire(const QString &name) { return bridge.acquireToFilename(nullptr, path(name).toUtf8().constData()); }
+    // A second bridge on the same backend and remembered-source file.
+    void attach(Bridge &other)
     {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    void writeFile(const QString &name, const QByteArray &data)
-    {
-        QFile f(path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(data);
+        other.setBackendFactory(FactoryOf(backend));
+        other.setSourceFile(path("eztw32.ini"));
     }
 
     QTemporaryDir dir;
@@ -84,8 +70,7 @@ TEST_F(BridgeTest, OpensTheRememberedSourceElseTheFirstScannerElseTheVirtualOne)
 
     QFile::remove(path("eztw32.ini"));
     Bridge fresh;
-    fresh.setBackendFactory([this] { return std::make_unique<BackendRef>(backend); });
-    fresh.setSourceFile(path("eztw32.ini"));
+    attach(fresh);
     EXPECT_EQ(fresh.openDefaultSource(), 1);
     EXPECT_EQ(fresh.openDeviceName(), "fake:1");
     EXPECT_EQ(fresh.openDefaultSource(), 1);  // before every scan: no new search
@@ -93,8 +78,7 @@ TEST_F(BridgeTest, OpensTheRememberedSourceElseTheFirstScannerElseTheVirtualOne)
 
     backend.devices.clear();
     Bridge none;
-    none.setBackendFactory([this] { return std::make_unique<BackendRef>(backend); });
-    none.setSourceFile(path("eztw32.ini"));
+    attach(none);
     EXPECT_EQ(none.openDefaultSource(), 1);
     EXPECT_EQ(none.openDeviceName(), kVirtualScannerName);
 }
@@ -136,11 +120,11 @@ TEST_F(BridgeTest, ResolutionLandsOnTheNearestAllowedValue)
 
 TEST_F(BridgeTest, CompletedScanReplacesTheFileAndReportsSuccess)
 {
-    writeFile("preview.bmp", "older scan");
+    writeAll(path("preview.bmp"), "older scan");
     bridge.rememberSource("fake:1");
     bridge.setHideUI(1);
     ASSERT_EQ(bridge.openDefaultSource(), 1);
-    EXPECT_NE(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
+    EXPECT_NE(acquire("preview.bmp"), 0);
     const QImage img(path("preview.bmp"));
     ASSERT_EQ(img.size(), QSize(6, 4));
     EXPECT_EQ(img.pixel(1, 0) & 0xFFFFFF, qRgb(3, 4, 5) & 0xFFFFFFu);
@@ -151,12 +135,12 @@ TEST_F(BridgeTest, CompletedScanReplacesTheFileAndReportsSuccess)
 
 TEST_F(BridgeTest, FailedScanKeepsTheOlderFileAndTellsTheUserWhy)
 {
-    writeFile("preview.bmp", "older scan");
+    writeAll(path("preview.bmp"), "older scan");
     frames[0].failAt = 20;
     frames[0].failStatus = SANE_STATUS_JAMMED;
     bridge.rememberSource("fake:1");
-    EXPECT_EQ(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
-    EXPECT_EQ(contents("preview.bmp"), QByteArray("older scan"));
+    EXPECT_EQ(acquire("preview.bmp"), 0);
+    EXPECT_EQ(readAll(path("preview.bmp")), QByteArray("older scan"));
     ASSERT_EQ(notices.size(), 1);
     EXPECT_TRUE(notices[0].contains("vastgelopen"));
     EXPECT_TRUE(notices[0].contains("Er is geen scan opgeslagen."));
@@ -164,7 +148,7 @@ TEST_F(BridgeTest, FailedScanKeepsTheOlderFileAndTellsTheUserWhy)
 
     // The next scan opens the device again and succeeds.
     frames[0].failAt = SIZE_MAX;
-    EXPECT_NE(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
+    EXPECT_NE(acquire("preview.bmp"), 0);
     EXPECT_EQ(backend.opened.size(), 2u);
 }
 
@@ -179,7 +163,7 @@ TEST_F(BridgeTest, CancelledScanWritesNothingAndSaysNothing)
                 dev.cancel();
         };
     });
-    EXPECT_EQ(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
+    EXPECT_EQ(acquire("preview.bmp"), 0);
     EXPECT_FALSE(QFile::exists(path("preview.bmp")));
     EXPECT_TRUE(notices.isEmpty());
 }
@@ -195,7 +179,7 @@ TEST_F(BridgeTest, SourceThatCannotBeOpenedIsExplained)
         listed = true;
         d.reject();
     });
-    EXPECT_EQ(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
+    EXPECT_EQ(acquire("preview.bmp"), 0);
     EXPECT_TRUE(listed);
     ASSERT_EQ(notices.size(), 1);
     EXPECT_TRUE(notices[0].contains("fake:gone"));
@@ -217,11 +201,11 @@ TEST_F(BridgeTest, TimersKeepTickingWhileTheDeviceIsRead)
     // A timer that calls back into the library mid-scan must not disturb it.
     QObject::connect(&timer, &QTimer::timeout, [&] {
         ++ticks;
-        refused += bridge.acquireToFilename(nullptr, path("other.bmp").toUtf8().constData()) == 0;
+        refused += acquire("other.bmp") == 0;
         refused += bridge.setCurrentResolution(600) == 0;
     });
     timer.start(10);
-    EXPECT_NE(bridge.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
+    EXPECT_NE(acquire("preview.bmp"), 0);
     EXPECT_GT(ticks, 0);
     EXPECT_EQ(refused, 2 * ticks);
     EXPECT_FALSE(QFile::exists(path("other.bmp")));
@@ -232,8 +216,8 @@ TEST_F(BridgeTest, VirtualScannerAlternatesFrontAndBack)
     bridge.rememberSource(kVirtualScannerName);
     bridge.setCurrentResolution(30);
     SetVirtualScannerNextIsBack(false);
-    ASSERT_NE(bridge.acquireToFilename(nullptr, path("front.bmp").toUtf8().constData()), 0);
-    ASSERT_NE(bridge.acquireToFilename(nullptr, path("back.bmp").toUtf8().constData()), 0);
+    ASSERT_NE(acquire("front.bmp"), 0);
+    ASSERT_NE(acquire("back.bmp"), 0);
     const QImage front(path("front.bmp")), back(path("back.bmp"));
     EXPECT_EQ(front.convertToFormat(QImage::Format_BGR888), VirtualScanPage(30, false));
     EXPECT_EQ(back.convertToFormat(QImage::Format_BGR888), VirtualScanPage(30, true));

@@ -112,19 +112,10 @@ TEST(SourceDialog, ShowsSearchingThenEveryScannerWithTheVirtualOneLast)
     FakeBackend backend;
     backend.devices = {{"fake:1", "Acme", "Flat 1", "flatbed scanner"}, {"net:2", "Beta", "Feeder", "sheetfed scanner"}};
     std::atomic<bool> release{false};
-    struct SlowBackend : SaneBackend {
-        FakeBackend &b;
-        std::atomic<bool> &release;
-        SlowBackend(FakeBackend &b, std::atomic<bool> &r) : b(b), release(r) {}
-        SANE_Status init() override { return SANE_STATUS_GOOD; }
-        SANE_Status getDevices(std::vector<SaneDeviceInfo> &out) override
-        {
-            while (!release.load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            return b.getDevices(out);
-        }
-        SANE_Status open(const std::string &n, std::unique_ptr<SaneDevice> &out) override { return b.open(n, out); }
-    } slow(backend, release);
+    backend.beforeSearch = [&release] {
+        while (!release.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
 
     QString searching;
     QStringList rows;
@@ -145,7 +136,7 @@ TEST(SourceDialog, ShowsSearchingThenEveryScannerWithTheVirtualOneLast)
         wait->start(5);
     });
     QString chosen;
-    ASSERT_TRUE(RunSourceDialog(std::shared_ptr<SaneBackend>(&slow, [](SaneBackend *) {}), "fake:1", "Test", chosen));
+    ASSERT_TRUE(RunSourceDialog(std::shared_ptr<SaneBackend>(&backend, [](SaneBackend *) {}), "fake:1", "Test", chosen));
     EXPECT_EQ(searching, "Scanners zoeken…");
     EXPECT_EQ(rows, (QStringList{"Acme|Flat 1|fake:1", "Beta|Feeder|net:2",
                                  QString("KVNscan|Voorbeeld|") + kVirtualScannerName}));
@@ -159,14 +150,7 @@ TEST(SourceDialog, CancelKeepsTheEarlierChoice)
     Bridge bridge;
     bridge.setSourceFile(dir.filePath("eztw32.ini"));
     bridge.rememberSource("fake:1");
-    struct Ref : SaneBackend {
-        FakeBackend &b;
-        explicit Ref(FakeBackend &b) : b(b) {}
-        SANE_Status init() override { return SANE_STATUS_GOOD; }
-        SANE_Status getDevices(std::vector<SaneDeviceInfo> &out) override { return b.getDevices(out); }
-        SANE_Status open(const std::string &n, std::unique_ptr<SaneDevice> &out) override { return b.open(n, out); }
-    };
-    bridge.setBackendFactory([&backend] { return std::make_unique<Ref>(backend); });
+    bridge.setBackendFactory(FactoryOf(backend));
     WhenShown("sourceDialog", [](QDialog &d) { d.reject(); });
     EXPECT_EQ(bridge.selectImageSource(nullptr), 0);
     EXPECT_EQ(bridge.rememberedSource(), "fake:1");

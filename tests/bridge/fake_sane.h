@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -79,10 +80,13 @@ public:
     std::function<std::unique_ptr<SaneDevice>(const std::string &)> make;
     std::vector<std::string> opened;
     int enumerations = 0;
+    std::function<void()> beforeSearch;  // e.g. a search that hangs until released
 
     SANE_Status init() override { return SANE_STATUS_GOOD; }
     SANE_Status getDevices(std::vector<SaneDeviceInfo> &out) override
     {
+        if (beforeSearch)
+            beforeSearch();
         ++enumerations;
         out = devices;
         return devicesStatus;
@@ -94,6 +98,19 @@ public:
         return out ? SANE_STATUS_GOOD : SANE_STATUS_INVAL;
     }
 };
+
+// A backend factory for the bridge that hands out `b` itself, which the test owns.
+inline std::function<std::unique_ptr<SaneBackend>()> FactoryOf(FakeBackend &b)
+{
+    struct Ref : SaneBackend {
+        FakeBackend &b;
+        explicit Ref(FakeBackend &b) : b(b) {}
+        SANE_Status init() override { return b.init(); }
+        SANE_Status getDevices(std::vector<SaneDeviceInfo> &out) override { return b.getDevices(out); }
+        SANE_Status open(const std::string &n, std::unique_ptr<SaneDevice> &out) override { return b.open(n, out); }
+    };
+    return [&b] { return std::make_unique<Ref>(b); };
+}
 
 // Parameters of a single-pass frame with whole lines.
 SANE_Parameters Params(SANE_Frame format, int depth, int width, int lines, int padding = 0, bool last = true);

@@ -155,28 +155,23 @@ TEST(FrameAssembler, ShortDeliveryIsAnErrorAndLongDeliveryKeepsTheAnnouncedSize)
 
 TEST(FrameAssembler, ImpossibleParametersAreRefusedBeforeAllocating)
 {
-    SANE_Parameters p = Params(SANE_FRAME_GRAY, 8, 10, 10);
+    const SANE_Parameters p = Params(SANE_FRAME_GRAY, 8, 10, 10);
     EXPECT_TRUE(ValidateParameters(p).isEmpty());
-    SANE_Parameters bad = p;
-    bad.depth = 12;
-    EXPECT_FALSE(ValidateParameters(bad).isEmpty());
-    bad = p;
-    bad.pixels_per_line = 0;
-    EXPECT_FALSE(ValidateParameters(bad).isEmpty());
-    bad = p;
-    bad.lines = -2;
-    EXPECT_FALSE(ValidateParameters(bad).isEmpty());
-    bad = p;
-    bad.lines = 0;
-    EXPECT_FALSE(ValidateParameters(bad).isEmpty());
-    bad = p;
-    bad.bytes_per_line = 9;  // fewer bytes than pixels
-    EXPECT_FALSE(ValidateParameters(bad).isEmpty());
-    bad = p;
-    bad.format = SANE_Frame(42);
-    EXPECT_FALSE(ValidateParameters(bad).isEmpty());
+    const std::function<void(SANE_Parameters &)> faults[] = {
+        [](SANE_Parameters &b) { b.depth = 12; },
+        [](SANE_Parameters &b) { b.pixels_per_line = 0; },
+        [](SANE_Parameters &b) { b.lines = -2; },
+        [](SANE_Parameters &b) { b.lines = 0; },
+        [](SANE_Parameters &b) { b.bytes_per_line = 9; },  // fewer bytes than pixels
+        [](SANE_Parameters &b) { b.format = SANE_Frame(42); },
+    };
+    for (size_t i = 0; i < std::size(faults); ++i) {
+        SANE_Parameters bad = p;
+        faults[i](bad);
+        EXPECT_FALSE(ValidateParameters(bad).isEmpty()) << "fault " << i;
+    }
     // 40000 × 40000 colour is 4.8 GB: no BMP can hold it. Nothing may be allocated.
-    bad = Params(SANE_FRAME_RGB, 8, 40000, 40000);
+    SANE_Parameters bad = Params(SANE_FRAME_RGB, 8, 40000, 40000);
     EXPECT_TRUE(ValidateParameters(bad).contains("4 GB"));
     EXPECT_TRUE(AssembleFrames({frameOf(bad, {})}).error.contains("4 GB"));
     // The same size in line art is small enough.

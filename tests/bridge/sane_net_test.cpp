@@ -4,6 +4,7 @@
 // must keep answering and no half picture may be left. Run in a network
 // namespace of its own (see own_network.sh) so runs side by side never meet.
 #include "fake_sane.h"
+#include "sane_test_config.h"
 #include "scanner/bridge/bridge.h"
 #include "scanner/bridge/worker_thread.h"
 
@@ -29,19 +30,6 @@
 namespace {
 
 const char *const kNetName = "net:127.0.0.1:test:0";
-
-void writeText(const QString &path, const QByteArray &text)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // saned in a process group of its own, so that the child serving a
 // connection is killed or stopped with it.
@@ -134,18 +122,11 @@ protected:
     {
         s_dir = new QTemporaryDir;
         const QString server = s_dir->filePath("server"), client = s_dir->filePath("client");
-        QDir().mkpath(server);
-        QDir().mkpath(client);
-        const QByteArray test = "number_of_devices 1\nresolution_min 1.0\nresolution_max 1200.0\nresolution_quant 1.0\n"
-                                "resolution 25.0\ntest-picture \"Color pattern\"\ngeometry_min 0.0\ngeometry_max 200.0\n"
-                                "geometry_quant 1.0\ntl_x 0.0\ntl_y 0.0\nbr_x 41.0\nbr_y 31.0\n";
-        writeText(server + "/dll.conf", "test\n");
-        writeText(server + "/saned.conf", "127.0.0.1\n");
-        writeText(server + "/test.conf", test);
+        WriteTestBackendConfig(server, "test\n");
+        writeAll(server + "/saned.conf", "127.0.0.1\n");
         // The client also carries `test`, for the same scan in process.
-        writeText(client + "/dll.conf", "net\ntest\n");
-        writeText(client + "/net.conf", "127.0.0.1\n");
-        writeText(client + "/test.conf", test);
+        WriteTestBackendConfig(client, "net\ntest\n");
+        writeAll(client + "/net.conf", "127.0.0.1\n");
         qputenv("SANE_CONFIG_DIR", client.toLocal8Bit());
     }
     static void TearDownTestSuite()
@@ -166,7 +147,7 @@ protected:
             if (!noticeAt.isValid())
                 noticeAt.start();
         });
-        writeText(target, "the picture of the scan before");
+        writeAll(target, "the picture of the scan before");
     }
     void TearDown() override
     {
@@ -178,13 +159,7 @@ protected:
     // Options of the open device, by name.
     void set(const char *name, const char *value)
     {
-        SaneDevice &dev = *bridge.device();
-        const SANE_Option_Descriptor *d = dev.getOptionDescriptor(FindOption(dev, name));
-        ASSERT_TRUE(d) << name;
-        const SANE_Status s = d->type == SANE_TYPE_BOOL     ? SetBoolOption(dev, name, std::string(value) == "yes")
-                              : d->type == SANE_TYPE_STRING ? SetStringOption(dev, name, value)
-                                                            : SetNumericOption(dev, name, std::atof(value));
-        ASSERT_EQ(s, SANE_STATUS_GOOD) << name;
+        ASSERT_EQ(ApplyOption(*bridge.device(), name, value), SANE_STATUS_GOOD) << name;
     }
     // A scan slow enough to be caught in the middle: some 2 MB, and the
     // backend waits 0.2 s after each 64 KB it passes on.

@@ -1,5 +1,6 @@
 // Against SANE's own `test` backend, configured from a folder these tests
 // own: every mode must give, pixel for pixel, what scanimage delivers.
+#include "sane_test_config.h"
 #include "scanner/bridge/bmp_writer.h"
 #include "scanner/bridge/bridge.h"
 #include "scanner/bridge/options_dialog.h"
@@ -88,17 +89,7 @@ protected:
     static void SetUpTestSuite()
     {
         s_dir = new QTemporaryDir;
-        QFile dll(s_dir->filePath("dll.conf"));
-        dll.open(QIODevice::WriteOnly);
-        dll.write("test\n");
-        dll.close();
-        // Small scans at low resolution keep these tests quick.
-        QFile conf(s_dir->filePath("test.conf"));
-        conf.open(QIODevice::WriteOnly);
-        conf.write("number_of_devices 1\nresolution_min 1.0\nresolution_max 1200.0\nresolution_quant 1.0\n"
-                   "resolution 25.0\ntest-picture \"Color pattern\"\ngeometry_min 0.0\ngeometry_max 200.0\n"
-                   "geometry_quant 1.0\ntl_x 0.0\ntl_y 0.0\nbr_x 41.0\nbr_y 31.0\n");
-        conf.close();
+        WriteTestBackendConfig(s_dir->path(), "test\n");
         qputenv("SANE_CONFIG_DIR", s_dir->path().toLocal8Bit());
         // SANE unloads the backend when a scan ends, while its reader thread may
         // still hold memory: kept mapped to the end, a leak report names the
@@ -136,19 +127,6 @@ protected:
         }
     }
 
-    static SANE_Status apply(SaneDevice &dev, const Opt &o)
-    {
-        const SANE_Int i = FindOption(dev, o.name.c_str());
-        const SANE_Option_Descriptor *d = i >= 0 ? dev.getOptionDescriptor(i) : nullptr;
-        if (!d)
-            return SANE_STATUS_UNSUPPORTED;
-        if (d->type == SANE_TYPE_BOOL)
-            return SetBoolOption(dev, o.name.c_str(), o.value == "yes");
-        if (d->type == SANE_TYPE_STRING)
-            return SetStringOption(dev, o.name.c_str(), o.value);
-        return SetNumericOption(dev, o.name.c_str(), std::atof(o.value.c_str()));
-    }
-
     // Our scan through the real backend, written as BMP and read back.
     static ScanOutcome ours(const std::vector<Opt> &opts, QImage &fromFile)
     {
@@ -158,7 +136,7 @@ protected:
         if (!dev)
             return {};
         for (const Opt &o : opts)
-            EXPECT_EQ(apply(*dev, o), SANE_STATUS_GOOD) << o.name;
+            EXPECT_EQ(ApplyOption(*dev, o.name, o.value), SANE_STATUS_GOOD) << o.name;
         ScanControl control;
         ScanOutcome out = RunScan(*dev, control);
         if (out.kind == ScanOutcome::Done) {
@@ -272,7 +250,7 @@ TEST_F(SaneTestBackend, FaultStatusesLeaveNoFileAndAreExplained)
             bridge.rememberSource("test:0");
             bridge.setNoticeSink([&notices](const QString &t) { notices << t; });
             ASSERT_EQ(bridge.openDefaultSource(), 1);
-            ASSERT_EQ(apply(*bridge.device(), {"read-return-value", c.status}), SANE_STATUS_GOOD);
+            ASSERT_EQ(ApplyOption(*bridge.device(), "read-return-value", c.status), SANE_STATUS_GOOD);
             EXPECT_EQ(bridge.acquireToFilename(nullptr, target.toUtf8().constData()), 0);
         }
         EXPECT_FALSE(QFile::exists(target));
@@ -294,7 +272,7 @@ TEST_F(SaneTestBackend, LibraryScanWritesTheSameBmpAsAScanThroughTheCore)
     bridge.setHideUI(1);
     ASSERT_EQ(bridge.openDefaultSource(), 1);
     EXPECT_EQ(bridge.setCurrentResolution(30), 1);
-    ASSERT_EQ(apply(*bridge.device(), {"mode", "Color"}), SANE_STATUS_GOOD);
+    ASSERT_EQ(ApplyOption(*bridge.device(), "mode", "Color"), SANE_STATUS_GOOD);
     const QString target = s_dir->filePath("lib.bmp");
     ASSERT_NE(bridge.acquireToFilename(nullptr, target.toUtf8().constData()), 0);
     const Pnm pnm = theirs({{"mode", "Color"}, {"resolution", "30"}});

@@ -1,4 +1,5 @@
 #include "codec/compressed_resource.h"
+#include "fakes/file_bytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,16 +49,10 @@ protected:
             {"KVNTEST_PLAIN", QByteArray("not zlib at all")},
         };
         for (const auto &f : files) {
-            QFile out(dir->path() + '/' + f.first);
-            out.open(QIODevice::WriteOnly);
-            out.write(f.second);
+            writeAll(dir->path() + '/' + f.first, f.second);
             qrc += "<file>" + f.first + "</file>\n";
         }
-        qrc += "</qresource></RCC>\n";
-        QFile q(dir->path() + "/test.qrc");
-        q.open(QIODevice::WriteOnly);
-        q.write(qrc.toUtf8());
-        q.close();
+        writeAll(dir->path() + "/test.qrc", (qrc + "</qresource></RCC>\n").toUtf8());
         QProcess p;
         p.setWorkingDirectory(dir->path());
         p.start(rcc, {"--binary", "--no-compress", "-o", "test.rcc", "test.qrc"});

@@ -1,5 +1,6 @@
 #include "codec/free_bitmap.h"
 #include "codec/picture_buffer.h"
+#include "fakes/file_bytes.h"
 #include "fakes/scripted_prompts.h"
 
 #include <QFile>
@@ -189,9 +190,7 @@ TEST_F(FreeBitmap, BmpRowPaddingIsZeroWhateverTheMemoryHeldBefore)
         ASSERT_TRUE(bitmap.CopyFromBitmap(picture));
         const QString path = dir.path() + QString("/p%1.bmp").arg(round);
         ASSERT_TRUE(bitmap.Save(path));
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        const QByteArray b = f.readAll();
+        const QByteArray b = readAll(path);
         ASSERT_EQ(b.size(), 54 + 3004 * 2900);
         for (int y = 0; y < 2900; ++y)
             ASSERT_EQ(b[54 + y * 3004 + 3003], 0) << "row " << y;

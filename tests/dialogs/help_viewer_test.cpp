@@ -1,6 +1,7 @@
 // The help viewer on the help file this project builds from resources/help.
 #include "dialogs/help_viewer.h"
 #include "fakes/fake_outside.h"
+#include "fakes/file_bytes.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -60,10 +61,7 @@ TEST(ChmArchive, RefusesWhatIsNoHelpFile)
 {
     QTemporaryDir dir;
     QString fake = dir.path() + "/kvnscan.chm";
-    QFile f(fake);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(4096, 'x'));
-    f.close();
+    writeAll(fake, QByteArray(4096, 'x'));
     ChmArchive chm;
     EXPECT_FALSE(chm.open(fake));
     EXPECT_FALSE(chm.open(dir.path() + "/missing.chm"));

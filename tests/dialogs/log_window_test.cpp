@@ -1,6 +1,7 @@
 #include "common/filez.h"
 #include "dialogs/log.h"
 #include "dialogs/logform.h"
+#include "fakes/file_bytes.h"
 #include "fakes/scripted_prompts.h"
 #include "fakes/temp_program.h"
 
@@ -19,12 +20,6 @@ Tlogform *freshLog()
     Tlogform *log = LogWindow();
     log->Schermwissen1Click();
     return log;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 void releaseEscape(QWidget *w)

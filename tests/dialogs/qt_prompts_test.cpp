@@ -4,6 +4,7 @@
 #include "dialogs/meldform.h"
 #include "dialogs/messages.h"
 #include "dialogs/qt_prompts.h"
+#include "fakes/file_bytes.h"
 #include "fakes/temp_program.h"
 #include "modal_helper.h"
 
@@ -25,6 +26,17 @@ void pressEnter(QWidget *w)
 {
     QKeyEvent down(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(w, &down);
+}
+
+// Picks `path` in the file dialog about to be shown and confirms it.
+void chooseInFileDialog(const QString &path)
+{
+    WhenModal([path](QWidget *w) {
+        auto *dlg = qobject_cast<QFileDialog *>(w);
+        ASSERT_NE(dlg, nullptr);
+        dlg->selectFile(path);
+        static_cast<QDialog *>(dlg)->accept();
+    });
 }
 
 // Installs the real prompts for one test.
@@ -98,24 +110,11 @@ TEST(QtPrompts, FileDialogsReturnTheChosenPath)
 {
     RealPrompts r;
     TempProgram t;
-    {
-        QFile f(t.path("scan1.jpg"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    }
-    WhenModal([&](QWidget *w) {
-        auto *dlg = qobject_cast<QFileDialog *>(w);
-        ASSERT_NE(dlg, nullptr);
-        dlg->selectFile(t.path("scan1.jpg"));
-        static_cast<QDialog *>(dlg)->accept();
-    });
+    writeAll(t.path("scan1.jpg"), "");
+    chooseInFileDialog(t.path("scan1.jpg"));
     EXPECT_EQ(prompts().openFileName("Openen", t.folder(), "Plaatjes (*.jpg)"), t.path("scan1.jpg"));
 
-    WhenModal([&](QWidget *w) {
-        auto *dlg = qobject_cast<QFileDialog *>(w);
-        ASSERT_NE(dlg, nullptr);
-        dlg->selectFile(t.path("log"));
-        static_cast<QDialog *>(dlg)->accept();
-    });
+    chooseInFileDialog(t.path("log"));
     EXPECT_EQ(prompts().saveFileName("Opslaan", t.folder(), "Tekstbestanden (*.txt)", "txt"), t.path("log.txt"));
 
     WhenModal([](QWidget *w) { qobject_cast<QDialog *>(w)->reject(); });

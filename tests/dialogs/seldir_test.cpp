@@ -43,6 +43,11 @@ protected:
         p.answer(a);
     }
 
+    static bool select(const QString &start, const QString &base = QString())
+    {
+        return SelectFolder(start, "Selecteer doelmap", base);
+    }
+
     QTemporaryDir m_tmp;
     QString m_cwd;
     QString root;
@@ -67,36 +72,28 @@ TEST_F(SelectFolderTest, ChoiceOutsideBaseFolderJumpsBackToIt)
         form.okClick();
         EXPECT_EQ(form.result(), 1);
     });
-    ASSERT_TRUE(SelectFolder(other, "Selecteer doelmap", "  " + base + "  "));
+    ASSERT_TRUE(select(other, "  " + base + "  "));
     EXPECT_EQ(SelectedFolder, base + '/');
 }
 
-TEST_F(SelectFolderTest, FoldersInsideBaseFolderAreKept)
+TEST_F(SelectFolderTest, FoldersInsideBaseFolderOrWithAMissingBaseFolderAreKept)
 {
-    QString base = mk("a");
-    QString inner = mk("a/b/c");
-    ScriptedPrompts p;
-    run(p, [&](Tseldirform &form) {
-        pick(form, inner);
-        EXPECT_EQ(form.chosenFolder, inner + '/');
-        form.okClick();
-    });
-    ASSERT_TRUE(SelectFolder(base, "Selecteer doelmap", base));
-    EXPECT_EQ(SelectedFolder, inner + '/');
-}
-
-TEST_F(SelectFolderTest, MissingBaseFolderIsDroppedAtFirstChange)
-{
-    QString other = mk("x");
-    ScriptedPrompts p;
-    run(p, [&](Tseldirform &form) {
-        pick(form, other);
-        EXPECT_TRUE(form.baseFolder.isEmpty());
-        EXPECT_EQ(form.chosenFolder, other + '/');
-        form.okClick();
-    });
-    ASSERT_TRUE(SelectFolder(other, "Selecteer doelmap", root + "bestaat-niet"));
-    EXPECT_EQ(SelectedFolder, other + '/');
+    const struct {
+        QString start, base, chosen;
+    } cases[] = {{mk("a"), root + "a", mk("a/b/c")}, {mk("x"), root + "bestaat-niet", root + "x"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.base.toStdString());
+        ScriptedPrompts p;
+        run(p, [&](Tseldirform &form) {
+            pick(form, c.chosen);
+            EXPECT_EQ(form.chosenFolder, c.chosen + '/');
+            // A missing base folder is dropped at the first change.
+            EXPECT_EQ(form.baseFolder.isEmpty(), !QDir(c.base).exists());
+            form.okClick();
+        });
+        ASSERT_TRUE(select(c.start, c.base));
+        EXPECT_EQ(SelectedFolder, c.chosen + '/');
+    }
 }
 
 TEST_F(SelectFolderTest, ThumbnailsFolderAsksBeforeItIsTaken)
@@ -112,7 +109,7 @@ TEST_F(SelectFolderTest, ThumbnailsFolderAsksBeforeItIsTaken)
     });
     p.answerNo();
     p.answerYes();
-    ASSERT_TRUE(SelectFolder(thumbs, "Selecteer doelmap", QString()));
+    ASSERT_TRUE(select(thumbs));
     EXPECT_EQ(SelectedFolder, thumbs + '/');
 
     int questions = 0;
@@ -141,7 +138,7 @@ TEST_F(SelectFolderTest, FolderNamedLikeThumbnailsButLongerAsksNothing)
         form.okClick();
         EXPECT_EQ(form.result(), 1);
     });
-    ASSERT_TRUE(SelectFolder(folder, "Selecteer doelmap", QString()));
+    ASSERT_TRUE(select(folder));
     EXPECT_EQ(p.pending(), 0);
     for (const auto &r : p.transcript())
         EXPECT_NE(r.kind, "yesno");
@@ -153,11 +150,11 @@ TEST_F(SelectFolderTest, ReturnedFolderEndsWithSlash)
     ScriptedPrompts p;
     // Confirmed without touching the list: still a folder with '/'.
     run(p, [](Tseldirform &) {});
-    ASSERT_TRUE(SelectFolder(folder, "Selecteer doelmap", QString()));
+    ASSERT_TRUE(select(folder));
     EXPECT_EQ(SelectedFolder, folder + '/');
 
     run(p, [&](Tseldirform &form) { form.okClick(); });
-    ASSERT_TRUE(SelectFolder(folder, "Selecteer doelmap", QString()));
+    ASSERT_TRUE(select(folder));
     EXPECT_EQ(SelectedFolder, folder + '/');
 
     run(p, [&](Tseldirform &form) {
@@ -165,7 +162,7 @@ TEST_F(SelectFolderTest, ReturnedFolderEndsWithSlash)
         EXPECT_EQ(form.chosenFolder, "/");
         form.okClick();
     });
-    ASSERT_TRUE(SelectFolder(folder, "Selecteer doelmap", QString()));
+    ASSERT_TRUE(select(folder));
     EXPECT_EQ(SelectedFolder, "/");
 }
 
@@ -179,7 +176,7 @@ TEST_F(SelectFolderTest, CancelKeepsStartFolderAndSaysNo)
         form.cancClick();
         EXPECT_EQ(form.result(), 2);
     }, 2);
-    EXPECT_FALSE(SelectFolder(folder, "Selecteer doelmap", QString()));
+    EXPECT_FALSE(select(folder));
     EXPECT_EQ(SelectedFolder, folder);
 }
 
@@ -194,7 +191,7 @@ TEST_F(SelectFolderTest, CaptionShowsCaptionTextOnlyAfterAChange)
         pick(form, folder);
         EXPECT_EQ(form.windowTitle(), "Selecteer doelmap, nu: " + folder + '/');
     }, 2);
-    SelectFolder(folder, "Selecteer doelmap", QString());
+    select(folder);
 }
 
 TEST_F(SelectFolderTest, MissingStartFolderIsReported)
@@ -202,7 +199,7 @@ TEST_F(SelectFolderTest, MissingStartFolderIsReported)
     QDir::setCurrent(mk("here"));
     ScriptedPrompts p;
     run(p, [&](Tseldirform &form) { EXPECT_EQ(form.ui->DirectoryListBox1->directory(), root + "here"); }, 2);
-    SelectFolder(root + "weg", "Selecteer doelmap", QString());
+    select(root + "weg");
     ASSERT_FALSE(p.transcript().empty());
     EXPECT_EQ(p.transcript().front().kind, "notice");
     EXPECT_EQ(p.transcript().front().text, root + "weg niet gevonden");
@@ -221,14 +218,14 @@ TEST_F(SelectFolderTest, SecondDialogShowsGeometryAndColumnsOfTheFirst)
         form.ui->SpinEdit1->setValue(2);
         EXPECT_EQ(form.ui->DirectoryListBox1->columns(), 2);
     }, 2);
-    SelectFolder(folder, "Selecteer doelmap", QString());
+    select(folder);
     run(p, [&](Tseldirform &form) {
         EXPECT_EQ(form.size(), QSize(610, 450));
         EXPECT_EQ(form.pos(), QPoint(33, 44));
         EXPECT_EQ(form.ui->SpinEdit1->value(), 2);
         EXPECT_EQ(form.ui->DirectoryListBox1->columns(), 2);
     }, 2);
-    SelectFolder(folder, "Selecteer doelmap", QString());
+    select(folder);
     EXPECT_EQ(SeldirMemory.columns, 2);
 }
 
@@ -248,7 +245,7 @@ TEST_F(SelectFolderTest, UpGoesToTheParentAndShowsItsFiles)
         EXPECT_EQ(form.ui->FileListBox1->item(0)->text(), "lijst.txt");
         form.okClick();
     });
-    ASSERT_TRUE(SelectFolder(inner, "Selecteer doelmap", QString()));
+    ASSERT_TRUE(select(inner));
     EXPECT_EQ(SelectedFolder, root + "a/");
 }
 
@@ -259,7 +256,7 @@ TEST_F(SelectFolderTest, UpAtTheRootDoesNothing)
         form.dirupClick();
         EXPECT_EQ(form.ui->DirectoryListBox1->directory(), "/");
     }, 2);
-    SelectFolder("/", "Selecteer doelmap", QString());
+    select("/");
 }
 
 TEST_F(SelectFolderTest, NewFolderIsCreatedAndOpened)
@@ -268,7 +265,7 @@ TEST_F(SelectFolderTest, NewFolderIsCreatedAndOpened)
     ScriptedPrompts p;
     run(p, [&](Tseldirform &form) { form.CreatedirClick(); form.okClick(); });
     p.answerOk("Familie Jansen");
-    ASSERT_TRUE(SelectFolder(folder, "Selecteer doelmap", QString()));
+    ASSERT_TRUE(select(folder));
     EXPECT_TRUE(QDir(folder + "/Familie Jansen").exists());
     EXPECT_EQ(SelectedFolder, folder + "/Familie Jansen/");
 
@@ -294,7 +291,7 @@ TEST_F(SelectFolderTest, NewFolderThatCannotBeMadeIsReportedAndNothingMoves)
     p.answerOk("bestaat");
     p.answerOk("../elders/nieuw");
     p.answerCancel();
-    SelectFolder(folder, "Selecteer doelmap", QString());
+    select(folder);
     EXPECT_FALSE(QDir(root + "elders/nieuw").exists());
     QStringList notices;
     for (const auto &r : p.transcript())

@@ -42,6 +42,18 @@ scan_front() {
     e2e_until 60 "the first scan" e2e_ready save
 }
 
+# mean_grey <file> <crop geometry>: the mean grey of that part, 0 (black) to 1000 (white).
+mean_grey() { convert "$1" -crop "$2" -colorspace Gray -format '%[fx:int(mean*1000)]' info:; }
+
+# out_files: the names in the output folder, on one line.
+out_files() { ls "$out" | tr '\n' ' ' | sed 's/ $//'; }
+
+# focus_dialog <caption>: keyboard focus to the shown dialog of that caption.
+focus_dialog() {
+    id=$(e2e_dialog_id "$1")
+    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+}
+
 expect_size() {
     [ -f "$1" ] || e2e_fail "missing $1 (folder holds: $(ls "$out" | tr '\n' ' '))"
     got=$(e2e_size "$1")
@@ -73,8 +85,8 @@ flow_single() {
     # Clockwise: the wide white strip under the cards (61 mm) is now on the left,
     # the narrow one above them (22 mm) on the right.
     strip=$((sh / 10))
-    left=$(convert "$out/opa.JPG" -crop "${strip}x${sw}+0+0" -colorspace Gray -format '%[fx:int(mean*1000)]' info:)
-    right=$(convert "$out/opa.JPG" -crop "${strip}x${sw}+$((sh - strip))+0" -colorspace Gray -format '%[fx:int(mean*1000)]' info:)
+    left=$(mean_grey "$out/opa.JPG" "${strip}x${sw}+0+0")
+    right=$(mean_grey "$out/opa.JPG" "${strip}x${sw}+$((sh - strip))+0")
     [ "$left" -ge 995 ] && [ "$right" -le 985 ] || e2e_fail "not turned clockwise (grey left $left, right $right)"
     [ ! -e "$out/opa.txt" ] || e2e_fail "a text file beside the first save, whose memo was empty"
     text=$(tr -d '\r' <"$out/opa001.txt")
@@ -88,15 +100,14 @@ flow_single() {
     e2e_click save
     e2e_answer Opslaan Escape
     e2e_until 30 "the rename dialog" e2e_dialog_shown "verander bestandsnaam ?"
-    id=$(e2e_dialog_id "verander bestandsnaam ?")
-    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+    focus_dialog "verander bestandsnaam ?"
     xdotool key ctrl+a
     xdotool type --delay 20 "$out/oma.JPG"
     xdotool key Return
     e2e_until 30 "oma.JPG" test -s "$out/oma.JPG"
     expect_size "$out/oma.JPG" "$sh $sw"
     e2e_wait_value fnedit opa001
-    got=$(ls "$out" | tr '\n' ' ' | sed 's/ $//')
+    got=$(out_files)
     [ "$got" = "oma.JPG opa.JPG opa001.JPG opa001.txt" ] || e2e_fail "unexpected files: $got"
     e2e_close
 }
@@ -129,8 +140,8 @@ flow_backside() {
     expect_size "$out/kaart.JPG" "$fw $((fh + bh))"
     # Top half front (dark portrait), bottom half back (light text page):
     # the front's mean is clearly lower than the back's.
-    top=$(convert "$out/kaart.JPG" -crop "${fw}x${fh}+0+0" -colorspace Gray -format '%[fx:int(mean*1000)]' info:)
-    bottom=$(convert "$out/kaart.JPG" -crop "${fw}x${bh}+0+${fh}" -colorspace Gray -format '%[fx:int(mean*1000)]' info:)
+    top=$(mean_grey "$out/kaart.JPG" "${fw}x${fh}+0+0")
+    bottom=$(mean_grey "$out/kaart.JPG" "${fw}x${bh}+0+${fh}")
     [ "$top" -lt "$bottom" ] || e2e_fail "front not above back (mean grey top $top, bottom $bottom)"
     e2e_close
 }
@@ -152,7 +163,7 @@ flow_series() {
     e2e_until 60 "six files" test -s "$out/kaart005.JPG"
     sleep 1
     expected="kaart.JPG kaart001.JPG kaart002.JPG kaart003.JPG kaart004.JPG kaart005.JPG"
-    got=$(ls "$out" | tr '\n' ' ' | sed 's/ $//')
+    got=$(out_files)
     [ "$got" = "$expected" ] || e2e_fail "files \"$got\", expected \"$expected\""
     # A card is 56 x 95 mm at 100 dpi, its box 2 % of the scan width wider on every side;
     # a saved picture is a front box with its back box to its right.
@@ -166,8 +177,8 @@ flow_series() {
             e2e_fail "$f is $2 high, expected about $ch"
         # Front (portrait) left and back (text) right: the left half is darker.
         half=$(( $1 / 2 ))
-        left=$(convert "$out/$f" -crop "${half}x$2+0+0" -colorspace Gray -format '%[fx:int(mean*1000)]' info:)
-        right=$(convert "$out/$f" -crop "${half}x$2+${half}+0" -colorspace Gray -format '%[fx:int(mean*1000)]' info:)
+        left=$(mean_grey "$out/$f" "${half}x$2+0+0")
+        right=$(mean_grey "$out/$f" "${half}x$2+${half}+0")
         [ "$left" -lt "$right" ] || e2e_fail "$f: front not left of back (mean grey $left, $right)"
     done
     convert "$out/kaart.JPG" "$outdir/joined.png"
@@ -408,7 +419,7 @@ flow_frame() {
     e2e_answer "Vakken bepaald" Return
     e2e_until 60 "three files" test -s "$out/k002.JPG"
     sleep 1
-    got=$(ls "$out" | tr '\n' ' ' | sed 's/ $//')
+    got=$(out_files)
     [ "$got" = "k.JPG k001.JPG k002.JPG" ] || e2e_fail "files \"$got\""
     for f in k.JPG k001.JPG k002.JPG; do
         set -- $(e2e_size "$out/$f")
@@ -439,13 +450,7 @@ flow_openhelp() {
     # "Open bestand" is shown in series mode.
     e2e_settings $quick scandocformbidprentmode=true
     e2e_start
-    e2e_click openfileknop
-    e2e_until 30 "the open dialog" e2e_dialog_shown "Open een afbeelding"
-    id=$(e2e_dialog_id "Open een afbeelding")
-    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
-    xdotool type --delay 20 "$work/foto.png"
-    xdotool key Return
-    e2e_until 30 "the open dialog to close" e2e_dialog_gone "Open een afbeelding"
+    open_file "$work/foto.png"
     e2e_wait_value Image1 300x200
     [ "$(e2e_size "$TMPDIR/preview.bmp")" = "300 200" ] || e2e_fail "the preview file does not hold the opened picture"
     e2e_click help
@@ -464,8 +469,7 @@ open_file() {
     xdotool mousemove 0 0
     e2e_click openfileknop
     e2e_until 30 "the open dialog" e2e_dialog_shown "Open een afbeelding"
-    id=$(e2e_dialog_id "Open een afbeelding")
-    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+    focus_dialog "Open een afbeelding"
     xdotool type --delay 20 "$1"
     xdotool key Return
     # Under a notice shown at once, the closed file dialog's window may linger unseen.

@@ -1,8 +1,8 @@
 // Replays every input the fuzzers ever crashed on (tests/fuzz/regressions/<target>/).
+#include "fakes/file_bytes.h"
 #include "fuzz_entries.h"
 
 #include <QDir>
-#include <QFile>
 #include <gtest/gtest.h>
 
 TEST(FuzzRegressions, EveryKeptInputRunsCleanly)
@@ -11,9 +11,7 @@ TEST(FuzzRegressions, EveryKeptInputRunsCleanly)
     for (int i = 0; i < kFuzzTargetCount; ++i) {
         QDir dir(QStringLiteral(KVN_SOURCE_DIR "/tests/fuzz/regressions/") + kFuzzTargets[i].name);
         for (const QString &name : dir.entryList(QDir::Files)) {
-            QFile f(dir.filePath(name));
-            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-            QByteArray bytes = f.readAll();
+            const QByteArray bytes = readAll(dir.filePath(name));
             SCOPED_TRACE(dir.filePath(name).toStdString());
             kFuzzTargets[i].entry(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
             ++replayed;

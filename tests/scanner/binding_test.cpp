@@ -1,4 +1,5 @@
 // Binding the scanner library by name, and the carried files beside the program.
+#include "fakes/file_bytes.h"
 #include "fakes/temp_program.h"
 #include "scanner/carried_files.h"
 #include "scanner/scanner_library.h"
@@ -11,18 +12,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool put(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
 
 ino_t inodeOf(const QString &path)
 {
@@ -134,7 +123,7 @@ TEST_F(BindingTest, NoFileAndNothingToWrite_ShouldLeaveTheLibraryAbsentAndCallsH
 
 TEST_F(BindingTest, UnloadableFile_ShouldBePresentButUnbound)
 {
-    ASSERT_TRUE(put(library, "not a library"));
+    writeAll(library, "not a library");
     EXPECT_TRUE(BindScannerLibrary());
     EXPECT_FALSE(ScannerLibraryBound());
     EXPECT_EQ(scannerLibrary().IsAvailable(), 0);
@@ -149,7 +138,7 @@ protected:
         return [this](const QString &name) {
             requested << name;
             if (name == "EZTW32")
-                return bytesOf(QString::fromUtf8(FAKE_EZTW_PATH));
+                return readAll(QString::fromUtf8(FAKE_EZTW_PATH));
             return help;
         };
     }
@@ -160,8 +149,8 @@ protected:
 TEST_F(CarriedFilesTest, FirstStart_ShouldWriteTheLibraryAndTheHelpFile)
 {
     EnsureCarriedFiles(source());
-    EXPECT_EQ(bytesOf(library), bytesOf(QString::fromUtf8(FAKE_EZTW_PATH)));
-    EXPECT_EQ(bytesOf(program.path("kvnscan.chm")), help);
+    EXPECT_EQ(readAll(library), readAll(QString::fromUtf8(FAKE_EZTW_PATH)));
+    EXPECT_EQ(readAll(program.path("kvnscan.chm")), help);
     EXPECT_TRUE(ScannerLibraryBound());
     EXPECT_EQ(scannerLibrary().EasyVersion(), 114);
     EXPECT_TRUE(QFileInfo(library).isExecutable());
@@ -170,17 +159,17 @@ TEST_F(CarriedFilesTest, FirstStart_ShouldWriteTheLibraryAndTheHelpFile)
 TEST_F(CarriedFilesTest, Version113_ShouldBeReplacedWithoutTouchingTheLoadedFile)
 {
     installFake(FAKE_EZTW_PARTIAL_PATH);   // stands for an old library
-    const QByteArray old = bytesOf(library);
+    const QByteArray old = readAll(library);
     qputenv("FAKE_EZTW_VERSION", "113");
-    ASSERT_TRUE(put(program.path("kvnscan.chm"), help));
+    writeAll(program.path("kvnscan.chm"), help);
     const ino_t before = inodeOf(library);
 
     EnsureCarriedFiles(source());
     qunsetenv("FAKE_EZTW_VERSION");
 
-    EXPECT_EQ(bytesOf(library), bytesOf(QString::fromUtf8(FAKE_EZTW_PATH)));
+    EXPECT_EQ(readAll(library), readAll(QString::fromUtf8(FAKE_EZTW_PATH)));
     EXPECT_NE(inodeOf(library), before);   // renamed over, not rewritten in place
-    EXPECT_NE(bytesOf(library), old);
+    EXPECT_NE(readAll(library), old);
     // The old code mapped in this process still runs.
     EXPECT_EQ(scannerLibrary().EasyVersion(), 114);
     EXPECT_EQ(requested, QStringList{"EZTW32"});
@@ -189,24 +178,24 @@ TEST_F(CarriedFilesTest, Version113_ShouldBeReplacedWithoutTouchingTheLoadedFile
 TEST_F(CarriedFilesTest, Version114_AndAFullHelpFile_ShouldStayInPlace)
 {
     installFake(FAKE_EZTW_PARTIAL_PATH);
-    ASSERT_TRUE(put(program.path("kvnscan.chm"), QByteArray(HelpFileMinimumSize, 'o')));
+    writeAll(program.path("kvnscan.chm"), QByteArray(HelpFileMinimumSize, 'o'));
     const ino_t before = inodeOf(library);
     EnsureCarriedFiles(source());
     EXPECT_EQ(inodeOf(library), before);
-    EXPECT_EQ(bytesOf(program.path("kvnscan.chm")), QByteArray(HelpFileMinimumSize, 'o'));
+    EXPECT_EQ(readAll(program.path("kvnscan.chm")), QByteArray(HelpFileMinimumSize, 'o'));
     EXPECT_TRUE(requested.isEmpty());
 }
 
 TEST_F(CarriedFilesTest, HelpFileOneByteShort_ShouldBeReplaced)
 {
     installFake(FAKE_EZTW_PATH);
-    ASSERT_TRUE(put(program.path("kvnscan.chm"), QByteArray(HelpFileMinimumSize - 1, 'o')));
+    writeAll(program.path("kvnscan.chm"), QByteArray(HelpFileMinimumSize - 1, 'o'));
     EnsureCarriedFiles(source());
-    EXPECT_EQ(bytesOf(program.path("kvnscan.chm")), help);
+    EXPECT_EQ(readAll(program.path("kvnscan.chm")), help);
 
     // Our own help file, far below that size, is not written again at every start.
     help = QByteArray(5000, 'h');
-    ASSERT_TRUE(put(program.path("kvnscan.chm"), help));
+    writeAll(program.path("kvnscan.chm"), help);
     ASSERT_TRUE(QFile::setPermissions(program.path("kvnscan.chm"), QFile::ReadOwner));
     EnsureCarriedFiles(source());
     EXPECT_FALSE(QFile::permissions(program.path("kvnscan.chm")) & QFile::WriteOwner);
@@ -214,9 +203,9 @@ TEST_F(CarriedFilesTest, HelpFileOneByteShort_ShouldBeReplaced)
 
 TEST_F(CarriedFilesTest, UnloadableLibraryFile_ShouldBeReplacedAndThenBound)
 {
-    ASSERT_TRUE(put(library, "broken"));
+    writeAll(library, "broken");
     EnsureCarriedFiles(source());
-    EXPECT_EQ(bytesOf(library), bytesOf(QString::fromUtf8(FAKE_EZTW_PATH)));
+    EXPECT_EQ(readAll(library), readAll(QString::fromUtf8(FAKE_EZTW_PATH)));
     EXPECT_TRUE(ScannerLibraryBound());
 }
 
