@@ -79,33 +79,50 @@ TEST(ScanRunner, DeviceErrorInTheMiddleOfAFrameIsReportedInDutch)
     }
 }
 
-TEST(ScanRunner, FrameEndingEarlyIsNotPassedOffAsAPicture)
+TEST(ScanRunner, DeliveriesThatAreNoWholePictureFailWithoutOne)
 {
-    FakeDevice dev;
-    FakeFrame f = greyFrame(10, 10);
-    f.data.resize(95);  // nine and a half lines, then end of file
-    dev.frames = {f};
-    const ScanOutcome o = scan(dev);
-    EXPECT_EQ(o.kind, ScanOutcome::Failed);
-    EXPECT_TRUE(o.image.isNull());
-    EXPECT_TRUE(o.message.contains("9 van de 10")) << o.message.toStdString();
+    const struct {
+        const char *what, *words;
+        std::function<void(FakeFrame &)> frame;
+        std::function<void(ScanControl &)> tune;
+    } cases[] = {
+        {"nine and a half lines, then end of file", "9 van de 10", [](FakeFrame &f) { f.data.resize(95); }, {}},
+        {"bytes past the picture without end", "", [](FakeFrame &f) { f.endless = true; }, {}},
+        {"no more bytes, yet no end", "geen gegevens",
+         [](FakeFrame &f) {
+             f.data.resize(40);
+             f.neverEnds = true;
+         },
+         [](ScanControl &c) { c.maxEmptyReads = 50; }},
+        {"unknown height beyond the limit", "", [](FakeFrame &f) { f.params.lines = -1; },
+         [](ScanControl &c) { c.unknownLengthLimit = 50; }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeDevice dev;
+        dev.frames = {greyFrame(10, 10)};
+        c.frame(dev.frames[0]);
+        const ScanOutcome o = scan(dev, c.tune);
+        EXPECT_EQ(o.kind, ScanOutcome::Failed);
+        EXPECT_TRUE(o.image.isNull());
+        EXPECT_TRUE(o.message.contains(c.words)) << o.message.toStdString();
+    }
 }
 
-TEST(ScanRunner, FrameLongerThanAnnouncedKeepsTheAnnouncedLinesUnlessItNeverStops)
+TEST(ScanRunner, LongerAndHandScannerFramesGiveTheLinesThatBelong)
 {
-    FakeDevice dev;
-    FakeFrame f = greyFrame(10, 10);
-    f.data.resize(130);
-    dev.frames = {f};
-    const ScanOutcome o = scan(dev);
-    ASSERT_EQ(o.kind, ScanOutcome::Done);
-    EXPECT_EQ(o.image.size(), QSize(10, 10));
-
-    FakeDevice endless;
-    FakeFrame e = greyFrame(10, 10);
-    e.endless = true;
-    endless.frames = {e};
-    EXPECT_EQ(scan(endless).kind, ScanOutcome::Failed);
+    FakeDevice longer;
+    longer.frames = {greyFrame(10, 10)};
+    longer.frames[0].data.resize(130);  // keeps the announced lines
+    FakeDevice hand;
+    hand.frames = {greyFrame(8, 25)};
+    hand.frames[0].params.lines = -1;  // as many as were read
+    hand.frames[0].chunk = 3;
+    for (FakeDevice *dev : {&longer, &hand}) {
+        const ScanOutcome o = scan(*dev);
+        ASSERT_EQ(o.kind, ScanOutcome::Done) << o.message.toStdString();
+        EXPECT_EQ(o.image.size(), dev == &longer ? QSize(10, 10) : QSize(8, 25));
+    }
 }
 
 TEST(ScanRunner, AbsurdParametersAreRefusedBeforeReading)
@@ -185,35 +202,6 @@ TEST(ScanRunner, WarmingUpIsWaitedForAndRetried)
     const ScanOutcome c = scan(cold, [](ScanControl &s) { s.warmUpTries = 3; });
     EXPECT_EQ(c.kind, ScanOutcome::Failed);
     EXPECT_TRUE(c.message.contains("warm"));
-}
-
-TEST(ScanRunner, DeviceThatStopsDeliveringIsGivenUpOn)
-{
-    FakeDevice dev;
-    FakeFrame f = greyFrame(10, 10);
-    f.data.resize(40);
-    f.neverEnds = true;
-    dev.frames = {f};
-    const ScanOutcome o = scan(dev, [](ScanControl &c) { c.maxEmptyReads = 50; });
-    EXPECT_EQ(o.kind, ScanOutcome::Failed);
-    EXPECT_TRUE(o.message.contains("geen gegevens")) << o.message.toStdString();
-}
-
-TEST(ScanRunner, HandScannerHeightIsWhatWasReadWithinTheLimit)
-{
-    FakeDevice dev;
-    FakeFrame f = greyFrame(8, 25);
-    f.params.lines = -1;
-    f.chunk = 3;
-    dev.frames = {f};
-    const ScanOutcome o = scan(dev);
-    ASSERT_EQ(o.kind, ScanOutcome::Done);
-    EXPECT_EQ(o.image.size(), QSize(8, 25));
-
-    FakeDevice big;
-    big.frames = {f};
-    const ScanOutcome limited = scan(big, [](ScanControl &c) { c.unknownLengthLimit = 100; });
-    EXPECT_EQ(limited.kind, ScanOutcome::Failed);
 }
 
 TEST(ScanRunner, ThreePassScanReadsThreeFramesAndTakesTheResolution)

@@ -18,17 +18,17 @@
 TEST(FilezPaths, SettingsFileNameLooksOnlyAtTheFileName)
 {
     TempProgram t;
-    Locations::overrideExecutablePath("/opt/Prog/Scan.EXE");
-    EXPECT_EQ(SettingsFileName(), "/opt/Prog/Scan.ini");
-    // A folder named like an executable is left alone.
-    Locations::overrideExecutablePath("/c/a.exe.d/scan.exe");
-    EXPECT_EQ(SettingsFileName(), "/c/a.exe.d/scan.ini");
-    Locations::overrideExecutablePath("/c/a.exe.d/scan");
-    EXPECT_EQ(SettingsFileName(), "/c/a.exe.d/scan.ini");
-    Locations::overrideExecutablePath("/c/x/scan.exe.old");
-    EXPECT_EQ(SettingsFileName(), "/c/x/scan.ini.old");
-    Locations::overrideExecutablePath("/usr/lib/KVNscan/KVNscan");
-    EXPECT_EQ(SettingsFileName(), "/usr/lib/KVNscan/KVNscan.ini");
+    const char *cases[][2] = {
+        {"/opt/Prog/Scan.EXE", "/opt/Prog/Scan.ini"},
+        {"/c/a.exe.d/scan.exe", "/c/a.exe.d/scan.ini"},  // a folder named like an executable is left alone
+        {"/c/a.exe.d/scan", "/c/a.exe.d/scan.ini"},
+        {"/c/x/scan.exe.old", "/c/x/scan.ini.old"},
+        {"/usr/lib/KVNscan/KVNscan", "/usr/lib/KVNscan/KVNscan.ini"},
+    };
+    for (const auto &c : cases) {
+        Locations::overrideExecutablePath(c[0]);
+        EXPECT_EQ(SettingsFileName(), c[1]) << c[0];
+    }
 }
 
 TEST(FilezPaths, ProgramFolderKeepsCaseAndEndsInSlash)

@@ -2,76 +2,60 @@
 
 #include <gtest/gtest.h>
 
+namespace {
+
+// One replacement call: the text before and after, and what the call returns.
+struct Case {
+    QString text, find, with;
+    int returns;
+    QString after;
+    bool caseSensitive = false;
+};
+
+template <typename Fn>
+void expectCases(Fn replace, std::initializer_list<Case> cases)
+{
+    for (const Case &c : cases) {
+        SCOPED_TRACE(("\"" + c.text.left(40) + "\": " + c.find + " -> " + c.with.left(40)).toStdString());
+        QString t = c.text;
+        EXPECT_EQ(int(replace(t, c.find, c.with, c.caseSensitive)), c.returns);
+        EXPECT_EQ(t, c.after);
+    }
+}
+
+} // namespace
+
 TEST(ReplaceFirstText, IgnoresCaseAndCarriesACapital)
 {
-    QString t = "Prog.EXE";
-    EXPECT_TRUE(ReplaceFirstText(t, ".exe", ".ini"));
-    EXPECT_EQ(t, "Prog.ini");
-
-    t = "Bestand _ en _";
-    EXPECT_TRUE(ReplaceFirstText(t, "_", "x.jpg"));
-    EXPECT_EQ(t, "Bestand x.jpg en _");
-
-    t = "Een Scan";
-    ReplaceFirstText(t, "scan", "foto");
-    EXPECT_EQ(t, "Een Foto");
-
-    t = "aa";
-    EXPECT_FALSE(ReplaceFirstText(t, "a", "ba"));  // the replacement holds find
-    EXPECT_EQ(t, "baa");
-
-    t = "";
-    EXPECT_FALSE(ReplaceFirstText(t, "a", "b"));
-    t = "abc";
-    EXPECT_FALSE(ReplaceFirstText(t, "x", "b"));
-    EXPECT_EQ(t, "abc");
+    expectCases(ReplaceFirstText, {
+        {"Prog.EXE", ".exe", ".ini", true, "Prog.ini"},
+        {"Bestand _ en _", "_", "x.jpg", true, "Bestand x.jpg en _"},
+        {"Een Scan", "scan", "foto", true, "Een Foto"},
+        {"aa", "a", "ba", false, "baa"},  // false: the replacement holds find
+        {"", "a", "b", false, ""},
+        {"abc", "x", "b", false, "abc"},
+    });
 }
 
-TEST(ReplaceAllText, ReplacementHoldingFindStaysFinite)
+TEST(ReplaceAllText, ReplacesEveryMatchInOnePass)
 {
-    QString t = "aXa";
-    EXPECT_EQ(ReplaceAllText(t, "a", "aa"), 2);
-    EXPECT_EQ(t, "aaXaa");
-
-    // The marker itself holds 'i': one pass must do.
-    t = "ik zie";
-    EXPECT_EQ(ReplaceAllText(t, "i", "ii"), 2);
-    EXPECT_EQ(t, "iik ziie");
-}
-
-TEST(ReplaceAllText, CaseFlagOffMatchesEveryCase)
-{
-    QString t = "$Plaats$ en $plaats$ en $PLAATSEN$";
-    EXPECT_EQ(ReplaceAllText(t, "$plaats$", "dorp", false), 2);
-    EXPECT_EQ(t, "dorp en dorp en $PLAATSEN$");
-
-    t = QString::fromUtf8("ÉÉN één");
-    EXPECT_EQ(ReplaceAllText(t, QString::fromUtf8("één"), "1", false), 2);
-    EXPECT_EQ(t, "1 1");
-
-    t = "Aa";
-    EXPECT_EQ(ReplaceAllText(t, "a", "b", true), 1);
-    EXPECT_EQ(t, "Ab");
+    expectCases(ReplaceAllText, {
+        {"aXa", "a", "aa", 2, "aaXaa"},
+        {"ik zie", "i", "ii", 2, "iik ziie"},  // the marker itself holds 'i': one pass must do
+        {"$Plaats$ en $plaats$ en $PLAATSEN$", "$plaats$", "dorp", 2, "dorp en dorp en $PLAATSEN$"},
+        {QString::fromUtf8("ÉÉN één"), QString::fromUtf8("één"), "1", 2, "1 1"},
+        {"Aa", "a", "b", 1, "Ab", true},
+    });
 }
 
 TEST(ReplaceRepeated, ShrinkingAndRemovingPasses)
 {
-    QString t = "aaaa";
-    EXPECT_EQ(ReplaceRepeated(t, "aa", "a"), 2);  // through the marker: no second round
-    EXPECT_EQ(t, "aa");
-
-    t = "aabb";
-    EXPECT_EQ(ReplaceRepeated(t, "ab", ""), 2);  // removal lets a new occurrence form
-    EXPECT_EQ(t, "");
-
-    // The marker holds "$%": one pass, not a text that grows to the cap.
-    t = "a$%%b";
-    EXPECT_EQ(ReplaceRepeated(t, "$%", "%"), 1);
-    EXPECT_EQ(t, "a%%b");
-
-    t = "abc";
-    EXPECT_EQ(ReplaceRepeated(t, "", "x"), 0);
-    EXPECT_EQ(t, "abc");
+    expectCases(ReplaceRepeated, {
+        {"aaaa", "aa", "a", 2, "aa"},  // through the marker: no second round
+        {"aabb", "ab", "", 2, ""},     // removal lets a new occurrence form
+        {"a$%%b", "$%", "%", 1, "a%%b"},  // the marker holds "$%": one pass, not a text that grows to the cap
+        {"abc", "", "x", 0, "abc"},
+    });
 }
 
 TEST(ReplaceRepeated, StopsAfterTheCap)
@@ -84,16 +68,12 @@ TEST(ReplaceRepeated, StopsAfterTheCap)
 
 TEST(ReplaceOnePass, GrowsItsBufferForLongReplacements)
 {
-    QString t = QString(1000, 'x');
-    EXPECT_EQ(ReplaceOnePass(t, "x", "yyyyy"), 1000);
-    EXPECT_EQ(t, QString(5000, 'y'));
-    // One long replacement in a long text must not reserve the worst case (gigabytes).
-    t = QString(200000, '.') + "x";
-    EXPECT_EQ(ReplaceOnePass(t, "x", QString(20000, 'y')), 1);
-    EXPECT_EQ(t.size(), 220000);
-    t = "xyxyx";
-    EXPECT_EQ(ReplaceOnePass(t, "xyx", "-"), 1);  // non-overlapping, left to right
-    EXPECT_EQ(t, "-yx");
+    expectCases(ReplaceOnePass, {
+        {QString(1000, 'x'), "x", "yyyyy", 1000, QString(5000, 'y')},
+        // One long replacement in a long text must not reserve the worst case (gigabytes).
+        {QString(200000, '.') + "x", "x", QString(20000, 'y'), 1, QString(200000, '.') + QString(20000, 'y')},
+        {"xyxyx", "xyx", "-", 1, "-yx"},  // non-overlapping, left to right
+    });
 }
 
 TEST(UpperTable, MatchesQtOverLatin1)
