@@ -48,12 +48,6 @@ mean_grey() { convert "$1" -crop "$2" -colorspace Gray -format '%[fx:int(mean*10
 # out_files: the names in the output folder, on one line.
 out_files() { ls "$out" | tr '\n' ' ' | sed 's/ $//'; }
 
-# focus_dialog <caption>: keyboard focus to the shown dialog of that caption.
-focus_dialog() {
-    id=$(e2e_dialog_id "$1")
-    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
-}
-
 expect_size() {
     [ -f "$1" ] || e2e_fail "missing $1 (folder holds: $(ls "$out" | tr '\n' ' '))"
     got=$(e2e_size "$1")
@@ -100,7 +94,7 @@ flow_single() {
     e2e_click save
     e2e_answer Opslaan Escape
     e2e_until 30 "the rename dialog" e2e_dialog_shown "verander bestandsnaam ?"
-    focus_dialog "verander bestandsnaam ?"
+    e2e_focus_dialog "verander bestandsnaam ?"
     xdotool key ctrl+a
     xdotool type --delay 20 "$out/oma.JPG"
     xdotool key Return
@@ -469,7 +463,7 @@ open_file() {
     xdotool mousemove 0 0
     e2e_click openfileknop
     e2e_until 30 "the open dialog" e2e_dialog_shown "Open een afbeelding"
-    focus_dialog "Open een afbeelding"
+    e2e_focus_dialog "Open een afbeelding"
     xdotool type --delay 20 "$1"
     xdotool key Return
     # Under a notice shown at once, the closed file dialog's window may linger unseen.

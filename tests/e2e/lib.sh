@@ -181,14 +181,19 @@ e2e_dialog_id() {
 e2e_dialog_shown() { [ -n "$(e2e_dialog_id "$1")" ]; }
 e2e_dialog_gone() { [ -z "$(e2e_dialog_id "$1")" ]; }
 
+# e2e_focus_dialog <caption>: keyboard focus to the shown dialog of that caption.
+e2e_focus_dialog() {
+    id=$(e2e_dialog_id "$1")
+    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+}
+
 # e2e_answer <caption> <key> [screenshot]: answers a dialog of the program
 # with a key, optionally photographing the screen first.
 e2e_answer() {
     e2e_until 90 "a dialog \"$1\"" e2e_dialog_shown "$1"
-    id=$(e2e_dialog_id "$1")
     sleep 0.7
     [ -z "${3:-}" ] || import -window root "$3"
-    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+    e2e_focus_dialog "$1"
     xdotool key "$2"
     e2e_until 30 "the dialog \"$1\" to close" e2e_dialog_gone "$1"
 }

@@ -9,6 +9,16 @@
 #     SANE's session ended, and keeps the scan as the preview file.
 set -eu
 
+fail() {
+    echo "$*" >&2
+    exit 1
+}
+# fail_with_log <why>: the program's output too.
+fail_with_log() {
+    cat "$work/program.log" >&2
+    fail "$@"
+}
+
 if [ "${1:-}" = "--inside" ]; then
     # Runs inside Xvfb: start, find the window, maybe scan, take a picture, press Escape.
     work="$2"; shot="$3"; mode="$4"
@@ -17,11 +27,7 @@ if [ "${1:-}" = "--inside" ]; then
     pid=$!
     id=""
     while [ -z "$id" ]; do
-        if ! kill -0 "$pid" 2>/dev/null; then
-            echo "the program ended before its window appeared" >&2
-            cat "$work/program.log" >&2
-            exit 1
-        fi
+        kill -0 "$pid" 2>/dev/null || fail_with_log "the program ended before its window appeared"
         id=$(xdotool search --onlyvisible --name "Vexlo Scan Tool 4.2" 2>/dev/null | head -n 1 || true)
         [ -n "$id" ] || sleep 0.2
     done
@@ -31,11 +37,7 @@ if [ "${1:-}" = "--inside" ]; then
         xdotool windowfocus --sync "$id"
         xdotool mousemove --window "$id" 60 30 click 1
         while [ ! -s "$TMPDIR/preview.bmp" ]; do
-            if ! kill -0 "$pid" 2>/dev/null; then
-                echo "the program ended during the scan" >&2
-                cat "$work/program.log" >&2
-                exit 1
-            fi
+            kill -0 "$pid" 2>/dev/null || fail_with_log "the program ended during the scan"
             sleep 0.2
         done
         # The file is complete once the preview shows it.
@@ -48,11 +50,7 @@ if [ "${1:-}" = "--inside" ]; then
     xdotool key Escape
     status=0
     wait "$pid" || status=$?
-    if [ "$status" -ne 0 ]; then
-        echo "the program ended with status $status" >&2
-        cat "$work/program.log" >&2
-        exit 1
-    fi
+    [ "$status" -eq 0 ] || fail_with_log "the program ended with status $status"
     exit 0
 fi
 
@@ -77,17 +75,11 @@ export TMPDIR="$work/tmp" HOME="$work/home" QT_QPA_PLATFORM=xcb SANE_CONFIG_DIR=
 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" sh "$0" --inside "$work" "$shot" "$mode"
 
 if [ "$mode" = scan ]; then
-    if [ "$(head -c 2 "$work/tmp/preview.bmp")" != BM ]; then
-        echo "the last scan was not kept as a BMP preview file" >&2
-        exit 1
-    fi
+    [ "$(head -c 2 "$work/tmp/preview.bmp")" = BM ] || fail "the last scan was not kept as a BMP preview file"
     # The test device's page is 80 x 100 mm: 314 x 393 whole pixels at 100 dpi.
     if command -v identify >/dev/null 2>&1; then
         got=$(identify -format '%w %h %[fx:standard_deviation>0.05]' "$work/tmp/preview.bmp")
-        if [ "$got" != "314 393 1" ]; then
-            echo "the preview file is not the colour pattern of the test device: $got" >&2
-            exit 1
-        fi
+        [ "$got" = "314 393 1" ] || fail "the preview file is not the colour pattern of the test device: $got"
     fi
     # Pixel for pixel what SANE's own command-line tool gets from the same device.
     # (The test backend now and then hangs in that tool; then there is nothing to compare.)
@@ -95,27 +87,16 @@ if [ "$mode" = scan ]; then
         SANE_CONFIG_DIR="$work/sane" timeout 60 scanimage -d test:0 --resolution 100 --format=pnm \
             >"$work/reference.pnm" 2>/dev/null; then
         diff=$(compare -metric AE "$work/reference.pnm" "$work/tmp/preview.bmp" null: 2>&1 || true)
-        if [ "$diff" != 0 ]; then
-            echo "the preview file differs from scanimage's picture in $diff pixels" >&2
-            exit 1
-        fi
+        [ "$diff" = 0 ] || fail "the preview file differs from scanimage's picture in $diff pixels"
     fi
-    if ! tr -d '\r' <"$work/KVNscan.ini" | grep -qx "scandocformmetui=false"; then
-        echo "settings lost at the end of the run" >&2
-        exit 1
-    fi
+    tr -d '\r' <"$work/KVNscan.ini" | grep -qx "scandocformmetui=false" || fail "settings lost at the end of the run"
     echo "scan e2e passed"
     exit 0
 fi
 
-fail=0
 for f in eztw32.dll kvnscan.chm KVNscan.ini; do
-    if [ ! -s "$work/$f" ]; then
-        echo "missing or empty: $f" >&2
-        fail=1
-    fi
+    [ -s "$work/$f" ] || fail "missing or empty: $f"
 done
-[ "$fail" -eq 0 ] || exit 1
 
 expected="Scanform_top Scanform_left Scanform_width Scanform_height
 Shape1_top Shape1_left Shape1_width Shape1_height
@@ -127,16 +108,10 @@ scandocformmaakachtergrondwitcheck scandocformstartmetscan scandocformachtergron
 scandocformvakkleur scandocformbestandstype scandocformkaartenrechtzetten scandocformlossekanten scandocformtekstachterkantlezen scandocformocrtaal"
 expected=$(echo $expected)
 actual=$(tr -d '\r' <"$work/KVNscan.ini" | sed -n 's/=.*//p' | tr '\n' ' ' | sed 's/ $//')
-if [ "$actual" != "$expected" ]; then
-    echo "settings keys differ" >&2
-    echo "expected: $expected" >&2
-    echo "actual:   $actual" >&2
-    exit 1
-fi
+[ "$actual" = "$expected" ] || fail "settings keys differ
+expected: $expected
+actual:   $actual"
 for line in "scandocformfnedit=document" "scandocformTrackBar1=90" "scandocformdoelmap=$work/"; do
-    if ! tr -d '\r' <"$work/KVNscan.ini" | grep -qxF "$line"; then
-        echo "settings lack: $line" >&2
-        exit 1
-    fi
+    tr -d '\r' <"$work/KVNscan.ini" | grep -qxF "$line" || fail "settings lack: $line"
 done
 echo "start-up e2e passed"
