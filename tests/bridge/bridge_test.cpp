@@ -95,14 +95,8 @@ TEST_F(BridgeTest, ResolutionLandsOnTheNearestAllowedValue)
 {
     backend.make = [this](const std::string &) {
         auto d = std::make_unique<FakeDevice>();
-        FakeOption &o = d->addInt(SANE_NAME_SCAN_RESOLUTION, 100, SANE_UNIT_DPI);
-        o.wordList = {4, 75, 150, 300, 600};
-        o.desc.constraint_type = SANE_CONSTRAINT_WORD_LIST;
-        o.desc.constraint.word_list = o.wordList.data();
-        FakeOption &x = d->addFixed("fixed-res", 10);
-        x.range = {SANE_FIX(50), SANE_FIX(1200), SANE_FIX(10)};
-        x.desc.constraint_type = SANE_CONSTRAINT_RANGE;
-        x.desc.constraint.range = &x.range;
+        d->addInt(SANE_NAME_SCAN_RESOLUTION, 100, SANE_UNIT_DPI).withWordList({75, 150, 300, 600});
+        d->addFixed("fixed-res", 10).withRange(SANE_FIX(50), SANE_FIX(1200), SANE_FIX(10));
         device = d.get();
         return d;
     };

@@ -27,14 +27,8 @@ void addOptions(FakeDevice &dev)
 {
     dev.addGroup("Standaard");
     dev.addBool("preview", false);
-    FakeOption &res = dev.addInt(SANE_NAME_SCAN_RESOLUTION, 150, SANE_UNIT_DPI);
-    res.range = {50, 600, 50};
-    res.desc.constraint_type = SANE_CONSTRAINT_RANGE;
-    res.desc.constraint.range = &res.range;
-    FakeOption &depth = dev.addInt("depth", 8, SANE_UNIT_BIT);
-    depth.wordList = {3, 1, 8, 16};
-    depth.desc.constraint_type = SANE_CONSTRAINT_WORD_LIST;
-    depth.desc.constraint.word_list = depth.wordList.data();
+    dev.addInt(SANE_NAME_SCAN_RESOLUTION, 150, SANE_UNIT_DPI).withRange(50, 600, 50);
+    dev.addInt("depth", 8, SANE_UNIT_BIT).withWordList({1, 8, 16});
     dev.addFixed("brightness", 1.5, SANE_UNIT_PERCENT);
     dev.addString("mode", "Gray", {"Gray", "Color"});
     dev.addButton("calibrate");

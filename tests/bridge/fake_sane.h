@@ -30,6 +30,22 @@ struct FakeOption {
     SANE_Range range{};
     SANE_Int infoOnSet = 0;
     std::function<void()> onSet;       // side effects, e.g. making another option active
+
+    FakeOption &withRange(SANE_Word min, SANE_Word max, SANE_Word quant)
+    {
+        range = {min, max, quant};
+        desc.constraint_type = SANE_CONSTRAINT_RANGE;
+        desc.constraint.range = &range;
+        return *this;
+    }
+    FakeOption &withWordList(const std::vector<SANE_Word> &values)
+    {
+        wordList = {SANE_Word(values.size())};
+        wordList.insert(wordList.end(), values.begin(), values.end());
+        desc.constraint_type = SANE_CONSTRAINT_WORD_LIST;
+        desc.constraint.word_list = wordList.data();
+        return *this;
+    }
 };
 
 class FakeDevice : public SaneDevice {

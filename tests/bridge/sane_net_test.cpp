@@ -14,7 +14,6 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QProgressDialog>

@@ -20,7 +20,6 @@
 #include <QSet>
 #include <QTemporaryDir>
 
-#include <cstdlib>
 #include <dlfcn.h>
 
 namespace {

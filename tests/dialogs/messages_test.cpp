@@ -7,16 +7,6 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
-TEST(Messages, NoticeUsesTheNoticeCaption)
-{
-    ScriptedPrompts p;
-    EXPECT_EQ(ShowNotice("Map bestaat niet"), 1);
-    ASSERT_EQ(p.transcript().size(), 1u);
-    EXPECT_EQ(p.transcript()[0].kind, "notice");
-    EXPECT_EQ(p.transcript()[0].caption, "Mededeling");
-    EXPECT_EQ(p.transcript()[0].text, "Map bestaat niet");
-}
-
 TEST(Messages, AskYesNoSpellsOutTheAnswers)
 {
     ScriptedPrompts p;

@@ -1,6 +1,7 @@
 // The folder dialog, driven through scripted answers as a user would drive it.
 #include "dialogs/seldir.h"
 #include "dialogs/seldir_list.h"
+#include "fakes/file_bytes.h"
 #include "fakes/scripted_prompts.h"
 #include "ui_seldirform.h"
 
@@ -232,9 +233,7 @@ TEST_F(SelectFolderTest, SecondDialogShowsGeometryAndColumnsOfTheFirst)
 TEST_F(SelectFolderTest, UpGoesToTheParentAndShowsItsFiles)
 {
     QString inner = mk("a/b");
-    QFile f(root + "a/lijst.txt");
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
+    writeAll(root + "a/lijst.txt", "");
     ScriptedPrompts p;
     run(p, [&](Tseldirform &form) {
         EXPECT_EQ(form.ui->FileListBox1->count(), 0);
