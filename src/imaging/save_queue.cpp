@@ -78,8 +78,12 @@ void PictureSaveQueue::save(const QImage &picture, const QString &path, int qual
 void PictureSaveQueue::finish()
 {
     {
+        // Nothing more is coming: this thread encodes what no worker has taken yet
+        // rather than wait, so the last cards do not queue behind the busy workers.
         std::unique_lock<std::mutex> guard(m_lock);
-        m_changed.wait(guard, [this] { return m_jobs.empty() || m_jobs.back()->committed; });
+        while (!m_jobs.empty() && !m_jobs.back()->committed)
+            if (!encodeWaiting(guard))
+                m_changed.wait(guard);
     }
     report();
 }
@@ -96,32 +100,35 @@ bool PictureSaveQueue::holds(const QString &path)
 
 void PictureSaveQueue::work()
 {
+    std::unique_lock<std::mutex> guard(m_lock);
     for (;;) {
-        std::shared_ptr<Job> job;
-        {
-            std::unique_lock<std::mutex> guard(m_lock);
-            m_changed.wait(guard, [this] { return m_stop || !m_waiting.empty(); });
-            if (m_waiting.empty())
-                return;
-            job = m_waiting.front();
-            m_waiting.pop_front();
-        }
-        auto file = std::make_unique<ReplacingSave>(job->path);
-        const bool written = WriteDirect(*file, job->picture, job->path, job->quality, job->dpi);
-        // The picture is whole either way; a caption that could not be added is logged on report.
-        const bool captionFailed = written && !job->caption.isEmpty()
-                                   && !WritePictureCaption(file->temporaryPath(), job->caption);
-        {
-            const std::lock_guard<std::mutex> guard(m_lock);
-            job->picture = QImage();
-            job->file = std::move(file);
-            job->written = written;
-            job->captionFailed = captionFailed;
-            job->encoded = true;
-            commitReady();
-        }
-        m_changed.notify_all();
+        m_changed.wait(guard, [this] { return m_stop || !m_waiting.empty(); });
+        if (!encodeWaiting(guard))
+            return;
     }
+}
+
+bool PictureSaveQueue::encodeWaiting(std::unique_lock<std::mutex> &guard)
+{
+    if (m_waiting.empty())
+        return false;
+    const std::shared_ptr<Job> job = m_waiting.front();
+    m_waiting.pop_front();
+    guard.unlock();
+    auto file = std::make_unique<ReplacingSave>(job->path);
+    const bool written = WriteDirect(*file, job->picture, job->path, job->quality, job->dpi);
+    // The picture is whole either way; a caption that could not be added is logged on report.
+    const bool captionFailed = written && !job->caption.isEmpty()
+                               && !WritePictureCaption(file->temporaryPath(), job->caption);
+    guard.lock();
+    job->picture = QImage();
+    job->file = std::move(file);
+    job->written = written;
+    job->captionFailed = captionFailed;
+    job->encoded = true;
+    commitReady();
+    m_changed.notify_all();
+    return true;
 }
 
 void PictureSaveQueue::commitReady()

@@ -39,6 +39,8 @@ public:
 private:
     struct Job;
     void work();
+    // Encodes the oldest job no thread has taken, unlocking meanwhile; false when there is none.
+    bool encodeWaiting(std::unique_lock<std::mutex> &guard);
     void commitReady();   // with m_lock held
     void report();        // runs the done calls of committed jobs
 
