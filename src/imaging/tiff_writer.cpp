@@ -8,6 +8,7 @@
 #include <thread>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -71,7 +72,15 @@ void SetFields(TIFF *tif, int width, int height, uint32_t rowsPerStrip)
 // probes short; codes go out eight bytes at a time without a branch. The
 // state lives in locals: the output bytes would otherwise make the compiler
 // reload it after every store.
-void EncodeLzw(const uchar *p, size_t n, std::vector<uchar> &out)
+// At most 12 bits a byte, a clear code now and then, and room for the last
+// eight-byte store.
+size_t LzwBound(size_t n)
+{
+    return n * 2 + 16;
+}
+
+// Writes the codes to out, which holds LzwBound(n) bytes; returns their end.
+uchar *EncodeLzw(const uchar *p, size_t n, uchar *out)
 {
     constexpr int kBits = 14;
     constexpr uint32_t kMask = (1u << kBits) - 1;
@@ -79,9 +88,7 @@ void EncodeLzw(const uchar *p, size_t n, std::vector<uchar> &out)
     // entry: byte << 24 | prefix << 12 | code; 0 is free (no code is below kFirst).
     std::vector<uint32_t> tableStore(size_t(1) << kBits, 0);
     uint32_t *const table = tableStore.data();
-    const size_t start = out.size();
-    out.resize(start + n * 2 + 16);
-    uchar *op = out.data() + start;
+    uchar *op = out;
     uint64_t data = 0;
     int bits = 0, nbits = 9;
     long maxCode = 511, next = kFirst, in = 0, outBits = 0, checkpoint = kCheckGap, lastRatio = 0;
@@ -153,19 +160,30 @@ void EncodeLzw(const uchar *p, size_t n, std::vector<uchar> &out)
     put(kEnd);
     if (bits > 0)
         *op++ = uchar(data << (8 - bits));
-    out.resize(size_t(op - out.data()));
+    return op;
 }
+
+// Buffers a thread keeps from strip to strip, not zero-filled: fresh vectors
+// would write three megabytes a strip before any encoding.
+struct StripBuffers {
+    std::unique_ptr<uchar[]> rows, codes;
+    size_t size = 0;
+};
 
 // The LZW bytes of rows [y, y + rows) of picture as one strip, each row as RGB
 // differences from the pixel before (the horizontal predictor).
-std::vector<uchar> EncodeStrip(const QImage &picture, int y, int rows)
+std::vector<uchar> EncodeStrip(const QImage &picture, int y, int rows, StripBuffers &buffers)
 {
     const int width = picture.width();
-    const size_t rowBytes = size_t(width) * 3;
-    std::vector<uchar> strip(rowBytes * size_t(rows));
+    const size_t rowBytes = size_t(width) * 3, size = rowBytes * size_t(rows);
+    if (buffers.size < size) {
+        buffers.rows.reset(new uchar[size]);
+        buffers.codes.reset(new uchar[LzwBound(size)]);
+        buffers.size = size;
+    }
     for (int i = 0; i < rows; ++i) {
         const uchar *bgr = picture.constScanLine(y + i);
-        uchar *out = strip.data() + rowBytes * size_t(i);
+        uchar *out = buffers.rows.get() + rowBytes * size_t(i);
         uchar r = 0, g = 0, b = 0;
         for (int x = 0; x < width; ++x, bgr += 3, out += 3) {
             out[0] = uchar(bgr[2] - r);
@@ -176,9 +194,8 @@ std::vector<uchar> EncodeStrip(const QImage &picture, int y, int rows)
             b = bgr[0];
         }
     }
-    std::vector<uchar> encoded;
-    EncodeLzw(strip.data(), strip.size(), encoded);
-    return encoded;
+    const uchar *codes = buffers.codes.get(), *end = EncodeLzw(buffers.rows.get(), size, buffers.codes.get());
+    return std::vector<uchar>(codes, end);
 }
 
 } // namespace
@@ -212,6 +229,7 @@ bool WriteTiff(FILE *file, const QImage &picture, unsigned pixelsPerMetreX, unsi
     int next = 0, written = 0;
     bool failed = false;
     const auto encode = [&] {
+        StripBuffers buffers;
         for (;;) {
             int k;
             {
@@ -222,7 +240,7 @@ bool WriteTiff(FILE *file, const QImage &picture, unsigned pixelsPerMetreX, unsi
                 k = next++;
             }
             const int y = k * int(rowsPerStrip);
-            std::vector<uchar> bytes = EncodeStrip(picture, y, std::min(int(rowsPerStrip), height - y));
+            std::vector<uchar> bytes = EncodeStrip(picture, y, std::min(int(rowsPerStrip), height - y), buffers);
             {
                 const std::lock_guard<std::mutex> guard(lock);
                 failed = failed || bytes.empty();
