@@ -100,5 +100,5 @@ void TForm1::FormActivate()
 
 void TForm1::FormClick()
 {
-    ShellOpen(this, ProductWebAddress, QString(), QStringLiteral("open"));
+    ShellOpen(ProductWebAddress, QString(), QStringLiteral("open"));
 }

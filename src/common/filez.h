@@ -1,13 +1,10 @@
 #pragma once
-// Paths, files, window placement, numbers and texts shared by every window.
+// Paths, files, numbers and texts shared by every window.
 // Paths use '/'; "trailing backslash" helpers append '/'.
 #include <QString>
 #include <QStringList>
 
 class QFile;
-class QRect;
-class QWidget;
-class SettingsList;
 
 // --- paths and files ---
 // Folder of the executable, letter case kept, trailing '/'; for an installed
@@ -63,18 +60,8 @@ void RemoveStaleTemporaries(const QByteArray &folder);
 QString DutchReason(const QString &reason);
 
 // --- shell ---
-bool ShellOpen(QWidget *owner, const QString &file, const QString &parameters, const QString &verb);
+bool ShellOpen(const QString &file, const QString &parameters, const QString &verb);
 bool ShowHelpTopic(const QString &topic, const QString &helpFile);
-
-// --- window placement ---
-void StorePlacement(const QWidget *control, SettingsList &settings, const QString &prefix = {});
-void RestorePlacement(QWidget *control, const SettingsList &settings, const QString &prefix = {});
-void FitFormOnScreen(QWidget *form);
-// Same rule against a given screen rectangle and bottom reserve (task bar height).
-void FitFormOnScreen(QWidget *form, const QRect &screen, int reserve);
-bool TaskbarAutoHides();
-int TaskbarHeight();
-int TaskbarWidth();
 
 // --- numbers and text ---
 QString IntToText(qint64 value);

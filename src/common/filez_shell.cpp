@@ -2,10 +2,9 @@
 #include "common/filez.h"
 #include "common/outside.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QMetaObject>
-#include <QWidget>
+#include <QWindow>
 
 QString BrowserPath;
 QString DefaultHelpFile;
@@ -34,18 +33,20 @@ private:
 
 void closeWindowTitled(const QString &title)
 {
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         return;
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (w->isVisible() && w->windowTitle() == title) {
-            QMetaObject::invokeMethod(w, "close", Qt::QueuedConnection);
+    // A shown window of widgets has a QWindow with the same title; closing
+    // that closes the widget as the window manager's close button would.
+    for (QWindow *w : QGuiApplication::topLevelWindows()) {
+        if (w->isVisible() && w->title() == title) {
+            QMetaObject::invokeMethod(w, [w] { w->close(); }, Qt::QueuedConnection);
             return;
         }
     }
 }
 }
 
-bool ShellOpen(QWidget *, const QString &file, const QString &parameters, const QString &)
+bool ShellOpen(const QString &file, const QString &parameters, const QString &)
 {
     BusyCursor busy;
     if (file.isEmpty())

@@ -2,7 +2,10 @@
 // Every modal conversation with the user goes through this interface, so that
 // handlers can be tested with scripted answers instead of a person.
 #include <QColor>
+#include <QObject>
 #include <QString>
+#include <functional>
+#include <memory>
 
 class QDialog;
 
@@ -26,6 +29,14 @@ public:
                                  const QString &defaultSuffix) = 0;
     // Colour dialog starting at colour; true and the chosen colour on OK.
     virtual bool chooseColor(QColor &color) = 0;
+    // Application-modal window telling that slow work goes on, with "Annuleren";
+    // the button, Escape and closing the window call cancelled. The window goes
+    // with the returned object. Null when nothing is shown: the work cannot be stopped.
+    virtual std::unique_ptr<QObject> busyWindow(const QString & /*caption*/, const QString & /*text*/,
+                                                std::function<void()> /*cancelled*/)
+    {
+        return nullptr;
+    }
 };
 
 // Answers nothing and shows nothing: cancel, No, empty. For a process without
@@ -40,6 +51,11 @@ public:
     QString saveFileName(const QString &, const QString &, const QString &, const QString &) override { return {}; }
     bool chooseColor(QColor &) override { return false; }
 };
+
+// A notice under NoticeCaption, after pending paints so the screen is up to date
+// behind it. Returns 1.
+int ShowNotice(const QString &text);
+extern QString NoticeCaption; // "Mededeling"
 
 // The prompts in force. Defaults to a Qt implementation installed by the program;
 // tests install a scripted one.

@@ -35,6 +35,15 @@ bool DesktopOutside::startDetached(const QString &program, const QStringList &ar
 void DesktopOutside::sleepMs(int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }
 void DesktopOutside::quitApplication() { QCoreApplication::quit(); }
 
+QString NoticeCaption = QStringLiteral("Mededeling");
+
+int ShowNotice(const QString &text)
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+    return prompts().notice(text, NoticeCaption);
+}
+
 Prompts &prompts() { return g_prompts ? *g_prompts : *g_defaultPrompts; }
 void setPrompts(Prompts *p) { g_prompts = p; }
 void setDefaultPrompts(Prompts *p) { g_defaultPrompts = p ? p : &g_silentPrompts; }

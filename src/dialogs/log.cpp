@@ -3,6 +3,7 @@
 #include "common/filez.h"
 #include "dialogs/logform.h"
 #include "dialogs/modal_companion.h"
+#include "dialogs/placement.h"
 
 #include <QApplication>
 #include <QPointer>

@@ -8,7 +8,6 @@
 
 QString YesWord = QStringLiteral("Ja");
 QString NoWord = QStringLiteral("Nee");
-QString NoticeCaption = QStringLiteral("Mededeling");
 
 namespace {
 // Lets the screen repaint before a modal box covers it.
@@ -17,12 +16,6 @@ void processPending()
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();
 }
-}
-
-int ShowNotice(const QString &text)
-{
-    processPending();
-    return prompts().notice(text, NoticeCaption);
 }
 
 int AskYesNo(const QString &text, const QString &yesLabel, const QString &noLabel, int defaultChoice,

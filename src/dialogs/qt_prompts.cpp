@@ -8,10 +8,9 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QTreeView>
-#include <algorithm>
-
 #include <algorithm>
 
 namespace {
@@ -173,6 +172,23 @@ bool QtPrompts::chooseColor(QColor &color)
         return false;
     color = dlg.selectedColor();
     return true;
+}
+
+std::unique_ptr<QObject> QtPrompts::busyWindow(const QString &caption, const QString &text,
+                                               std::function<void()> cancelled)
+{
+    auto dialog = std::make_unique<QProgressDialog>(text, QStringLiteral("Annuleren"), 0, 0);
+    dialog->setWindowTitle(caption);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setAutoClose(false);
+    dialog->setAutoReset(false);
+    dialog->setMinimumDuration(0);
+    QObject::connect(dialog.get(), &QProgressDialog::canceled, dialog.get(), cancelled);
+    QObject::connect(dialog.get(), &QDialog::rejected, dialog.get(), cancelled);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();   // Escape reaches it at once
+    return dialog;
 }
 
 void InstallQtPrompts()

@@ -12,6 +12,8 @@ public:
     QString saveFileName(const QString &title, const QString &folder, const QString &filter,
                          const QString &defaultSuffix) override;
     bool chooseColor(QColor &color) override;
+    std::unique_ptr<QObject> busyWindow(const QString &caption, const QString &text,
+                                        std::function<void()> cancelled) override;
 };
 
 // Makes QtPrompts the default prompts of the program.

@@ -4,6 +4,7 @@
 #include "common/prompts.h"
 #include "common/terminology.h"
 #include "dialogs/messages.h"
+#include "dialogs/placement.h"
 #include "dialogs/seldir_list.h"
 #include "ui_seldirform.h"
 

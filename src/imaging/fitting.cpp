@@ -1,9 +1,5 @@
-// Fitting the preview image control into its panel.
+// Fitting a picture into an area, proportions kept.
 #include "imaging/picture.h"
-
-#include <QLabel>
-#include <QWidget>
-#include <algorithm>
 
 FitRectangle FitRect(int sourceWidth, int sourceHeight, int availableWidth, int availableHeight)
 {
@@ -24,23 +20,4 @@ FitRectangle FitRect(int sourceWidth, int sourceHeight, int availableWidth, int 
         w = ah * sw / sh;
     }
     return FitRectangle{int((aw - w) / 2), int((ah - h) / 2), int(w), int(h)};
-}
-
-void FitImageInPanel(QWidget *image, QSize pictureSize, QWidget *panel, int margin, bool centre)
-{
-    if (!image || !panel)
-        return;
-    const int aw = panel->width() - 2 * margin;
-    const int ah = panel->height() - 2 * margin;
-    const FitRectangle r = FitRect(pictureSize.width(), pictureSize.height(), aw, ah);
-    if (auto *label = qobject_cast<QLabel *>(image)) {
-        label->setScaledContents(true);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    }
-    const int w = std::max(2, r.w);
-    const int h = std::max(2, r.h);
-    const int left = centre ? r.x + margin : margin;
-    const int top = centre ? r.y + margin : margin;
-    image->setGeometry(left, top, w, h);
-    image->update();
 }

@@ -1,9 +1,6 @@
 #pragma once
 // Pixel operations on pictures (QImage). A 24-bit picture is Format_BGR888.
 #include <QImage>
-#include <QSize>
-
-class QWidget;
 
 // Rotations of a 24-bit picture, in place: the same object gets the new size.
 void RotateQuarterLeft(QImage &picture);
@@ -19,5 +16,3 @@ QImage RelayoutBackSide(const QImage &front, const QImage &back, int placement);
 
 struct FitRectangle { int x = 0, y = 0, w = 0, h = 0; };
 FitRectangle FitRect(int sourceWidth, int sourceHeight, int availableWidth, int availableHeight);
-// Sizes and places the image control inside panel for a picture of pictureSize.
-void FitImageInPanel(QWidget *image, QSize pictureSize, QWidget *panel, int margin, bool centre);

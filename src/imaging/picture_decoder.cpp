@@ -1,15 +1,16 @@
 #include "imaging/picture_decoder.h"
 
+#include "common/prompts.h"
 #include "common/sanitizer.h"
 #include "imaging/picture_file.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QProgressDialog>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -162,10 +163,10 @@ Ending WaitPlain(const Decoder &d)
 }
 
 // The window keeps answering: input waits during the first second, then a
-// modal dialog offers "Annuleren".
+// modal window offers "Annuleren".
 Ending WaitInWindow(const Decoder &d, const QString &path)
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     Ending ending = Ending::Exited;
     QEventLoop loop;
     QSocketNotifier notifier(d.finished.get(), QSocketNotifier::Read);
@@ -181,37 +182,26 @@ Ending WaitInWindow(const Decoder &d, const QString &path)
     second.setSingleShot(true);
     QObject::connect(&second, &QTimer::timeout, &loop, [&] { loop.exit(1); });
     second.start(1000);
-    std::unique_ptr<QProgressDialog> dialog;
     if (loop.exec(QEventLoop::ExcludeUserInputEvents) == 1) {
-        dialog = std::make_unique<QProgressDialog>(
-            QStringLiteral("Bezig met lezen van %1…").arg(QFileInfo(path).fileName()),
-            QStringLiteral("Annuleren"), 0, 0);
-        dialog->setWindowTitle(QStringLiteral("Bestand openen"));
-        dialog->setWindowModality(Qt::ApplicationModal);
-        dialog->setAutoClose(false);
-        dialog->setAutoReset(false);
-        dialog->setMinimumDuration(0);
-        // The button, Escape and closing the window all stop the decoder.
-        auto cancel = [&] {
-            ending = Ending::Cancelled;
-            loop.exit(0);
-        };
-        QObject::connect(dialog.get(), &QProgressDialog::canceled, &loop, cancel);
-        QObject::connect(dialog.get(), &QDialog::rejected, &loop, cancel);
-        dialog->show();
-        dialog->raise();
-        dialog->activateWindow();   // Escape reaches it at once
-        QApplication::changeOverrideCursor(Qt::BusyCursor);
-        loop.exec();
+        const std::unique_ptr<QObject> window = prompts().busyWindow(
+            QStringLiteral("Bestand openen"),
+            QStringLiteral("Bezig met lezen van %1…").arg(QFileInfo(path).fileName()), [&] {
+                ending = Ending::Cancelled;
+                loop.exit(0);
+            });
+        QGuiApplication::changeOverrideCursor(Qt::BusyCursor);
+        // Without a window to stop it, input keeps waiting.
+        loop.exec(window ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
     }
-    QApplication::restoreOverrideCursor();
+    QGuiApplication::restoreOverrideCursor();
     return ending;
 }
 
+// A program of widgets, asked by class name: this module links no widgets.
 bool InWindowProgram()
 {
     QCoreApplication *app = QCoreApplication::instance();
-    return qobject_cast<QApplication *>(app) && QThread::currentThread() == app->thread();
+    return app && app->inherits("QApplication") && QThread::currentThread() == app->thread();
 }
 
 void ReleaseMapping(void *pixels)

@@ -3,8 +3,7 @@
 #include "codec/free_bitmap.h"
 #include "common/bmp_file.h"
 #include "common/filez.h"
-#include "dialogs/log.h"
-#include "dialogs/messages.h"
+#include "common/prompts.h"
 #include "imaging/bmp_reader.h"
 #include "imaging/jpeg_reader.h"
 #include "imaging/jpeg_writer.h"
@@ -229,7 +228,7 @@ std::function<bool(const QString &)> CaptionStep(const PictureCaption *caption, 
     return [text, path](const QString &temp) {
         // The picture itself is whole: a caption that cannot be added is noted, not fatal.
         if (!WritePictureCaption(temp, text))
-            AddToLog(QStringLiteral("Bijschrift niet in ") + path + QStringLiteral(" geschreven"));
+            LogText(QStringLiteral("Bijschrift niet in ") + path + QStringLiteral(" geschreven"));
         return true;
     };
 }

@@ -1,8 +1,8 @@
 #include "imaging/save_queue.h"
 
 #include "codec/free_bitmap.h"
+#include "common/filez.h"
 #include "imaging/picture_file.h"
-#include "dialogs/log.h"
 
 #include <QFileInfo>
 
@@ -160,7 +160,7 @@ void PictureSaveQueue::report()
         }
         m_changed.notify_all();
         if (job->captionFailed)
-            AddToLog(QStringLiteral("Bijschrift niet in ") + job->path + QStringLiteral(" geschreven"));
+            LogText(QStringLiteral("Bijschrift niet in ") + job->path + QStringLiteral(" geschreven"));
         if (job->done)
             job->done(job->result);
     }

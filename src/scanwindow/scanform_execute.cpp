@@ -6,6 +6,7 @@
 #include "common/prompts.h"
 #include "common/settings_list.h"
 #include "dialogs/messages.h"
+#include "dialogs/placement.h"
 #include "detection/selection_geometry.h"
 #include "imaging/bmp_reader.h"
 #include "imaging/picture.h"

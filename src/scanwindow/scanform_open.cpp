@@ -60,5 +60,5 @@ void TScanform::helpClick()
 
 void TScanform::lbDravemontClick()
 {
-    ShellOpen(window(), MakerWebAddress, QString(), QStringLiteral("open"));
+    ShellOpen(MakerWebAddress, QString(), QStringLiteral("open"));
 }

@@ -8,10 +8,10 @@
 TEST(ShellOpen, HandsTheFileToTheDesktopAndRestoresTheCursor)
 {
     FakeOutside out;
-    EXPECT_TRUE(ShellOpen(nullptr, "/tmp/scan 1.jpg", "", "open"));
-    EXPECT_FALSE(ShellOpen(nullptr, "", "", "open"));
+    EXPECT_TRUE(ShellOpen("/tmp/scan 1.jpg", "", "open"));
+    EXPECT_FALSE(ShellOpen("", "", "open"));
     out.openResult = false;
-    EXPECT_FALSE(ShellOpen(nullptr, "https://example.org/a.htm", "", "open"));
+    EXPECT_FALSE(ShellOpen("https://example.org/a.htm", "", "open"));
     EXPECT_EQ(out.calls, QStringList({"open /tmp/scan 1.jpg", "open https://example.org/a.htm"}));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }

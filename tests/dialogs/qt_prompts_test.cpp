@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -133,6 +134,31 @@ TEST(QtPrompts, ColourDialogReturnsTheChosenColour)
     QColor c(Qt::white);
     EXPECT_TRUE(prompts().chooseColor(c));
     EXPECT_EQ(c, QColor(10, 20, 30));
+}
+
+TEST(QtPrompts, BusyWindowStopsTheWorkByButtonOrEscapeAndGoesWithItsObject)
+{
+    RealPrompts r;
+    int stops = 0;
+    std::unique_ptr<QObject> window = prompts().busyWindow("Bestand openen", "Bezig met lezen van a.xbm…", [&] { ++stops; });
+    auto *dialog = qobject_cast<QProgressDialog *>(window.get());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowTitle(), "Bestand openen");
+    EXPECT_EQ(dialog->labelText(), "Bezig met lezen van a.xbm…");
+    EXPECT_EQ(dialog->windowModality(), Qt::ApplicationModal);
+    QPushButton *button = dialog->findChild<QPushButton *>();
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->text(), "Annuleren");
+    button->click();
+    EXPECT_GE(stops, 1);
+    stops = 0;
+    dialog->show();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(dialog, &escape);
+    EXPECT_GE(stops, 1);
+    window.reset();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST(QtPrompts, MessageWindowRunsModallyUntilOkOrClosed)

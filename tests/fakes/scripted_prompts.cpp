@@ -1,6 +1,7 @@
 #include "fakes/scripted_prompts.h"
 
 #include <QDialog>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 ScriptedPrompts::ScriptedPrompts() { setPrompts(this); }
@@ -77,4 +78,14 @@ bool ScriptedPrompts::chooseColor(QColor &color)
         return false;
     color = a.color;
     return true;
+}
+
+std::unique_ptr<QObject> ScriptedPrompts::busyWindow(const QString &caption, const QString &text,
+                                                     std::function<void()> cancelled)
+{
+    m_transcript.push_back({"busy", caption, text, {}, 0});
+    auto window = std::make_unique<QObject>();
+    if (stopBusyWork)
+        QTimer::singleShot(0, window.get(), cancelled);
+    return window;
 }

@@ -8,7 +8,7 @@
 #include <functional>
 
 struct PromptRecord {
-    QString kind;     // "notice", "yesno", "modal", "input", "open", "save", "color"
+    QString kind;     // "notice", "yesno", "modal", "input", "open", "save", "color", "busy"
     QString caption;  // caption or title
     QString text;     // text, prompt, or the `what` of a modal window
     QString value;    // value offered (input), folder (file dialogs)
@@ -38,6 +38,8 @@ public:
     const std::vector<PromptRecord> &transcript() const { return m_transcript; }
     QStringList texts() const;   // the text of every record, in order
     int pending() const { return int(m_answers.size()); }
+    // Busy windows need no answer; with this set, the user stops the work at once.
+    bool stopBusyWork = false;
 
     int notice(const QString &text, const QString &caption) override;
     int yesNo(const QString &text, const QString &caption, int defaultChoice) override;
@@ -47,6 +49,8 @@ public:
     QString saveFileName(const QString &title, const QString &folder, const QString &filter,
                          const QString &defaultSuffix) override;
     bool chooseColor(QColor &color) override;
+    std::unique_ptr<QObject> busyWindow(const QString &caption, const QString &text,
+                                        std::function<void()> cancelled) override;
 
 private:
     PromptAnswer next(const PromptRecord &r);

@@ -1,6 +1,5 @@
 #include "imaging/picture.h"
 
-#include <QWidget>
 #include <gtest/gtest.h>
 
 namespace {
@@ -31,18 +30,5 @@ TEST(FitRect, AnEmptySourceIsCentredAsItIs)
 TEST(FitRect, HugePicturesDoNotOverflow)
 {
     ExpectRect(FitRect(30000, 40000, 60000, 80000), 0, 0, 60000, 80000);
-}
-
-TEST(FitImageInPanel, PlacesTheImageCentredAndAtLeastTwoPixels)
-{
-    QWidget panel;
-    panel.resize(300, 200);
-    QWidget image(&panel);
-    FitImageInPanel(&image, QSize(200, 100), &panel, 0, true);
-    EXPECT_EQ(image.geometry(), QRect(0, 25, 300, 150));
-    FitImageInPanel(&image, QSize(200, 100), &panel, 10, false);
-    EXPECT_EQ(image.geometry(), QRect(10, 10, 280, 140));
-    FitImageInPanel(&image, QSize(0, 50), &panel, 0, true);
-    EXPECT_EQ(image.geometry(), QRect(150, 75, 2, 50));
 }
 }

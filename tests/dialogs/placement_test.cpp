@@ -1,4 +1,4 @@
-#include "common/filez.h"
+#include "dialogs/placement.h"
 #include "common/settings_list.h"
 
 #include <QRect>

@@ -1,4 +1,5 @@
-// Window placement in the settings list, and keeping forms on the screen.
+#include "dialogs/placement.h"
+
 #include "common/filez.h"
 #include "common/settings_list.h"
 
