@@ -1,10 +1,12 @@
 #pragma once
 // The three ways of telling the user something (all modal, all through prompts()).
+#include "common/prompts.h"
+
 #include <QString>
 
-int ShowNotice(const QString &text);
-int AskYesNo(const QString &text, const QString &yesLabel, const QString &noLabel,
-             int defaultChoice, const QString &caption);
+ModalResult ShowNotice(const QString &text);
+ModalResult AskYesNo(const QString &text, const QString &yesLabel, const QString &noLabel,
+                     ModalResult defaultChoice, const QString &caption);
 bool ShowMessageWindow(const QString &text);
 
 extern QString YesWord;      // "Ja"

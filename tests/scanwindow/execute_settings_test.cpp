@@ -25,7 +25,7 @@ struct RunSeen {
 class ExecuteTest : public ScanWindowTest {
 protected:
     // Runs Execute; while the window is "shown" act runs, then the window ends with result.
-    RunSeen execute(int modalResult = 1, std::function<void()> act = {})
+    RunSeen execute(ModalResult modalResult = ModalResult::Ok, std::function<void()> act = {})
     {
         RunSeen run;
         prompts.answer({modalResult, {}, {}, [&](QDialog &) {
@@ -103,7 +103,7 @@ TEST_F(ExecuteTest, CheckBoxes_ShouldBeCheckedOnlyByLowerCaseTrue_AndEmptyValues
     settings.setValue("scandocformherstart", "true");
     settings.setValue("scandocformaltijdfnvraag", "yes");   // any other text unchecks
     settings.setValue("scandocformgelijkachterkant", "");   // empty: layout default stays
-    execute(1, [&] {
+    execute(ModalResult::Ok, [&] {
         EXPECT_FALSE(ui().metui->isChecked());
         EXPECT_TRUE(ui().herstart->isChecked());
         EXPECT_FALSE(ui().altijdfnvraag->isChecked());
@@ -121,7 +121,7 @@ TEST_F(ExecuteTest, QualityArgument_ShouldReplaceTheStoredTrackBarPosition)
     EXPECT_EQ(settings.value("scandocformTrackBar1"), "90");
 
     // A moved bar is what gets written.
-    execute(1, [&] { ui().TrackBar1->setValue(55); });
+    execute(ModalResult::Ok, [&] { ui().TrackBar1->setValue(55); });
     EXPECT_EQ(settings.value("scandocformTrackBar1"), "55");
 }
 
@@ -131,7 +131,7 @@ TEST_F(ExecuteTest, IndexPositionAndColourKeys_ShouldReadNonNumbersAsZero_WhileT
     settings.setValue("scandocformvakkleur", "rood");
     settings.setValue("scandocformdpi", "abc");
     settings.setValue("scandocformkleurgrensspin", "veel");
-    execute(1, [&] {
+    execute(ModalResult::Ok, [&] {
         EXPECT_EQ(ui().achterkantgroep->itemIndex(), 0);
         EXPECT_EQ(ui().vakkleur->colour(), 0);
         EXPECT_EQ(ui().dpi->text(), "abc");
@@ -163,10 +163,10 @@ TEST_F(ExecuteTest, Settings_ShouldSurviveARunUnchanged_AndLoadTheSameInANewWind
     execute();
     for (const auto &kv : values)
         EXPECT_EQ(settings.value(kv.first), kv.second) << kv.first.toStdString();
-    EXPECT_EQ(form->Shape1->geometry(), QRect(20, 30, 200, 100));
+    EXPECT_EQ(ui().Shape1->geometry(), QRect(20, 30, 200, 100));
 
     makeForm();
-    execute(1, [&] {
+    execute(ModalResult::Ok, [&] {
         EXPECT_EQ(ui().fnedit->text(), "kaart007");
         EXPECT_EQ(ui().numdig->text(), "4");
         EXPECT_EQ(ui().achterkantgroep->itemIndex(), 1);
@@ -183,13 +183,13 @@ TEST_F(ExecuteTest, Settings_ShouldSurviveARunUnchanged_AndLoadTheSameInANewWind
 
 TEST_F(ExecuteTest, WindowEnd_ShouldGiveTrueForSluiten_FalseForTheCloseBox_AndStoreBoth)
 {
-    prompts.answer({1, {}, {}, [&](QDialog &) { ui().Cancelbut->click(); }});
+    prompts.answer({ModalResult::Ok, {}, {}, [&](QDialog &) { ui().Cancelbut->click(); }});
     EXPECT_TRUE(form->Execute(document, NextFileName, {}, {}, {}, 90, &settings, true));
-    EXPECT_EQ(form->result(), 1);
+    EXPECT_EQ(ModalResult(form->result()), ModalResult::Ok);
     EXPECT_TRUE(settings.contains("scandocformdpi"));
 
     settings.clear();
-    prompts.answer({2, {}, {}, [&](QDialog &) { form->reject(); }});
+    prompts.answer({ModalResult::Cancel, {}, {}, [&](QDialog &) { form->reject(); }});
     EXPECT_FALSE(form->Execute(document, NextFileName, {}, {}, {}, 90, &settings, true));
     EXPECT_TRUE(settings.contains("scandocformdpi"));
 }
@@ -199,14 +199,14 @@ TEST_F(ExecuteTest, EscapeKey_ShouldActAsSluiten)
     QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     form->show();
     QApplication::sendEvent(form.get(), &esc);
-    EXPECT_EQ(form->result(), 1);
+    EXPECT_EQ(ModalResult(form->result()), ModalResult::Ok);
     EXPECT_FALSE(form->isVisible());
 }
 
 TEST_F(ExecuteTest, WithoutUseSettings_ShouldNeitherReadNorWriteTheList)
 {
     settings.setValue("scandocformfnedit", "ignored");
-    prompts.answer({1, {}, {}, {}});
+    prompts.answer({ModalResult::Ok, {}, {}, {}});
     form->Execute(document, NextFileName, {}, program.folder() + "doel", {}, 70, &settings, false);
     EXPECT_EQ(ui().fnedit->text(), "document");
     EXPECT_EQ(ui().doelmap->text(), program.folder() + "doel");
@@ -226,16 +226,16 @@ TEST_F(ExecuteTest, StartWithLastScan_ShouldShowThePictureFittedWithTheScanPrese
 {
     ASSERT_TRUE(quarters(400, 200).save(PreviewFilePath, "BMP"));
     settings.setValue("scandocformstartmetscan", "true");
-    execute(1, [&] {
+    execute(ModalResult::Ok, [&] {
         EXPECT_EQ(form->picture().size(), QSize(400, 200));
         EXPECT_EQ(form->picture().format(), QImage::Format_BGR888);
-        EXPECT_EQ(form->cleanScan, form->picture());
+        EXPECT_EQ(probe().cleanScan(), form->picture());
         EXPECT_TRUE(ui().save->isEnabled());
         EXPECT_EQ(ui().Scanbut->width(), 75);
-        EXPECT_FALSE(form->backSidePass);
+        EXPECT_FALSE(probe().backSidePass());
         // Fitted: as wide as the panel, proportions kept.
-        EXPECT_EQ(form->Image1->width(), ui().Panel1->width());
-        EXPECT_EQ(form->Image1->height(), ui().Panel1->width() / 2);
+        EXPECT_EQ(ui().Image1->width(), ui().Panel1->width());
+        EXPECT_EQ(ui().Image1->height(), ui().Panel1->width() / 2);
     });
     EXPECT_TRUE(outsideWorld.sleeps.isEmpty());
 }
@@ -248,7 +248,7 @@ TEST_F(ExecuteTest, StartWithLastScan_ShouldOpenAnA4PageScannedAt600Dpi)
     page.fill(QColor(250, 240, 230));
     ASSERT_TRUE(page.save(PreviewFilePath, "BMP"));
     settings.setValue("scandocformstartmetscan", "true");
-    execute(1, [&] { EXPECT_EQ(form->picture().size(), QSize(5102, 7016)); });
+    execute(ModalResult::Ok, [&] { EXPECT_EQ(form->picture().size(), QSize(5102, 7016)); });
     EXPECT_TRUE(QFileInfo::exists(PreviewFilePath));
 }
 
@@ -259,7 +259,7 @@ TEST_F(ExecuteTest, StartWithLastScan_ShouldDeleteAnUnreadablePreviewFileSilentl
     f.write("not a picture at all");
     f.close();
     settings.setValue("scandocformstartmetscan", "true");
-    execute(1, [&] {
+    execute(ModalResult::Ok, [&] {
         EXPECT_TRUE(form->picture().isNull());
         EXPECT_FALSE(ui().save->isEnabled());
     });
@@ -272,7 +272,7 @@ TEST_F(ExecuteTest, StartWithLastScan_TooBigForThisMachine_ShouldKeepTheFileWith
     SetPictureByteLimit(qint64(2) << 20);
     ASSERT_TRUE(plain(1000, 1000, Qt::white).save(PreviewFilePath, "BMP"));
     settings.setValue("scandocformstartmetscan", "true");
-    execute(1, [&] { EXPECT_TRUE(form->picture().isNull()); });
+    execute(ModalResult::Ok, [&] { EXPECT_TRUE(form->picture().isNull()); });
     SetPictureByteLimit(0);
     EXPECT_TRUE(QFileInfo::exists(PreviewFilePath));
     EXPECT_EQ(prompts.texts().first(), TooLargeNotice(PreviewFilePath));
@@ -280,8 +280,8 @@ TEST_F(ExecuteTest, StartWithLastScan_TooBigForThisMachine_ShouldKeepTheFileWith
 
 TEST_F(ExecuteTest, RunEnd_ShouldKeepTheCleanScanWithoutDrawingsAsPreviewFile)
 {
-    execute(1, [&] {
-        form->cleanScan = plain(30, 20, Qt::white);
+    execute(ModalResult::Ok, [&] {
+        probe().cleanScan() = plain(30, 20, Qt::white);
         QImage drawn = plain(30, 20, Qt::white);
         drawn.setPixelColor(5, 5, Qt::red);   // a box drawn on the preview
         form->setPicture(drawn);
@@ -303,12 +303,12 @@ TEST_F(ExecuteTest, RunEnd_WithoutAPicture_ShouldWriteNoPreviewFile)
 TEST_F(ScanWindowTest, FormCreate_ShouldWriteTheCarriedLibrary_AndSetUpTheWindow)
 {
     EXPECT_TRUE(QFileInfo::exists(program.path("eztw32.dll")));
-    EXPECT_TRUE(form->scannerSetUp);
+    EXPECT_TRUE(probe().scannerSetUp());
     EXPECT_EQ(ui().scanachterkant->text(), "Scan\r\nachterkant");
     EXPECT_FALSE(ui().scanachterkant->isEnabled());
     EXPECT_FALSE(ui().dpi->isHidden());
     EXPECT_FALSE(ui().dpiachterlabel->isHidden());
-    EXPECT_EQ(form->Shape1->geometry(), QRect(QPoint(0, 0), ui().Panel1->size()));
+    EXPECT_EQ(ui().Shape1->geometry(), QRect(QPoint(0, 0), ui().Panel1->size()));
     EXPECT_TRUE(ui().help->isHidden());   // no help file in the folder yet
 }
 
@@ -356,8 +356,8 @@ TEST_F(ScanWindowTest, Layout_ShouldHoldTheDefaultsOfTheControls)
     EXPECT_EQ(ui().vakkleur->colour(), 255);
     EXPECT_TRUE(ui().metui->isChecked());
     EXPECT_TRUE(ui().zetdoor->isChecked());
-    EXPECT_EQ(form->Timer1->interval(), 1000);
-    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_EQ(probe().timer()->interval(), 1000);
+    EXPECT_TRUE(probe().timer()->isActive());
     EXPECT_FALSE(ui().BitBtn1->icon().isNull());
     EXPECT_FALSE(ui().BitBtn3->icon().isNull());
 }

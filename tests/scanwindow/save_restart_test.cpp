@@ -89,11 +89,10 @@ protected:
         ScanWindowTest::SetUp();
         folder = program.folder() + "scans";
         QDir().mkpath(folder);
-        form->nextFileName = NextFileName;
-        form->useSettings = true;
-        form->settings = &settings;
+        probe().nextFileName() = NextFileName;
+        probe().useSettings(&settings);
         form->setPicture(quarters(40, 30));
-        form->cleanScan = form->picture();
+        probe().cleanScan() = form->picture();
         ui().doelmap->setText(folder);
         ui().fnedit->setText("document");
         ui().herstart->setChecked(true);
@@ -123,7 +122,7 @@ TEST_F(RestartTest, SaveButtonRestartsAfterStoringEverything)
     EXPECT_EQ(fileBytes(script),
               RestartScriptText(program.folder(), program.folder() + "KVNscan").toUtf8());
     EXPECT_FALSE(fileBytes(script).contains('\r'));
-    EXPECT_EQ(form->result(), 1);
+    EXPECT_EQ(ModalResult(form->result()), ModalResult::Ok);
 
     SettingsList stored;
     ASSERT_TRUE(stored.loadFromFile(SettingsFileName()));
@@ -176,7 +175,7 @@ TEST_F(RestartTest, SeriesSaveWithTheSaveButtonRestartsOnlyAfterItsBoxesWereSave
     for (const QString type : {".qqq", ".JPG"}) {   // ".qqq": no picture format, every box fails
         const bool saves = type == ".JPG";
         ui().bestandstype->setEditText(type);
-        form->boxes = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
+        probe().boxes() = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
         if (!saves) {
             prompts.answerOk();   // a message window for each box
             prompts.answerOk();

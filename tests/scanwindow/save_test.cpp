@@ -42,9 +42,9 @@ protected:
         ScanWindowTest::SetUp();
         folder = program.folder() + "scans";
         QDir().mkpath(folder);
-        form->nextFileName = NextFileName;
-        form->defaultFileName = [](const QString &) { return QStringLiteral("document.JPG"); };
-        form->afterSave = [this](const QString &path, const QString &f, bool small) {
+        probe().nextFileName() = NextFileName;
+        probe().defaultFileName() = [](const QString &) { return QStringLiteral("document.JPG"); };
+        probe().afterSave() = [this](const QString &path, const QString &f, bool small) {
             afterSaves.push_back({path, f, small});
             return true;
         };
@@ -174,7 +174,7 @@ TEST_F(SaveTest, YesOverwritesTheExistingFile)
     EXPECT_EQ(q.kind, "yesno");
     EXPECT_EQ(q.caption, "Opslaan");
     EXPECT_EQ(q.text, in("document.JPG") + " bestaat al, overschrijven ?");
-    EXPECT_EQ(q.defaultChoice, 1);
+    EXPECT_EQ(q.defaultChoice, ModalResult::Yes);
     EXPECT_TRUE(isJpeg(fileBytes(in("document.JPG"))));
     EXPECT_EQ(ui().fnedit->text(), "document001");
 }
@@ -338,7 +338,7 @@ TEST_F(SaveTest, FolderButtonUsesTheFolderDialogWithTheBaseFolder)
 {
     QString inner = folder + "/familie";
     QDir().mkpath(inner);
-    form->dialogBaseFolder = folder;
+    probe().dialogBaseFolder() = folder;
     PromptAnswer a;
     a.act = [&](QDialog &d) {
         auto &dialog = static_cast<Tseldirform &>(d);
@@ -362,8 +362,8 @@ TEST_F(SaveTest, FolderButtonUsesTheFolderDialogWithTheBaseFolder)
 TEST_F(SaveTest, SeriesSaveWritesEveryBoxInsteadOfTheWholePicture)
 {
     ui().bidprentmode->setChecked(true);
-    form->cleanScan = form->picture();
-    form->boxes = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
+    probe().cleanScan() = form->picture();
+    probe().boxes() = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
     form->SaveClick(ui().Scanbut);
     QImage first(in("document.JPG"));
     QImage second(in("document001.JPG"));
@@ -383,8 +383,8 @@ TEST_F(SaveTest, SeriesCardsUnderOneNameStillAskBeforeOverwriting)
     // still find the first one's file and ask, and afterSave hears of each file.
     ui().bidprentmode->setChecked(true);
     ui().zetdoor->setChecked(false);
-    form->cleanScan = form->picture();
-    form->boxes = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
+    probe().cleanScan() = form->picture();
+    probe().boxes() = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
     prompts.answerYes();
     form->SaveClick(ui().Scanbut);
     EXPECT_EQ(prompts.texts(), QStringList{in("document.JPG") + " bestaat al, overschrijven ?"});
