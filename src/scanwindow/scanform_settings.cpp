@@ -42,8 +42,8 @@ struct SettingKey {
     int writePlace;
 };
 
-// Keys after bestandstype came later: they are last in both orders, so that
-// older settings files read the same.
+// The last four keys came later: they are last in both orders, so that older
+// settings files read the same.
 const SettingKey SettingKeys[] = {
     {"dpi", Kind::Text, 0, 0},
     {"dpiachter", Kind::Text, 1, 1},

@@ -39,13 +39,6 @@ protected:
                                    QString(), QString(), 90, &settings, true);
         return run;
     }
-    QStringList keysInOrder() const
-    {
-        QStringList keys;
-        for (const QString &line : settings.lines())
-            keys << line.section('=', 0, 0);
-        return keys;
-    }
 
     SettingsList settings;
 };
@@ -58,43 +51,60 @@ TEST_F(ExecuteTest, FirstStart_ShouldUseLayoutDefaults_AndWaitFourSecondsForTheP
     EXPECT_EQ(run.fnedit, "document");
     EXPECT_EQ(run.tracked, 90);
     EXPECT_EQ(outsideWorld.sleeps, (QList<int>{1000, 1000, 1000, 1000}));
-
-    EXPECT_EQ(settings.value("scandocformdpi"), "600");
-    EXPECT_EQ(settings.value("scandocformdpiachter"), "300");
-    EXPECT_EQ(settings.value("scandocformnumdig"), "3");
-    EXPECT_EQ(settings.value("scandocformakol"), "0");
-    EXPECT_EQ(settings.value("scandocformkleurgrensspin"), "3");
-    EXPECT_EQ(settings.value("scandocformwitrandspin"), "2");
-    EXPECT_EQ(settings.value("scandocformmaxmagspin"), "50");
-    EXPECT_EQ(settings.value("scandocformmaxmagperregelspin"), "5");
-    EXPECT_EQ(settings.value("scandocformachterkantgroep"), "0");
-    EXPECT_EQ(settings.value("scandocformTrackBar1"), "90");
-    EXPECT_EQ(settings.value("scandocformmetui"), "true");
-    EXPECT_EQ(settings.value("scandocformherstart"), "false");
-    EXPECT_EQ(settings.value("scandocformstartmetscan"), "false");
-    EXPECT_EQ(settings.value("scandocformachtergrondkleur"), "16777215");
-    EXPECT_EQ(settings.value("scandocformvakkleur"), "255");
-    EXPECT_EQ(settings.value("scandocformbestandstype"), ".JPG");
-    EXPECT_EQ(settings.value("scandocformkaartenrechtzetten"), "false");
-    EXPECT_EQ(settings.value("scandocformlossekanten"), "false");
-    EXPECT_EQ(settings.value("scandocformdoelmap"), program.folder());
-    EXPECT_EQ(settings.value("scandocformfnedit"), "document");
 }
 
-TEST_F(ExecuteTest, StoredKeys_ShouldFollowPlacementsThenControlsInTheirOrder)
+TEST_F(ExecuteTest, SettingsFile_ShouldBeWrittenInItsFixedForm_AndReadBackByteForByte)
 {
+    // Every key in the order written: what a first start writes, then a value
+    // of the user's that a new window must read and write back unchanged.
+    const struct {
+        const char *key;
+        QString first, own;
+    } rows[] = {
+        {"dpi", "600", "1200"},
+        {"dpiachter", "300", "150"},
+        {"doelmap", program.folder(), program.folder() + "kaarten"},
+        {"fnedit", "document", "kaart007"},
+        {"numdig", "3", "4"},
+        {"akol", "0", "2"},
+        {"kleurgrensspin", "3", "9"},
+        {"witrandspin", "2", "5"},
+        {"maxmagspin", "50", "80"},
+        {"maxmagperregelspin", "5", "7"},
+        {"achterkantgroep", "0", "1"},
+        {"TrackBar1", "90", "90"},   // Execute's quality argument wins
+        {"metui", "true", "false"},
+        {"herstart", "false", "true"},
+        {"bidprentmode", "false", "true"},
+        {"altijdfnvraag", "false", "true"},
+        {"gelijkachterkant", "false", "true"},
+        {"maakachtergrondwitcheck", "false", "true"},
+        {"startmetscan", "false", "false"},
+        {"achtergrondkleur", "16777215", "12632256"},
+        {"vakkleur", "255", "65280"},
+        {"bestandstype", ".JPG", ".TIF"},
+        {"kaartenrechtzetten", "false", "true"},
+        {"lossekanten", "false", "true"},
+        {"tekstachterkantlezen", "false", "true"},
+        {"ocrtaal", "nld", "deu"},
+    };
+    auto expected = [&](bool own) {
+        QString text = QStringLiteral("Scanform_top=%1\r\nScanform_left=%2\r\nScanform_width=768\r\n"
+                                      "Scanform_height=702\r\nShape1_top=0\r\nShape1_left=0\r\n"
+                                      "Shape1_width=%3\r\nShape1_height=%4\r\n")
+                           .arg(form->y()).arg(form->x())   // where the screen lets the window be
+                           .arg(ui().Panel1->width()).arg(ui().Panel1->height());
+        for (const auto &row : rows)
+            text += QStringLiteral("scandocform%1=%2\r\n").arg(row.key, own ? row.own : row.first);
+        return text.toStdString();
+    };
     execute();
-    const QStringList expected = {
-        "Scanform_top", "Scanform_left", "Scanform_width", "Scanform_height",
-        "Shape1_top", "Shape1_left", "Shape1_width", "Shape1_height",
-        "scandocformdpi", "scandocformdpiachter", "scandocformdoelmap", "scandocformfnedit",
-        "scandocformnumdig", "scandocformakol", "scandocformkleurgrensspin", "scandocformwitrandspin",
-        "scandocformmaxmagspin", "scandocformmaxmagperregelspin", "scandocformachterkantgroep",
-        "scandocformTrackBar1", "scandocformmetui", "scandocformherstart", "scandocformbidprentmode",
-        "scandocformaltijdfnvraag", "scandocformgelijkachterkant", "scandocformmaakachtergrondwitcheck",
-        "scandocformstartmetscan", "scandocformachtergrondkleur", "scandocformvakkleur",
-        "scandocformbestandstype", "scandocformkaartenrechtzetten", "scandocformlossekanten", "scandocformtekstachterkantlezen", "scandocformocrtaal"};
-    EXPECT_EQ(keysInOrder(), expected);
+    EXPECT_EQ(settings.toBytes().toStdString(), expected(false));
+
+    makeForm();
+    settings.loadFromBytes(QByteArray::fromStdString(expected(true)));
+    execute();
+    EXPECT_EQ(settings.toBytes().toStdString(), expected(true));
 }
 
 TEST_F(ExecuteTest, CheckBoxes_ShouldBeCheckedOnlyByLowerCaseTrue_AndEmptyValuesLeaveControls)

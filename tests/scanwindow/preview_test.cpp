@@ -42,32 +42,29 @@ TEST_F(PreviewTest, RightClick_OnAnEmptyPicture_ShouldPickWhiteWithoutFailing)
     EXPECT_EQ(probe().pickedColour(), 0xFFFFFFu);
 }
 
-TEST_F(PreviewTest, Drag_ShouldDrawTheFrameOnlyBeyondTenPixelsInBothDirections)
+TEST_F(PreviewTest, Drag_ShouldDrawTheFrameOnlyBeyondTenPixelsInBothDirections_WhicheverWay)
 {
     showPicture(plain(800, 400, Qt::white), QSize(800, 400));
     ui().Image1->move(5, 7);
     const QRect before = ui().Shape1->geometry();
-
-    drag({100, 100}, {110, 110});   // exactly 10: too little
-    EXPECT_EQ(ui().Shape1->geometry(), before);
-    EXPECT_TRUE(ui().Shape1->isHidden());
-    drag({100, 100}, {300, 110});   // wide but only 10 high
-    EXPECT_EQ(ui().Shape1->geometry(), before);
-
-    drag({100, 100}, {111, 111});
-    EXPECT_FALSE(ui().Shape1->isHidden());
-    EXPECT_EQ(ui().Shape1->geometry(), QRect(105, 107, 11, 11));
-    EXPECT_FALSE(probe().dragging());
-}
-
-TEST_F(PreviewTest, Drag_UpAndLeft_ShouldGiveTheSameFrameAsDownAndRight)
-{
-    showPicture(plain(800, 400, Qt::white), QSize(800, 400));
-    drag({50, 60}, {250, 160});
-    const QRect forward = ui().Shape1->geometry();
-    drag({250, 160}, {50, 60});
-    EXPECT_EQ(ui().Shape1->geometry(), forward);
-    EXPECT_EQ(forward, QRect(50, 60, 200, 100));
+    const struct {
+        QPoint from, to;
+        QRect frame;   // empty: the frame stays as it was, hidden
+    } cases[] = {
+        {{100, 100}, {110, 110}, {}},   // exactly 10: too little
+        {{100, 100}, {300, 110}, {}},   // wide but only 10 high
+        {{100, 100}, {111, 111}, {105, 107, 11, 11}},
+        {{50, 60}, {250, 160}, {55, 67, 200, 100}},
+        {{250, 160}, {50, 60}, {55, 67, 200, 100}},   // up and left: the same frame
+    };
+    for (const auto &c : cases) {
+        ui().Shape1->setGeometry(before);
+        ui().Shape1->hide();
+        drag(c.from, c.to);
+        EXPECT_EQ(ui().Shape1->geometry(), c.frame.isEmpty() ? before : c.frame) << c.to.x() << "," << c.to.y();
+        EXPECT_EQ(ui().Shape1->isHidden(), c.frame.isEmpty());
+        EXPECT_FALSE(probe().dragging());
+    }
 }
 
 TEST_F(PreviewTest, MoveWithoutPress_AndRightRelease_ShouldLeaveTheFrame)
@@ -183,47 +180,39 @@ TEST_F(PreviewTest, LinkLabels_ShouldKeepABandOfTheirOwnBelowThePreview)
     EXPECT_FALSE(ui().Image1->geometry().intersects(ui().lbDravemont->geometry()));
 }
 
-TEST_F(PreviewTest, Timer_SeriesMode_ShouldCountTheBackSidesStillToScan)
+TEST_F(PreviewTest, Timer_ShouldCaptionTheBackSideAndSaveButtonsForWhatComesNext)
 {
-    ui().bidprentmode->setChecked(true);
-    probe().frontBoxCount() = 3;
-    ui().save->setText("blijft");
-    form->Timer1Timer();
-    EXPECT_EQ(ui().scanachterkant->text(), "scan 3\r\nachterkanten");
-    EXPECT_EQ(ui().save->text(), "blijft");
-
-    probe().frontBoxCount() = 1;
-    form->Timer1Timer();
-    EXPECT_EQ(ui().scanachterkant->text(), "scan 1\r\nachterkant");
-    probe().frontBoxCount() = -1;
-    form->Timer1Timer();
-    EXPECT_EQ(ui().scanachterkant->text(), "scan\r\nachterkant");
-}
-
-TEST_F(PreviewTest, Timer_OutsideSeries_ShouldNameWhatTheNextSaveWrites)
-{
-    probe().frontBoxCount() = 3;   // ignored while series mode is off
-    form->Timer1Timer();
-    EXPECT_EQ(ui().scanachterkant->text(), "scan\r\nachterkant");
-    EXPECT_EQ(ui().save->text(), "Opslaan\r\n scan");
-
-    probe().boxes().resize(4);
-    form->Timer1Timer();
-    EXPECT_EQ(ui().save->text(), "Opslaan\r\n 4 scans");
-}
-
-TEST_F(PreviewTest, Timer_AfterABackSideScan_ShouldOfferToSaveFrontAndBack)
-{
-    probe().backSidePass() = true;
-    form->Timer1Timer();
-    EXPECT_EQ(ui().save->text(), "Opslaan\r\n scan");   // no scan-present layout yet
-
-    form->ShowScanPresentLayout();
-    form->Timer1Timer();
-    EXPECT_EQ(ui().save->text(), "Opslaan voor- en\r\nachterkant");
-    probe().boxes().resize(3);
-    form->Timer1Timer();
-    EXPECT_EQ(ui().save->text(), "Opslaan 3 voor-\r\nen achterkanten");
+    // In series mode the back sides still to scan are counted and Opslaan keeps
+    // its text; otherwise Opslaan names what the next save writes, front and
+    // back once a back side was scanned into the scan-present layout.
+    const struct {
+        bool series;
+        int frontBoxCount, boxes;
+        bool backSidePass, scanPresent;
+        const char *scanachterkant, *save;
+    } cases[] = {
+        {true, 3, 0, false, false, "scan 3\r\nachterkanten", "blijft"},
+        {true, 1, 0, false, false, "scan 1\r\nachterkant", "blijft"},
+        {true, -1, 0, false, false, "scan\r\nachterkant", "blijft"},
+        {false, 3, 0, false, false, "scan\r\nachterkant", "Opslaan\r\n scan"},   // the count is ignored
+        {false, 0, 4, false, false, "scan\r\nachterkant", "Opslaan\r\n 4 scans"},
+        {false, 0, 0, true, false, "scan\r\nachterkant", "Opslaan\r\n scan"},
+        {false, 0, 0, true, true, "scan\r\nachterkant", "Opslaan voor- en\r\nachterkant"},
+        {false, 0, 3, true, true, "scan\r\nachterkant", "Opslaan 3 voor-\r\nen achterkanten"},
+    };
+    for (const auto &c : cases) {
+        makeForm();
+        ui().bidprentmode->setChecked(c.series);
+        probe().frontBoxCount() = c.frontBoxCount;
+        probe().boxes().resize(size_t(c.boxes));
+        probe().backSidePass() = c.backSidePass;
+        if (c.scanPresent)
+            form->ShowScanPresentLayout();
+        ui().save->setText("blijft");
+        form->Timer1Timer();
+        EXPECT_EQ(ui().scanachterkant->text(), c.scanachterkant) << c.frontBoxCount << " " << c.save;
+        EXPECT_EQ(ui().save->text(), c.save) << c.frontBoxCount << " " << c.boxes;
+    }
 }
 
 TEST_F(PreviewTest, Timer_ShouldShowOpenFileOnlyWithAVisibleCheckedSeriesBox)
@@ -282,6 +271,23 @@ TEST(TextSpinEditTest, ShouldKeepAnyText_AndStepFromTheNumberWithinItsLimits)
     free.setText("-5");
     free.stepBy(-1);
     EXPECT_EQ(free.text(), "-6");
+
+    // The number a spin edit stands for: held to its limits; limits both 0 are none.
+    const struct {
+        int min, max;
+        const char *text;
+        int value;
+    } cases[] = {
+        {50, 3600, "abc", 50}, {50, 3600, "5000", 3600}, {0, 255, "-3", 0},
+        {0, 0, "-7", -7},      {0, 0, "x", 0},           {5, 5, "9", 5},   // a fixed non-zero limit holds
+    };
+    for (const auto &c : cases) {
+        TextSpinEdit edit;
+        edit.setMinimum(c.min);
+        edit.setMaximum(c.max);
+        edit.setText(c.text);
+        EXPECT_EQ(edit.limitedValue(), c.value) << c.min << ".." << c.max << " " << c.text;
+    }
 }
 
 TEST(RadioGroupTest, ShouldReportEachRealChangeOnce)

@@ -103,7 +103,7 @@ TEST_F(ScanTest, BackSideBelow_ShouldGoUnderTheFront)
     EXPECT_EQ(form->picture().pixelColor(50, 200), QColor(Qt::blue));
 }
 
-TEST_F(ScanTest, NoScanner_ShouldSelectASourceThenReportAndEndTheWindowWithResult2)
+TEST_F(ScanTest, NoScanner_ShouldSelectASourceThenReportAndCancelTheWindow)
 {
     scanner.available = 0;
     form->show();
@@ -131,7 +131,7 @@ TEST_F(ScanTest, ScannerGoneAfterHidingItsDialog_ShouldReportProblemsThenEnd)
     EXPECT_EQ(ModalResult(form->result()), ModalResult::Cancel);
 }
 
-TEST_F(ScanTest, FailingAcquisition_ShouldReportAndEndTheWindowWithResult2)
+TEST_F(ScanTest, FailingAcquisition_ShouldReportAndCancelTheWindow)
 {
     scanner.throwOnAcquire = true;
     ui().Scanbut->click();
