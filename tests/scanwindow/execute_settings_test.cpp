@@ -107,20 +107,25 @@ TEST_F(ExecuteTest, SettingsFile_ShouldBeWrittenInItsFixedForm_AndReadBackByteFo
     EXPECT_EQ(settings.toBytes().toStdString(), expected(true));
 }
 
-TEST_F(ExecuteTest, CheckBoxes_ShouldBeCheckedOnlyByLowerCaseTrue_AndEmptyValuesLeaveControls)
+TEST_F(ExecuteTest, StoredValues_ShouldSetTheirControlsByKind_AsTheRunThenWritesThemBack)
 {
-    settings.setValue("scandocformmetui", "True");          // not "true": unchecks
-    settings.setValue("scandocformherstart", "true");
-    settings.setValue("scandocformaltijdfnvraag", "yes");   // any other text unchecks
-    settings.setValue("scandocformgelijkachterkant", "");   // empty: layout default stays
-    execute(ModalResult::Ok, [&] {
-        EXPECT_FALSE(ui().metui->isChecked());
-        EXPECT_TRUE(ui().herstart->isChecked());
-        EXPECT_FALSE(ui().altijdfnvraag->isChecked());
-        EXPECT_FALSE(ui().gelijkachterkant->isChecked());
-    });
-    EXPECT_EQ(settings.value("scandocformmetui"), "false");
-    EXPECT_EQ(settings.value("scandocformherstart"), "true");
+    const struct {
+        const char *key, *stored, *written;
+    } cases[] = {
+        {"metui", "True", "false"},           // only lower-case "true" checks
+        {"herstart", "true", "true"},
+        {"altijdfnvraag", "yes", "false"},
+        {"dpi", "", "600"},                   // empty: the layout default stays
+        {"achterkantgroep", "x", "0"},        // a non-number index, position or colour is 0
+        {"vakkleur", "rood", "0"},
+        {"dpiachter", "abc", "abc"},          // texts stay as they are
+        {"kleurgrensspin", "veel", "veel"},
+    };
+    for (const auto &c : cases)
+        settings.setValue(QStringLiteral("scandocform") + c.key, c.stored);
+    execute();
+    for (const auto &c : cases)
+        EXPECT_EQ(settings.value(QStringLiteral("scandocform") + c.key), c.written) << c.key;
 }
 
 TEST_F(ExecuteTest, QualityArgument_ShouldReplaceTheStoredTrackBarPosition)
@@ -133,22 +138,6 @@ TEST_F(ExecuteTest, QualityArgument_ShouldReplaceTheStoredTrackBarPosition)
     // A moved bar is what gets written.
     execute(ModalResult::Ok, [&] { ui().TrackBar1->setValue(55); });
     EXPECT_EQ(settings.value("scandocformTrackBar1"), "55");
-}
-
-TEST_F(ExecuteTest, IndexPositionAndColourKeys_ShouldReadNonNumbersAsZero_WhileTextsStayAsTheyAre)
-{
-    settings.setValue("scandocformachterkantgroep", "x");
-    settings.setValue("scandocformvakkleur", "rood");
-    settings.setValue("scandocformdpi", "abc");
-    settings.setValue("scandocformkleurgrensspin", "veel");
-    execute(ModalResult::Ok, [&] {
-        EXPECT_EQ(ui().achterkantgroep->itemIndex(), 0);
-        EXPECT_EQ(ui().vakkleur->colour(), 0);
-        EXPECT_EQ(ui().dpi->text(), "abc");
-        EXPECT_EQ(ui().kleurgrensspin->text(), "veel");
-    });
-    EXPECT_EQ(settings.value("scandocformdpi"), "abc");
-    EXPECT_EQ(settings.value("scandocformvakkleur"), "0");
 }
 
 TEST_F(ExecuteTest, Settings_ShouldSurviveARunUnchanged_AndLoadTheSameInANewWindow)
