@@ -74,15 +74,15 @@ void TForm1::FormActivate()
         settings.loadFromFile(SettingsFileName());
     try {
         TScanform &f = *m_scanform;
-        f.ui->scanachterkant->setVisible(true);
-        f.ui->bidprentmode->setVisible(true);
+        f.controls().scanachterkant->setVisible(true);
+        f.controls().bidprentmode->setVisible(true);
         f.setWindowTitle(QStringLiteral("Vexlo Scan Tool 4.2"));
         ProductTitle = QStringLiteral("Vexlo Scan Tool");
 
-        dressLink(f.ui->gebruikersinfo, ProductWebAddress);
-        f.ui->gebruikersinfo->setToolTip(QStringLiteral("Zie de website van Vexlo"));
-        f.gebruikersinfoClick = [this] { FormClick(); };
-        dressLink(f.ui->lbDravemont, MakerWebAddress);
+        dressLink(f.controls().gebruikersinfo, ProductWebAddress);
+        f.controls().gebruikersinfo->setToolTip(QStringLiteral("Zie de website van Vexlo"));
+        f.setProductLinkAction([this] { FormClick(); });
+        dressLink(f.controls().lbDravemont, MakerWebAddress);
         f.anchorLinks();
 
         PreviewFilePath = TempFolder() + QStringLiteral("preview.bmp");

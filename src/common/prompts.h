@@ -9,17 +9,27 @@
 
 class QDialog;
 
+// The result of a modal conversation, numbered as the windows have always
+// returned them: a yes/no box answers Yes or No, a window Ok or Cancel.
+enum class ModalResult : int {
+    None = 0,   // closed without an answer
+    Ok = 1,
+    Cancel = 2,
+    Yes = 1,
+    No = 2,
+};
+
 class Prompts {
 public:
     virtual ~Prompts() = default;
 
-    // Message box with one OK button. Returns 1.
-    virtual int notice(const QString &text, const QString &caption) = 0;
-    // Yes/No box; defaultChoice 2 makes No the default. Returns 1 for yes, 2 otherwise.
-    virtual int yesNo(const QString &text, const QString &caption, int defaultChoice) = 0;
+    // Message box with one OK button. Returns Ok.
+    virtual ModalResult notice(const QString &text, const QString &caption) = 0;
+    // Yes/No box; defaultChoice No makes No the default. Returns Yes, or No for anything else.
+    virtual ModalResult yesNo(const QString &text, const QString &caption, ModalResult defaultChoice) = 0;
     // One of our own windows shown modally (message window, folder dialog, ...).
-    // `what` names it for transcripts. Returns the modal result (1 OK, 2 cancel).
-    virtual int runModal(QDialog &dialog, const QString &what) = 0;
+    // `what` names it for transcripts. Returns the window's modal result.
+    virtual ModalResult runModal(QDialog &dialog, const QString &what) = 0;
     // Input line: caption, prompt above one edit line holding value. OK returns true
     // and the edited text in value.
     virtual bool inputQuery(const QString &caption, const QString &prompt, QString &value) = 0;
@@ -43,9 +53,9 @@ public:
 // a person to ask; a subclass may still pass notices on somewhere.
 class SilentPrompts : public Prompts {
 public:
-    int notice(const QString &, const QString &) override { return 1; }
-    int yesNo(const QString &, const QString &, int) override { return 2; }
-    int runModal(QDialog &, const QString &) override { return 2; }
+    ModalResult notice(const QString &, const QString &) override { return ModalResult::Ok; }
+    ModalResult yesNo(const QString &, const QString &, ModalResult) override { return ModalResult::No; }
+    ModalResult runModal(QDialog &, const QString &) override { return ModalResult::Cancel; }
     bool inputQuery(const QString &, const QString &, QString &) override { return false; }
     QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
     QString saveFileName(const QString &, const QString &, const QString &, const QString &) override { return {}; }
@@ -54,7 +64,7 @@ public:
 
 // A notice under NoticeCaption, after pending paints so the screen is up to date
 // behind it. Returns 1.
-int ShowNotice(const QString &text);
+ModalResult ShowNotice(const QString &text);
 extern QString NoticeCaption; // "Mededeling"
 
 // The prompts in force. Defaults to a Qt implementation installed by the program;

@@ -37,7 +37,7 @@ void DesktopOutside::quitApplication() { QCoreApplication::quit(); }
 
 QString NoticeCaption = QStringLiteral("Mededeling");
 
-int ShowNotice(const QString &text)
+ModalResult ShowNotice(const QString &text)
 {
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();

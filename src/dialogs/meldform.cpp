@@ -1,5 +1,6 @@
 #include "dialogs/meldform.h"
 
+#include "common/prompts.h"
 #include "ui_meldform.h"
 
 #include <QApplication>
@@ -37,8 +38,8 @@ Tmeldform::Tmeldform(QWidget *parent)
 
 Tmeldform::~Tmeldform() { delete ui; }
 
-void Tmeldform::Button1Click() { done(1); }
-void Tmeldform::BitBtn1Click() { done(2); }
+void Tmeldform::Button1Click() { done(int(ModalResult::Ok)); }
+void Tmeldform::BitBtn1Click() { done(int(ModalResult::Cancel)); }
 
 int Tmeldform::widestLine() const
 {

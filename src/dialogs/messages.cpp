@@ -18,8 +18,8 @@ void processPending()
 }
 }
 
-int AskYesNo(const QString &text, const QString &yesLabel, const QString &noLabel, int defaultChoice,
-             const QString &caption)
+ModalResult AskYesNo(const QString &text, const QString &yesLabel, const QString &noLabel,
+                     ModalResult defaultChoice, const QString &caption)
 {
     processPending();
     QString message = text;
@@ -27,7 +27,7 @@ int AskYesNo(const QString &text, const QString &yesLabel, const QString &noLabe
         message += QLatin1Char('\r') + CapitaliseName(YesWord) + QStringLiteral(" = ") + CapitaliseName(yesLabel);
     if (!noLabel.isEmpty())
         message += QLatin1Char('\r') + CapitaliseName(NoWord) + QStringLiteral(" = ") + CapitaliseName(noLabel);
-    return prompts().yesNo(message, caption, defaultChoice) == 1 ? 1 : 2;
+    return prompts().yesNo(message, caption, defaultChoice) == ModalResult::Yes ? ModalResult::Yes : ModalResult::No;
 }
 
 bool ShowMessageWindow(const QString &text)
@@ -36,5 +36,5 @@ bool ShowMessageWindow(const QString &text)
     if (!form || text.isEmpty())
         return true;
     form->setMessage(text);
-    return prompts().runModal(*form, QStringLiteral("meldform")) == 1;
+    return prompts().runModal(*form, QStringLiteral("meldform")) == ModalResult::Ok;
 }

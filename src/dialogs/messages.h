@@ -4,8 +4,8 @@
 
 #include <QString>
 
-int AskYesNo(const QString &text, const QString &yesLabel, const QString &noLabel,
-             int defaultChoice, const QString &caption);
+ModalResult AskYesNo(const QString &text, const QString &yesLabel, const QString &noLabel,
+                     ModalResult defaultChoice, const QString &caption);
 bool ShowMessageWindow(const QString &text);
 
 extern QString YesWord;      // "Ja"

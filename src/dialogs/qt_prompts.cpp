@@ -87,30 +87,30 @@ void dressFileDialog(QFileDialog &dlg)
 }
 }
 
-int QtPrompts::notice(const QString &text, const QString &caption)
+ModalResult QtPrompts::notice(const QString &text, const QString &caption)
 {
     NormalCursor normal;
     QMessageBox box(QMessageBox::NoIcon, caption, forDisplay(text), QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     holdCaption(box, caption);
     box.exec();
-    return 1;
+    return ModalResult::Ok;
 }
 
-int QtPrompts::yesNo(const QString &text, const QString &caption, int defaultChoice)
+ModalResult QtPrompts::yesNo(const QString &text, const QString &caption, ModalResult defaultChoice)
 {
     NormalCursor normal;
     QMessageBox box(QMessageBox::Question, caption, forDisplay(text), QMessageBox::Yes | QMessageBox::No);
     box.setTextFormat(Qt::PlainText);
     holdCaption(box, caption);
-    box.setDefaultButton(defaultChoice == 2 ? QMessageBox::No : QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes ? 1 : 2;
+    box.setDefaultButton(defaultChoice == ModalResult::No ? QMessageBox::No : QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes ? ModalResult::Yes : ModalResult::No;
 }
 
-int QtPrompts::runModal(QDialog &dialog, const QString &)
+ModalResult QtPrompts::runModal(QDialog &dialog, const QString &)
 {
     NormalCursor normal;
-    return dialog.exec();
+    return ModalResult(dialog.exec());
 }
 
 bool QtPrompts::inputQuery(const QString &caption, const QString &prompt, QString &value)

@@ -4,9 +4,9 @@
 
 class QtPrompts : public Prompts {
 public:
-    int notice(const QString &text, const QString &caption) override;
-    int yesNo(const QString &text, const QString &caption, int defaultChoice) override;
-    int runModal(QDialog &dialog, const QString &what) override;
+    ModalResult notice(const QString &text, const QString &caption) override;
+    ModalResult yesNo(const QString &text, const QString &caption, ModalResult defaultChoice) override;
+    ModalResult runModal(QDialog &dialog, const QString &what) override;
     bool inputQuery(const QString &caption, const QString &prompt, QString &value) override;
     QString openFileName(const QString &title, const QString &folder, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &folder, const QString &filter,

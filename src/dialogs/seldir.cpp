@@ -188,21 +188,21 @@ void Tseldirform::okClick()
     // The base folder also holds for a folder reached with "up" or a new folder.
     keepInsideBase();
     if (isThumbnailsFolder(chosenFolder)) {
-        int answer = AskYesNo(QStringLiteral("U selecteert een thumbnails-map.\r\n"
+        const ModalResult answer = AskYesNo(QStringLiteral("U selecteert een thumbnails-map.\r\n"
                                              "Dat is hoogstwaarschijnlijk niet de bedoeling.\r\n"
                                              "Thumbnail-mappen bevatten alleen verkleinde kopie's van de "
                                              "bitmaps in de onderliggende map.\r\n"
                                              "Weet u zeker dat u deze map wilt selecteren ?"),
                               QStringLiteral("Ja, deze thumbnailmap selecteren"),
-                              QStringLiteral("Nee, een andere map selecteren"), 2,
+                              QStringLiteral("Nee, een andere map selecteren"), ModalResult::No,
                               QStringLiteral("Thumbnailmap geselecteerd"));
-        if (answer != 1)
+        if (answer != ModalResult::Yes)
             return;
     }
-    done(1);
+    done(int(ModalResult::Ok));
 }
 
-void Tseldirform::cancClick() { done(2); }
+void Tseldirform::cancClick() { done(int(ModalResult::Cancel)); }
 
 void Tseldirform::reject() { cancClick(); }
 
@@ -240,7 +240,7 @@ bool SelectFolder(const QString &startFolder, const QString &captionText, const 
         }
     }
 
-    bool confirmed = prompts().runModal(form, QStringLiteral("seldirform")) == 1;
+    bool confirmed = prompts().runModal(form, QStringLiteral("seldirform")) == ModalResult::Ok;
     if (confirmed) {
         if (form.chosenFolder.isEmpty())
             form.chosenFolder = WithTrailingBackslash(form.ui->DirectoryListBox1->directory());

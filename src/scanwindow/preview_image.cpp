@@ -1,9 +1,8 @@
 #include "scanwindow/preview_image.h"
 
-#include <QMouseEvent>
 #include <QPainter>
 
-PreviewImage::PreviewImage(QWidget *parent) : QWidget(parent)
+PreviewImage::PreviewImage(QWidget *parent) : MouseReporter(parent)
 {
     setMouseTracking(true);
 }
@@ -44,22 +43,4 @@ void PreviewImage::paintEvent(QPaintEvent *)
         return;
     QPainter p(this);
     p.drawImage(0, 0, img);
-}
-
-void PreviewImage::mousePressEvent(QMouseEvent *e)
-{
-    const QPoint pt = e->position().toPoint();
-    emit mouseDown(e->button(), pt.x(), pt.y());
-}
-
-void PreviewImage::mouseMoveEvent(QMouseEvent *e)
-{
-    const QPoint pt = e->position().toPoint();
-    emit mouseMove(pt.x(), pt.y());
-}
-
-void PreviewImage::mouseReleaseEvent(QMouseEvent *e)
-{
-    const QPoint pt = e->position().toPoint();
-    emit mouseUp(e->button(), pt.x(), pt.y());
 }

@@ -3,9 +3,9 @@
 // Paints from a scaled copy kept for the current size, so a large scan is not
 // rescaled on every paint.
 #include <QImage>
-#include <QWidget>
+#include "scanwindow/mouse_reporter.h"
 
-class PreviewImage : public QWidget {
+class PreviewImage : public MouseReporter {
     Q_OBJECT
 public:
     explicit PreviewImage(QWidget *parent = nullptr);
@@ -19,16 +19,8 @@ public:
     // How many times the scaled copy was made (for checks of the cache).
     int scaleCount() const { return m_scaleCount; }
 
-signals:
-    void mouseDown(Qt::MouseButton button, int x, int y);
-    void mouseMove(int x, int y);
-    void mouseUp(Qt::MouseButton button, int x, int y);
-
 protected:
     void paintEvent(QPaintEvent *e) override;
-    void mousePressEvent(QMouseEvent *e) override;
-    void mouseMoveEvent(QMouseEvent *e) override;
-    void mouseReleaseEvent(QMouseEvent *e) override;
 
 private:
     const QImage &scaledForSize();

@@ -72,11 +72,19 @@ int TextSpinEdit::value() const
     return ok ? v : m_min;
 }
 
+int TextSpinEdit::limitedValue() const
+{
+    return int(bounded(value()));
+}
+
+qint64 TextSpinEdit::bounded(qint64 v) const
+{
+    return m_min != 0 || m_max != 0 ? qBound(qint64(m_min), v, qint64(m_max)) : v;
+}
+
 void TextSpinEdit::stepBy(int steps)
 {
-    qint64 v = qint64(value()) + qint64(steps) * m_step;
-    if (m_min != 0 || m_max != 0)
-        v = qBound(qint64(m_min), v, qint64(m_max));
+    const qint64 v = bounded(qint64(value()) + qint64(steps) * m_step);
     setText(QString::number(v));
     emit stepped();
 }

@@ -23,6 +23,8 @@ public:
     void setSingleStep(int v) { m_step = v; }
     // The number in the text, the minimum when there is none.
     int value() const;
+    // value() held to the limits; a spin edit whose limits are both 0 has none.
+    int limitedValue() const;
 
     void stepBy(int steps) override;
 
@@ -35,6 +37,7 @@ protected:
     StepEnabled stepEnabled() const override;
 
 private:
+    qint64 bounded(qint64 v) const;
     int m_min = 0, m_max = 0, m_step = 1;
 };
 

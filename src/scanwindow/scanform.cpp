@@ -1,6 +1,7 @@
 // The scan window: construction, wiring of the controls and window events.
 #include "scanwindow/scanform.h"
 
+#include "common/prompts.h"
 #include "ocr/back_text.h"
 #include "ocr/card_text_reader.h"
 #include "scanwindow/geometry_dump.h"
@@ -72,21 +73,23 @@ TScanform::~TScanform() { delete ui; }
 
 void TScanform::connectHandlers()
 {
-    connect(ui->Scanbut, &QPushButton::clicked, this, [this] { ScanbutClick(ui->Scanbut); });
-    connect(ui->scanachterkant, &QPushButton::clicked, this, [this] { ScanbutClick(ui->scanachterkant); });
-    connect(ui->save, &QPushButton::clicked, this, [this] { SaveClick(ui->save); });
-    connect(ui->selsource, &QPushButton::clicked, this, [this] { selsourceClick(); });
-    connect(ui->Cancelbut, &QPushButton::clicked, this, [this] { CancelbutClick(); });
-    connect(ui->Testverdeling, &QPushButton::clicked, this, [this] { TestverdelingClick(ui->Testverdeling); });
-    connect(ui->openfileknop, &QPushButton::clicked, this, [this] { openfileknopClick(); });
-    connect(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(ui->help, &QPushButton::clicked, this, [this] { helpClick(); });
-    connect(ui->selbasisloc, &QPushButton::clicked, this, [this] { selbasislocClick(); });
-    connect(ui->Browse, &QPushButton::clicked, this, [this] { BrowseClick(); });
-    connect(ui->zoeklossevakkenknop, &QPushButton::clicked, this, [this] { zoeklossevakkenknopClick(); });
-    connect(ui->BitBtn1, &QPushButton::clicked, this, [this] { BitBtn3Click(ui->BitBtn1); });
-    connect(ui->BitBtn2, &QPushButton::clicked, this, [this] { BitBtn3Click(ui->BitBtn2); });
-    connect(ui->BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(ui->BitBtn3); });
+    // Buttons whose handler is told which button was pressed, then those whose handler needs not know.
+    const std::pair<QPushButton *, void (TScanform::*)(QObject *)> told[] = {
+        {ui->Scanbut, &TScanform::ScanbutClick}, {ui->scanachterkant, &TScanform::ScanbutClick},
+        {ui->save, &TScanform::SaveClick},       {ui->Testverdeling, &TScanform::TestverdelingClick},
+        {ui->BitBtn1, &TScanform::BitBtn3Click}, {ui->BitBtn2, &TScanform::BitBtn3Click},
+        {ui->BitBtn3, &TScanform::BitBtn3Click},
+    };
+    for (const auto &[button, handler] : told)
+        connect(button, &QPushButton::clicked, this, [this, b = button, h = handler] { (this->*h)(b); });
+    const std::pair<QPushButton *, void (TScanform::*)()> plain[] = {
+        {ui->selsource, &TScanform::selsourceClick},   {ui->Cancelbut, &TScanform::CancelbutClick},
+        {ui->openfileknop, &TScanform::openfileknopClick}, {ui->Button1, &TScanform::Button1Click},
+        {ui->help, &TScanform::helpClick},             {ui->selbasisloc, &TScanform::selbasislocClick},
+        {ui->Browse, &TScanform::BrowseClick},         {ui->zoeklossevakkenknop, &TScanform::zoeklossevakkenknopClick},
+    };
+    for (const auto &[button, handler] : plain)
+        connect(button, &QPushButton::clicked, this, [this, h = handler] { (this->*h)(); });
 
     connect(ui->fnedit, &QLineEdit::textChanged, this, [this] { fneditChange(); });
     connect(ui->numdig, &TextSpinEdit::textChanged, this, [this] { numdigChange(); });
@@ -159,7 +162,7 @@ void TScanform::pictureChanged() { Image1->pictureChanged(); }
 
 void TScanform::reject()
 {
-    done(2);
+    done(int(ModalResult::Cancel));
 }
 
 void TScanform::resizeEvent(QResizeEvent *e)

@@ -1,6 +1,7 @@
 #pragma once
 // The scan window. Its behaviour is split over scanform_*.cpp by concern:
-//   scanform_execute.cpp  Execute, settings, FormCreate/Resize, Cancel
+//   scanform_execute.cpp  Execute, FormCreate/Resize, Cancel
+//   scanform_settings.cpp reading and writing the settings keys
 //   scanform_preview.cpp  preview mouse, colour menus, button layouts, Timer1Timer
 //   scanform_scan.cpp     ScanbutClick, AcquireScan, selsource, metui
 //   scanform_save.cpp     naming, SaveClick, restart
@@ -55,62 +56,20 @@ public:
                  const QString &initialFolder, const QString &dialogBaseFolder, int jpegQuality,
                  SettingsList *settings, bool useSettings);
 
-    Ui::TScanform *ui = nullptr;   // controls by their component names
-
-    // --- state of one run ---
-    bool useSettings = false;
-    SettingsList *settings = nullptr;
-    DefaultFileNameFn defaultFileName;
-    NextFileNameFn nextFileName;
-    AfterSaveFn afterSave;
-    QString initialFolder;
-    QString dialogBaseFolder;
-
-    QImage cleanScan;
-    QImage frontScan;
-    ScanBoxList boxes;        // current box list
-    ScanBoxList frontBoxes;   // front box list
-    int frontBoxCount = 0;    // may be negative (Part of the series captions)
-    bool backSidePass = false;
-    // The resolution the picture's scan was made at, as its transfer file says;
-    // 0 when unknown (an opened picture), and the dpi field's value is written.
-    int scanResolution = 0;
-    int failedSaves = 0;      // pictures SaveClick could not write, counted over the run
-    bool joinedBackSide = false;
-    // The two sides of a joined single scan and where the back lies now: a
-    // change of placement joins them afresh instead of moving pixels about.
-    QImage joinedFront, joinedBack;
-    int joinedPlacement = 0;
-    void endJoin();   // the picture counts as a plain scan again
-    // "Achterkant:" as a placement: 1 "Onder" only for its own item; no item
-    // or one out of range counts as "Rechts" (0).
-    int backSidePlacement() const;
-    CutOutSettings cutOutSettings() const;   // the cut-out as the window's settings give it
-    QDateTime scanTime;       // when the clean scan arrived, for the caption inside saved pictures
-    CardPictures pendingCard; // the series card being saved, for its side files
-    PictureSaveQueue *seriesSaves = nullptr;   // where the cards go while a series is saved
-
-    // Preview drag state and picked colour.
-    bool dragging = false;
-    int dragStartX = 0, dragStartY = 0;
-    unsigned pickedColour = 0;   // blue*65536 + green*256 + red
-
-    PreviewImage *Image1 = nullptr;
-    SelectionFrame *Shape1 = nullptr;
-    QTimer *Timer1 = nullptr;
-    QMenu *PopupMenu1 = nullptr;
-    QMenu *PopupMenu2 = nullptr;
-    QAction *Achtergrondkleur1 = nullptr;
-    QAction *Wit1 = nullptr;
-    QAction *Zwart1 = nullptr;
-    ColourPanel *popupPanel = nullptr;    // the colour panel PopupMenu2 was opened on
+    // The controls by their component names, as the user sees them.
+    Ui::TScanform &controls() const { return *ui; }
     // Click action of the label gebruikersinfo; the launcher sets it.
-    std::function<void()> gebruikersinfoClick;
+    void setProductLinkAction(std::function<void()> action) { gebruikersinfoClick = std::move(action); }
+    // Keeps the link labels at the bottom of the picture panel (after their texts change).
+    void anchorLinks();
 
     // The picture of Image1.
     QImage &picture();
     void setPicture(const QImage &img);   // replaces the picture and repaints
     void pictureChanged();                // call after editing picture() in place
+
+    // The window's close box ends the modal run with ModalResult::Cancel; Escape is Sluiten.
+    void reject() override;
 
 public slots:
     // execute and settings
@@ -164,9 +123,96 @@ public slots:
     // rotation
     void BitBtn3Click(QObject *sender);
 
-public:
-    // The window's close box ends the modal run with result 2; Escape is Sluiten.
-    void reject() override;
+protected:
+    void resizeEvent(QResizeEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Tests reach the state no control shows through this one named door.
+    friend struct ScanformProbe;
+
+    void connectHandlers();
+    // Ctrl+S Opslaan, Ctrl+O Open bestand, F1 help, and the buttons' access keys.
+    void connectKeys();
+    // Captions whose text changes are fitted to their buttons' fixed widths.
+    void fitCaptions();
+    void FitPreview();
+    // The frame follows a drag from (dragStartX, dragStartY) beyond the threshold.
+    bool followDrag(int x, int y);
+    // The number of digits numdig asks for, and the name that follows name with it.
+    int digitCount() const;
+    QString nextName(const QString &name) const;
+    // Writes the restart script, stores the settings and starts the program anew.
+    void restartProgram();
+    // 1 when the scanner library has a source to scan with; 0 when it has none or fails.
+    static int safeAvailable();
+
+    void endJoin();   // the picture counts as a plain scan again
+    // "Achterkant:" as a placement: 1 "Onder" only for its own item; no item
+    // or one out of range counts as "Rechts" (0).
+    int backSidePlacement() const;
+    CutOutSettings cutOutSettings() const;   // the cut-out as the window's settings give it
+
+    // Series mode: cuts the boxes of the latest detection out of the clean scan
+    // and saves each through SaveClick without a sender.
+    void SaveSeriesBoxes();
+    // "Tekst achterkant lezen": the backs of the confirmed boxes are read while
+    // the user looks at them; the series save then gives every card a text file
+    // of its own, Memo1's text followed by what its back reads.
+    void StartReadingBacks();
+    bool ReadingBacks() const;
+    // Waits, with a progress dialog that can stop it, for every box still being read.
+    void WaitForBackTexts();
+    QString BackTextOf(const ScanBox &box) const;
+
+    Ui::TScanform *ui = nullptr;   // controls by their component names
+
+    // --- state of one run ---
+    bool useSettings = false;
+    SettingsList *settings = nullptr;
+    DefaultFileNameFn defaultFileName;
+    NextFileNameFn nextFileName;
+    AfterSaveFn afterSave;
+    QString initialFolder;
+    QString dialogBaseFolder;
+
+    QImage cleanScan;
+    QImage frontScan;
+    ScanBoxList boxes;        // current box list
+    ScanBoxList frontBoxes;   // front box list
+    int frontBoxCount = 0;    // may be negative (see the series captions)
+    bool backSidePass = false;
+    // The resolution the picture's scan was made at, as its transfer file says;
+    // 0 when unknown (an opened picture), and the dpi field's value is written.
+    int scanResolution = 0;
+    int failedSaves = 0;      // pictures SaveClick could not write, counted over the run
+    bool joinedBackSide = false;
+    // The two sides of a joined single scan and where the back lies now: a
+    // change of placement joins them afresh instead of moving pixels about.
+    QImage joinedFront, joinedBack;
+    int joinedPlacement = 0;
+    QDateTime scanTime;       // when the clean scan arrived, for the caption inside saved pictures
+    CardPictures pendingCard; // the series card being saved, for its side files
+    PictureSaveQueue *seriesSaves = nullptr;   // where the cards go while a series is saved
+
+    // Preview drag state and picked colour.
+    bool dragging = false;
+    int dragStartX = 0, dragStartY = 0;
+    unsigned pickedColour = 0;   // blue*65536 + green*256 + red
+
+    PreviewImage *Image1 = nullptr;
+    SelectionFrame *Shape1 = nullptr;
+    QTimer *Timer1 = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QMenu *PopupMenu2 = nullptr;
+    QAction *Achtergrondkleur1 = nullptr;
+    QAction *Wit1 = nullptr;
+    QAction *Zwart1 = nullptr;
+    ColourPanel *popupPanel = nullptr;    // the colour panel PopupMenu2 was opened on
+    std::function<void()> gebruikersinfoClick;
+
     // True when the last AcquireScan returned without a new picture at the
     // preview path (cancelled in the scanner's dialog, or the device gave up).
     bool noNewPicture = false;
@@ -176,23 +222,11 @@ public:
     // during a scan, and a second press must not start a scan inside the first.
     bool scanning = false;
 
-public:
-    // Series mode: cuts the boxes of the latest detection out of the clean scan
-    // and saves each through SaveClick without a sender.
-    void SaveSeriesBoxes();
     // Background colour and tolerance read by the last detection run; the
     // whitening of the cut-out matches against them.
     unsigned detectionBackground = 0xFFFFFF;
     int detectionTolerance = 3;
 
-    // "Tekst achterkant lezen": the backs of the confirmed boxes are read while
-    // the user looks at them; the series save then gives every card a text file
-    // of its own, Memo1's text followed by what its back reads.
-    void StartReadingBacks();
-    bool ReadingBacks() const;
-    // Waits, with a progress dialog that can stop it, for every box still being read.
-    void WaitForBackTexts();
-    QString BackTextOf(const ScanBox &box) const;
     // Set while a series is saved with card texts: SaveClick asks it for the
     // text read from the card it saves.
     std::function<QString()> cardTextProvider;
@@ -201,21 +235,5 @@ public:
     qint64 readScanKey = 0;   // the scan cardReader reads from
     bool readStraightened = false;   // whether it reads the backs turned upright
 
-protected:
-    void resizeEvent(QResizeEvent *e) override;
-    void closeEvent(QCloseEvent *e) override;
-    void keyPressEvent(QKeyEvent *e) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    void connectHandlers();
-    // Ctrl+S Opslaan, Ctrl+O Open bestand, F1 help, and the buttons' access keys.
-    void connectKeys();
-    // Captions whose text changes are fitted to their buttons' fixed widths.
-    void fitCaptions();
-    void FitPreview();
     QSize fittedPictureSize;   // the picture size FitPreview last fitted
-public:
-    // Keeps the link labels at the bottom of the picture panel (after their texts change).
-    void anchorLinks();
 };

@@ -49,24 +49,20 @@ void TScanform::Image1MouseDown(Qt::MouseButton button, int x, int y)
     PopupMenu1->popup(QCursor::pos());
 }
 
-namespace {
-// The frame follows a drag only beyond the threshold in both directions.
-bool applyDrag(TScanform &f, int x, int y)
+bool TScanform::followDrag(int x, int y)
 {
-    const int dx = std::abs(x - f.dragStartX), dy = std::abs(y - f.dragStartY);
+    const int dx = std::abs(x - dragStartX), dy = std::abs(y - dragStartY);
     if (dx <= DragThreshold || dy <= DragThreshold)
         return false;
-    f.Shape1->show();
-    f.Shape1->setGeometry(std::min(f.dragStartX, x) + f.Image1->x(), std::min(f.dragStartY, y) + f.Image1->y(),
-                          dx, dy);
+    Shape1->show();
+    Shape1->setGeometry(std::min(dragStartX, x) + Image1->x(), std::min(dragStartY, y) + Image1->y(), dx, dy);
     return true;
-}
 }
 
 void TScanform::Image1MouseMove(int x, int y)
 {
     if (dragging)
-        applyDrag(*this, x, y);
+        followDrag(x, y);
 }
 
 void TScanform::Image1MouseUp(Qt::MouseButton button, int x, int y)
@@ -74,7 +70,7 @@ void TScanform::Image1MouseUp(Qt::MouseButton button, int x, int y)
     if (button != Qt::LeftButton)
         return;
     if (dragging)
-        applyDrag(*this, x, y);
+        followDrag(x, y);
     dragging = false;
 }
 

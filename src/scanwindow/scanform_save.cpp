@@ -33,28 +33,20 @@ const QString SaveDialogFilter = QStringLiteral("Jpeg (*.JPG *.jpg *.jpeg *.JPEG
 // Pictures below this many pixels count as small for the after-save callback.
 const qint64 SmallPicturePixels = 1500000;
 
-int digitCount(const TScanform &form)
-{
-    return Larger(1, TextToInt(form.ui->numdig->text()));
 }
 
-QString nextName(const TScanform &form, const QString &name)
+int TScanform::digitCount() const
 {
-    int d = digitCount(form);
-    return form.nextFileName ? form.nextFileName(name, d) : NextFileName(name, d);
+    return Larger(1, TextToInt(ui->numdig->text()));
 }
 
-// The value a spin edit stands for: its number kept within its limits, its
-// minimum when the text is no number.
-int spinValue(const TextSpinEdit *spin)
+QString TScanform::nextName(const QString &name) const
 {
-    int v = spin->value();
-    if (spin->minimum() != 0 || spin->maximum() != 0)
-        v = qBound(spin->minimum(), v, spin->maximum());
-    return v;
+    const int d = digitCount();
+    return nextFileName ? nextFileName(name, d) : NextFileName(name, d);
 }
 
-void restartProgram(TScanform &form)
+void TScanform::restartProgram()
 {
     const QString script = ProgramFolder() + QStringLiteral("kvnscan.bat");
     if (QFileInfo::exists(script) || QFileInfo(script).isSymLink()) {
@@ -64,21 +56,19 @@ void restartProgram(TScanform &form)
     }
     bool written = WriteFileAtomically(script, RestartScriptText(ProgramFolder(), Locations::executablePath()).toUtf8());
 
-    form.StoreScanSettings();
-    if (form.ui->startmetscan->isChecked())
-        SavePictureFile(form.picture(), PreviewFilePath, 90, 0);
+    StoreScanSettings();
+    if (ui->startmetscan->isChecked())
+        SavePictureFile(picture(), PreviewFilePath, 90, 0);
     // A new start reads its settings from the file, so they must be there first.
-    bool stored = !form.settings || form.settings->saveToFile(SettingsFileName());
+    bool stored = !settings || settings->saveToFile(SettingsFileName());
 
     // A script that could not be written must not be run: an older one may lie there.
     if (written && stored && outside().startDetached(QStringLiteral("/bin/sh"), {script}, ProgramFolder())) {
         outside().quitApplication();
-        form.done(QDialog::Accepted);
+        done(int(ModalResult::Ok));
         return;
     }
     ShowNotice("Herstarten [" + ShortPathOf(script) + "] lukt niet");
-}
-
 }
 
 void TScanform::fneditChange()
@@ -86,12 +76,12 @@ void TScanform::fneditChange()
     const QString name = ui->fnedit->text();
     if (name.isEmpty())
         return;
-    ui->zetdoor->setText(Term(Terms::VolgendeWordt) + ": " + nextName(*this, name));
+    ui->zetdoor->setText(Term(Terms::VolgendeWordt) + ": " + nextName(name));
 }
 
 void TScanform::numdigChange()
 {
-    ui->zetdoor->setText("volgende wordt: " + nextName(*this, ui->fnedit->text()));
+    ui->zetdoor->setText("volgende wordt: " + nextName(ui->fnedit->text()));
 }
 
 void TScanform::numdigClick() { numdigChange(); }
@@ -158,7 +148,7 @@ void TScanform::SaveClick(QObject *sender)
         while (taken(path)) {
             QString question =
                 path + " " + Term(Terms::BestaatAl) + ", " + Term(Terms::Overschrijven) + " ?";
-            if (AskYesNo(question, QString(), QString(), 1, Term(Terms::Opslaan)) == 1)
+            if (AskYesNo(question, QString(), QString(), ModalResult::Yes, Term(Terms::Opslaan)) == ModalResult::Yes)
                 break;
             ui->fnedit->setFocus();
             if (!prompts().inputQuery(Term(Terms::VeranderBestandsnaam) + " ?", Term(Terms::Nu) + ":", path)) {
@@ -182,7 +172,7 @@ void TScanform::SaveClick(QObject *sender)
         // the new one is complete, so a failed overwrite keeps the old picture.
         // The accompanying text also goes inside the picture; without one the file is as before.
         // A scan is labelled with the resolution it was made at, whatever the field says.
-        const int dpi = scanResolution > 0 ? scanResolution : spinValue(ui->dpi);
+        const int dpi = scanResolution > 0 ? scanResolution : ui->dpi->limitedValue();
         // With the backs read, a card's caption and text file hold the user's text, then its back's.
         QString cardWholeText = ui->Memo1->toPlainText();
         if (cardTextProvider) {
@@ -232,7 +222,7 @@ void TScanform::SaveClick(QObject *sender)
             }
 
             if (ui->zetdoor->isChecked()) {
-                ui->fnedit->setText(nextName(*this, ui->fnedit->text()));
+                ui->fnedit->setText(nextName(ui->fnedit->text()));
             } else {
                 QString name = defaultFileName ? defaultFileName(folder) : QStringLiteral("document");
                 ui->fnedit->setText(SplitExtension(name).base);
@@ -246,7 +236,7 @@ void TScanform::SaveClick(QObject *sender)
     bool restart = ProductTitle.trimmed().toLower().contains(QLatin1String("scan tool")) &&
                    sender == ui->save && ui->herstart->isChecked();
     if (restart && !failed) {
-        restartProgram(*this);
+        restartProgram();
     } else {
         if (!failed)
             ShowSavedLayout();

@@ -15,18 +15,10 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QScopeGuard>
 #include <sys/stat.h>
 
 namespace {
-
-int safeAvailable()
-{
-    try {
-        return scannerLibrary().IsAvailable();
-    } catch (...) {
-        return 0;
-    }
-}
 
 void plainMessage(const QString &text)
 {
@@ -79,15 +71,21 @@ QString TooLargeNotice(const QString &path)
                                  "Het bestand blijft bewaard.");
 }
 
+int TScanform::safeAvailable()
+{
+    try {
+        return scannerLibrary().IsAvailable();
+    } catch (...) {
+        return 0;
+    }
+}
+
 void TScanform::ScanbutClick(QObject *sender)
 {
     if (scanning)
         return;
-    struct Busy {
-        bool &flag;
-        explicit Busy(bool &f) : flag(f) { flag = true; }
-        ~Busy() { flag = false; }
-    } busy(scanning);
+    scanning = true;
+    const auto busy = qScopeGuard([this] { scanning = false; });
 
     if (safeAvailable() == 0)
         selsourceClick();
@@ -114,7 +112,7 @@ void TScanform::ScanbutClick(QObject *sender)
             return;
         }
         plainMessage(QStringLiteral("Vexlo kan geen scanner vinden, of heeft te weinig geheugen om te scannen."));
-        done(2);
+        done(int(ModalResult::Cancel));
         return;
     }
     oldClean = QImage();   // no longer needed: let a large old scan go
@@ -197,7 +195,7 @@ bool TScanform::AcquireScan(QImage &target, bool hideDialog, int resolution)
                 // Deleting is the user's own choice, never the default.
                 const QString text = TermWith(Terms::KanBestandNietOpenen, PreviewFilePath) + QStringLiteral(", ")
                                      + Term(Terms::Verwijderen) + QStringLiteral(" ?");
-                if (AskYesNo(text, QString(), QString(), 2, QStringLiteral("Scanfout")) == 1)
+                if (AskYesNo(text, QString(), QString(), ModalResult::No, QStringLiteral("Scanfout")) == ModalResult::Yes)
                     QFile::remove(PreviewFilePath);
             }
         }

@@ -20,27 +20,19 @@
 
 #include <QApplication>
 #include <QProgressDialog>
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace {
-
-// The number a spin edit stands for, held to its limits when it has any.
-int SpinNumber(const TextSpinEdit *spin)
-{
-    const int v = spin->value();
-    if (spin->minimum() == spin->maximum())
-        return v;
-    return std::clamp(v, spin->minimum(), spin->maximum());
-}
 
 DetectionSettings ReadDetectionSettings(const Ui::TScanform &ui)
 {
     DetectionSettings s;
     s.background = unsigned(ui.achtergrondkleur->colour());
-    s.tolerance = SpinNumber(ui.kleurgrensspin);
-    s.minSize = SpinNumber(ui.maxmagspin);
-    s.marginPercent = SpinNumber(ui.witrandspin);
-    s.columns = SpinNumber(ui.akol);
+    s.tolerance = ui.kleurgrensspin->limitedValue();
+    s.minSize = ui.maxmagspin->limitedValue();
+    s.marginPercent = ui.witrandspin->limitedValue();
+    s.columns = ui.akol->limitedValue();
     return s;
 }
 
@@ -85,7 +77,7 @@ void TScanform::TestverdelingClick(QObject *sender)
     if (!backSidePass && ui->gelijkachterkant->isChecked() && ui->bidprentmode->isChecked())
         question += QStringLiteral("\r\n\r\nZoja, draai dan nu eerst de prenten om\r\nen klik dan \"Ja\".");
 
-    if (AskYesNo(question, QString(), QString(), 1, QStringLiteral("Vakken bepaald")) == 1) {
+    if (AskYesNo(question, QString(), QString(), ModalResult::Yes, QStringLiteral("Vakken bepaald")) == ModalResult::Yes) {
         if (backSidePass) {
             SaveClick(sender);
         } else {
@@ -136,10 +128,7 @@ void TScanform::SaveSeriesBoxes()
         WaitForBackTexts();
     int cardIndex = 0;
     cardTextFailed = false;
-    struct Reset {
-        std::function<QString()> &provider;
-        ~Reset() { provider = nullptr; }
-    } reset{cardTextProvider};
+    const auto reset = qScopeGuard([this] { cardTextProvider = nullptr; });
     if (withTexts)
         cardTextProvider = [this, &cardIndex, backs] {
             return backs && cardIndex < int(boxes.size()) ? BackTextOf(boxes[size_t(cardIndex)]) : QString();
@@ -187,7 +176,7 @@ CutOutSettings TScanform::cutOutSettings() const
     settings.key = BackgroundKey::fromColour(detectionBackground, detectionTolerance);
     settings.background = unsigned(ui->achtergrondkleur->colour());
     settings.placement = backSidePlacement();
-    settings.columns = SpinNumber(ui->akol);
+    settings.columns = ui->akol->limitedValue();
     settings.straighten = ui->kaartenrechtzetten->isChecked();
     settings.sides = ui->lossekanten->isChecked();
     return settings;

@@ -1,9 +1,8 @@
 #include "scanwindow/selection_frame.h"
 
-#include <QMouseEvent>
 #include <QPainter>
 
-SelectionFrame::SelectionFrame(QWidget *parent) : QWidget(parent)
+SelectionFrame::SelectionFrame(QWidget *parent) : MouseReporter(parent)
 {
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
@@ -21,22 +20,4 @@ void SelectionFrame::paintEvent(QPaintEvent *)
     p.setPen(dark);
     p.setBrush(Qt::NoBrush);
     p.drawRect(r);
-}
-
-void SelectionFrame::mousePressEvent(QMouseEvent *e)
-{
-    const QPoint pt = e->position().toPoint();
-    emit mouseDown(e->button(), pt.x(), pt.y());
-}
-
-void SelectionFrame::mouseMoveEvent(QMouseEvent *e)
-{
-    const QPoint pt = e->position().toPoint();
-    emit mouseMove(pt.x(), pt.y());
-}
-
-void SelectionFrame::mouseReleaseEvent(QMouseEvent *e)
-{
-    const QPoint pt = e->position().toPoint();
-    emit mouseUp(e->button(), pt.x(), pt.y());
 }

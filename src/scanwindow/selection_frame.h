@@ -1,21 +1,13 @@
 #pragma once
 // The selection frame: a dashed rectangle over the preview. It paints only its
 // border; the mouse on it is reported so the window can hand it to the preview.
-#include <QWidget>
+#include "scanwindow/mouse_reporter.h"
 
-class SelectionFrame : public QWidget {
+class SelectionFrame : public MouseReporter {
     Q_OBJECT
 public:
     explicit SelectionFrame(QWidget *parent = nullptr);
 
-signals:
-    void mouseDown(Qt::MouseButton button, int x, int y);
-    void mouseMove(int x, int y);
-    void mouseUp(Qt::MouseButton button, int x, int y);
-
 protected:
     void paintEvent(QPaintEvent *e) override;
-    void mousePressEvent(QMouseEvent *e) override;
-    void mouseMoveEvent(QMouseEvent *e) override;
-    void mouseReleaseEvent(QMouseEvent *e) override;
 };

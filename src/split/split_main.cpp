@@ -36,10 +36,10 @@ int Fail(const QString &why, int code = 1)
 // Notices of the saving code go to stderr: there is nobody to click them away.
 class ErrorStreamPrompts : public SilentPrompts {
 public:
-    int notice(const QString &text, const QString &) override
+    ModalResult notice(const QString &text, const QString &) override
     {
         Fail(text);
-        return 1;
+        return ModalResult::Ok;
     }
 };
 

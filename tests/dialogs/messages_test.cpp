@@ -13,22 +13,22 @@ TEST(Messages, AskYesNoSpellsOutTheAnswers)
     p.answerYes();
     p.answerNo();
     p.answerYes();
-    EXPECT_EQ(AskYesNo("Bestand bestaat al", "overschrijven", "", 1, "Opslaan"), 1);
-    EXPECT_EQ(AskYesNo("12 vakken\r\nIn orde ?", "", "", 2, "Vakken"), 2);
-    EXPECT_EQ(AskYesNo("Doorgaan?", "verder scannen", "stoppen", 1, "Serie"), 1);
+    EXPECT_EQ(AskYesNo("Bestand bestaat al", "overschrijven", "", ModalResult::Yes, "Opslaan"), ModalResult::Yes);
+    EXPECT_EQ(AskYesNo("12 vakken\r\nIn orde ?", "", "", ModalResult::No, "Vakken"), ModalResult::No);
+    EXPECT_EQ(AskYesNo("Doorgaan?", "verder scannen", "stoppen", ModalResult::Yes, "Serie"), ModalResult::Yes);
     ASSERT_EQ(p.transcript().size(), 3u);
     EXPECT_EQ(p.transcript()[0].text, "Bestand bestaat al\rJa = Overschrijven");
     EXPECT_EQ(p.transcript()[0].caption, "Opslaan");
     EXPECT_EQ(p.transcript()[1].text, "12 vakken\r\nIn orde ?");
-    EXPECT_EQ(p.transcript()[1].defaultChoice, 2);
+    EXPECT_EQ(p.transcript()[1].defaultChoice, ModalResult::No);
     EXPECT_EQ(p.transcript()[2].text, "Doorgaan?\rJa = Verder scannen\rNee = Stoppen");
 }
 
 TEST(Messages, AskYesNoTakesAnythingButYesAsNo)
 {
     ScriptedPrompts p;
-    p.answer({0, {}, {}, {}});  // closed without an answer
-    EXPECT_EQ(AskYesNo("Weet u het zeker?", "", "", 1, "Vraag"), 2);
+    p.answer({ModalResult::None, {}, {}, {}});  // closed without an answer
+    EXPECT_EQ(AskYesNo("Weet u het zeker?", "", "", ModalResult::Yes, "Vraag"), ModalResult::No);
 }
 
 TEST(MessageWindow, EmptyTextShowsNothingAndCountsAsConfirmed)
@@ -72,7 +72,7 @@ TEST(MessageWindow, ButtonsGiveOkAndCancel)
     EXPECT_FALSE(form.BitBtn1->isVisibleTo(&form));
     EXPECT_FALSE(form.emailnaar->isVisibleTo(&form));
     form.Button1Click();
-    EXPECT_EQ(form.result(), 1);
+    EXPECT_EQ(ModalResult(form.result()), ModalResult::Ok);
     form.BitBtn1Click();
-    EXPECT_EQ(form.result(), 2);
+    EXPECT_EQ(ModalResult(form.result()), ModalResult::Cancel);
 }

@@ -59,7 +59,7 @@ TEST(QtPrompts, NoticeShowsCaptionAndTextWithLineBreaks)
         text = box->text();
         box->button(QMessageBox::Ok)->click();
     });
-    EXPECT_EQ(ShowNotice("eerste\rtweede"), 1);
+    EXPECT_EQ(ShowNotice("eerste\rtweede"), ModalResult::Ok);
     EXPECT_EQ(caption, "Mededeling");
     EXPECT_EQ(text, "eerste\ntweede");
 }
@@ -68,9 +68,9 @@ TEST(QtPrompts, YesNoHonoursTheDefaultButton)
 {
     RealPrompts r;
     WhenModal([](QWidget *w) { pressEnter(w); });
-    EXPECT_EQ(AskYesNo("Overschrijven?", "", "", 2, "Opslaan"), 2);
+    EXPECT_EQ(AskYesNo("Overschrijven?", "", "", ModalResult::No, "Opslaan"), ModalResult::No);
     WhenModal([](QWidget *w) { pressEnter(w); });
-    EXPECT_EQ(AskYesNo("Overschrijven?", "", "", 1, "Opslaan"), 1);
+    EXPECT_EQ(AskYesNo("Overschrijven?", "", "", ModalResult::Yes, "Opslaan"), ModalResult::Yes);
 }
 
 TEST(QtPrompts, InputQueryOffersTheValueSelectedAndLimited)
@@ -190,7 +190,7 @@ TEST(QtPrompts, DialogsSpeakDutchAndShowCaptionsAndPathsWhole)
         boxWidth = box->width();
         box->button(QMessageBox::No)->click();
     });
-    EXPECT_EQ(AskYesNo("3 vakken\r\nIn orde ?", "", "", 1, caption), 2);
+    EXPECT_EQ(AskYesNo("3 vakken\r\nIn orde ?", "", "", ModalResult::Yes, caption), ModalResult::No);
     buttons.sort();
     EXPECT_EQ(buttons, QStringList({"Ja", "Nee"}));
     EXPECT_GT(boxWidth, QFontMetrics(QApplication::font()).horizontalAdvance(caption));

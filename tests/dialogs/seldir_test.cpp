@@ -36,7 +36,8 @@ protected:
         form.DirectoryListBox1Click();
     }
 
-    static void run(ScriptedPrompts &p, std::function<void(Tseldirform &)> act, int result = 1)
+    static void run(ScriptedPrompts &p, std::function<void(Tseldirform &)> act,
+                    ModalResult result = ModalResult::Ok)
     {
         PromptAnswer a;
         a.result = result;
@@ -71,7 +72,7 @@ TEST_F(SelectFolderTest, ChoiceOutsideBaseFolderJumpsBackToIt)
 
         form.ui->DirectoryListBox1->setDirectory(root);   // reached without a click
         form.okClick();
-        EXPECT_EQ(form.result(), 1);
+        EXPECT_EQ(ModalResult(form.result()), ModalResult::Ok);
     });
     ASSERT_TRUE(select(other, "  " + base + "  "));
     EXPECT_EQ(SelectedFolder, base + '/');
@@ -106,7 +107,7 @@ TEST_F(SelectFolderTest, ThumbnailsFolderAsksBeforeItIsTaken)
         form.okClick();
         EXPECT_EQ(form.result(), 0) << "No must leave the dialog open";
         form.okClick();
-        EXPECT_EQ(form.result(), 1);
+        EXPECT_EQ(ModalResult(form.result()), ModalResult::Ok);
     });
     p.answerNo();
     p.answerYes();
@@ -137,7 +138,7 @@ TEST_F(SelectFolderTest, FolderNamedLikeThumbnailsButLongerAsksNothing)
     run(p, [&](Tseldirform &form) {
         pick(form, folder);
         form.okClick();
-        EXPECT_EQ(form.result(), 1);
+        EXPECT_EQ(ModalResult(form.result()), ModalResult::Ok);
     });
     ASSERT_TRUE(select(folder));
     EXPECT_EQ(p.pending(), 0);
@@ -175,8 +176,8 @@ TEST_F(SelectFolderTest, CancelKeepsStartFolderAndSaysNo)
     run(p, [&](Tseldirform &form) {
         pick(form, other);
         form.cancClick();
-        EXPECT_EQ(form.result(), 2);
-    }, 2);
+        EXPECT_EQ(ModalResult(form.result()), ModalResult::Cancel);
+    }, ModalResult::Cancel);
     EXPECT_FALSE(select(folder));
     EXPECT_EQ(SelectedFolder, folder);
 }
@@ -191,7 +192,7 @@ TEST_F(SelectFolderTest, CaptionShowsCaptionTextOnlyAfterAChange)
         EXPECT_EQ(QDir::currentPath(), folder);
         pick(form, folder);
         EXPECT_EQ(form.windowTitle(), "Selecteer doelmap, nu: " + folder + '/');
-    }, 2);
+    }, ModalResult::Cancel);
     select(folder);
 }
 
@@ -199,7 +200,7 @@ TEST_F(SelectFolderTest, MissingStartFolderIsReported)
 {
     QDir::setCurrent(mk("here"));
     ScriptedPrompts p;
-    run(p, [&](Tseldirform &form) { EXPECT_EQ(form.ui->DirectoryListBox1->directory(), root + "here"); }, 2);
+    run(p, [&](Tseldirform &form) { EXPECT_EQ(form.ui->DirectoryListBox1->directory(), root + "here"); }, ModalResult::Cancel);
     select(root + "weg");
     ASSERT_FALSE(p.transcript().empty());
     EXPECT_EQ(p.transcript().front().kind, "notice");
@@ -218,14 +219,14 @@ TEST_F(SelectFolderTest, SecondDialogShowsGeometryAndColumnsOfTheFirst)
         form.move(33, 44);
         form.ui->SpinEdit1->setValue(2);
         EXPECT_EQ(form.ui->DirectoryListBox1->columns(), 2);
-    }, 2);
+    }, ModalResult::Cancel);
     select(folder);
     run(p, [&](Tseldirform &form) {
         EXPECT_EQ(form.size(), QSize(610, 450));
         EXPECT_EQ(form.pos(), QPoint(33, 44));
         EXPECT_EQ(form.ui->SpinEdit1->value(), 2);
         EXPECT_EQ(form.ui->DirectoryListBox1->columns(), 2);
-    }, 2);
+    }, ModalResult::Cancel);
     select(folder);
     EXPECT_EQ(SeldirMemory.columns, 2);
 }
@@ -254,7 +255,7 @@ TEST_F(SelectFolderTest, UpAtTheRootDoesNothing)
     run(p, [&](Tseldirform &form) {
         form.dirupClick();
         EXPECT_EQ(form.ui->DirectoryListBox1->directory(), "/");
-    }, 2);
+    }, ModalResult::Cancel);
     select("/");
 }
 
@@ -286,7 +287,7 @@ TEST_F(SelectFolderTest, NewFolderThatCannotBeMadeIsReportedAndNothingMoves)
         form.CreatedirClick();   // a name reaching into another folder
         form.CreatedirClick();   // cancelled
         EXPECT_EQ(form.ui->DirectoryListBox1->directory(), folder);
-    }, 2);
+    }, ModalResult::Cancel);
     p.answerOk("bestaat");
     p.answerOk("../elders/nieuw");
     p.answerCancel();

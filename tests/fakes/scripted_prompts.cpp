@@ -21,38 +21,39 @@ PromptAnswer ScriptedPrompts::next(const PromptRecord &r)
     if (m_answers.empty()) {
         ADD_FAILURE() << "unanswered " << r.kind.toStdString() << ": " << r.caption.toStdString()
                       << " / " << r.text.toStdString();
-        return {2, {}, {}, {}};
+        return {ModalResult::Cancel, {}, {}, {}};
     }
     PromptAnswer a = m_answers.front();
     m_answers.pop_front();
     return a;
 }
 
-int ScriptedPrompts::notice(const QString &text, const QString &caption)
+ModalResult ScriptedPrompts::notice(const QString &text, const QString &caption)
 {
     // Notices need no scripted answer: they only have OK.
-    m_transcript.push_back({"notice", caption, text, {}, 0});
-    return 1;
+    m_transcript.push_back({"notice", caption, text, {}, ModalResult::None});
+    return ModalResult::Ok;
 }
 
-int ScriptedPrompts::yesNo(const QString &text, const QString &caption, int defaultChoice)
+ModalResult ScriptedPrompts::yesNo(const QString &text, const QString &caption, ModalResult defaultChoice)
 {
-    return next({"yesno", caption, text, {}, defaultChoice}).result == 1 ? 1 : 2;
+    return next({"yesno", caption, text, {}, defaultChoice}).result == ModalResult::Yes ? ModalResult::Yes
+                                                                                      : ModalResult::No;
 }
 
-int ScriptedPrompts::runModal(QDialog &dialog, const QString &what)
+ModalResult ScriptedPrompts::runModal(QDialog &dialog, const QString &what)
 {
-    PromptAnswer a = next({"modal", dialog.windowTitle(), what, {}, 0});
+    PromptAnswer a = next({"modal", dialog.windowTitle(), what, {}, ModalResult::None});
     if (a.act)
         a.act(dialog);
-    dialog.setResult(a.result);
+    dialog.setResult(int(a.result));
     return a.result;
 }
 
 bool ScriptedPrompts::inputQuery(const QString &caption, const QString &prompt, QString &value)
 {
-    PromptAnswer a = next({"input", caption, prompt, value, 0});
-    if (a.result != 1)
+    PromptAnswer a = next({"input", caption, prompt, value, ModalResult::None});
+    if (a.result != ModalResult::Ok)
         return false;
     value = a.text;
     return true;
@@ -60,21 +61,21 @@ bool ScriptedPrompts::inputQuery(const QString &caption, const QString &prompt, 
 
 QString ScriptedPrompts::openFileName(const QString &title, const QString &folder, const QString &)
 {
-    PromptAnswer a = next({"open", title, {}, folder, 0});
-    return a.result == 1 ? a.text : QString();
+    PromptAnswer a = next({"open", title, {}, folder, ModalResult::None});
+    return a.result == ModalResult::Ok ? a.text : QString();
 }
 
 QString ScriptedPrompts::saveFileName(const QString &title, const QString &folder, const QString &,
                                       const QString &)
 {
-    PromptAnswer a = next({"save", title, {}, folder, 0});
-    return a.result == 1 ? a.text : QString();
+    PromptAnswer a = next({"save", title, {}, folder, ModalResult::None});
+    return a.result == ModalResult::Ok ? a.text : QString();
 }
 
 bool ScriptedPrompts::chooseColor(QColor &color)
 {
-    PromptAnswer a = next({"color", {}, {}, color.name(), 0});
-    if (a.result != 1)
+    PromptAnswer a = next({"color", {}, {}, color.name(), ModalResult::None});
+    if (a.result != ModalResult::Ok)
         return false;
     color = a.color;
     return true;
@@ -83,7 +84,7 @@ bool ScriptedPrompts::chooseColor(QColor &color)
 std::unique_ptr<QObject> ScriptedPrompts::busyWindow(const QString &caption, const QString &text,
                                                      std::function<void()> cancelled)
 {
-    m_transcript.push_back({"busy", caption, text, {}, 0});
+    m_transcript.push_back({"busy", caption, text, {}, ModalResult::None});
     auto window = std::make_unique<QObject>();
     if (stopBusyWork)
         QTimer::singleShot(0, window.get(), cancelled);

@@ -12,11 +12,11 @@ struct PromptRecord {
     QString caption;  // caption or title
     QString text;     // text, prompt, or the `what` of a modal window
     QString value;    // value offered (input), folder (file dialogs)
-    int defaultChoice = 0;
+    ModalResult defaultChoice = ModalResult::None;
 };
 
 struct PromptAnswer {
-    int result = 1;          // yes/no: 1 or 2; modal: modal result; input/color/file: 1 = OK
+    ModalResult result = ModalResult::Ok;   // yes/no, a window's modal result; input/color/file: Ok or not
     QString text;            // input value or chosen file
     QColor color;
     // For own windows: runs against the dialog before the result is returned.
@@ -30,10 +30,10 @@ public:
 
     // Queue answers in order; an unanswered question fails the test.
     void answer(const PromptAnswer &a) { m_answers.push_back(a); }
-    void answerYes() { answer({1, {}, {}, {}}); }
-    void answerNo() { answer({2, {}, {}, {}}); }
-    void answerOk(const QString &text = {}) { answer({1, text, {}, {}}); }
-    void answerCancel() { answer({2, {}, {}, {}}); }
+    void answerYes() { answer({ModalResult::Yes, {}, {}, {}}); }
+    void answerNo() { answer({ModalResult::No, {}, {}, {}}); }
+    void answerOk(const QString &text = {}) { answer({ModalResult::Ok, text, {}, {}}); }
+    void answerCancel() { answer({ModalResult::Cancel, {}, {}, {}}); }
 
     const std::vector<PromptRecord> &transcript() const { return m_transcript; }
     QStringList texts() const;   // the text of every record, in order
@@ -41,9 +41,9 @@ public:
     // Busy windows need no answer; with this set, the user stops the work at once.
     bool stopBusyWork = false;
 
-    int notice(const QString &text, const QString &caption) override;
-    int yesNo(const QString &text, const QString &caption, int defaultChoice) override;
-    int runModal(QDialog &dialog, const QString &what) override;
+    ModalResult notice(const QString &text, const QString &caption) override;
+    ModalResult yesNo(const QString &text, const QString &caption, ModalResult defaultChoice) override;
+    ModalResult runModal(QDialog &dialog, const QString &what) override;
     bool inputQuery(const QString &caption, const QString &prompt, QString &value) override;
     QString openFileName(const QString &title, const QString &folder, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &folder, const QString &filter,

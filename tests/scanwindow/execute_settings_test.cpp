@@ -25,7 +25,7 @@ struct RunSeen {
 class ExecuteTest : public ScanWindowTest {
 protected:
     // Runs Execute; while the window is "shown" act runs, then the window ends with result.
-    RunSeen execute(int modalResult = 1, std::function<void()> act = {})
+    RunSeen execute(ModalResult modalResult = ModalResult::Ok, std::function<void()> act = {})
     {
         RunSeen run;
         prompts.answer({modalResult, {}, {}, [&](QDialog &) {
@@ -39,13 +39,6 @@ protected:
                                    QString(), QString(), 90, &settings, true);
         return run;
     }
-    QStringList keysInOrder() const
-    {
-        QStringList keys;
-        for (const QString &line : settings.lines())
-            keys << line.section('=', 0, 0);
-        return keys;
-    }
 
     SettingsList settings;
 };
@@ -58,59 +51,81 @@ TEST_F(ExecuteTest, FirstStart_ShouldUseLayoutDefaults_AndWaitFourSecondsForTheP
     EXPECT_EQ(run.fnedit, "document");
     EXPECT_EQ(run.tracked, 90);
     EXPECT_EQ(outsideWorld.sleeps, (QList<int>{1000, 1000, 1000, 1000}));
-
-    EXPECT_EQ(settings.value("scandocformdpi"), "600");
-    EXPECT_EQ(settings.value("scandocformdpiachter"), "300");
-    EXPECT_EQ(settings.value("scandocformnumdig"), "3");
-    EXPECT_EQ(settings.value("scandocformakol"), "0");
-    EXPECT_EQ(settings.value("scandocformkleurgrensspin"), "3");
-    EXPECT_EQ(settings.value("scandocformwitrandspin"), "2");
-    EXPECT_EQ(settings.value("scandocformmaxmagspin"), "50");
-    EXPECT_EQ(settings.value("scandocformmaxmagperregelspin"), "5");
-    EXPECT_EQ(settings.value("scandocformachterkantgroep"), "0");
-    EXPECT_EQ(settings.value("scandocformTrackBar1"), "90");
-    EXPECT_EQ(settings.value("scandocformmetui"), "true");
-    EXPECT_EQ(settings.value("scandocformherstart"), "false");
-    EXPECT_EQ(settings.value("scandocformstartmetscan"), "false");
-    EXPECT_EQ(settings.value("scandocformachtergrondkleur"), "16777215");
-    EXPECT_EQ(settings.value("scandocformvakkleur"), "255");
-    EXPECT_EQ(settings.value("scandocformbestandstype"), ".JPG");
-    EXPECT_EQ(settings.value("scandocformkaartenrechtzetten"), "false");
-    EXPECT_EQ(settings.value("scandocformlossekanten"), "false");
-    EXPECT_EQ(settings.value("scandocformdoelmap"), program.folder());
-    EXPECT_EQ(settings.value("scandocformfnedit"), "document");
 }
 
-TEST_F(ExecuteTest, StoredKeys_ShouldFollowPlacementsThenControlsInTheirOrder)
+TEST_F(ExecuteTest, SettingsFile_ShouldBeWrittenInItsFixedForm_AndReadBackByteForByte)
 {
+    // Every key in the order written: what a first start writes, then a value
+    // of the user's that a new window must read and write back unchanged.
+    const struct {
+        const char *key;
+        QString first, own;
+    } rows[] = {
+        {"dpi", "600", "1200"},
+        {"dpiachter", "300", "150"},
+        {"doelmap", program.folder(), program.folder() + "kaarten"},
+        {"fnedit", "document", "kaart007"},
+        {"numdig", "3", "4"},
+        {"akol", "0", "2"},
+        {"kleurgrensspin", "3", "9"},
+        {"witrandspin", "2", "5"},
+        {"maxmagspin", "50", "80"},
+        {"maxmagperregelspin", "5", "7"},
+        {"achterkantgroep", "0", "1"},
+        {"TrackBar1", "90", "90"},   // Execute's quality argument wins
+        {"metui", "true", "false"},
+        {"herstart", "false", "true"},
+        {"bidprentmode", "false", "true"},
+        {"altijdfnvraag", "false", "true"},
+        {"gelijkachterkant", "false", "true"},
+        {"maakachtergrondwitcheck", "false", "true"},
+        {"startmetscan", "false", "false"},
+        {"achtergrondkleur", "16777215", "12632256"},
+        {"vakkleur", "255", "65280"},
+        {"bestandstype", ".JPG", ".TIF"},
+        {"kaartenrechtzetten", "false", "true"},
+        {"lossekanten", "false", "true"},
+        {"tekstachterkantlezen", "false", "true"},
+        {"ocrtaal", "nld", "deu"},
+    };
+    auto expected = [&](bool own) {
+        QString text = QStringLiteral("Scanform_top=%1\r\nScanform_left=%2\r\nScanform_width=768\r\n"
+                                      "Scanform_height=702\r\nShape1_top=0\r\nShape1_left=0\r\n"
+                                      "Shape1_width=%3\r\nShape1_height=%4\r\n")
+                           .arg(form->y()).arg(form->x())   // where the screen lets the window be
+                           .arg(ui().Panel1->width()).arg(ui().Panel1->height());
+        for (const auto &row : rows)
+            text += QStringLiteral("scandocform%1=%2\r\n").arg(row.key, own ? row.own : row.first);
+        return text.toStdString();
+    };
     execute();
-    const QStringList expected = {
-        "Scanform_top", "Scanform_left", "Scanform_width", "Scanform_height",
-        "Shape1_top", "Shape1_left", "Shape1_width", "Shape1_height",
-        "scandocformdpi", "scandocformdpiachter", "scandocformdoelmap", "scandocformfnedit",
-        "scandocformnumdig", "scandocformakol", "scandocformkleurgrensspin", "scandocformwitrandspin",
-        "scandocformmaxmagspin", "scandocformmaxmagperregelspin", "scandocformachterkantgroep",
-        "scandocformTrackBar1", "scandocformmetui", "scandocformherstart", "scandocformbidprentmode",
-        "scandocformaltijdfnvraag", "scandocformgelijkachterkant", "scandocformmaakachtergrondwitcheck",
-        "scandocformstartmetscan", "scandocformachtergrondkleur", "scandocformvakkleur",
-        "scandocformbestandstype", "scandocformkaartenrechtzetten", "scandocformlossekanten", "scandocformtekstachterkantlezen", "scandocformocrtaal"};
-    EXPECT_EQ(keysInOrder(), expected);
+    EXPECT_EQ(settings.toBytes().toStdString(), expected(false));
+
+    makeForm();
+    settings.loadFromBytes(QByteArray::fromStdString(expected(true)));
+    execute();
+    EXPECT_EQ(settings.toBytes().toStdString(), expected(true));
 }
 
-TEST_F(ExecuteTest, CheckBoxes_ShouldBeCheckedOnlyByLowerCaseTrue_AndEmptyValuesLeaveControls)
+TEST_F(ExecuteTest, StoredValues_ShouldSetTheirControlsByKind_AsTheRunThenWritesThemBack)
 {
-    settings.setValue("scandocformmetui", "True");          // not "true": unchecks
-    settings.setValue("scandocformherstart", "true");
-    settings.setValue("scandocformaltijdfnvraag", "yes");   // any other text unchecks
-    settings.setValue("scandocformgelijkachterkant", "");   // empty: layout default stays
-    execute(1, [&] {
-        EXPECT_FALSE(ui().metui->isChecked());
-        EXPECT_TRUE(ui().herstart->isChecked());
-        EXPECT_FALSE(ui().altijdfnvraag->isChecked());
-        EXPECT_FALSE(ui().gelijkachterkant->isChecked());
-    });
-    EXPECT_EQ(settings.value("scandocformmetui"), "false");
-    EXPECT_EQ(settings.value("scandocformherstart"), "true");
+    const struct {
+        const char *key, *stored, *written;
+    } cases[] = {
+        {"metui", "True", "false"},           // only lower-case "true" checks
+        {"herstart", "true", "true"},
+        {"altijdfnvraag", "yes", "false"},
+        {"dpi", "", "600"},                   // empty: the layout default stays
+        {"achterkantgroep", "x", "0"},        // a non-number index, position or colour is 0
+        {"vakkleur", "rood", "0"},
+        {"dpiachter", "abc", "abc"},          // texts stay as they are
+        {"kleurgrensspin", "veel", "veel"},
+    };
+    for (const auto &c : cases)
+        settings.setValue(QStringLiteral("scandocform") + c.key, c.stored);
+    execute();
+    for (const auto &c : cases)
+        EXPECT_EQ(settings.value(QStringLiteral("scandocform") + c.key), c.written) << c.key;
 }
 
 TEST_F(ExecuteTest, QualityArgument_ShouldReplaceTheStoredTrackBarPosition)
@@ -121,24 +136,8 @@ TEST_F(ExecuteTest, QualityArgument_ShouldReplaceTheStoredTrackBarPosition)
     EXPECT_EQ(settings.value("scandocformTrackBar1"), "90");
 
     // A moved bar is what gets written.
-    execute(1, [&] { ui().TrackBar1->setValue(55); });
+    execute(ModalResult::Ok, [&] { ui().TrackBar1->setValue(55); });
     EXPECT_EQ(settings.value("scandocformTrackBar1"), "55");
-}
-
-TEST_F(ExecuteTest, IndexPositionAndColourKeys_ShouldReadNonNumbersAsZero_WhileTextsStayAsTheyAre)
-{
-    settings.setValue("scandocformachterkantgroep", "x");
-    settings.setValue("scandocformvakkleur", "rood");
-    settings.setValue("scandocformdpi", "abc");
-    settings.setValue("scandocformkleurgrensspin", "veel");
-    execute(1, [&] {
-        EXPECT_EQ(ui().achterkantgroep->itemIndex(), 0);
-        EXPECT_EQ(ui().vakkleur->colour(), 0);
-        EXPECT_EQ(ui().dpi->text(), "abc");
-        EXPECT_EQ(ui().kleurgrensspin->text(), "veel");
-    });
-    EXPECT_EQ(settings.value("scandocformdpi"), "abc");
-    EXPECT_EQ(settings.value("scandocformvakkleur"), "0");
 }
 
 TEST_F(ExecuteTest, Settings_ShouldSurviveARunUnchanged_AndLoadTheSameInANewWindow)
@@ -163,10 +162,10 @@ TEST_F(ExecuteTest, Settings_ShouldSurviveARunUnchanged_AndLoadTheSameInANewWind
     execute();
     for (const auto &kv : values)
         EXPECT_EQ(settings.value(kv.first), kv.second) << kv.first.toStdString();
-    EXPECT_EQ(form->Shape1->geometry(), QRect(20, 30, 200, 100));
+    EXPECT_EQ(ui().Shape1->geometry(), QRect(20, 30, 200, 100));
 
     makeForm();
-    execute(1, [&] {
+    execute(ModalResult::Ok, [&] {
         EXPECT_EQ(ui().fnedit->text(), "kaart007");
         EXPECT_EQ(ui().numdig->text(), "4");
         EXPECT_EQ(ui().achterkantgroep->itemIndex(), 1);
@@ -183,13 +182,13 @@ TEST_F(ExecuteTest, Settings_ShouldSurviveARunUnchanged_AndLoadTheSameInANewWind
 
 TEST_F(ExecuteTest, WindowEnd_ShouldGiveTrueForSluiten_FalseForTheCloseBox_AndStoreBoth)
 {
-    prompts.answer({1, {}, {}, [&](QDialog &) { ui().Cancelbut->click(); }});
+    prompts.answer({ModalResult::Ok, {}, {}, [&](QDialog &) { ui().Cancelbut->click(); }});
     EXPECT_TRUE(form->Execute(document, NextFileName, {}, {}, {}, 90, &settings, true));
-    EXPECT_EQ(form->result(), 1);
+    EXPECT_EQ(ModalResult(form->result()), ModalResult::Ok);
     EXPECT_TRUE(settings.contains("scandocformdpi"));
 
     settings.clear();
-    prompts.answer({2, {}, {}, [&](QDialog &) { form->reject(); }});
+    prompts.answer({ModalResult::Cancel, {}, {}, [&](QDialog &) { form->reject(); }});
     EXPECT_FALSE(form->Execute(document, NextFileName, {}, {}, {}, 90, &settings, true));
     EXPECT_TRUE(settings.contains("scandocformdpi"));
 }
@@ -199,14 +198,14 @@ TEST_F(ExecuteTest, EscapeKey_ShouldActAsSluiten)
     QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     form->show();
     QApplication::sendEvent(form.get(), &esc);
-    EXPECT_EQ(form->result(), 1);
+    EXPECT_EQ(ModalResult(form->result()), ModalResult::Ok);
     EXPECT_FALSE(form->isVisible());
 }
 
 TEST_F(ExecuteTest, WithoutUseSettings_ShouldNeitherReadNorWriteTheList)
 {
     settings.setValue("scandocformfnedit", "ignored");
-    prompts.answer({1, {}, {}, {}});
+    prompts.answer({ModalResult::Ok, {}, {}, {}});
     form->Execute(document, NextFileName, {}, program.folder() + "doel", {}, 70, &settings, false);
     EXPECT_EQ(ui().fnedit->text(), "document");
     EXPECT_EQ(ui().doelmap->text(), program.folder() + "doel");
@@ -226,16 +225,16 @@ TEST_F(ExecuteTest, StartWithLastScan_ShouldShowThePictureFittedWithTheScanPrese
 {
     ASSERT_TRUE(quarters(400, 200).save(PreviewFilePath, "BMP"));
     settings.setValue("scandocformstartmetscan", "true");
-    execute(1, [&] {
+    execute(ModalResult::Ok, [&] {
         EXPECT_EQ(form->picture().size(), QSize(400, 200));
         EXPECT_EQ(form->picture().format(), QImage::Format_BGR888);
-        EXPECT_EQ(form->cleanScan, form->picture());
+        EXPECT_EQ(probe().cleanScan(), form->picture());
         EXPECT_TRUE(ui().save->isEnabled());
         EXPECT_EQ(ui().Scanbut->width(), 75);
-        EXPECT_FALSE(form->backSidePass);
+        EXPECT_FALSE(probe().backSidePass());
         // Fitted: as wide as the panel, proportions kept.
-        EXPECT_EQ(form->Image1->width(), ui().Panel1->width());
-        EXPECT_EQ(form->Image1->height(), ui().Panel1->width() / 2);
+        EXPECT_EQ(ui().Image1->width(), ui().Panel1->width());
+        EXPECT_EQ(ui().Image1->height(), ui().Panel1->width() / 2);
     });
     EXPECT_TRUE(outsideWorld.sleeps.isEmpty());
 }
@@ -248,7 +247,7 @@ TEST_F(ExecuteTest, StartWithLastScan_ShouldOpenAnA4PageScannedAt600Dpi)
     page.fill(QColor(250, 240, 230));
     ASSERT_TRUE(page.save(PreviewFilePath, "BMP"));
     settings.setValue("scandocformstartmetscan", "true");
-    execute(1, [&] { EXPECT_EQ(form->picture().size(), QSize(5102, 7016)); });
+    execute(ModalResult::Ok, [&] { EXPECT_EQ(form->picture().size(), QSize(5102, 7016)); });
     EXPECT_TRUE(QFileInfo::exists(PreviewFilePath));
 }
 
@@ -259,7 +258,7 @@ TEST_F(ExecuteTest, StartWithLastScan_ShouldDeleteAnUnreadablePreviewFileSilentl
     f.write("not a picture at all");
     f.close();
     settings.setValue("scandocformstartmetscan", "true");
-    execute(1, [&] {
+    execute(ModalResult::Ok, [&] {
         EXPECT_TRUE(form->picture().isNull());
         EXPECT_FALSE(ui().save->isEnabled());
     });
@@ -272,7 +271,7 @@ TEST_F(ExecuteTest, StartWithLastScan_TooBigForThisMachine_ShouldKeepTheFileWith
     SetPictureByteLimit(qint64(2) << 20);
     ASSERT_TRUE(plain(1000, 1000, Qt::white).save(PreviewFilePath, "BMP"));
     settings.setValue("scandocformstartmetscan", "true");
-    execute(1, [&] { EXPECT_TRUE(form->picture().isNull()); });
+    execute(ModalResult::Ok, [&] { EXPECT_TRUE(form->picture().isNull()); });
     SetPictureByteLimit(0);
     EXPECT_TRUE(QFileInfo::exists(PreviewFilePath));
     EXPECT_EQ(prompts.texts().first(), TooLargeNotice(PreviewFilePath));
@@ -280,8 +279,8 @@ TEST_F(ExecuteTest, StartWithLastScan_TooBigForThisMachine_ShouldKeepTheFileWith
 
 TEST_F(ExecuteTest, RunEnd_ShouldKeepTheCleanScanWithoutDrawingsAsPreviewFile)
 {
-    execute(1, [&] {
-        form->cleanScan = plain(30, 20, Qt::white);
+    execute(ModalResult::Ok, [&] {
+        probe().cleanScan() = plain(30, 20, Qt::white);
         QImage drawn = plain(30, 20, Qt::white);
         drawn.setPixelColor(5, 5, Qt::red);   // a box drawn on the preview
         form->setPicture(drawn);
@@ -303,12 +302,12 @@ TEST_F(ExecuteTest, RunEnd_WithoutAPicture_ShouldWriteNoPreviewFile)
 TEST_F(ScanWindowTest, FormCreate_ShouldWriteTheCarriedLibrary_AndSetUpTheWindow)
 {
     EXPECT_TRUE(QFileInfo::exists(program.path("eztw32.dll")));
-    EXPECT_TRUE(form->scannerSetUp);
+    EXPECT_TRUE(probe().scannerSetUp());
     EXPECT_EQ(ui().scanachterkant->text(), "Scan\r\nachterkant");
     EXPECT_FALSE(ui().scanachterkant->isEnabled());
     EXPECT_FALSE(ui().dpi->isHidden());
     EXPECT_FALSE(ui().dpiachterlabel->isHidden());
-    EXPECT_EQ(form->Shape1->geometry(), QRect(QPoint(0, 0), ui().Panel1->size()));
+    EXPECT_EQ(ui().Shape1->geometry(), QRect(QPoint(0, 0), ui().Panel1->size()));
     EXPECT_TRUE(ui().help->isHidden());   // no help file in the folder yet
 }
 
@@ -356,8 +355,8 @@ TEST_F(ScanWindowTest, Layout_ShouldHoldTheDefaultsOfTheControls)
     EXPECT_EQ(ui().vakkleur->colour(), 255);
     EXPECT_TRUE(ui().metui->isChecked());
     EXPECT_TRUE(ui().zetdoor->isChecked());
-    EXPECT_EQ(form->Timer1->interval(), 1000);
-    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_EQ(probe().timer()->interval(), 1000);
+    EXPECT_TRUE(probe().timer()->isActive());
     EXPECT_FALSE(ui().BitBtn1->icon().isNull());
     EXPECT_FALSE(ui().BitBtn3->icon().isNull());
 }

@@ -27,34 +27,34 @@ TEST_F(OpenTest, OpenedPictureBecomesAPlainScanAndThePreviewFile)
     QString file = program.folder() + "foto.bmp";
     ASSERT_TRUE(quarters(60, 40).save(file));
     form->setPicture(plain(30, 30, Qt::white));
-    form->joinedBackSide = true;
-    form->ui->save->setEnabled(false);   // no scan made yet
+    probe().joinedBackSide() = true;
+    ui().save->setEnabled(false);   // no scan made yet
     prompts.answerOk(file);
     form->openfileknopClick();
-    EXPECT_TRUE(form->ui->save->isEnabled());
+    EXPECT_TRUE(ui().save->isEnabled());
 
     ASSERT_EQ(prompts.transcript().size(), 1u);
     EXPECT_EQ(prompts.transcript()[0].kind, "open");
     EXPECT_EQ(prompts.transcript()[0].caption, "Open een afbeelding");
     EXPECT_EQ(form->picture().size(), QSize(60, 40));
     EXPECT_EQ(form->picture().pixelColor(59, 39), QColor(10, 20, 30));
-    EXPECT_EQ(form->cleanScan.size(), QSize(60, 40));
-    EXPECT_FALSE(form->joinedBackSide);
+    EXPECT_EQ(probe().cleanScan().size(), QSize(60, 40));
+    EXPECT_FALSE(probe().joinedBackSide());
     QImage preview(PreviewFilePath);
     EXPECT_EQ(preview.size(), QSize(60, 40));
     // Fitted into its panel with the picture's proportions.
-    ASSERT_GT(form->Image1->height(), 0);
-    EXPECT_NEAR(double(form->Image1->width()) / form->Image1->height(), 1.5, 0.05);
+    ASSERT_GT(ui().Image1->height(), 0);
+    EXPECT_NEAR(double(ui().Image1->width()) / ui().Image1->height(), 1.5, 0.05);
 }
 
 TEST_F(OpenTest, CancelledOpenChangesNothing)
 {
     form->setPicture(plain(30, 20, Qt::white));
-    form->joinedBackSide = true;
+    probe().joinedBackSide() = true;
     prompts.answerCancel();
     form->openfileknopClick();
     EXPECT_EQ(form->picture().size(), QSize(30, 20));
-    EXPECT_TRUE(form->joinedBackSide);
+    EXPECT_TRUE(probe().joinedBackSide());
     EXPECT_FALSE(QFile::exists(PreviewFilePath));
 }
 
@@ -69,7 +69,7 @@ TEST_F(OpenTest, UnreadableFileGivesThePlaceholderAlsoInThePreviewFile)
     ASSERT_FALSE(shown.isNull());
     QImage preview(PreviewFilePath);
     EXPECT_EQ(preview.size(), shown.size());
-    EXPECT_EQ(form->cleanScan.size(), shown.size());
+    EXPECT_EQ(probe().cleanScan().size(), shown.size());
 }
 
 TEST_F(OpenTest, ClipboardGetsThePicture)

@@ -8,7 +8,7 @@ protected:
     void showPicture(const QImage &img, QSize shown)
     {
         form->setPicture(img);
-        form->Image1->setGeometry(QRect(QPoint(0, 0), shown));
+        ui().Image1->setGeometry(QRect(QPoint(0, 0), shown));
     }
     void drag(QPoint from, QPoint to)
     {
@@ -24,73 +24,69 @@ TEST_F(PreviewTest, RightClick_ShouldPickThePicturePixelUnderTheScaledPoint)
     img.setPixelColor(1000, 500, QColor(10, 20, 30));
     showPicture(img, QSize(800, 400));
     form->Image1MouseDown(Qt::RightButton, 400, 200);
-    form->PopupMenu1->close();
-    EXPECT_EQ(form->pickedColour, 30u * 65536 + 20 * 256 + 10);
+    probe().pictureMenu()->close();
+    EXPECT_EQ(probe().pickedColour(), 30u * 65536 + 20 * 256 + 10);
     EXPECT_EQ(form->PreviewToPicture(400, 200), QPoint(1000, 500));
     EXPECT_EQ(form->PreviewToPicture(799, 399), QPoint(1997, 997));   // truncated
 
-    form->Achtergrondkleur1->trigger();
+    probe().backgroundAction()->trigger();
     EXPECT_EQ(ui().achtergrondkleur->colour(), 30 * 65536 + 20 * 256 + 10);
-    EXPECT_FALSE(form->dragging);
+    EXPECT_FALSE(probe().dragging());
 }
 
 TEST_F(PreviewTest, RightClick_OnAnEmptyPicture_ShouldPickWhiteWithoutFailing)
 {
-    form->Image1->setGeometry(0, 0, 100, 100);
+    ui().Image1->setGeometry(0, 0, 100, 100);
     form->Image1MouseDown(Qt::RightButton, 50, 50);
-    form->PopupMenu1->close();
-    EXPECT_EQ(form->pickedColour, 0xFFFFFFu);
+    probe().pictureMenu()->close();
+    EXPECT_EQ(probe().pickedColour(), 0xFFFFFFu);
 }
 
-TEST_F(PreviewTest, Drag_ShouldDrawTheFrameOnlyBeyondTenPixelsInBothDirections)
+TEST_F(PreviewTest, Drag_ShouldDrawTheFrameOnlyBeyondTenPixelsInBothDirections_WhicheverWay)
 {
     showPicture(plain(800, 400, Qt::white), QSize(800, 400));
-    form->Image1->move(5, 7);
-    const QRect before = form->Shape1->geometry();
-
-    drag({100, 100}, {110, 110});   // exactly 10: too little
-    EXPECT_EQ(form->Shape1->geometry(), before);
-    EXPECT_TRUE(form->Shape1->isHidden());
-    drag({100, 100}, {300, 110});   // wide but only 10 high
-    EXPECT_EQ(form->Shape1->geometry(), before);
-
-    drag({100, 100}, {111, 111});
-    EXPECT_FALSE(form->Shape1->isHidden());
-    EXPECT_EQ(form->Shape1->geometry(), QRect(105, 107, 11, 11));
-    EXPECT_FALSE(form->dragging);
-}
-
-TEST_F(PreviewTest, Drag_UpAndLeft_ShouldGiveTheSameFrameAsDownAndRight)
-{
-    showPicture(plain(800, 400, Qt::white), QSize(800, 400));
-    drag({50, 60}, {250, 160});
-    const QRect forward = form->Shape1->geometry();
-    drag({250, 160}, {50, 60});
-    EXPECT_EQ(form->Shape1->geometry(), forward);
-    EXPECT_EQ(forward, QRect(50, 60, 200, 100));
+    ui().Image1->move(5, 7);
+    const QRect before = ui().Shape1->geometry();
+    const struct {
+        QPoint from, to;
+        QRect frame;   // empty: the frame stays as it was, hidden
+    } cases[] = {
+        {{100, 100}, {110, 110}, {}},   // exactly 10: too little
+        {{100, 100}, {300, 110}, {}},   // wide but only 10 high
+        {{100, 100}, {111, 111}, {105, 107, 11, 11}},
+        {{50, 60}, {250, 160}, {55, 67, 200, 100}},
+        {{250, 160}, {50, 60}, {55, 67, 200, 100}},   // up and left: the same frame
+    };
+    for (const auto &c : cases) {
+        ui().Shape1->setGeometry(before);
+        ui().Shape1->hide();
+        drag(c.from, c.to);
+        EXPECT_EQ(ui().Shape1->geometry(), c.frame.isEmpty() ? before : c.frame) << c.to.x() << "," << c.to.y();
+        EXPECT_EQ(ui().Shape1->isHidden(), c.frame.isEmpty());
+        EXPECT_FALSE(probe().dragging());
+    }
 }
 
 TEST_F(PreviewTest, MoveWithoutPress_AndRightRelease_ShouldLeaveTheFrame)
 {
     showPicture(plain(800, 400, Qt::white), QSize(800, 400));
-    const QRect before = form->Shape1->geometry();
+    const QRect before = ui().Shape1->geometry();
     form->Image1MouseMove(300, 300);
     form->Image1MouseUp(Qt::RightButton, 300, 300);
-    EXPECT_EQ(form->Shape1->geometry(), before);
+    EXPECT_EQ(ui().Shape1->geometry(), before);
 }
 
 TEST_F(PreviewTest, PressOnTheFrame_ShouldActAsAPressOnThePictureBeneath)
 {
     showPicture(plain(800, 400, Qt::white), QSize(800, 400));
-    form->Image1->move(10, 20);
-    form->Shape1->setGeometry(100, 100, 200, 100);
-    form->Shape1->show();
+    ui().Image1->move(10, 20);
+    ui().Shape1->setGeometry(100, 100, 200, 100);
+    ui().Shape1->show();
     form->Shape1MouseDown(Qt::LeftButton, 5, 5);
-    EXPECT_TRUE(form->dragging);
-    EXPECT_EQ(form->dragStartX, 95);
-    EXPECT_EQ(form->dragStartY, 85);
+    EXPECT_TRUE(probe().dragging());
+    EXPECT_EQ(probe().dragStart(), QPoint(95, 85));
     form->Shape1MouseUp(Qt::LeftButton, 50, 50);   // 45 x 45 from the start
-    EXPECT_EQ(form->Shape1->geometry(), QRect(105, 105, 45, 45));
+    EXPECT_EQ(ui().Shape1->geometry(), QRect(105, 105, 45, 45));
 }
 
 TEST_F(PreviewTest, ResizingTheWindow_ShouldFitThePreviewAgain)
@@ -100,23 +96,23 @@ TEST_F(PreviewTest, ResizingTheWindow_ShouldFitThePreviewAgain)
     form->resize(1000, 702);
     form->layout()->activate();
     EXPECT_EQ(ui().Panel1->width(), 1000);
-    EXPECT_EQ(form->Image1->geometry(), QRect(0, (ui().Panel1->height() - 250) / 2, 1000, 250));
+    EXPECT_EQ(ui().Image1->geometry(), QRect(0, (ui().Panel1->height() - 250) / 2, 1000, 250));
 }
 
 TEST_F(PreviewTest, ColourMenus_ShouldColourThePanelTheyWereOpenedOn)
 {
-    form->popupPanel = ui().vakkleur;
-    form->Zwart1->trigger();
+    probe().popupPanel() = ui().vakkleur;
+    probe().blackAction()->trigger();
     EXPECT_EQ(ui().vakkleur->colour(), 0);
     EXPECT_EQ(ui().achtergrondkleur->colour(), 0xFFFFFF);
-    form->popupPanel = ui().achtergrondkleur;
-    form->Zwart1->trigger();
+    probe().popupPanel() = ui().achtergrondkleur;
+    probe().blackAction()->trigger();
     EXPECT_EQ(ui().achtergrondkleur->colour(), 0);
-    form->Wit1->trigger();
+    probe().whiteAction()->trigger();
     EXPECT_EQ(ui().achtergrondkleur->colour(), 0xFFFFFF);
-    EXPECT_EQ(form->Wit1->text(), "Wit");
-    EXPECT_EQ(form->Zwart1->text(), "Zwart");
-    EXPECT_EQ(form->Achtergrondkleur1->text(), "Achtergrondkleur");
+    EXPECT_EQ(probe().whiteAction()->text(), "Wit");
+    EXPECT_EQ(probe().blackAction()->text(), "Zwart");
+    EXPECT_EQ(probe().backgroundAction()->text(), "Achtergrondkleur");
 }
 
 TEST_F(PreviewTest, VakkleurClick_ShouldTakeTheConfirmedColourOnly)
@@ -126,7 +122,7 @@ TEST_F(PreviewTest, VakkleurClick_ShouldTakeTheConfirmedColourOnly)
     EXPECT_EQ(ui().vakkleur->colour(), 255);
     EXPECT_EQ(prompts.transcript().back().value, QColor(255, 0, 0).name());
 
-    prompts.answer({1, {}, QColor(0, 128, 255), {}});
+    prompts.answer({ModalResult::Ok, {}, QColor(0, 128, 255), {}});
     emit ui().vakkleur->clicked();
     EXPECT_EQ(ui().vakkleur->colour(), 255 * 65536 + 128 * 256);
 }
@@ -160,14 +156,14 @@ TEST_F(PreviewTest, DetectionPanel_ShouldLeaveTheFrameOverTheSamePartOfThePictur
     form->show();
     form->resize(800, 702);
     form->layout()->activate();
-    const QRect before = form->Image1->geometry();
+    const QRect before = ui().Image1->geometry();
     // Over the upper left quarter.
-    form->Shape1->setGeometry(before.x(), before.y(), before.width() / 2, before.height() / 2);
+    ui().Shape1->setGeometry(before.x(), before.y(), before.width() / 2, before.height() / 2);
     ui().bidprentmode->setChecked(true);
     form->layout()->activate();
-    const QRect after = form->Image1->geometry();
+    const QRect after = ui().Image1->geometry();
     ASSERT_EQ(after.height(), before.height() - ui().Panel2->height());
-    const QRect frame = form->Shape1->geometry();
+    const QRect frame = ui().Shape1->geometry();
     EXPECT_EQ(frame.left(), after.left());
     EXPECT_NEAR(frame.right(), after.left() + after.width() / 2 - 1, 1);
     EXPECT_EQ(frame.top(), after.top());
@@ -180,51 +176,43 @@ TEST_F(PreviewTest, LinkLabels_ShouldKeepABandOfTheirOwnBelowThePreview)
     ui().lbDravemont->show();
     form->setPicture(plain(100, 1000, Qt::white));
     form->anchorLinks();
-    EXPECT_LE(form->Image1->geometry().bottom(), ui().lbDravemont->y());
-    EXPECT_FALSE(form->Image1->geometry().intersects(ui().lbDravemont->geometry()));
+    EXPECT_LE(ui().Image1->geometry().bottom(), ui().lbDravemont->y());
+    EXPECT_FALSE(ui().Image1->geometry().intersects(ui().lbDravemont->geometry()));
 }
 
-TEST_F(PreviewTest, Timer_SeriesMode_ShouldCountTheBackSidesStillToScan)
+TEST_F(PreviewTest, Timer_ShouldCaptionTheBackSideAndSaveButtonsForWhatComesNext)
 {
-    ui().bidprentmode->setChecked(true);
-    form->frontBoxCount = 3;
-    ui().save->setText("blijft");
-    form->Timer1Timer();
-    EXPECT_EQ(ui().scanachterkant->text(), "scan 3\r\nachterkanten");
-    EXPECT_EQ(ui().save->text(), "blijft");
-
-    form->frontBoxCount = 1;
-    form->Timer1Timer();
-    EXPECT_EQ(ui().scanachterkant->text(), "scan 1\r\nachterkant");
-    form->frontBoxCount = -1;
-    form->Timer1Timer();
-    EXPECT_EQ(ui().scanachterkant->text(), "scan\r\nachterkant");
-}
-
-TEST_F(PreviewTest, Timer_OutsideSeries_ShouldNameWhatTheNextSaveWrites)
-{
-    form->frontBoxCount = 3;   // ignored while series mode is off
-    form->Timer1Timer();
-    EXPECT_EQ(ui().scanachterkant->text(), "scan\r\nachterkant");
-    EXPECT_EQ(ui().save->text(), "Opslaan\r\n scan");
-
-    form->boxes.resize(4);
-    form->Timer1Timer();
-    EXPECT_EQ(ui().save->text(), "Opslaan\r\n 4 scans");
-}
-
-TEST_F(PreviewTest, Timer_AfterABackSideScan_ShouldOfferToSaveFrontAndBack)
-{
-    form->backSidePass = true;
-    form->Timer1Timer();
-    EXPECT_EQ(ui().save->text(), "Opslaan\r\n scan");   // no scan-present layout yet
-
-    form->ShowScanPresentLayout();
-    form->Timer1Timer();
-    EXPECT_EQ(ui().save->text(), "Opslaan voor- en\r\nachterkant");
-    form->boxes.resize(3);
-    form->Timer1Timer();
-    EXPECT_EQ(ui().save->text(), "Opslaan 3 voor-\r\nen achterkanten");
+    // In series mode the back sides still to scan are counted and Opslaan keeps
+    // its text; otherwise Opslaan names what the next save writes, front and
+    // back once a back side was scanned into the scan-present layout.
+    const struct {
+        bool series;
+        int frontBoxCount, boxes;
+        bool backSidePass, scanPresent;
+        const char *scanachterkant, *save;
+    } cases[] = {
+        {true, 3, 0, false, false, "scan 3\r\nachterkanten", "blijft"},
+        {true, 1, 0, false, false, "scan 1\r\nachterkant", "blijft"},
+        {true, -1, 0, false, false, "scan\r\nachterkant", "blijft"},
+        {false, 3, 0, false, false, "scan\r\nachterkant", "Opslaan\r\n scan"},   // the count is ignored
+        {false, 0, 4, false, false, "scan\r\nachterkant", "Opslaan\r\n 4 scans"},
+        {false, 0, 0, true, false, "scan\r\nachterkant", "Opslaan\r\n scan"},
+        {false, 0, 0, true, true, "scan\r\nachterkant", "Opslaan voor- en\r\nachterkant"},
+        {false, 0, 3, true, true, "scan\r\nachterkant", "Opslaan 3 voor-\r\nen achterkanten"},
+    };
+    for (const auto &c : cases) {
+        makeForm();
+        ui().bidprentmode->setChecked(c.series);
+        probe().frontBoxCount() = c.frontBoxCount;
+        probe().boxes().resize(size_t(c.boxes));
+        probe().backSidePass() = c.backSidePass;
+        if (c.scanPresent)
+            form->ShowScanPresentLayout();
+        ui().save->setText("blijft");
+        form->Timer1Timer();
+        EXPECT_EQ(ui().scanachterkant->text(), c.scanachterkant) << c.frontBoxCount << " " << c.save;
+        EXPECT_EQ(ui().save->text(), c.save) << c.frontBoxCount << " " << c.boxes;
+    }
 }
 
 TEST_F(PreviewTest, Timer_ShouldShowOpenFileOnlyWithAVisibleCheckedSeriesBox)
@@ -283,6 +271,23 @@ TEST(TextSpinEditTest, ShouldKeepAnyText_AndStepFromTheNumberWithinItsLimits)
     free.setText("-5");
     free.stepBy(-1);
     EXPECT_EQ(free.text(), "-6");
+
+    // The number a spin edit stands for: held to its limits; limits both 0 are none.
+    const struct {
+        int min, max;
+        const char *text;
+        int value;
+    } cases[] = {
+        {50, 3600, "abc", 50}, {50, 3600, "5000", 3600}, {0, 255, "-3", 0},
+        {0, 0, "-7", -7},      {0, 0, "x", 0},           {5, 5, "9", 5},   // a fixed non-zero limit holds
+    };
+    for (const auto &c : cases) {
+        TextSpinEdit edit;
+        edit.setMinimum(c.min);
+        edit.setMaximum(c.max);
+        edit.setText(c.text);
+        EXPECT_EQ(edit.limitedValue(), c.value) << c.min << ".." << c.max << " " << c.text;
+    }
 }
 
 TEST(RadioGroupTest, ShouldReportEachRealChangeOnce)

@@ -64,7 +64,7 @@ protected:
     void SetUp() override
     {
         ScanWindowTest::SetUp();
-        form->defaultFileName = [](const QString &) { return QStringLiteral("document.JPG"); };
+        probe().defaultFileName() = [](const QString &) { return QStringLiteral("document.JPG"); };
         form->setPicture(quarters(40, 30));
         ui().bestandstype->setCurrentIndex(0);   // ".JPG"
         ui().numdig->setText("3");

@@ -3,6 +3,7 @@
 
 #include "common/filez.h"
 #include "common/settings_list.h"
+#include "fakes/file_bytes.h"
 #include "scanwindow/file_naming.h"
 #include "scanwindow/restart_script.h"
 
@@ -14,12 +15,6 @@
 #include <QTemporaryDir>
 
 namespace {
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 struct ShellRun {
     int exitCode = -1;
@@ -72,7 +67,7 @@ TEST(RestartScript, NothingInAPathRunsAsACommand)
     EXPECT_EQ(run.exitCode, 0) << run.output.constData();
 
     // The program ran in its own folder ...
-    EXPECT_EQ(QString::fromUtf8(fileBytes(folder + "ran.txt")), folder.chopped(1) + "\n");
+    EXPECT_EQ(QString::fromUtf8(readAll(folder + "ran.txt")), folder.chopped(1) + "\n");
     // ... and nothing else was made anywhere.
     QStringList made;
     QDirIterator it(base, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
@@ -89,11 +84,10 @@ protected:
         ScanWindowTest::SetUp();
         folder = program.folder() + "scans";
         QDir().mkpath(folder);
-        form->nextFileName = NextFileName;
-        form->useSettings = true;
-        form->settings = &settings;
+        probe().nextFileName() = NextFileName;
+        probe().useSettings(&settings);
         form->setPicture(quarters(40, 30));
-        form->cleanScan = form->picture();
+        probe().cleanScan() = form->picture();
         ui().doelmap->setText(folder);
         ui().fnedit->setText("document");
         ui().herstart->setChecked(true);
@@ -120,10 +114,10 @@ TEST_F(RestartTest, SaveButtonRestartsAfterStoringEverything)
     EXPECT_TRUE(QFile::exists(folder + "/document.JPG"));
     EXPECT_EQ(outsideWorld.calls,
               QStringList({"start /bin/sh " + script + " in " + program.folder(), "quit"}));
-    EXPECT_EQ(fileBytes(script),
+    EXPECT_EQ(readAll(script),
               RestartScriptText(program.folder(), program.folder() + "KVNscan").toUtf8());
-    EXPECT_FALSE(fileBytes(script).contains('\r'));
-    EXPECT_EQ(form->result(), 1);
+    EXPECT_FALSE(readAll(script).contains('\r'));
+    EXPECT_EQ(ModalResult(form->result()), ModalResult::Ok);
 
     SettingsList stored;
     ASSERT_TRUE(stored.loadFromFile(SettingsFileName()));
@@ -137,37 +131,39 @@ TEST_F(RestartTest, WithoutLastScanThePreviewFileIsLeftAlone)
     ui().startmetscan->setChecked(false);
     QFile::remove(PreviewFilePath);
     form->StoreScanSettings();   // what the restart stores on its own
-    QByteArray before = fileBytes(PreviewFilePath);
+    QByteArray before = readAll(PreviewFilePath);
     form->SaveClick(ui().save);
     EXPECT_TRUE(started());
-    EXPECT_EQ(fileBytes(PreviewFilePath), before);
+    EXPECT_EQ(readAll(PreviewFilePath), before);
 }
 
-TEST_F(RestartTest, OtherSendersNeverRestart)
+TEST_F(RestartTest, OnlyTheSaveButtonOfTheScanToolRestarts_AndOnlyWhenAsked)
 {
-    form->SaveClick(nullptr);
-    form->SaveClick(ui().Scanbut);
-    form->SaveClick(ui().Testverdeling);
-    EXPECT_FALSE(started());
-    EXPECT_FALSE(QFile::exists(script));
-    EXPECT_TRUE(QFile::exists(folder + "/document002.JPG"));
-    EXPECT_EQ(ui().Scanbut->width(), 220);
-}
-
-TEST_F(RestartTest, OnlyTheScanToolRestartsAndOnlyWhenAsked)
-{
-    ProductTitle = "Vexlo";
-    form->SaveClick(ui().save);
-    EXPECT_FALSE(started());
-
-    ProductTitle = "  Vexlo SCAN TOOL ";
-    ui().herstart->setChecked(false);
-    form->SaveClick(ui().save);
-    EXPECT_FALSE(started());
-
-    ui().herstart->setChecked(true);
-    form->SaveClick(ui().save);
-    EXPECT_TRUE(started());
+    const struct {
+        const char *title;
+        bool herstart;
+        QPushButton *Ui::TScanform::*sender;   // nullptr: a series box saved without a sender
+        bool restarts;
+    } cases[] = {
+        {"Vexlo Scan Tool", true, nullptr, false},
+        {"Vexlo Scan Tool", true, &Ui::TScanform::Scanbut, false},
+        {"Vexlo Scan Tool", true, &Ui::TScanform::Testverdeling, false},
+        {"Vexlo", true, &Ui::TScanform::save, false},
+        {"  Vexlo SCAN TOOL ", false, &Ui::TScanform::save, false},
+        {"  Vexlo SCAN TOOL ", true, &Ui::TScanform::save, true},
+    };
+    QString name = "document";
+    for (const auto &c : cases) {
+        ProductTitle = c.title;
+        ui().herstart->setChecked(c.herstart);
+        form->SaveClick(c.sender ? ui().*c.sender : nullptr);
+        EXPECT_EQ(started(), c.restarts) << c.title << " " << c.herstart;
+        EXPECT_EQ(QFile::exists(script), c.restarts);
+        EXPECT_TRUE(QFile::exists(folder + "/" + name + ".JPG")) << name.toStdString();
+        name = NextFileName(name, 3);
+        if (!c.restarts)
+            EXPECT_EQ(ui().Scanbut->width(), 220);   // the saved layout
+    }
 }
 
 TEST_F(RestartTest, SeriesSaveWithTheSaveButtonRestartsOnlyAfterItsBoxesWereSaved)
@@ -176,7 +172,7 @@ TEST_F(RestartTest, SeriesSaveWithTheSaveButtonRestartsOnlyAfterItsBoxesWereSave
     for (const QString type : {".qqq", ".JPG"}) {   // ".qqq": no picture format, every box fails
         const bool saves = type == ".JPG";
         ui().bestandstype->setEditText(type);
-        form->boxes = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
+        probe().boxes() = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
         if (!saves) {
             prompts.answerOk();   // a message window for each box
             prompts.answerOk();
@@ -193,7 +189,7 @@ TEST_F(RestartTest, FailedStartIsReportedAndTheProgramStays)
     EXPECT_FALSE(outsideWorld.calls.contains("quit"));
     ASSERT_FALSE(prompts.transcript().empty());
     EXPECT_EQ(prompts.transcript().back().text, "Herstarten [" + script + "] lukt niet");
-    EXPECT_NE(form->result(), 1);
+    EXPECT_NE(ModalResult(form->result()), ModalResult::Ok);
 }
 
 TEST_F(RestartTest, FailedSaveNeitherRestartsNorShowsTheSavedLayout)
@@ -225,7 +221,7 @@ TEST_F(RestartTest, OldScriptIsReplaced)
     old.close();
     form->SaveClick(ui().save);
     EXPECT_TRUE(started());
-    EXPECT_FALSE(fileBytes(script).contains("oud"));
+    EXPECT_FALSE(readAll(script).contains("oud"));
     EXPECT_TRUE(prompts.transcript().empty());
 }
 

@@ -5,6 +5,7 @@
 #include "detection/scanbox.h"
 #include "dialogs/meldform.h"
 #include "dialogs/seldir.h"
+#include "fakes/file_bytes.h"
 #include "ui_seldirform.h"
 #include "scanwindow/file_naming.h"
 
@@ -14,19 +15,6 @@
 #include <QGuiApplication>
 
 namespace {
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 bool isJpeg(const QByteArray &bytes) { return bytes.startsWith("\xFF\xD8"); }
 
@@ -42,9 +30,9 @@ protected:
         ScanWindowTest::SetUp();
         folder = program.folder() + "scans";
         QDir().mkpath(folder);
-        form->nextFileName = NextFileName;
-        form->defaultFileName = [](const QString &) { return QStringLiteral("document.JPG"); };
-        form->afterSave = [this](const QString &path, const QString &f, bool small) {
+        probe().nextFileName() = NextFileName;
+        probe().defaultFileName() = [](const QString &) { return QStringLiteral("document.JPG"); };
+        probe().afterSave() = [this](const QString &path, const QString &f, bool small) {
             afterSaves.push_back({path, f, small});
             return true;
         };
@@ -105,18 +93,18 @@ TEST_F(SaveTest, ThreeSavesIntoAFreshFolderAreNumberedWithTheirText)
     ui().doelmap->setText(folder);
 
     save(ui().save);
-    EXPECT_TRUE(isJpeg(fileBytes(in("document.JPG"))));
+    EXPECT_TRUE(isJpeg(readAll(in("document.JPG"))));
     EXPECT_EQ(ui().fnedit->text(), "document001");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), in("document.JPG"));
 
     ui().Memo1->setPlainText("Johanna de Vries\n* 1901 Zwolle\n");
     save(ui().save);
-    EXPECT_TRUE(isJpeg(fileBytes(in("document001.JPG"))));
-    EXPECT_EQ(fileBytes(in("document001.txt")), QByteArray("Johanna de Vries\r\n* 1901 Zwolle\r\n"));
+    EXPECT_TRUE(isJpeg(readAll(in("document001.JPG"))));
+    EXPECT_EQ(readAll(in("document001.txt")), QByteArray("Johanna de Vries\r\n* 1901 Zwolle\r\n"));
     EXPECT_TRUE(ui().Memo1->toPlainText().isEmpty());
 
     save(ui().save);
-    EXPECT_TRUE(isJpeg(fileBytes(in("document002.JPG"))));
+    EXPECT_TRUE(isJpeg(readAll(in("document002.JPG"))));
     EXPECT_FALSE(QFile::exists(in("document002.txt")));
     EXPECT_EQ(ui().fnedit->text(), "document003");
 
@@ -150,7 +138,7 @@ TEST_F(SaveTest, QualityZeroIsASuccessfulSave)
 {
     ui().TrackBar1->setValue(0);
     save();
-    EXPECT_TRUE(isJpeg(fileBytes(in("document.JPG"))));
+    EXPECT_TRUE(isJpeg(readAll(in("document.JPG"))));
     EXPECT_EQ(ui().fnedit->text(), "document001");
     EXPECT_TRUE(prompts.transcript().empty());
     ASSERT_EQ(afterSaves.size(), 1u);
@@ -166,7 +154,7 @@ TEST_F(SaveTest, LargePictureIsNotSmall)
 
 TEST_F(SaveTest, YesOverwritesTheExistingFile)
 {
-    writeBytes(in("document.JPG"), "oud");
+    writeAll(in("document.JPG"), "oud");
     prompts.answerYes();
     save();
     ASSERT_EQ(prompts.transcript().size(), 1u);
@@ -174,8 +162,8 @@ TEST_F(SaveTest, YesOverwritesTheExistingFile)
     EXPECT_EQ(q.kind, "yesno");
     EXPECT_EQ(q.caption, "Opslaan");
     EXPECT_EQ(q.text, in("document.JPG") + " bestaat al, overschrijven ?");
-    EXPECT_EQ(q.defaultChoice, 1);
-    EXPECT_TRUE(isJpeg(fileBytes(in("document.JPG"))));
+    EXPECT_EQ(q.defaultChoice, ModalResult::Yes);
+    EXPECT_TRUE(isJpeg(readAll(in("document.JPG"))));
     EXPECT_EQ(ui().fnedit->text(), "document001");
 }
 
@@ -183,7 +171,7 @@ TEST_F(SaveTest, NoThenAPathInAnotherFolderSavesThereWithItsText)
 {
     QString other = program.folder() + "ander";
     QDir().mkpath(other);
-    writeBytes(in("document.JPG"), "oud");
+    writeAll(in("document.JPG"), "oud");
     ui().Memo1->setPlainText("achterkant: gebed");
     prompts.answerNo();
     prompts.answerOk(other + "/kaart.JPG");
@@ -195,9 +183,9 @@ TEST_F(SaveTest, NoThenAPathInAnotherFolderSavesThereWithItsText)
     EXPECT_EQ(rename.text, "nu:");
     EXPECT_EQ(rename.value, in("document.JPG"));
 
-    EXPECT_EQ(fileBytes(in("document.JPG")), QByteArray("oud"));
-    EXPECT_TRUE(isJpeg(fileBytes(other + "/kaart.JPG")));
-    EXPECT_EQ(fileBytes(other + "/kaart.txt"), QByteArray("achterkant: gebed\r\n"));
+    EXPECT_EQ(readAll(in("document.JPG")), QByteArray("oud"));
+    EXPECT_TRUE(isJpeg(readAll(other + "/kaart.JPG")));
+    EXPECT_EQ(readAll(other + "/kaart.txt"), QByteArray("achterkant: gebed\r\n"));
     EXPECT_FALSE(QFile::exists(in("document.txt")));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), other + "/kaart.JPG");
     EXPECT_EQ(ui().fnedit->text(), "document001");
@@ -205,27 +193,27 @@ TEST_F(SaveTest, NoThenAPathInAnotherFolderSavesThereWithItsText)
 
 TEST_F(SaveTest, RenamedPathThatExistsTooIsAskedAgain)
 {
-    writeBytes(in("document.JPG"), "oud");
-    writeBytes(in("tweede.JPG"), "ook oud");
+    writeAll(in("document.JPG"), "oud");
+    writeAll(in("tweede.JPG"), "ook oud");
     prompts.answerNo();
     prompts.answerOk(in("tweede.JPG"));
     prompts.answerNo();
     prompts.answerOk(in("derde.JPG"));
     save();
     EXPECT_EQ(kinds(), QStringList({"yesno", "input", "yesno", "input"}));
-    EXPECT_EQ(fileBytes(in("tweede.JPG")), QByteArray("ook oud"));
-    EXPECT_TRUE(isJpeg(fileBytes(in("derde.JPG"))));
+    EXPECT_EQ(readAll(in("tweede.JPG")), QByteArray("ook oud"));
+    EXPECT_TRUE(isJpeg(readAll(in("derde.JPG"))));
 }
 
 TEST_F(SaveTest, CancelInTheRenameDialogSavesNothing)
 {
-    writeBytes(in("document.JPG"), "oud");
+    writeAll(in("document.JPG"), "oud");
     ui().Memo1->setPlainText("tekst");
     int scanWidth = ui().Scanbut->width();
     prompts.answerNo();
     prompts.answerCancel();
     save(ui().save);
-    EXPECT_EQ(fileBytes(in("document.JPG")), QByteArray("oud"));
+    EXPECT_EQ(readAll(in("document.JPG")), QByteArray("oud"));
     EXPECT_EQ(ui().fnedit->text(), "document");
     EXPECT_EQ(ui().Memo1->toPlainText(), "tekst");
     EXPECT_EQ(form->windowTitle(), "Vexlo Scan Tool 4.2");
@@ -242,7 +230,7 @@ TEST_F(SaveTest, AlwaysAskShowsTheSuggestionAndTakesTheEditedPath)
     EXPECT_EQ(prompts.transcript()[0].caption, "Gaat u akkoord met deze bestandsnaam ?");
     EXPECT_EQ(prompts.transcript()[0].text, "Suggestie:");
     EXPECT_EQ(prompts.transcript()[0].value, in("document.JPG"));
-    EXPECT_TRUE(isJpeg(fileBytes(in("naam met spatie.JPG"))));
+    EXPECT_TRUE(isJpeg(readAll(in("naam met spatie.JPG"))));
 
     prompts.answerCancel();
     save();
@@ -262,13 +250,13 @@ TEST_F(SaveTest, FailedSaveKeepsNameTextClipboardAndTheOldFile)
 {
     QGuiApplication::clipboard()->setText("eerder");
     ui().bestandstype->setEditText(".qqq");   // no picture format
-    writeBytes(in("document.qqq"), "oud");
+    writeAll(in("document.qqq"), "oud");
     ui().Memo1->setPlainText("tekst");
     prompts.answerYes();     // overwrite
     prompts.answerOk();      // the message window
     save();
 
-    EXPECT_EQ(fileBytes(in("document.qqq")), QByteArray("oud"));
+    EXPECT_EQ(readAll(in("document.qqq")), QByteArray("oud"));
     ASSERT_FALSE(prompts.transcript().empty());
     const PromptRecord &message = prompts.transcript().back();
     EXPECT_EQ(message.text, "meldform");
@@ -338,7 +326,7 @@ TEST_F(SaveTest, FolderButtonUsesTheFolderDialogWithTheBaseFolder)
 {
     QString inner = folder + "/familie";
     QDir().mkpath(inner);
-    form->dialogBaseFolder = folder;
+    probe().dialogBaseFolder() = folder;
     PromptAnswer a;
     a.act = [&](QDialog &d) {
         auto &dialog = static_cast<Tseldirform &>(d);
@@ -362,8 +350,8 @@ TEST_F(SaveTest, FolderButtonUsesTheFolderDialogWithTheBaseFolder)
 TEST_F(SaveTest, SeriesSaveWritesEveryBoxInsteadOfTheWholePicture)
 {
     ui().bidprentmode->setChecked(true);
-    form->cleanScan = form->picture();
-    form->boxes = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
+    probe().cleanScan() = form->picture();
+    probe().boxes() = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
     form->SaveClick(ui().Scanbut);
     QImage first(in("document.JPG"));
     QImage second(in("document001.JPG"));
@@ -383,8 +371,8 @@ TEST_F(SaveTest, SeriesCardsUnderOneNameStillAskBeforeOverwriting)
     // still find the first one's file and ask, and afterSave hears of each file.
     ui().bidprentmode->setChecked(true);
     ui().zetdoor->setChecked(false);
-    form->cleanScan = form->picture();
-    form->boxes = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
+    probe().cleanScan() = form->picture();
+    probe().boxes() = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
     prompts.answerYes();
     form->SaveClick(ui().Scanbut);
     EXPECT_EQ(prompts.texts(), QStringList{in("document.JPG") + " bestaat al, overschrijven ?"});

@@ -8,6 +8,7 @@
 #include "scanwindow/preview_image.h"
 #include "scanwindow/scan_widgets.h"
 #include "scanwindow/scanform.h"
+#include "scanform_probe.h"
 #include "scanwindow/selection_frame.h"
 #include "ui_scanform.h"
 
@@ -49,7 +50,8 @@ protected:
         form->resize(768, 702);
         form->layout()->activate();
     }
-    Ui::TScanform &ui() { return *form->ui; }
+    Ui::TScanform &ui() const { return form->controls(); }
+    ScanformProbe probe() const { return {*form}; }
 
     TempProgram program;
     FakeOutside outsideWorld;

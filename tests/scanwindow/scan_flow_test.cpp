@@ -27,12 +27,12 @@ TEST_F(ScanTest, FrontScan_ShouldBringThePictureIntoThePreviewAndTheCleanScan)
     scanFront(quarters(300, 200));
     EXPECT_EQ(form->picture().size(), QSize(300, 200));
     EXPECT_EQ(form->picture().pixelColor(10, 10), QColor(255, 0, 0));
-    EXPECT_EQ(form->cleanScan, form->picture());
-    EXPECT_FALSE(form->backSidePass);
-    EXPECT_FALSE(form->joinedBackSide);
+    EXPECT_EQ(probe().cleanScan(), form->picture());
+    EXPECT_FALSE(probe().backSidePass());
+    EXPECT_FALSE(probe().joinedBackSide());
     EXPECT_EQ(ui().Scanbut->width(), 75);
     EXPECT_TRUE(ui().scanachterkant->isEnabled());
-    EXPECT_EQ(form->Image1->width(), ui().Panel1->width() < ui().Panel1->height() * 3 / 2
+    EXPECT_EQ(ui().Image1->width(), ui().Panel1->width() < ui().Panel1->height() * 3 / 2
                                          ? ui().Panel1->width()
                                          : ui().Panel1->height() * 3 / 2);
     EXPECT_EQ(form->result(), 0);
@@ -77,19 +77,19 @@ TEST_F(ScanTest, BackSideOutsideSeries_ShouldShowTheJoinedPictureAndKeepOnlyTheB
     ui().scanachterkant->click();
 
     EXPECT_EQ(scanner.resolutions.last(), 150);
-    EXPECT_TRUE(form->backSidePass);
-    EXPECT_TRUE(form->joinedBackSide);
+    EXPECT_TRUE(probe().backSidePass());
+    EXPECT_TRUE(probe().joinedBackSide());
     EXPECT_EQ(form->picture().size(), QSize(200, 150));
     EXPECT_EQ(form->picture().pixelColor(50, 70), QColor(Qt::red));
     EXPECT_EQ(form->picture().pixelColor(150, 70), QColor(Qt::blue));
     EXPECT_EQ(form->picture().pixelColor(50, 145), QColor(Qt::white));
-    EXPECT_EQ(form->cleanScan.size(), QSize(100, 150));
-    EXPECT_EQ(form->cleanScan.pixelColor(50, 70), QColor(Qt::blue));
+    EXPECT_EQ(probe().cleanScan().size(), QSize(100, 150));
+    EXPECT_EQ(probe().cleanScan().pixelColor(50, 70), QColor(Qt::blue));
 
     // The next front scan is a plain scan again.
     scanFront(plain(30, 30, Qt::green));
-    EXPECT_FALSE(form->backSidePass);
-    EXPECT_FALSE(form->joinedBackSide);
+    EXPECT_FALSE(probe().backSidePass());
+    EXPECT_FALSE(probe().joinedBackSide());
     EXPECT_EQ(form->picture().size(), QSize(30, 30));
 }
 
@@ -103,7 +103,7 @@ TEST_F(ScanTest, BackSideBelow_ShouldGoUnderTheFront)
     EXPECT_EQ(form->picture().pixelColor(50, 200), QColor(Qt::blue));
 }
 
-TEST_F(ScanTest, NoScanner_ShouldSelectASourceThenReportAndEndTheWindowWithResult2)
+TEST_F(ScanTest, NoScanner_ShouldSelectASourceThenReportAndCancelTheWindow)
 {
     scanner.available = 0;
     form->show();
@@ -111,7 +111,7 @@ TEST_F(ScanTest, NoScanner_ShouldSelectASourceThenReportAndEndTheWindowWithResul
     EXPECT_TRUE(scanner.calls.contains("SelectImageSource"));
     EXPECT_EQ(prompts.texts(), (QStringList{"1 Geen scanner geselecteerd",
                                             "Vexlo kan geen scanner vinden, of heeft te weinig geheugen om te scannen."}));
-    EXPECT_EQ(form->result(), 2);
+    EXPECT_EQ(ModalResult(form->result()), ModalResult::Cancel);
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(scanner.calls.contains("AcquireToFilename"));
 }
@@ -128,16 +128,16 @@ TEST_F(ScanTest, ScannerGoneAfterHidingItsDialog_ShouldReportProblemsThenEnd)
     ui().Scanbut->click();
     EXPECT_EQ(prompts.texts(), (QStringList{"Problemen met de scanner.",
                                             "Vexlo kan geen scanner vinden, of heeft te weinig geheugen om te scannen."}));
-    EXPECT_EQ(form->result(), 2);
+    EXPECT_EQ(ModalResult(form->result()), ModalResult::Cancel);
 }
 
-TEST_F(ScanTest, FailingAcquisition_ShouldReportAndEndTheWindowWithResult2)
+TEST_F(ScanTest, FailingAcquisition_ShouldReportAndCancelTheWindow)
 {
     scanner.throwOnAcquire = true;
     ui().Scanbut->click();
     EXPECT_EQ(prompts.texts(),
               QStringList{"Vexlo kan geen scanner vinden, of heeft te weinig geheugen om te scannen."});
-    EXPECT_EQ(form->result(), 2);
+    EXPECT_EQ(ModalResult(form->result()), ModalResult::Cancel);
 }
 
 TEST_F(ScanTest, WrongLibraryOnOpening_ShouldSayItAndStillScan)
@@ -154,20 +154,20 @@ TEST_F(ScanTest, CancelledScan_ShouldKeepPictureCleanScanBoxesAndFlags_AndTheWin
     scanner.image = plain(100, 150, Qt::blue);
     ui().scanachterkant->click();
     const QImage joined = form->picture();
-    const QImage back = form->cleanScan;
-    form->boxes = {{1, 2, 3, 4}};
-    form->frontBoxes = {{5, 6, 7, 8}};
+    const QImage back = probe().cleanScan();
+    probe().boxes() = {{1, 2, 3, 4}};
+    probe().frontBoxes() = {{5, 6, 7, 8}};
 
     // The user cancels in the scanner's dialog: the library leaves the old file.
     scanner.image = QImage();
     form->show();
     ui().Scanbut->click();
     EXPECT_EQ(form->picture(), joined);
-    EXPECT_EQ(form->cleanScan, back);
-    EXPECT_TRUE(form->backSidePass);
-    EXPECT_TRUE(form->joinedBackSide);
-    EXPECT_EQ(form->boxes.size(), 1u);
-    EXPECT_EQ(form->frontBoxes.size(), 1u);
+    EXPECT_EQ(probe().cleanScan(), back);
+    EXPECT_TRUE(probe().backSidePass());
+    EXPECT_TRUE(probe().joinedBackSide());
+    EXPECT_EQ(probe().boxes().size(), 1u);
+    EXPECT_EQ(probe().frontBoxes().size(), 1u);
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(prompts.transcript().empty());
 }
@@ -193,7 +193,7 @@ TEST_F(ScanTest, UnreadableScanFile_ShouldAskToDeleteIt_AndLeaveAnEmptyPicture)
     EXPECT_EQ(q.kind, "yesno");
     EXPECT_EQ(q.caption, "Scanfout");
     EXPECT_EQ(q.text, "kan bestand" + PreviewFilePath + " niet openen, Verwijderen ?");
-    EXPECT_EQ(q.defaultChoice, 2);   // deleting a scan is never the default
+    EXPECT_EQ(q.defaultChoice, ModalResult::No);   // deleting a scan is never the default
     EXPECT_FALSE(QFileInfo::exists(PreviewFilePath));
     EXPECT_TRUE(form->picture().isNull());
     EXPECT_EQ(form->result(), 0);
@@ -231,9 +231,9 @@ TEST_F(ScanTest, SeriesMode_ShouldHandEachScanToHerverdeel_AndNeverJoinTheBackSi
     scanner.image = plain(200, 150, Qt::white);
     ui().scanachterkant->click();
     EXPECT_GT(prompts.transcript().size(), afterFront);
-    EXPECT_TRUE(form->backSidePass);
-    EXPECT_FALSE(form->joinedBackSide);
-    EXPECT_EQ(form->cleanScan.size(), QSize(200, 150));
+    EXPECT_TRUE(probe().backSidePass());
+    EXPECT_FALSE(probe().joinedBackSide());
+    EXPECT_EQ(probe().cleanScan().size(), QSize(200, 150));
 }
 
 TEST_F(ScanTest, PressDuringAScan_ShouldNotStartASecondScan)
@@ -243,7 +243,7 @@ TEST_F(ScanTest, PressDuringAScan_ShouldNotStartASecondScan)
         int AcquireToFilename(void *w, const QString &path) override
         {
             // The user presses Scan again while the first scan runs.
-            form->ui->Scanbut->click();
+            form->controls().Scanbut->click();
             return FakeScanner::AcquireToFilename(w, path);
         }
     } impatient;
@@ -252,5 +252,5 @@ TEST_F(ScanTest, PressDuringAScan_ShouldNotStartASecondScan)
     ui().Scanbut->click();
     EXPECT_EQ(impatient.calls.filter("AcquireToFilename").size(), 1);
     EXPECT_EQ(form->picture().size(), QSize(20, 10));
-    EXPECT_FALSE(form->scanning);
+    EXPECT_FALSE(probe().scanning());
 }

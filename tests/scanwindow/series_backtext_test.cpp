@@ -64,7 +64,7 @@ TEST_F(ScanWindowTest, BackTexts_ShouldGiveEveryCardATextFileWithItsOwnNameAfter
     ui().dpi->setText("300");
     ui().dpiachter->setText("300");
     ui().Memo1->setPlainText("Familie Mertens");
-    form->Shape1->setGeometry(0, 0, ui().Panel1->width(), ui().Panel1->height());
+    ui().Shape1->setGeometry(0, 0, ui().Panel1->width(), ui().Panel1->height());
 
     scanner.image = Page(false);
     prompts.answerYes();

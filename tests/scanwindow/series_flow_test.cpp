@@ -10,6 +10,7 @@
 #include "scanwindow/preview_image.h"
 #include "scanwindow/scan_widgets.h"
 #include "scanwindow/scanform.h"
+#include "scanform_probe.h"
 #include "scanwindow/selection_frame.h"
 #include "ui_scanform.h"
 
@@ -160,9 +161,10 @@ protected:
         ui().dpi->setText("600");
         ui().dpiachter->setText("300");
         // The frame over the whole panel: the whole picture is searched.
-        form->Shape1->setGeometry(0, 0, ui().Panel1->width(), ui().Panel1->height());
+        ui().Shape1->setGeometry(0, 0, ui().Panel1->width(), ui().Panel1->height());
     }
-    Ui::TScanform &ui() { return *form->ui; }
+    Ui::TScanform &ui() const { return form->controls(); }
+    ScanformProbe probe() const { return {*form}; }
 
     QStringList savedFiles() const { return QDir(folder).entryList({"*.JPG"}, QDir::Files, QDir::Name); }
     QImage load(const QString &name) const { return QImageReader(folder + '/' + name).read(); }
@@ -187,11 +189,11 @@ TEST_F(SeriesFlowTest, FrontYesBackYes_ShouldSaveEveryCardWithItsOwnBackBesideIt
     EXPECT_EQ(prompts.transcript()[0].kind, "yesno");
     EXPECT_EQ(prompts.transcript()[0].caption, "Vakken bepaald");
     EXPECT_EQ(prompts.transcript()[0].text, "4 vakken\r\nIn orde ?");
-    EXPECT_EQ(prompts.transcript()[0].defaultChoice, 1);
-    EXPECT_EQ(form->frontBoxCount, 4);
-    EXPECT_EQ(form->frontBoxes, form->boxes);
-    EXPECT_EQ(form->frontScan, form->cleanScan);
-    EXPECT_EQ(form->picture(), form->cleanScan);   // the drawn boxes are gone again
+    EXPECT_EQ(prompts.transcript()[0].defaultChoice, ModalResult::Yes);
+    EXPECT_EQ(probe().frontBoxCount(), 4);
+    EXPECT_EQ(probe().frontBoxes(), probe().boxes());
+    EXPECT_EQ(probe().frontScan(), probe().cleanScan());
+    EXPECT_EQ(form->picture(), probe().cleanScan());   // the drawn boxes are gone again
     EXPECT_TRUE(savedFiles().isEmpty());
 
     scanner.pictures = {back};
@@ -200,7 +202,7 @@ TEST_F(SeriesFlowTest, FrontYesBackYes_ShouldSaveEveryCardWithItsOwnBackBesideIt
     ASSERT_EQ(prompts.transcript().size(), 2u);
     EXPECT_EQ(prompts.transcript()[1].text, "4 vakken\r\nIn orde ?");
     EXPECT_EQ(scanner.resolutions, (QList<double>{600, 300}));
-    EXPECT_TRUE(form->backSidePass);
+    EXPECT_TRUE(probe().backSidePass());
 
     EXPECT_EQ(savedFiles(), (QStringList{"kaart017.JPG", "kaart018.JPG", "kaart019.JPG", "kaart020.JPG"}));
     EXPECT_EQ(ui().fnedit->text(), "kaart021");
@@ -208,8 +210,8 @@ TEST_F(SeriesFlowTest, FrontYesBackYes_ShouldSaveEveryCardWithItsOwnBackBesideIt
     for (int k = 0; k < 4; ++k) {
         const QImage saved = load(QString("kaart%1.JPG").arg(17 + k, 3, 10, QChar('0')));
         ASSERT_FALSE(saved.isNull()) << k;
-        const ScanBox &f = form->frontBoxes[size_t(k)];
-        const ScanBox &b = form->boxes[size_t(k)];
+        const ScanBox &f = probe().frontBoxes()[size_t(k)];
+        const ScanBox &b = probe().boxes()[size_t(k)];
         // No rescaling: the 300-dpi back keeps its own size beside the front.
         EXPECT_EQ(saved.size(), QSize(f.width() + b.width(), std::max(f.height(), b.height()))) << k;
         EXPECT_TRUE(Near(MeanColour(saved, FacePatch(fronts[size_t(k)].rect, f, 0, 0)), fronts[size_t(k)].face)) << k;
@@ -217,8 +219,8 @@ TEST_F(SeriesFlowTest, FrontYesBackYes_ShouldSaveEveryCardWithItsOwnBackBesideIt
             << k;
     }
     // The fronts stay confirmed for a second back scan.
-    EXPECT_EQ(form->frontBoxCount, 4);
-    EXPECT_EQ(form->picture(), form->cleanScan);
+    EXPECT_EQ(probe().frontBoxCount(), 4);
+    EXPECT_EQ(form->picture(), probe().cleanScan());
 }
 
 TEST_F(SeriesFlowTest, StraightOnWithTheBack_ShouldAskToTurnTheCardsAndScanTheBackAtOnce)
@@ -238,8 +240,8 @@ TEST_F(SeriesFlowTest, StraightOnWithTheBack_ShouldAskToTurnTheCardsAndScanTheBa
     EXPECT_EQ(prompts.transcript()[1].text, "4 vakken\r\nIn orde ?");
     EXPECT_EQ(scanner.resolutions, (QList<double>{600, 300}));
     ASSERT_EQ(savedFiles().size(), 4);
-    const ScanBox &f = form->frontBoxes[0];
-    const ScanBox &b = form->boxes[0];
+    const ScanBox &f = probe().frontBoxes()[0];
+    const ScanBox &b = probe().boxes()[0];
     const QImage first = load("kaart017.JPG");
     EXPECT_EQ(first.size(), QSize(std::max(f.width(), b.width()), f.height() + b.height()));
     EXPECT_TRUE(Near(MeanColour(first, FacePatch(Backs()[0].rect, b, 0, f.height())), Backs()[0].face));
@@ -252,16 +254,16 @@ TEST_F(SeriesFlowTest, AnswerNo_ShouldKeepTheBoxesForALaterSaveOfTheFrontsAlone)
     scanner.pictures = {Scan(1000, 1400, Qt::white, Fronts())};
     prompts.answerNo();
     ui().Scanbut->click();
-    EXPECT_EQ(form->frontBoxCount, 0);
-    EXPECT_EQ(form->boxes.size(), 4u);
-    EXPECT_EQ(form->picture(), form->cleanScan);
+    EXPECT_EQ(probe().frontBoxCount(), 0);
+    EXPECT_EQ(probe().boxes().size(), 4u);
+    EXPECT_EQ(form->picture(), probe().cleanScan());
 
     // Opslaan after a front pass cuts every box by itself.
     ui().save->click();
     ASSERT_EQ(savedFiles().size(), 4);
     const QImage first = load("kaart017.JPG");
-    EXPECT_EQ(first.size(), QSize(form->boxes[0].width(), form->boxes[0].height()));
-    EXPECT_TRUE(Near(MeanColour(first, FacePatch(Fronts()[0].rect, form->boxes[0], 0, 0)), Fronts()[0].face));
+    EXPECT_EQ(first.size(), QSize(probe().boxes()[0].width(), probe().boxes()[0].height()));
+    EXPECT_TRUE(Near(MeanColour(first, FacePatch(Fronts()[0].rect, probe().boxes()[0], 0, 0)), Fronts()[0].face));
 }
 
 TEST_F(SeriesFlowTest, NoBoxesOnTheBack_ShouldStillAskAndSaveTheWholeBackScan)
@@ -284,13 +286,13 @@ TEST_F(SeriesFlowTest, BackWithoutConfirmedFronts_ShouldSaveEveryBackByItself)
     scanner.pictures = {Scan(1000, 1400, Qt::white, Fronts())};
     prompts.answerNo();
     ui().Scanbut->click();
-    ASSERT_EQ(form->frontBoxCount, 0);
+    ASSERT_EQ(probe().frontBoxCount(), 0);
 
     scanner.pictures = {Scan(500, 700, Qt::white, Backs())};
     prompts.answerYes();
     ui().scanachterkant->click();
     ASSERT_EQ(savedFiles().size(), 4);
-    EXPECT_EQ(load("kaart017.JPG").size(), QSize(form->boxes[0].width(), form->boxes[0].height()));
+    EXPECT_EQ(load("kaart017.JPG").size(), QSize(probe().boxes()[0].width(), probe().boxes()[0].height()));
 }
 
 TEST_F(SeriesFlowTest, WhiteBackground_ShouldWhitenTheMarginsAndTheStoredFrontScan)
@@ -310,12 +312,12 @@ TEST_F(SeriesFlowTest, WhiteBackground_ShouldWhitenTheMarginsAndTheStoredFrontSc
     const QImage first = load("kaart017.JPG");
     EXPECT_TRUE(Near(MeanColour(first, QRect(0, 0, 8, 8)), Qt::white));
     EXPECT_TRUE(Near(MeanColour(first, QRect(first.width() - 8, first.height() - 8, 8, 8)), Qt::white));
-    EXPECT_TRUE(Near(MeanColour(first, FacePatch(Fronts()[0].rect, form->frontBoxes[0], 0, 0)), Fronts()[0].face));
+    EXPECT_TRUE(Near(MeanColour(first, FacePatch(Fronts()[0].rect, probe().frontBoxes()[0], 0, 0)), Fronts()[0].face));
     // The stored front scan keeps the whitening; the clean back scan does not.
-    const ScanBox &f = form->frontBoxes[0];
-    EXPECT_EQ(form->frontScan.pixelColor(std::max(f.left, 0) + 2, std::max(f.top, 0) + 2), QColor(Qt::white));
-    const ScanBox &b = form->boxes[0];
-    EXPECT_NE(form->cleanScan.pixelColor(std::max(b.left, 0) + 2, std::max(b.top, 0) + 2), QColor(Qt::white));
+    const ScanBox &f = probe().frontBoxes()[0];
+    EXPECT_EQ(probe().frontScan().pixelColor(std::max(f.left, 0) + 2, std::max(f.top, 0) + 2), QColor(Qt::white));
+    const ScanBox &b = probe().boxes()[0];
+    EXPECT_NE(probe().cleanScan().pixelColor(std::max(b.left, 0) + 2, std::max(b.top, 0) + 2), QColor(Qt::white));
 }
 
 TEST_F(SeriesFlowTest, SeparateSidesAndText_ShouldSaveBothSidesBesideEachCardAndTheTextInsideTheFirst)
@@ -338,7 +340,7 @@ TEST_F(SeriesFlowTest, SeparateSidesAndText_ShouldSaveBothSidesBesideEachCardAnd
     EXPECT_EQ(ui().fnedit->text(), "kaart021");   // numbering stays that of the joined pictures
     for (int k = 0; k < 4; ++k) {
         const QString stem = QString("kaart%1").arg(17 + k, 3, 10, QChar('0'));
-        const ScanBox &f = form->frontBoxes[size_t(k)], &b = form->boxes[size_t(k)];
+        const ScanBox &f = probe().frontBoxes()[size_t(k)], &b = probe().boxes()[size_t(k)];
         const QImage front = load(stem + "-voorkant.JPG"), back = load(stem + "-achterkant.JPG");
         EXPECT_EQ(front.size(), QSize(f.width(), f.height())) << k;
         EXPECT_EQ(back.size(), QSize(b.width(), b.height())) << k;
@@ -432,11 +434,11 @@ TEST_F(SeriesFlowTest, OpenedPictureAfterASeriesPass_ShouldCountAsAPlainScanAndS
     ASSERT_TRUE(Scan(1000, 1400, Qt::white, Fronts()).save(opened));
     prompts.answerOk(opened);
     form->openfileknopClick();
-    EXPECT_FALSE(form->backSidePass);
+    EXPECT_FALSE(probe().backSidePass());
 
     // Herverdeel and Yes on the opened picture confirm its boxes as fronts.
     prompts.answerYes();
     form->TestverdelingClick(ui().Testverdeling);
     EXPECT_EQ(savedFiles().size(), 4);
-    EXPECT_EQ(form->frontBoxCount, 4);
+    EXPECT_EQ(probe().frontBoxCount(), 4);
 }
