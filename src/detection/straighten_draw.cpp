@@ -247,13 +247,13 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
         for (int i = 0; i < count; ++i, p += 3)
             std::memcpy(p, bgr, 3);
     };
-    // In strips of columns: a whole turned row would touch hundreds of source
-    // rows (and memory pages) at once, a strip's row only a few.
-    constexpr int Strip = 192;
+    // In strips of columns: along a very wide turned row the source rows it
+    // crosses would no longer stay in the cache until the next row.
+    constexpr int Strip = 1024;
     auto draw = [&](int from, int to) {
-        for (int strip = from; strip < to; strip += Strip)
-            for (int ty = ty0; ty < ty1; ++ty) {
-                const int n = std::min(strip + Strip, to) - strip;
+        for (int strip = tx0; strip < tx1; strip += Strip)
+            for (int ty = from; ty < to; ++ty) {
+                const int n = std::min(strip + Strip, tx1) - strip;
                 // Target pixel centre in picture coordinates, relative to the card's centre.
                 const double py = rect.top + (ty - y) - lean.centreY;
                 const double px = rect.left + (strip - x) - lean.centreX;
@@ -291,20 +291,20 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
                 fillRun(row + size_t(touch.second) * 3, n - touch.second);
             }
     };
-    // A card of some size is turned on two cores: the strips write apart.
+    // A card of some size is turned on two cores, each writing its own rows.
     constexpr int64_t TwoCoresFrom = 1 << 20;
-    const int half = tx0 + (tx1 - tx0) / 2 / Strip * Strip;
-    if (half > tx0 && int64_t(tx1 - tx0) * (ty1 - ty0) >= TwoCoresFrom && std::thread::hardware_concurrency() > 1) {
+    const int half = ty0 + (ty1 - ty0) / 2;
+    if (int64_t(tx1 - tx0) * (ty1 - ty0) >= TwoCoresFrom && std::thread::hardware_concurrency() > 1) {
         std::thread other;
         try {
-            other = std::thread(draw, half, tx1);
+            other = std::thread(draw, half, ty1);
         } catch (const std::system_error &) {
-            draw(tx0, tx1);   // no thread to be had: all on this one
+            draw(ty0, ty1);   // no thread to be had: all on this one
             return;
         }
-        draw(tx0, half);
+        draw(ty0, half);
         other.join();
         return;
     }
-    draw(tx0, tx1);
+    draw(ty0, ty1);
 }
