@@ -255,7 +255,7 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
     };
     // In strips of columns: along a very wide turned row the source rows it
     // crosses would no longer stay in the cache until the next row.
-    constexpr int Strip = 1024;
+    constexpr int Strip = 2048;
     auto draw = [&](int from, int to) {
         for (int strip = tx0; strip < tx1; strip += Strip)
             for (int ty = from; ty < to; ++ty) {
