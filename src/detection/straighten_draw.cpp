@@ -181,8 +181,8 @@ __attribute__((target("avx2"))) void BlendRun8(const uchar *origin, size_t strid
         const __m256i high = _mm256_mulhrs_epi16(_mm256_packs_epi32(sum2, sum3), round);
         const __m256i bytes = _mm256_shuffle_epi8(_mm256_packus_epi16(low, high), compact);
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_castsi256_si128(bytes));
-        if (i + 8 < count) {
-            // Its 4 bytes too many are overwritten by the next pass.
+        if (i + 9 < count) {
+            // Its 4 bytes too many reach into the next two pixels, written after.
             _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 12), _mm256_extracti128_si256(bytes, 1));
         } else {
             alignas(16) uchar last[16];
