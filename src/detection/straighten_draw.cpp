@@ -78,13 +78,6 @@ std::pair<int, int> Meet(std::pair<int, int> a, std::pair<int, int> b)
     return first < last ? std::make_pair(first, last) : std::make_pair(0, 0);
 }
 
-// One target row's walk through the source: what it may read and where.
-struct Source {
-    const uchar *bits;
-    size_t stride;
-    int sx0, sy0, sx1, sy1;   // the rectangle that may be read
-};
-
 // The 8 bytes at p and the 8 a row below.
 inline __m128i Taps(const uchar *p, size_t stride)
 {
@@ -299,7 +292,7 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
     };
     // A card of some size is turned on two cores, each taking the next rows
     // still to do: a helper that starts late (a busy machine) leaves it more to this one.
-    constexpr int Rows = 32;
+    constexpr int Rows = 64;
     std::atomic<int> next{ty0};
     auto share = [&] {
         for (int from; (from = next.fetch_add(Rows)) < ty1;)
