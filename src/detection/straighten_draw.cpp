@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <immintrin.h>
 #include <system_error>
@@ -193,7 +194,7 @@ bool NeedsTurning(const CardLean &lean)
 }
 
 void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean &lean, QImage &target, int x,
-                      int y, unsigned fill)
+                      int y, unsigned fill, int cores)
 {
     const uchar bgr[3] = {uchar((fill >> 16) & 0xFF), uchar((fill >> 8) & 0xFF), uchar(fill & 0xFF)};
     // Source pixels that may be read: rect within the picture.
@@ -291,7 +292,8 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
             }
     };
     // A card of some size is turned on two cores, each taking the next rows
-    // still to do: a helper that starts late (a busy machine) leaves it more to this one.
+    // still to do: a helper that starts late leaves more to this one. Not on a
+    // machine already busy: a helper waiting for its turn at the end only delays.
     constexpr int Rows = 64;
     std::atomic<int> next{ty0};
     auto share = [&] {
@@ -300,7 +302,15 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
     };
     constexpr int64_t TwoCoresFrom = 1 << 20;
     std::thread other;
-    if (int64_t(tx1 - tx0) * (ty1 - ty0) >= TwoCoresFrom && std::thread::hardware_concurrency() > 1) {
+    if (cores == 0) {
+        const unsigned available = std::thread::hardware_concurrency();
+        double load = 0;
+        cores = int64_t(tx1 - tx0) * (ty1 - ty0) >= TwoCoresFrom && available > 1 && getloadavg(&load, 1) == 1 &&
+                        load < available - 0.5
+                    ? 2
+                    : 1;
+    }
+    if (cores > 1) {
         try {
             other = std::thread(share);
         } catch (const std::system_error &) {

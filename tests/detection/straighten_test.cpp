@@ -144,21 +144,23 @@ TEST(Straighten, WhatCannotBeMeasuredWithConfidenceStaysAsItIs)
 }
 
 // The turn against bilinear interpolation worked out in floating point, on
-// noise (every lane, channel and tap shows), for a box inside the scan (large
-// enough for two cores), one reaching past the scan's corner, and one small
-// enough that rows end between the wide passes. Taps outside box or scan count
-// as the fill colour.
+// noise (every lane, channel and tap shows), for a box inside the scan turned
+// on two cores, one reaching past the scan's corner, one narrow enough that rows
+// end between the wide passes and one too narrow for them. Taps outside box or
+// scan count as the fill colour.
 TEST(Straighten, TurningIsBilinearEverywhere)
 {
     struct Case {
         QSize scan;
         ScanBox box;
         double lean, centreX, centreY;
+        int cores;
     };
     const Case cases[] = {
-        {{1400, 1100}, {100, 30, 1300, 1020}, 7.3, 700.4, 520.6},
-        {{500, 400}, {-40, 250, 230, 460}, -11.0, 90.0, 330.0},
-        {{300, 200}, {20, 20, 61, 180}, 2.2, 40.5, 100.2},
+        {{1400, 1100}, {100, 30, 1300, 1020}, 7.3, 700.4, 520.6, 2},
+        {{500, 400}, {-40, 250, 230, 460}, -11.0, 90.0, 330.0, 1},
+        {{300, 200}, {20, 20, 61, 180}, 2.2, 40.5, 100.2, 1},
+        {{300, 200}, {20, 20, 27, 180}, -4.0, 23.5, 100.0, 1},
     };
     const unsigned fill = PlatformColour(10, 200, 30);
     const double fillBgr[3] = {30, 200, 10};
@@ -174,7 +176,7 @@ TEST(Straighten, TurningIsBilinearEverywhere)
         lean.centreX = k.centreX;
         lean.centreY = k.centreY;
         QImage out(k.box.width(), k.box.height(), QImage::Format_BGR888);
-        DrawStraightened(scan, k.box, lean, out, 0, 0, fill);
+        DrawStraightened(scan, k.box, lean, out, 0, 0, fill, k.cores);
 
         const double r = k.lean * 3.14159265358979 / 180, c = std::cos(r), s = std::sin(r);
         const int sx0 = std::max(k.box.left, 0), sx1 = std::min(k.box.right, scan.width());
