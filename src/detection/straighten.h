@@ -25,6 +25,7 @@ bool NeedsTurning(const CardLean &lean);
 
 // Writes rect of source, turned upright about the card's centre with bilinear
 // interpolation, into target at (x, y) (rect's size, clipped to target). What
-// lies outside rect or source there gets fill (platform colour).
+// lies outside rect or source there gets fill (platform colour). cores: 0 to
+// let the size of the card and how busy the machine is decide, else 1 or 2.
 void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean &lean, QImage &target, int x,
-                      int y, unsigned fill);
+                      int y, unsigned fill, int cores = 0);
