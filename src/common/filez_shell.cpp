@@ -1,6 +1,7 @@
 // Handing documents and help pages to the desktop.
 #include "common/filez.h"
 #include "common/outside.h"
+#include "common/override_cursor.h"
 
 #include <QGuiApplication>
 #include <QMetaObject>
@@ -10,26 +11,11 @@ QString BrowserPath;
 QString DefaultHelpFile;
 
 namespace {
-// Hourglass for the duration of a call, back to normal on every way out.
-class BusyCursor {
-public:
-    BusyCursor()
-        : m_on(qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr)
-    {
-        if (m_on)
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    ~BusyCursor()
-    {
-        if (m_on)
-            QGuiApplication::restoreOverrideCursor();
-    }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-
-private:
-    bool m_on;
-};
+// Hourglass for the duration of a call, when there is a GUI to show it.
+auto busyCursor()
+{
+    return OverrideCursor(Qt::WaitCursor, qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr);
+}
 
 void closeWindowTitled(const QString &title)
 {
@@ -48,7 +34,7 @@ void closeWindowTitled(const QString &title)
 
 bool ShellOpen(const QString &file, const QString &parameters, const QString &)
 {
-    BusyCursor busy;
+    const auto busy = busyCursor();
     if (file.isEmpty())
         return false;
     // A page goes to the configured browser when there is one.
@@ -68,7 +54,7 @@ bool ShowHelpTopic(const QString &topicIn, const QString &helpFileIn)
         topic = helpFile;
     if (topic.isEmpty())
         return false;
-    BusyCursor busy;
+    const auto busy = busyCursor();
     closeWindowTitled(QStringLiteral("Basishandelingen Vexlo"));
     closeWindowTitled(QStringLiteral("Vexlo Schermhulp"));
     // A full path or a help address names the document itself: show its first page.

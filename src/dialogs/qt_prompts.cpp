@@ -1,5 +1,7 @@
 #include "dialogs/qt_prompts.h"
 
+#include "common/override_cursor.h"
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
@@ -11,7 +13,6 @@
 #include <QProgressDialog>
 #include <QScreen>
 #include <QTreeView>
-#include <algorithm>
 
 namespace {
 // Texts keep CR line breaks from the old message boxes; a label wants LF.
@@ -23,26 +24,7 @@ QString forDisplay(QString text)
 }
 
 // A question asked while the busy cursor shows gets the normal cursor.
-class NormalCursor {
-public:
-    NormalCursor()
-    {
-        if (QApplication::overrideCursor()) {
-            QApplication::setOverrideCursor(Qt::ArrowCursor);
-            m_pushed = true;
-        }
-    }
-    ~NormalCursor()
-    {
-        if (m_pushed)
-            QApplication::restoreOverrideCursor();
-    }
-    NormalCursor(const NormalCursor &) = delete;
-    NormalCursor &operator=(const NormalCursor &) = delete;
-
-private:
-    bool m_pushed = false;
-};
+auto normalCursor() { return OverrideCursor(Qt::ArrowCursor, QApplication::overrideCursor() != nullptr); }
 
 QRect availableScreen()
 {
@@ -89,7 +71,7 @@ void dressFileDialog(QFileDialog &dlg)
 
 ModalResult QtPrompts::notice(const QString &text, const QString &caption)
 {
-    NormalCursor normal;
+    const auto normal = normalCursor();
     QMessageBox box(QMessageBox::NoIcon, caption, forDisplay(text), QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     holdCaption(box, caption);
@@ -99,7 +81,7 @@ ModalResult QtPrompts::notice(const QString &text, const QString &caption)
 
 ModalResult QtPrompts::yesNo(const QString &text, const QString &caption, ModalResult defaultChoice)
 {
-    NormalCursor normal;
+    const auto normal = normalCursor();
     QMessageBox box(QMessageBox::Question, caption, forDisplay(text), QMessageBox::Yes | QMessageBox::No);
     box.setTextFormat(Qt::PlainText);
     holdCaption(box, caption);
@@ -109,13 +91,13 @@ ModalResult QtPrompts::yesNo(const QString &text, const QString &caption, ModalR
 
 ModalResult QtPrompts::runModal(QDialog &dialog, const QString &)
 {
-    NormalCursor normal;
+    const auto normal = normalCursor();
     return ModalResult(dialog.exec());
 }
 
 bool QtPrompts::inputQuery(const QString &caption, const QString &prompt, QString &value)
 {
-    NormalCursor normal;
+    const auto normal = normalCursor();
     QInputDialog dlg;
     dlg.setInputMode(QInputDialog::TextInput);
     dlg.setWindowTitle(caption);
@@ -139,7 +121,7 @@ bool QtPrompts::inputQuery(const QString &caption, const QString &prompt, QStrin
 
 QString QtPrompts::openFileName(const QString &title, const QString &folder, const QString &filter)
 {
-    NormalCursor normal;
+    const auto normal = normalCursor();
     QFileDialog dlg(nullptr, title, folder, filter);
     dressFileDialog(dlg);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
@@ -152,7 +134,7 @@ QString QtPrompts::openFileName(const QString &title, const QString &folder, con
 QString QtPrompts::saveFileName(const QString &title, const QString &folder, const QString &filter,
                                 const QString &defaultSuffix)
 {
-    NormalCursor normal;
+    const auto normal = normalCursor();
     QFileDialog dlg(nullptr, title, folder, filter);
     dressFileDialog(dlg);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
@@ -165,7 +147,7 @@ QString QtPrompts::saveFileName(const QString &title, const QString &folder, con
 
 bool QtPrompts::chooseColor(QColor &color)
 {
-    NormalCursor normal;
+    const auto normal = normalCursor();
     QColorDialog dlg(color);
     dlg.setOption(QColorDialog::DontUseNativeDialog);
     if (dlg.exec() != QDialog::Accepted)

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <dlfcn.h>
@@ -30,12 +31,6 @@ bool eventLoopHere()
     auto *app = QCoreApplication::instance();
     return app && QThread::currentThread() == app->thread();
 }
-
-struct BusyGuard {
-    bool &flag;
-    explicit BusyGuard(bool &f) : flag(f) { flag = true; }
-    ~BusyGuard() { flag = false; }
-};
 
 // Backends are loaded after the bridge is made, so at process exit their own
 // statics are destroyed before the bridge: end the session while the
@@ -179,7 +174,8 @@ int Bridge::selectImageSource(void *)
 {
     if (!guiHere() || m_busy)
         return 0;
-    BusyGuard busy(m_busy);
+    m_busy = true;
+    const auto notBusy = qScopeGuard([this] { m_busy = false; });
     return chooseSource() ? 1 : 0;
 }
 
@@ -273,7 +269,8 @@ int Bridge::acquireToFilename(void *, const char *path)
 {
     if (m_busy || !path || !*path)
         return 0;
-    BusyGuard busy(m_busy);
+    m_busy = true;
+    const auto notBusy = qScopeGuard([this] { m_busy = false; });
     const QString target = QString::fromUtf8(path);
     if (!m_device || m_deviceName != QLatin1String(kVirtualScannerName)) {
         if (saneStillBusy())

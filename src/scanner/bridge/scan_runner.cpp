@@ -1,5 +1,7 @@
 #include "scanner/bridge/scan_runner.h"
 
+#include <QScopeGuard>
+
 #include <poll.h>
 
 #include <cerrno>
@@ -132,10 +134,7 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, P
     const int fd = waitableDescriptor(dev);
     auto lastData = Clock::now();
     int emptyAfterClose = 0;
-    struct PhaseGuard {
-        std::atomic<int> &phase;
-        ~PhaseGuard() { phase.store(ScanControl::Other); }
-    } phaseGuard{control.phase};
+    const auto phaseBack = qScopeGuard([&control] { control.phase.store(ScanControl::Other); });
     control.phase.store(fd >= 0 ? ScanControl::WaitingRead : ScanControl::BlockingRead);
     for (;;) {
         if (control.cancel.load())
