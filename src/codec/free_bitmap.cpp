@@ -82,6 +82,12 @@ bool ReplacingSave::commit(const std::function<bool(const QString &)> &finish)
 
 namespace {
 
+// An ordinary bitmap of bpp bits per pixel already.
+bool IsPlainBitmap(FIBITMAP *dib, unsigned bpp)
+{
+    return FI().GetImageType(dib) == FIT_BITMAP && FI().GetBPP(dib) == bpp;
+}
+
 // Encodes into a hidden temporary file in the target's folder and renames it
 // over the target only when every byte was written; finish may still add to
 // the complete temporary file before it is put in place.
@@ -259,12 +265,10 @@ bool TFreeBitmap::Save(const QString &fileName, int flags, const std::function<b
 
 bool TFreeBitmap::ConvertTo24Bits()
 {
-    if (!m_dib)
-        return false;
-    const FreeImageFunctions &fi = FI();
     // Already 24-bit: the conversion would only make an identical copy.
-    if (fi.GetImageType(m_dib) == FIT_BITMAP && fi.GetBPP(m_dib) == 24)
-        return true;
+    if (!m_dib || IsPlainBitmap(m_dib, 24))
+        return m_dib != nullptr;
+    const FreeImageFunctions &fi = FI();
     FIBITMAP *dib = fi.ConvertTo24Bits(m_dib);
     // Floating-point pictures (HDR, EXR, PFM) are brought into the displayable range.
     const FREE_IMAGE_TYPE type = fi.GetImageType(m_dib);
@@ -275,11 +279,9 @@ bool TFreeBitmap::ConvertTo24Bits()
 
 bool TFreeBitmap::ConvertTo8Bits()
 {
-    if (!m_dib)
-        return false;
+    if (!m_dib || IsPlainBitmap(m_dib, 8))
+        return m_dib != nullptr;
     const FreeImageFunctions &fi = FI();
-    if (fi.GetImageType(m_dib) == FIT_BITMAP && fi.GetBPP(m_dib) == 8)
-        return true;
     FIBITMAP *dib = nullptr;
     const unsigned bpp = fi.GetBPP(m_dib);
     // A colour picture keeps its colours in a palette of 256 rather than

@@ -12,7 +12,7 @@ struct Reason {
     const char *dutch;
 };
 // The reasons a file or folder operation here can meet.
-const Reason reasons[] = {
+const Reason kReasons[] = {
     {"Permission denied", "Toegang geweigerd"},
     {"Operation not permitted", "Bewerking niet toegestaan"},
     {"No such file or directory", "Bestand of map bestaat niet"},
@@ -33,18 +33,18 @@ const Reason reasons[] = {
     {"Unknown error", "Onbekende fout"},
 };
 // Qt's contexts whose reasons its Dutch catalogue covers.
-const char *const qtContexts[] = {"QSaveFile", "QIODevice", "QFileDevice", "QFile"};
+const char *const kQtContexts[] = {"QSaveFile", "QIODevice", "QFileDevice", "QFile"};
 }
 
 QString DutchReason(const QString &reason)
 {
     const QString text = reason.trimmed();
-    for (const Reason &r : reasons) {
+    for (const Reason &r : kReasons) {
         if (text.compare(QLatin1String(r.english), Qt::CaseInsensitive) == 0)
             return QString::fromUtf8(r.dutch);
     }
     const QByteArray source = text.toUtf8();
-    for (const char *context : qtContexts) {
+    for (const char *context : kQtContexts) {
         const QString t = QCoreApplication::translate(context, source.constData());
         if (t != text)
             return t;

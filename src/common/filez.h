@@ -53,7 +53,7 @@ bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *
 int CreateTemporaryBeside(const QByteArray &target, QByteArray &temporary);
 // Our temporary files in folder that no save holds and that were not written
 // for this many seconds are removed when a save goes into that folder.
-constexpr int StaleTemporarySeconds = 10 * 60;
+constexpr int kStaleTemporarySeconds = 10 * 60;
 void RemoveStaleTemporaries(const QByteArray &folder);
 // A reason the system gave for a failure (QFile::errorString, strerror) in Dutch;
 // a reason without a known translation is returned as it is.
@@ -70,6 +70,8 @@ int TextToIntDef(const QString &text, int def);
 inline int Larger(int a, int b) { return a > b ? a : b; }
 inline int Smaller(int a, int b) { return a < b ? a : b; }
 QString FormatCount(qint64 value, int width);
+// Without the spaces and control characters (code 32 and below) at either end.
+QString TrimControl(const QString &text);
 QString TrimLower(const QString &text);
 QChar LowerChar(QChar c);
 QString LowerText(const QString &text);

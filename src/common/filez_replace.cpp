@@ -21,9 +21,9 @@ constexpr std::array<char16_t, 256> makeUpperTable()
     }
     return t;
 }
-constexpr std::array<char16_t, 256> g_upper = makeUpperTable();
+constexpr std::array<char16_t, 256> kUpper = makeUpperTable();
 
-inline char16_t fold(char16_t c) { return c < 256 ? g_upper[c] : QChar(c).toUpper().unicode(); }
+inline char16_t fold(char16_t c) { return c < 256 ? kUpper[c] : QChar(c).toUpper().unicode(); }
 
 inline QChar asciiLower(QChar c) { return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ? QChar(c.unicode() + 32) : c; }
 inline QChar asciiUpper(QChar c) { return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ? QChar(c.unicode() - 32) : c; }
@@ -75,7 +75,7 @@ const QString &repeatMarker()
 constexpr int kMaxReplacements = 100000;
 }
 
-const char16_t *const UpperTable = g_upper.data();
+const char16_t *const UpperTable = kUpper.data();
 
 bool ReplaceFirstText(QString &text, const QString &find, const QString &replacement, bool caseSensitive)
 {

@@ -16,9 +16,9 @@
 namespace {
 
 // Longest name a folder entry may have on the usual file systems.
-constexpr int NameMax = 255;
-const QByteArray Suffix = ".part";
-constexpr int RandomLength = 6;   // the XXXXXX of mkstemps
+constexpr int kNameMax = 255;
+const QByteArray kSuffix = ".part";
+constexpr int kRandomLength = 6;   // the XXXXXX of mkstemps
 
 bool randomChar(char c)
 {
@@ -28,10 +28,10 @@ bool randomChar(char c)
 // "." + name + "." + six letters or digits + ".part", name not empty.
 bool isTemporaryName(const QByteArray &n)
 {
-    const int tail = 1 + RandomLength + int(Suffix.size());
-    if (n.size() < 2 + tail || n.at(0) != '.' || !n.endsWith(Suffix) || n.at(n.size() - tail) != '.')
+    const int tail = 1 + kRandomLength + int(kSuffix.size());
+    if (n.size() < 2 + tail || n.at(0) != '.' || !n.endsWith(kSuffix) || n.at(n.size() - tail) != '.')
         return false;
-    for (int i = n.size() - tail + 1; i < n.size() - Suffix.size(); ++i) {
+    for (int i = n.size() - tail + 1; i < n.size() - kSuffix.size(); ++i) {
         if (!randomChar(n.at(i)))
             return false;
     }
@@ -67,7 +67,7 @@ void RemoveStaleTemporaries(const QByteArray &folder)
         struct stat st;
         // A save holds its file locked until it is renamed or removed.
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()
-            && now - st.st_mtime >= StaleTemporarySeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0
+            && now - st.st_mtime >= kStaleTemporarySeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0
             && ::unlink(path.constData()) != 0 && errno != ENOENT) {
             LogText(QStringLiteral("Kon oud tijdelijk bestand [") + PathFromNative(path)
                     + QStringLiteral("] niet verwijderen: ") + QString::fromLocal8Bit(std::strerror(errno)));
@@ -84,15 +84,15 @@ int CreateTemporaryBeside(const QByteArray &target, QByteArray &temporary)
     QByteArray name = target.mid(slash + 1);
     RemoveStaleTemporaries(slash < 0 ? QByteArray() : target.left(slash == 0 ? 1 : slash));
     // The temporary name's own part gives way: the target keeps its name.
-    const int room = NameMax - 2 - RandomLength - int(Suffix.size());
+    const int room = kNameMax - 2 - kRandomLength - int(kSuffix.size());
     if (name.size() > room) {
         int cut = room;
         while (cut > 0 && (uchar(name.at(cut)) & 0xC0) == 0x80)
             --cut;   // not inside a UTF-8 character
         name.truncate(cut > 0 ? cut : room);
     }
-    temporary = folder + '.' + name + '.' + QByteArray(RandomLength, 'X') + Suffix;
-    const int fd = ::mkostemps(temporary.data(), int(Suffix.size()), O_CLOEXEC);
+    temporary = folder + '.' + name + '.' + QByteArray(kRandomLength, 'X') + kSuffix;
+    const int fd = ::mkostemps(temporary.data(), int(kSuffix.size()), O_CLOEXEC);
     if (fd < 0)
         return -1;
     ::fchmod(fd, newFileMode(target));

@@ -44,14 +44,19 @@ QString FormatCount(qint64 value, int width)
     return digits.rightJustified(-width, QLatin1Char(' '));
 }
 
-QString TrimLower(const QString &text)
+QString TrimControl(const QString &text)
 {
     int from = 0, to = text.size();
     while (from < to && text.at(from).unicode() <= ' ')
         ++from;
     while (to > from && text.at(to - 1).unicode() <= ' ')
         --to;
-    QString out = text.mid(from, to - from);
+    return text.mid(from, to - from);
+}
+
+QString TrimLower(const QString &text)
+{
+    QString out = TrimControl(text);
     for (QChar &c : out)
         c = asciiLower(c);
     return out;

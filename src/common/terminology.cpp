@@ -51,15 +51,6 @@ const Placeholder kPlaceholders[] = {
 
 bool isEmptyEntry(const char *s) { return !s || !*s; }
 
-QString trimmed(const QString &s)
-{
-    int from = 0, to = s.size();
-    while (from < to && s.at(from).unicode() <= ' ')
-        ++from;
-    while (to > from && s.at(to - 1).unicode() <= ' ')
-        --to;
-    return s.mid(from, to - from);
-}
 }
 
 QString ProductName()
@@ -99,9 +90,9 @@ QString JoinWords(const QString &first, const QString &second)
             if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
                 c = QChar(c.unicode() + 32);
         }
-        return trimmed(second + QLatin1Char(' ') + low);
+        return TrimControl(second + QLatin1Char(' ') + low);
     }
-    return trimmed(first + QLatin1Char(' ') + second);
+    return TrimControl(first + QLatin1Char(' ') + second);
 }
 
 QString ExpandPlaceholders(const QString &text)

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr int MapSize = GridSize * GridSize + 2;
+constexpr int kMapSize = GridSize * GridSize + 2;
 
 // Reads one pixel as red, green, blue. Only ever called once per cell, so the
 // slow path for unusual formats costs nothing worth speaking of.
@@ -36,12 +36,12 @@ void ReadRgb(const QImage &picture, int x, int y, int &r, int &g, int &b)
 
 } // namespace
 
-ItemDetector::ItemDetector() : m_background(MapSize, 1), m_visited(MapSize, 0) {}
+ItemDetector::ItemDetector() : m_background(kMapSize, 1), m_visited(kMapSize, 0) {}
 
 bool ItemDetector::isBackground(int x, int y) const
 {
     const int i = x + y * GridSize;
-    if (i < 0 || i >= MapSize)
+    if (i < 0 || i >= kMapSize)
         return true;
     return m_background[size_t(i)] != 0;
 }

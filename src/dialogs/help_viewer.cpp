@@ -14,7 +14,7 @@
 
 namespace {
 
-const QString Scheme = QStringLiteral("chm");
+const QString kScheme = QStringLiteral("chm");
 
 QString decodePage(const QByteArray &data)
 {
@@ -52,7 +52,7 @@ QUrl ChmBrowser::urlOf(const QString &topic)
     while (page.startsWith('/'))
         page.remove(0, 1);
     QUrl url;
-    url.setScheme(Scheme);
+    url.setScheme(kScheme);
     url.setPath('/' + page);
     if (!anchor.isEmpty())
         url.setFragment(anchor);
@@ -62,7 +62,7 @@ QUrl ChmBrowser::urlOf(const QString &topic)
 QVariant ChmBrowser::loadResource(int type, const QUrl &name)
 {
     // Everything a page shows comes from its own help file, never from disk or elsewhere.
-    if (name.scheme() != Scheme || !m_archive)
+    if (name.scheme() != kScheme || !m_archive)
         return {};
     bool ok = false;
     QByteArray data = m_archive->read(name.path(), &ok);
@@ -78,7 +78,7 @@ QVariant ChmBrowser::loadResource(int type, const QUrl &name)
 void ChmBrowser::followLink(const QUrl &link)
 {
     QUrl target = source().resolved(link);
-    if (target.scheme() == Scheme) {
+    if (target.scheme() == kScheme) {
         if (m_archive && m_archive->contains(target.path()))
             setSource(target);
         return;

@@ -4,6 +4,7 @@
 
 #include "common/filez.h"
 #include "common/prompts.h"
+#include "dialogs/fixed_pitch_font.h"
 #include "dialogs/messages.h"
 
 #include <QDir>
@@ -17,23 +18,14 @@ Tlogform::Tlogform(QWidget *parent)
 {
     ui->setupUi(this);
     logmem = ui->logmem;
-    MainMenu1 = ui->MainMenu1;
-    Opslaan1 = ui->Opslaan1;
-    Opslaan2 = ui->Opslaan2;
-    Afdrukken1 = ui->Afdrukken1;
-    Schermwissen1 = ui->Schermwissen1;
     setWindowFlag(Qt::WindowStaysOnTopHint);
     move(6, 834);  // the layout's place; FitFormOnScreen pulls it onto smaller screens
-    QFont f = logmem->font();
-    f.setPixelSize(11);
-    f.setStyleHint(QFont::TypeWriter);
-    f.setFixedPitch(true);
-    logmem->setFont(f);
+    logmem->setFont(FixedPitchFont(logmem->font(), 11));
     // Escape is released over the edit most of the time; the window handles it.
     logmem->installEventFilter(this);
-    connect(Opslaan2, &QAction::triggered, this, &Tlogform::Opslaan1Click);
-    connect(Afdrukken1, &QAction::triggered, this, &Tlogform::Afdrukken1Click);
-    connect(Schermwissen1, &QAction::triggered, this, &Tlogform::Schermwissen1Click);
+    connect(ui->Opslaan2, &QAction::triggered, this, &Tlogform::Opslaan1Click);
+    connect(ui->Afdrukken1, &QAction::triggered, this, &Tlogform::Afdrukken1Click);
+    connect(ui->Schermwissen1, &QAction::triggered, this, &Tlogform::Schermwissen1Click);
 }
 
 Tlogform::~Tlogform() { delete ui; }

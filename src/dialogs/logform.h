@@ -2,9 +2,6 @@
 // The log window: diagnostic lines that can be saved, printed and cleared.
 #include <QMainWindow>
 
-class QAction;
-class QMenu;
-class QMenuBar;
 class QPlainTextEdit;
 namespace Ui { class logform; }
 
@@ -15,11 +12,6 @@ public:
     ~Tlogform() override;
 
     QPlainTextEdit *logmem;
-    QMenuBar *MainMenu1;
-    QMenu *Opslaan1;
-    QAction *Opslaan2;
-    QAction *Afdrukken1;
-    QAction *Schermwissen1;
 
     // Adds text and a line end after the last character.
     void append(const QString &text);

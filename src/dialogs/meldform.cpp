@@ -3,6 +3,8 @@
 #include "common/prompts.h"
 #include "ui_meldform.h"
 
+#include "dialogs/fixed_pitch_font.h"
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPointer>
@@ -25,13 +27,9 @@ Tmeldform::Tmeldform(QWidget *parent)
     emailnaar = ui->emailnaar;
     setObjectName(QStringLiteral("meldform"));
     setWindowFlag(Qt::WindowStaysOnTopHint);
-    // Courier New at 13 pixels; where it is missing any fixed-pitch font stands in.
-    QFont f = font();
-    f.setPixelSize(13);
-    f.setStyleHint(QFont::TypeWriter);
-    f.setFixedPitch(true);
-    setFont(f);
-    melding->setFont(f);
+    // Courier New at 13 pixels.
+    setFont(FixedPitchFont(font(), 13));
+    melding->setFont(font());
     connect(Button1, &QPushButton::clicked, this, &Tmeldform::Button1Click);
     connect(BitBtn1, &QPushButton::clicked, this, &Tmeldform::BitBtn1Click);
 }

@@ -9,7 +9,7 @@
 #include <QScrollBar>
 
 namespace {
-const int PathRole = Qt::UserRole + 1;
+const int kPathRole = Qt::UserRole + 1;
 }
 
 DirectoryList::DirectoryList(QWidget *parent) : QListWidget(parent)
@@ -38,7 +38,7 @@ void DirectoryList::setDirectory(const QString &path)
 QString DirectoryList::itemPath(int i) const
 {
     const QListWidgetItem *it = item(i);
-    return it ? it->data(PathRole).toString() : QString();
+    return it ? it->data(kPathRole).toString() : QString();
 }
 
 void DirectoryList::openSelected()
@@ -83,7 +83,7 @@ void DirectoryList::fill()
     int level = 0;
     auto add = [&](const QString &text, const QString &itemPathText, int indent) {
         auto *it = new QListWidgetItem(closed, QString(indent * 2, ' ') + text, this);
-        it->setData(PathRole, itemPathText);
+        it->setData(kPathRole, itemPathText);
         it->setToolTip(itemPathText);
     };
     add(QStringLiteral("/"), path, level);

@@ -166,7 +166,7 @@ QString CleanLines(const QString &raw)
 QImage PrepareBack(const QImage &back, int dpi, int *preparedDpi)
 {
     if (dpi <= 0)
-        dpi = OcrDpi;
+        dpi = kOcrDpi;
     if (preparedDpi)
         *preparedDpi = dpi;
     if (back.isNull() || back.width() < 3 || back.height() < 3)
@@ -182,8 +182,8 @@ QImage PrepareBack(const QImage &back, int dpi, int *preparedDpi)
     PaintWhiteOutside(g, inside);
 
     int target = dpi;
-    if (dpi < OcrDpi || dpi > OcrDpi * 3 / 2)
-        target = OcrDpi;
+    if (dpi < kOcrDpi || dpi > kOcrDpi * 3 / 2)
+        target = kOcrDpi;
     if (target != dpi) {
         const qint64 w = qint64(g.width()) * target / dpi, h = qint64(g.height()) * target / dpi;
         if (w < 1 || h < 1 || w * h > qint64(1) << 28)
@@ -205,7 +205,7 @@ QString RecogniseText(const QImage &prepared, int dpi, const QString &lang, cons
         return QString();
     const QImage g = ToGrey(prepared);
     engine->api.SetImage(g.constBits(), g.width(), g.height(), 1, int(g.bytesPerLine()));
-    engine->api.SetSourceResolution(dpi > 0 ? dpi : OcrDpi);
+    engine->api.SetSourceResolution(dpi > 0 ? dpi : kOcrDpi);
     tesseract::ETEXT_DESC monitor;
     if (cancel) {
         monitor.cancel = &Cancelled;

@@ -8,10 +8,10 @@
 #include <vector>
 
 // The resolution the reader is given: backs scanned below it are enlarged.
-constexpr int OcrDpi = 300;
+constexpr int kOcrDpi = 300;
 
-// The back as the reader wants it: 8-bit grey at OcrDpi or more (very fine scans
-// are brought down to OcrDpi, which reads as well and faster), the glass around
+// The back as the reader wants it: 8-bit grey at kOcrDpi or more (very fine scans
+// are brought down to kOcrDpi, which reads as well and faster), the glass around
 // the card and a band along the card's edge (where borders and mourning frames
 // are printed) painted white, the paper stretched to white and the ink to black.
 // preparedDpi receives the resolution of the result.

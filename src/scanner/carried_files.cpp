@@ -51,7 +51,7 @@ void EnsureCarriedFiles(const CarriedSource &source)
             version = 0;
         }
         // An unloadable file answers 0 and so counts as outdated too.
-        write = version < CurrentScannerLibraryVersion;
+        write = version < kCurrentScannerLibraryVersion;
     }
     if (write) {
         if (!WriteCarriedFile(source(QStringLiteral("EZTW32")), library))
@@ -60,7 +60,7 @@ void EnsureCarriedFiles(const CarriedSource &source)
     }
 
     const QString help = ProgramFolder() + QStringLiteral("kvnscan.chm");
-    if (!QFileInfo::exists(help) || FileSizeOf(help) < HelpFileMinimumSize) {
+    if (!QFileInfo::exists(help) || FileSizeOf(help) < kHelpFileMinimumSize) {
         // Our own help file is far below that size: one equal to it stays as it is.
         const QByteArray carried = source(QStringLiteral("KVNSCANCHM"));
         if (!SameBytes(help, carried)) {

@@ -19,5 +19,5 @@ bool WriteCarriedFile(const QByteArray &data, const QString &path);
 // 1371379 bytes and other than the carried one. Binds the scanner library on the way.
 void EnsureCarriedFiles(const CarriedSource &source = CarriedResource);
 
-constexpr int CurrentScannerLibraryVersion = 114;
-constexpr qint64 HelpFileMinimumSize = 1371379;
+constexpr int kCurrentScannerLibraryVersion = 114;
+constexpr qint64 kHelpFileMinimumSize = 1371379;

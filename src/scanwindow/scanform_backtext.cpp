@@ -49,7 +49,7 @@ void TScanform::StartReadingBacks()
             cards.push_back(RectOf(b));
         backs = CardTextReader::CutBacks(scan, cards);
     }
-    cardReader->start(backs, TextToIntDef(ui->dpiachter->text(), OcrDpi), Language(*ui));
+    cardReader->start(backs, TextToIntDef(ui->dpiachter->text(), kOcrDpi), Language(*ui));
 }
 
 void TScanform::WaitForBackTexts()

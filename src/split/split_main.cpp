@@ -21,7 +21,7 @@
 
 namespace {
 
-const char *const UsageText =
+const char *const kUsageText =
     "gebruik: kvnscan-split VOORKANT [ACHTERKANT] --out MAP [--name kaart] [--type .JPG] [--quality 90]\n"
     "                     [--digits 3] [--background RRGGBB] [--tolerance 3] [--min-size N] [--margin 2]\n"
     "                     [--columns 0] [--selection L,T,R,B] [--below] [--white] [--straighten] [--sides]\n"
@@ -180,7 +180,7 @@ int main(int argc, char **argv)
     const QString wrong = ReadOptions(app.arguments().mid(1), o);
     if (!wrong.isEmpty()) {
         Fail(wrong);
-        std::fputs(UsageText, stderr);
+        std::fputs(kUsageText, stderr);
         return 2;
     }
     const std::optional<QImage> front = LoadScan(o.scans[0]);

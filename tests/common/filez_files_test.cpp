@@ -233,7 +233,7 @@ TEST(WriteFileAtomically, LongAndOddNamesAndOnlyStaleTemporariesOfOursAreRemoved
         if (e.old) {
             timeval tv[2];
             gettimeofday(&tv[0], nullptr);
-            tv[0].tv_sec -= StaleTemporarySeconds + 60;
+            tv[0].tv_sec -= kStaleTemporarySeconds + 60;
             tv[1] = tv[0];
             ::utimes(p.constData(), tv);
         }

@@ -143,7 +143,7 @@ protected:
         };
     }
     QStringList requested;
-    QByteArray help = QByteArray(HelpFileMinimumSize, 'h');
+    QByteArray help = QByteArray(kHelpFileMinimumSize, 'h');
 };
 
 TEST_F(CarriedFilesTest, FirstStart_ShouldWriteTheLibraryAndTheHelpFile)
@@ -178,18 +178,18 @@ TEST_F(CarriedFilesTest, Version113_ShouldBeReplacedWithoutTouchingTheLoadedFile
 TEST_F(CarriedFilesTest, Version114_AndAFullHelpFile_ShouldStayInPlace)
 {
     installFake(FAKE_EZTW_PARTIAL_PATH);
-    writeAll(program.path("kvnscan.chm"), QByteArray(HelpFileMinimumSize, 'o'));
+    writeAll(program.path("kvnscan.chm"), QByteArray(kHelpFileMinimumSize, 'o'));
     const ino_t before = inodeOf(library);
     EnsureCarriedFiles(source());
     EXPECT_EQ(inodeOf(library), before);
-    EXPECT_EQ(readAll(program.path("kvnscan.chm")), QByteArray(HelpFileMinimumSize, 'o'));
+    EXPECT_EQ(readAll(program.path("kvnscan.chm")), QByteArray(kHelpFileMinimumSize, 'o'));
     EXPECT_TRUE(requested.isEmpty());
 }
 
 TEST_F(CarriedFilesTest, HelpFileOneByteShort_ShouldBeReplaced)
 {
     installFake(FAKE_EZTW_PATH);
-    writeAll(program.path("kvnscan.chm"), QByteArray(HelpFileMinimumSize - 1, 'o'));
+    writeAll(program.path("kvnscan.chm"), QByteArray(kHelpFileMinimumSize - 1, 'o'));
     EnsureCarriedFiles(source());
     EXPECT_EQ(readAll(program.path("kvnscan.chm")), help);
 

@@ -54,7 +54,7 @@ void makeOld(const QByteArray &path)
 {
     timeval old[2];
     gettimeofday(&old[0], nullptr);
-    old[0].tv_sec -= StaleTemporarySeconds + 60;
+    old[0].tv_sec -= kStaleTemporarySeconds + 60;
     old[1] = old[0];
     utimes(path.constData(), old);
 }
