@@ -2,6 +2,7 @@
 #include "codec/picture_buffer.h"
 #include "fakes/file_bytes.h"
 #include "fakes/scripted_prompts.h"
+#include "fakes/file_bytes.h"
 
 #include <QFile>
 #include <QPainter>

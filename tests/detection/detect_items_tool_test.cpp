@@ -1,5 +1,6 @@
 // The developer program, run as a user runs it.
 #include "synthetic_scan.h"
+#include "fakes/file_bytes.h"
 
 #include <QFile>
 #include <QPainter>
@@ -66,10 +67,7 @@ TEST(DetectItemsTool, UnreadableImageExitsWithTwo)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath("not-a-picture.png");
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("no pixels here");
-    f.close();
+    writeAll(file, "no pixels here");
     for (const QString &path : {file, dir.filePath("missing.jpg")}) {
         const ToolRun r = DetectItemsTool({path});
         EXPECT_EQ(r.exitCode, 2);

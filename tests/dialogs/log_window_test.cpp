@@ -4,6 +4,7 @@
 #include "fakes/file_bytes.h"
 #include "fakes/scripted_prompts.h"
 #include "fakes/temp_program.h"
+#include "fakes/file_bytes.h"
 
 #include <QApplication>
 #include <QFile>

@@ -20,7 +20,7 @@ inline void writeAll(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
+    ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
 // Makes writes past a few bytes fail as on a full disk, for its lifetime.

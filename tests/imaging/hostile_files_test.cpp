@@ -7,6 +7,7 @@
 #include "imaging/picture_decoder.h"
 #include "imaging/picture_file.h"
 #include "test_pictures.h"
+#include "fakes/file_bytes.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -15,13 +16,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-void WriteAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 qint64 PeakMegabytes()
 {
@@ -49,7 +43,7 @@ protected:
     QImage Load(const QString &name, const QByteArray &bytes)
     {
         const QString file = dir.path() + '/' + name;
-        WriteAll(file, bytes);
+        writeAll(file, bytes);
         QImage picture = NumberedPicture(3, 3);
         EXPECT_TRUE(LoadPictureFile(picture, file)) << name.toStdString();
         return picture;

@@ -3,6 +3,7 @@
 #include "imaging/picture_caption.h"
 #include "imaging/picture_file.h"
 #include "test_pictures.h"
+#include "fakes/file_bytes.h"
 
 #include <QFile>
 #include <QProcess>
@@ -12,12 +13,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray Bytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 std::string ExifValue(const QString &path, const char *key)
 {
@@ -50,7 +45,7 @@ TEST(PictureCaption, TextDateAndResolutionInsideJpegAndTiffOnlyWhenThereIsText)
         EXPECT_EQ(back.dpi, 600);
         EXPECT_EQ(QString::fromStdString(ExifValue(with, "Exif.Image.ImageDescription")), text);
         // No text: the file is byte for byte what the encoder made.
-        EXPECT_EQ(Bytes(without), Bytes(plain));
+        EXPECT_EQ(readAll(without), readAll(plain));
         EXPECT_TRUE(ReadPictureCaption(plain).text.isEmpty());
         // The pixels are the same with the caption as without.
         QImage a, b;
@@ -72,5 +67,5 @@ TEST(PictureCaption, TextDateAndResolutionInsideJpegAndTiffOnlyWhenThereIsText)
     const QString bmp = dir.filePath("kaart.BMP"), bmpPlain = dir.filePath("kaal.BMP");
     ASSERT_EQ(SavePictureFile(picture, bmp, 90, 600, &caption), 90);
     ASSERT_EQ(SavePictureFile(picture, bmpPlain, 90, 600), 90);
-    EXPECT_EQ(Bytes(bmp), Bytes(bmpPlain));
+    EXPECT_EQ(readAll(bmp), readAll(bmpPlain));
 }

@@ -3,6 +3,7 @@
 #include "imaging/jpeg_reader.h"
 #include "imaging/picture_file.h"
 #include "test_pictures.h"
+#include "fakes/file_bytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,19 +38,6 @@ int LargestDifference(const QImage &a, const QImage &b)
         for (int x = 0; x < a.width() * 3; ++x)
             worst = std::max(worst, std::abs(int(a.constScanLine(y)[x]) - int(b.constScanLine(y)[x])));
     return worst;
-}
-
-void WriteFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // A BMP header announcing width x height at 24 bits, followed by `pixelBytes` bytes.
@@ -129,7 +117,7 @@ TEST_F(PictureFile, OnlyJpegReceivesTheQualityAndQualityZeroStillCounts)
     EXPECT_LT(QFileInfo(path("zero.jpg")).size(), QFileInfo(path("low.jpg")).size());
     ASSERT_EQ(SavePictureFile(picture, path("a.bmp"), 5, 0), 5);
     ASSERT_EQ(SavePictureFile(picture, path("b.bmp"), 100, 0), 100);
-    EXPECT_EQ(ReadFile(path("a.bmp")), ReadFile(path("b.bmp")));
+    EXPECT_EQ(readAll(path("a.bmp")), readAll(path("b.bmp")));
 }
 
 TEST_F(PictureFile, OtherPixelFormatsAreSavedAsTwentyFourBit)
@@ -140,7 +128,7 @@ TEST_F(PictureFile, OtherPixelFormatsAreSavedAsTwentyFourBit)
     grey.fill(90);
     ASSERT_EQ(SavePictureFile(argb, path("argb.bmp"), 80, 0), 80);
     ASSERT_EQ(SavePictureFile(grey, path("grey.tif"), 80, 0), 80);
-    EXPECT_EQ(ReadFile(path("argb.bmp")).at(28), 24);   // bits per pixel in the header
+    EXPECT_EQ(readAll(path("argb.bmp")).at(28), 24);   // bits per pixel in the header
     QImage loaded;
     LoadPictureFile(loaded, path("grey.tif"));
     EXPECT_EQ(PixelAt(loaded, 3, 3), 0x5A5A5Au);
@@ -148,7 +136,7 @@ TEST_F(PictureFile, OtherPixelFormatsAreSavedAsTwentyFourBit)
 
 TEST_F(PictureFile, SavingReplacesAnOldFileAndKeepsItsPermissions)
 {
-    WriteFile(path("a.bmp"), "old");
+    writeAll(path("a.bmp"), "old");
     ::chmod(QFile::encodeName(path("a.bmp")).constData(), 0640);
     ASSERT_EQ(SavePictureFile(GradientPicture(10, 10), path("a.bmp"), 90, 0), 90);
     QImage loaded;
@@ -162,10 +150,10 @@ TEST_F(PictureFile, SavingReplacesAnOldFileAndKeepsItsPermissions)
 
 TEST_F(PictureFile, AFailedSaveLeavesTheOldFileAndNoTemporaryFile)
 {
-    WriteFile(path("a.jpg"), "old picture");
+    writeAll(path("a.jpg"), "old picture");
     // JPEG cannot hold more than 65500 pixels in a row: the encoder gives up midway.
     EXPECT_EQ(SavePictureFile(GradientPicture(65501, 1), path("a.jpg"), 90, 0), -1);
-    EXPECT_EQ(ReadFile(path("a.jpg")), QByteArray("old picture"));
+    EXPECT_EQ(readAll(path("a.jpg")), QByteArray("old picture"));
     EXPECT_EQ(files(), QStringList{"a.jpg"});
 }
 
@@ -173,10 +161,10 @@ TEST_F(PictureFile, AReadOnlyFileIsNotReplaced)
 {
     if (::geteuid() == 0)
         GTEST_SKIP() << "root may write any file";
-    WriteFile(path("a.bmp"), "old");
+    writeAll(path("a.bmp"), "old");
     ::chmod(QFile::encodeName(path("a.bmp")).constData(), 0444);
     EXPECT_EQ(SavePictureFile(GradientPicture(4, 4), path("a.bmp"), 90, 0), -1);
-    EXPECT_EQ(ReadFile(path("a.bmp")), QByteArray("old"));
+    EXPECT_EQ(readAll(path("a.bmp")), QByteArray("old"));
 }
 
 TEST_F(PictureFile, AnExtensionTheLibraryCannotWriteIsReportedAndGivesMinusOne)
@@ -195,7 +183,7 @@ TEST_F(PictureFile, AnEmptyPictureIsNotMade)
 TEST_F(PictureFile, ACorruptFileShowsThePlaceholderAndIsNotReadAgain)
 {
     const QString file = path("broken.jpg");
-    WriteFile(file, QByteArray(5000, 'x'));
+    writeAll(file, QByteArray(5000, 'x'));
     QImage picture = GradientPicture(3, 3);
     EXPECT_TRUE(LoadPictureFile(picture, file));
     EXPECT_TRUE(SamePixels(picture, UnreadablePlaceholder()));
@@ -211,10 +199,10 @@ TEST_F(PictureFile, ACorruptFileShowsThePlaceholderAndIsNotReadAgain)
     // Same size and time but readable content: the second load must not look inside.
     const QDateTime modified = QFileInfo(file).lastModified();
     ASSERT_EQ(SavePictureFile(GradientPicture(50, 50), path("good.jpg"), 90, 0), 90);
-    QByteArray good = ReadFile(path("good.jpg"));
+    QByteArray good = readAll(path("good.jpg"));
     ASSERT_LT(good.size(), 5000);
     good.append(QByteArray(5000 - good.size(), '\0'));
-    WriteFile(file, good);
+    writeAll(file, good);
     {
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
@@ -242,7 +230,7 @@ TEST_F(PictureFile, DotMissingFilesAndNonPicturesLeaveThePicture)
     EXPECT_TRUE(LoadPictureFile(picture, path("missing.bmp")));
     EXPECT_TRUE(SamePixels(picture, before));
     EXPECT_FALSE(IsKnownUnreadable(path("missing.bmp")));
-    WriteFile(path("notes.txt"), "just text");
+    writeAll(path("notes.txt"), "just text");
     EXPECT_TRUE(LoadPictureFile(picture, path("notes.txt")));
     EXPECT_TRUE(SamePixels(picture, before));
 }
@@ -250,9 +238,9 @@ TEST_F(PictureFile, DotMissingFilesAndNonPicturesLeaveThePicture)
 TEST_F(PictureFile, AHeaderClaimingMorePixelsThanCanBeHeldIsUnreadable)
 {
     // 200000 x 200000 pixels would be 120 GB.
-    WriteFile(path("huge.bmp"), BmpHeader(200000, 200000, 64));
+    writeAll(path("huge.bmp"), BmpHeader(200000, 200000, 64));
     // 30000 x 40000 (3.6 GB) with hardly any pixel bytes behind the header.
-    WriteFile(path("short.bmp"), BmpHeader(30000, 40000, 64));
+    writeAll(path("short.bmp"), BmpHeader(30000, 40000, 64));
     for (const char *name : {"huge.bmp", "short.bmp"}) {
         QImage picture = GradientPicture(3, 3);
         EXPECT_TRUE(LoadPictureFile(picture, path(name)));
@@ -283,7 +271,7 @@ TEST_F(PictureFile, TheFallbackJpegReaderReadsWhatWasSaved)
     EXPECT_LE(LargestDifference(read, picture), 8);
     EXPECT_NEAR(read.dotsPerMeterX(), 23622, 40);
     EXPECT_TRUE(ReadJpegFile(path("a.jpg"), 100).isNull());
-    WriteFile(path("bad.jpg"), "\xFF\xD8\xFF garbage");
+    writeAll(path("bad.jpg"), "\xFF\xD8\xFF garbage");
     EXPECT_TRUE(ReadJpegFile(path("bad.jpg"), qint64(1) << 30).isNull());
 }
 
@@ -343,7 +331,7 @@ TEST_F(PictureFile, PlainBmpFilesLoadAsTheImageLibraryDecodesThem)
     QByteArray zeroDpi = BmpHeader(3, 2, 2 * 12);
     for (int i = 54; i < zeroDpi.size(); ++i)
         zeroDpi[i] = char(i * 13);
-    WriteFile(path("zero.bmp"), zeroDpi);
+    writeAll(path("zero.bmp"), zeroDpi);
     TFreeWinBitmap bitmap;
     ASSERT_TRUE(bitmap.Load(path("zero.bmp"), 0));
     const QImage library = bitmap.CopyToBitmapHandle();
