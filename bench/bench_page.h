@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-// A 24-bit page with smooth photo-like areas, edges and sensor noise.
+// A 24-bit page with a smooth photo-like area, edges, text and sensor noise.
 QImage SyntheticPage(int width, int height);
 
 struct Timed {

@@ -6,7 +6,6 @@
 #include "detection/reading_order.h"
 
 #include <QGuiApplication>
-#include <QPainter>
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -33,26 +32,11 @@ int main(int argc, char **argv)
 
     // Eight cards of 7.6 x 5.5 cm in two columns, each turned by its own lean
     // of 2 to 9 degrees, far enough apart that no box reaches into another card.
-    std::vector<QRect> cards;
+    std::vector<SyntheticCard> cards;
     for (int i = 0; i < 8; ++i)
-        cards.push_back(QRect(i % 2 ? 2700 : 350, 250 + (i / 2) * 1700, 1800, 1300));
-    const QImage upright = bench::Scan(bench::PageWidth, bench::PageHeight, cards, 7);
-    QImage canvas(upright.size(), QImage::Format_RGB32);
-    canvas.fill(QColor(254, 254, 254));
-    {
-        QPainter p(&canvas);
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        for (size_t i = 0; i < cards.size(); ++i) {
-            const QRect &c = cards[i];
-            p.save();
-            p.translate(c.center());
-            p.rotate((i % 2 ? -1 : 1) * (2.0 + double(i)));
-            p.drawImage(QPoint(-c.width() / 2, -c.height() / 2), upright.copy(c));
-            p.restore();
-        }
-    }
-    const QImage scan = canvas.convertToFormat(QImage::Format_BGR888);
-    canvas = QImage();
+        cards.push_back(bench::Card(QRect(i % 2 ? 2700 : 350, 250 + (i / 2) * 1700, 1800, 1300),
+                                    (i % 2 ? -1 : 1) * (2.0 + double(i))));
+    const QImage scan = bench::Scan(bench::PageWidth, bench::PageHeight, cards, 7);
 
     DetectionSettings d;
     d.columns = 2;

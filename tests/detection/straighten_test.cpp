@@ -1,10 +1,10 @@
 // Cards laid askew come out upright: measured on scans drawn here, with the
 // lean found again in the saved picture by its own edge fit.
+#include "common/synthetic_scan.h"
 #include "detection/cut_out.h"
 #include "detection/item_detection.h"
 #include "detection/straighten.h"
 
-#include <QPainter>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -21,35 +21,16 @@ struct Scene {
 // antialiased, with a photo and lines of print on it and sensor noise over all.
 QImage LeaningScan(const Scene &s)
 {
-    QImage canvas(900, 1000, QImage::Format_RGB32);
-    canvas.fill(s.glass);
-    {
-        QPainter p(&canvas);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.translate(450, 500);
-        p.rotate(s.lean);
-        p.setPen(Qt::NoPen);
-        p.setBrush(s.card);
-        if (s.round)
-            p.drawEllipse(QRectF(-210, -300, 420, 600));
-        else
-            p.drawRect(QRectF(-210, -300, 420, 600));
-        p.setBrush(QColor(90, 70, 60));
-        p.drawRect(QRectF(-120, -230, 240, 220));
-        p.setBrush(QColor(30, 30, 40));
-        for (int y = 40; y < 240; y += 30)
-            p.drawRect(QRectF(-150, y, 300, 10));
-    }
-    QImage scan = canvas.convertToFormat(QImage::Format_BGR888);
-    uint32_t seed = 5;
-    for (int y = 0; y < scan.height(); ++y) {
-        uchar *line = scan.scanLine(y);
-        for (int x = 0; x < scan.width() * 3; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            line[x] = uchar(std::clamp(int(line[x]) + int((seed >> 29) % 5) - 2, 0, 255));
-        }
-    }
-    return scan;
+    SyntheticCard card;
+    card.rect = QRect(240, 200, 420, 600);
+    card.lean = s.lean;
+    card.oval = s.round;
+    card.border = card.face = s.card;
+    card.photo = true;
+    card.shade = 30;
+    card.noise = 2;
+    card.seed = 5;
+    return MakeScan(900, 1000, {s.glass.red(), s.glass.green(), s.glass.blue(), 2, 5}, {card});
 }
 
 int Sum(const uchar *p) { return p[0] + p[1] + p[2]; }

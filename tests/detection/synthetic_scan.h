@@ -1,32 +1,11 @@
 #pragma once
-// Scans made in code: scanner glass of one colour with sensor noise, and cards
-// with a pale border and dark content lying on it.
+// Layouts of cards for scans made in code, and what detection should find in them.
+#include "common/synthetic_scan.h"
 #include "detection/scanbox.h"
 
 #include <QImage>
 #include <QRect>
-#include <cstdint>
 #include <vector>
-
-struct SyntheticCard {
-    QRect rect;
-    uint8_t shade = 60;   // darkness of the content, so cards can be told apart
-};
-
-struct SyntheticGlass {
-    int red = 255, green = 255, blue = 255;
-    int noise = 2;        // each channel varies by up to this much
-    uint32_t seed = 1;
-};
-
-// A 24-bit picture of the glass with the cards on it.
-QImage MakeScan(int width, int height, const SyntheticGlass &glass, const std::vector<SyntheticCard> &cards);
-
-// Paints one card: a pale border band, a paper face and rows of dark "text".
-void PaintCard(QImage &picture, const SyntheticCard &card);
-
-// Fills rect (clipped) with one colour.
-void FillRect(QImage &picture, const QRect &rect, int red, int green, int blue);
 
 // The same layout at another size and place: every rectangle scaled by factor
 // and moved by (dx, dy).

@@ -6,6 +6,7 @@
 #include "ocr/synthetic_back.h"
 #include "ocr/text_distance.h"
 
+#include <QPainter>
 #include <QThread>
 #include <gtest/gtest.h>
 

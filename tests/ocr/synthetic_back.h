@@ -1,10 +1,10 @@
 #pragma once
 // A memorial card's back as a scanner gives it: centred serif lines on paper,
 // optionally a printed frame, lying on glass with a margin around it.
-#include <QFont>
-#include <QFontMetricsF>
+#include "common/synthetic_scan.h"
+
+#include <QColor>
 #include <QImage>
-#include <QPainter>
 #include <QStringList>
 
 struct SyntheticBack {
@@ -16,31 +16,13 @@ struct SyntheticBack {
 
 inline QImage RenderBack(const SyntheticBack &b)
 {
-    const double mm = b.dpi / 25.4;
-    const int margin = int(4 * mm), w = int(56 * mm), h = int(95 * mm);
-    QImage page(w + 2 * margin, h + 2 * margin, QImage::Format_BGR888);
-    page.fill(b.glass);
-    QPainter p(&page);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::TextAntialiasing);
-    const QRectF card(margin, margin, w, h);
-    p.fillRect(card, b.paper);
-    if (b.frame) {
-        p.setPen(QPen(Qt::black, 0.6 * mm));
-        p.drawRect(card.adjusted(2 * mm, 2 * mm, -2 * mm, -2 * mm));
-    }
-    const QRectF area = card.adjusted(6 * mm, 12 * mm, -6 * mm, -10 * mm);
-    const double step = area.height() / b.lines.size();
-    p.setPen(QColor(40, 36, 32));
-    for (int i = 0; i < b.lines.size(); ++i) {
-        QFont font(QStringLiteral("DejaVu Serif"));
-        font.setPixelSize(int(3.0 * mm));
-        const double width = QFontMetricsF(font).horizontalAdvance(b.lines[i]);
-        if (width > area.width())
-            font.setPixelSize(int(font.pixelSize() * area.width() / width));
-        p.setFont(font);
-        p.drawText(QRectF(area.left(), area.top() + i * step, area.width(), step), Qt::AlignCenter, b.lines[i]);
-    }
-    p.end();
-    return page;
+    const int margin = MmToPixels(4, b.dpi);
+    SyntheticCard card;
+    card.rect = QRect(margin, margin, MmToPixels(56, b.dpi), MmToPixels(95, b.dpi));
+    card.look = CardLook::Prayer;
+    card.border = card.face = b.paper;
+    card.lines = b.lines;
+    card.frame = b.frame;
+    return MakeScan(card.rect.width() + 2 * margin, card.rect.height() + 2 * margin,
+                    {b.glass.red(), b.glass.green(), b.glass.blue(), 0, 1}, {card});
 }

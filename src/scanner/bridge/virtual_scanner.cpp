@@ -1,9 +1,6 @@
 #include "scanner/bridge/virtual_scanner.h"
 
-#include <QFontMetricsF>
-#include <QGuiApplication>
-#include <QPainter>
-#include <QPainterPath>
+#include "common/synthetic_scan.h"
 
 #include <atomic>
 #include <cmath>
@@ -15,27 +12,6 @@ constexpr double kCardWidthMm = 56.0, kCardHeightMm = 95.0;
 constexpr double kMarginXMm = 12.0, kGapXMm = 12.0, kMarginYMm = 22.0, kGapYMm = 24.0;
 
 std::atomic<bool> g_nextBack{false};
-
-int mmToPx(double mm, int dpi) { return int(std::lround(mm / 25.4 * dpi)); }
-
-// Seven-segment digit, so no fonts are needed (the library may run without a GUI).
-void drawDigit(QPainter &p, int digit, QRectF r, const QColor &c)
-{
-    static const unsigned char seg[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07, 0x7F, 0x6F};
-    const double t = r.width() * 0.18, w = r.width(), h = r.height();
-    const QRectF bars[7] = {
-        {r.left() + t, r.top(), w - 2 * t, t},                     // a
-        {r.right() - t, r.top() + t, t, h / 2 - 1.5 * t},          // b
-        {r.right() - t, r.top() + h / 2 + t / 2, t, h / 2 - 1.5 * t}, // c
-        {r.left() + t, r.bottom() - t, w - 2 * t, t},              // d
-        {r.left(), r.top() + h / 2 + t / 2, t, h / 2 - 1.5 * t},   // e
-        {r.left(), r.top() + t, t, h / 2 - 1.5 * t},               // f
-        {r.left() + t, r.top() + h / 2 - t / 2, w - 2 * t, t},     // g
-    };
-    for (int i = 0; i < 7; ++i)
-        if (seg[digit % 10] & (1 << i))
-            p.fillRect(bars[i], c);
-}
 
 struct CardPerson {
     const char *name, *bornIn, *bornOn, *diedIn, *diedOn;
@@ -49,74 +25,6 @@ const CardPerson kPeople[] = {
     {"Cornelis Visser", "Delft", "8 december 1868", "Leiden", "2 augustus 1939", true},
     {"Wilhelmina Smits", "Weert", "19 september 1911", "Maastricht", "25 november 1987", false},
 };
-
-// The printed lines, centred in `area`; a line too wide for it is set smaller.
-void drawBackText(QPainter &p, int index, const QRectF &area, double u, const QColor &ink)
-{
-    const QStringList lines = VirtualCardBackText(index);
-    const double step = area.height() / lines.size();
-    p.setPen(ink);
-    for (int i = 0; i < lines.size(); ++i) {
-        QFont font(QStringLiteral("DejaVu Serif"));
-        font.setPixelSize(std::max(1, int(std::lround((i == 2 ? 3.4 : 3.0) * u))));
-        font.setBold(i == 2);
-        const double width = QFontMetricsF(font).horizontalAdvance(lines[i]);
-        if (width > area.width())
-            font.setPixelSize(std::max(1, int(font.pixelSize() * area.width() / width)));
-        p.setFont(font);
-        p.drawText(QRectF(area.left(), area.top() + i * step, area.width(), step), Qt::AlignCenter, lines[i]);
-    }
-}
-
-// One card, drawn small enough for QPainter, then copied row by row.
-QImage drawCard(int index, bool back, int w, int h)
-{
-    QImage card(w, h, QImage::Format_RGB32);
-    const QColor border(238, 230, 208), ink(60, 48, 36);
-    card.fill(border);
-    QPainter p(&card);
-    p.setRenderHint(QPainter::Antialiasing);
-    const double u = w / 56.0;  // one millimetre
-    const QRectF inner(3 * u, 3 * u, w - 6 * u, h - 6 * u);
-    if (!back) {
-        p.fillRect(inner, QColor(196, 178, 150));
-        // A portrait: head and shoulders in an oval frame.
-        QRectF oval(inner.left() + 8 * u, inner.top() + 6 * u, inner.width() - 16 * u, 45 * u);
-        p.setPen(QPen(ink, 1.2 * u));
-        p.setBrush(QColor(150, 128, 100));
-        p.drawEllipse(oval);
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(90, 72, 56));
-        p.drawEllipse(QRectF(oval.center().x() - 7 * u, oval.top() + 8 * u, 14 * u, 17 * u));
-        p.drawChord(QRectF(oval.center().x() - 15 * u, oval.top() + 27 * u, 30 * u, 30 * u), 0, 180 * 16);
-        // A small cross per card, shifted so the cards differ.
-        const double cx = inner.left() + (8 + 6 * (index % 3)) * u, cy = inner.top() + 58 * u;
-        p.fillRect(QRectF(cx - 0.8 * u, cy - 4 * u, 1.6 * u, 10 * u), ink);
-        p.fillRect(QRectF(cx - 3 * u, cy - 1.5 * u, 6 * u, 1.6 * u), ink);
-        drawDigit(p, index + 1, QRectF(inner.right() - 20 * u, inner.bottom() - 26 * u, 12 * u, 20 * u), ink);
-    } else {
-        p.fillRect(inner, QColor(226, 222, 212));
-        const QColor text(70, 66, 60);
-        p.fillRect(QRectF(inner.center().x() - 0.8 * u, inner.top() + 3 * u, 1.6 * u, 9 * u), text);
-        p.fillRect(QRectF(inner.center().x() - 3 * u, inner.top() + 5.5 * u, 6 * u, 1.6 * u), text);
-        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-            drawBackText(p, index, inner.adjusted(3 * u, 15 * u, -3 * u, -13 * u), u, text);
-        } else {
-            // Without a GUI there are no fonts: lines of varying length stand for the text.
-            unsigned seed = 977u * unsigned(index + 1);
-            double y = inner.top() + 16 * u;
-            while (y < inner.bottom() - 14 * u) {
-                seed = seed * 1103515245u + 12345u;
-                const double len = inner.width() * (0.55 + 0.35 * ((seed >> 16) % 100) / 100.0);
-                p.fillRect(QRectF(inner.center().x() - len / 2 + 2 * u, y, len - 4 * u, 1.4 * u), text);
-                y += 4.2 * u;
-            }
-        }
-        drawDigit(p, index + 1, QRectF(inner.center().x() - 3 * u, inner.bottom() - 11 * u, 6 * u, 9 * u), text);
-    }
-    p.end();
-    return card;
-}
 
 } // namespace
 
@@ -138,14 +46,14 @@ QStringList VirtualCardBackText(int index)
 std::vector<QRect> VirtualCardRects(int dpi)
 {
     std::vector<QRect> rects;
-    const int w = mmToPx(kCardWidthMm, dpi), h = mmToPx(kCardHeightMm, dpi);
+    const int w = MmToPixels(kCardWidthMm, dpi), h = MmToPixels(kCardHeightMm, dpi);
     for (int row = 0; row < 2; ++row)
         for (int col = 0; col < 3; ++col) {
             // A little unevenly across, as a hand would, but each row on one line:
             // the detection numbers cards in the order it meets them from the top.
             const double jitterX = ((row * 3 + col) % 3 - 1) * 0.8, jitterY = 0.0;
-            const int x = mmToPx(kMarginXMm + col * (kCardWidthMm + kGapXMm) + jitterX, dpi);
-            const int y = mmToPx(kMarginYMm + row * (kCardHeightMm + kGapYMm) + jitterY, dpi);
+            const int x = MmToPixels(kMarginXMm + col * (kCardWidthMm + kGapXMm) + jitterX, dpi);
+            const int y = MmToPixels(kMarginYMm + row * (kCardHeightMm + kGapYMm) + jitterY, dpi);
             rects.emplace_back(x, y, w, h);
         }
     return rects;
@@ -154,33 +62,26 @@ std::vector<QRect> VirtualCardRects(int dpi)
 QImage VirtualScanPage(int dpi, bool back)
 {
     dpi = std::max(1, dpi);
-    const int width = mmToPx(kGlassWidthMm, dpi), height = mmToPx(kGlassHeightMm, dpi);
-    QImage page(width, height, QImage::Format_BGR888);
-    if (page.isNull())
-        return page;
-    for (int y = 0; y < height; ++y)
-        std::memset(page.scanLine(y), 255, size_t(width) * 3);
+    std::vector<SyntheticCard> cards;
     const std::vector<QRect> rects = VirtualCardRects(dpi);
     for (int i = 0; i < int(rects.size()); ++i) {
-        const QRect r = rects[size_t(i)].intersected(page.rect());
-        if (r.isEmpty())
-            continue;
-        const QImage card = drawCard(i, back, rects[size_t(i)].width(), rects[size_t(i)].height())
-                                .convertToFormat(QImage::Format_BGR888);
-        // Sensor noise on the card only; the glass stays pure white.
-        uint32_t seed = 2654435761u * uint32_t(i + 1) + (back ? 97u : 0u);
-        for (int y = 0; y < r.height(); ++y) {
-            const uchar *src = card.constScanLine(y);
-            uchar *dst = page.scanLine(r.top() + y) + size_t(r.left()) * 3;
-            std::memcpy(dst, src, size_t(r.width()) * 3);
-            for (int x = 0; x < r.width() * 3; ++x) {
-                seed = seed * 1664525u + 1013904223u;
-                const int v = dst[x] + int((seed >> 24) % 5) - 2;
-                dst[x] = uchar(std::min(245, std::max(0, v)));
-            }
+        SyntheticCard card;
+        card.rect = rects[size_t(i)];
+        card.look = back ? CardLook::Prayer : CardLook::Portrait;
+        card.number = i + 1;
+        if (back) {
+            card.lines = VirtualCardBackText(i);
+            card.emphasis = 2;   // the name
         }
+        // Sensor noise on the cards only; the glass stays pure white.
+        card.noise = 2;
+        card.seed = 2654435761u * uint32_t(i + 1) + (back ? 97u : 0u);
+        card.brightest = 245;
+        cards.push_back(card);
     }
-    return page;
+    SyntheticGlass glass;
+    glass.noise = 0;
+    return MakeScan(MmToPixels(kGlassWidthMm, dpi), MmToPixels(kGlassHeightMm, dpi), glass, cards);
 }
 
 bool VirtualScannerNextIsBack() { return g_nextBack.load(); }
@@ -250,8 +151,8 @@ public:
         p->format = SANE_FRAME_RGB;
         p->last_frame = SANE_TRUE;
         p->depth = 8;
-        p->pixels_per_line = m_page.isNull() ? mmToPx(kGlassWidthMm, m_dpi) : m_page.width();
-        p->lines = m_page.isNull() ? mmToPx(kGlassHeightMm, m_dpi) : m_page.height();
+        p->pixels_per_line = m_page.isNull() ? MmToPixels(kGlassWidthMm, m_dpi) : m_page.width();
+        p->lines = m_page.isNull() ? MmToPixels(kGlassHeightMm, m_dpi) : m_page.height();
         p->bytes_per_line = p->pixels_per_line * 3;
         return SANE_STATUS_GOOD;
     }
