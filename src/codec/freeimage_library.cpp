@@ -33,7 +33,7 @@ Binding &binding()
 }
 
 template <typename Slot>
-void BindSlot(LibraryHandle handle, Slot &slot, const char *name)
+void bindSlot(LibraryHandle handle, Slot &slot, const char *name)
 {
     void *address = FindLibraryExport(handle, name);
     if (!address) {
@@ -79,7 +79,7 @@ bool BindImageLibrary()
         return false;
     }
     try {
-#define KVN_FREEIMAGE_FUNCTION(name) BindSlot(b.handle, b.functions.name, "FreeImage_" #name);
+#define KVN_FREEIMAGE_FUNCTION(name) bindSlot(b.handle, b.functions.name, "FreeImage_" #name);
 #include "codec/freeimage_functions.inc"
 #undef KVN_FREEIMAGE_FUNCTION
     } catch (const LinkError &) {

@@ -26,7 +26,7 @@ void put32(uint8_t *p, uint32_t v)
 }
 
 // Writes every byte of the entries, however the system splits them.
-bool WriteAll(int fd, std::vector<iovec> &iov)
+bool writeAll(int fd, std::vector<iovec> &iov)
 {
     size_t first = 0;
     while (first < iov.size()) {
@@ -110,7 +110,7 @@ bool WriteBmpTo(int fd, const QImage &picture, uint32_t pixelsPerMetreX, uint32_
             if (pad)
                 iov.push_back({const_cast<uint8_t *>(zeros), pad});
         }
-        if (!WriteAll(fd, iov))
+        if (!writeAll(fd, iov))
             return false;
         iov.clear();
     }

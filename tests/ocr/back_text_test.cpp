@@ -128,16 +128,7 @@ TEST(ReadBackText, LeaningBackIsReadWordForWordAfterStraightening)
 {
     const QStringList lines = Card("Wilhelmina Janssen", "Venlo", "Tegelen", 1887, 1963);
     const QColor glass(52, 60, 70);
-    const QImage back = RenderBack({lines, 300, QColor(236, 230, 214), glass});
-    QImage page(back.width() + 200, back.height() + 200, QImage::Format_BGR888);
-    page.fill(glass);
-    {
-        QPainter p(&page);
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.translate(page.width() / 2.0, page.height() / 2.0);
-        p.rotate(6);
-        p.drawImage(-back.width() / 2, -back.height() / 2, back);
-    }
+    const QImage page = RenderBack({lines, 300, QColor(236, 230, 214), glass, false, 6, 100});
     const ScanBox box{0, 0, page.width(), page.height()};
     CutOutSettings settings;
     settings.background = PlatformColour(glass.red(), glass.green(), glass.blue());

@@ -1,6 +1,6 @@
 #pragma once
 // A memorial card's back as a scanner gives it: centred serif lines on paper,
-// optionally a printed frame, lying on glass with a margin around it.
+// optionally a printed frame, lying on glass with a margin around it, upright or askew.
 #include "common/synthetic_scan.h"
 
 #include <QColor>
@@ -12,17 +12,20 @@ struct SyntheticBack {
     int dpi = 300;
     QColor paper = QColor(236, 230, 214), glass = Qt::white;
     bool frame = false;   // a black line 2 mm inside the card's edge
+    double lean = 0;      // degrees, clockwise
+    int around = 0;       // pixels of glass added on every side
 };
 
 inline QImage RenderBack(const SyntheticBack &b)
 {
-    const int margin = MmToPixels(4, b.dpi);
+    const int margin = MmToPixels(4, b.dpi) + b.around;
     SyntheticCard card;
     card.rect = QRect(margin, margin, MmToPixels(56, b.dpi), MmToPixels(95, b.dpi));
     card.look = CardLook::Prayer;
     card.border = card.face = b.paper;
     card.lines = b.lines;
     card.frame = b.frame;
+    card.lean = b.lean;
     return MakeScan(card.rect.width() + 2 * margin, card.rect.height() + 2 * margin,
                     {b.glass.red(), b.glass.green(), b.glass.blue(), 0, 1}, {card});
 }

@@ -38,7 +38,7 @@ bool eventLoopHere()
 Bridge *g_instance = nullptr;
 bool g_endRegistered = false;
 
-void EndSessionBeforeExit()
+void endSessionBeforeExit()
 {
     g_endRegistered = false;
     if (g_instance)
@@ -62,7 +62,7 @@ Bridge::Bridge() : m_factory(MakeRealSaneBackend), m_sourceFile(OwnFolder() + QS
 Bridge::~Bridge()
 {
     if (this == g_instance) {
-        qRemovePostRoutine(EndSessionBeforeExit);
+        qRemovePostRoutine(endSessionBeforeExit);
         g_instance = nullptr;
     }
     endSession();
@@ -99,7 +99,7 @@ SaneBackend &Bridge::backend()
         m_backend = m_factory();
         if (this == g_instance && !g_endRegistered && QCoreApplication::instance()) {
             g_endRegistered = true;
-            qAddPostRoutine(EndSessionBeforeExit);
+            qAddPostRoutine(endSessionBeforeExit);
         }
     }
     return *m_backend;
