@@ -1,5 +1,7 @@
 #include "detection/whitening.h"
 
+#include "detection/background_lanes.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <emmintrin.h>
@@ -43,17 +45,7 @@ struct Block16 {
 
     explicit Block16(const BackgroundKey &key)
     {
-        const int channel[3] = {key.blue, key.green, key.red};
-        for (int v = 0; v < 3; ++v) {
-            alignas(16) uint8_t l[16], h[16];
-            for (int i = 0; i < 16; ++i) {
-                const int c = channel[(v * 16 + i) % 3];
-                l[i] = uint8_t(std::clamp(c - key.tolerance, 0, 255));
-                h[i] = uint8_t(std::clamp(c + key.tolerance, 0, 255));
-            }
-            lo[v] = _mm_load_si128(reinterpret_cast<const __m128i *>(l));
-            hi[v] = _mm_load_si128(reinterpret_cast<const __m128i *>(h));
-        }
+        BackgroundLanes(key, lo, hi);
         white = _mm_set1_epi8(char(0xFF));
     }
     // True when all sixteen pixels pass; paints them.
