@@ -79,10 +79,10 @@ void TForm1::FormActivate()
         f.setWindowTitle(QStringLiteral("Vexlo Scan Tool 4.2"));
         ProductTitle = QStringLiteral("Vexlo Scan Tool");
 
-        dressLink(f.controls().gebruikersinfo, ProductWebAddress);
+        dressLink(f.controls().gebruikersinfo, kProductWebAddress);
         f.controls().gebruikersinfo->setToolTip(QStringLiteral("Zie de website van Vexlo"));
         f.setProductLinkAction([this] { FormClick(); });
-        dressLink(f.controls().lbDravemont, MakerWebAddress);
+        dressLink(f.controls().lbDravemont, kMakerWebAddress);
         f.anchorLinks();
 
         PreviewFilePath = TempFolder() + QStringLiteral("preview.bmp");
@@ -100,5 +100,5 @@ void TForm1::FormActivate()
 
 void TForm1::FormClick()
 {
-    ShellOpen(ProductWebAddress, QString(), QStringLiteral("open"));
+    ShellOpen(kProductWebAddress, QString(), QStringLiteral("open"));
 }

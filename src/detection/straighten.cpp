@@ -11,18 +11,18 @@
 
 namespace {
 
-constexpr double Pi = 3.14159265358979323846;
+constexpr double kPi = 3.14159265358979323846;
 // A card must fill this share of its turned bounding rectangle to count as one.
-constexpr double MinFill = 0.93;
+constexpr double kMinFill = 0.93;
 // Pixels in a row that must be card before the row's edge is taken: single
 // noisy pixels of the glass are no edge.
-constexpr int MinRun = 4;
-constexpr int MinCardPixels = 16;
+constexpr int kMinRun = 4;
+constexpr int kMinCardPixels = 16;
 
 // Sixteen neighbouring pixels (48 bytes) that all match the background, or
 // are all white, hold no card: a row's glass is passed a block at a time.
 struct GlassBlock {
-    static constexpr int Pixels = 16;
+    static constexpr int kPixels = 16;
     __m128i lo[3], hi[3];
 
     explicit GlassBlock(const BackgroundKey &key)
@@ -106,28 +106,28 @@ CardLean MeasureLean(const QImage &picture, const ScanBox &rect, const Backgroun
         return lean;
     const int x0 = std::max(rect.left, 0), x1 = std::min(rect.right, picture.width());
     const int y0 = std::max(rect.top, 0), y1 = std::min(rect.bottom, picture.height());
-    if (x1 - x0 < MinCardPixels || y1 - y0 < MinCardPixels)
+    if (x1 - x0 < kMinCardPixels || y1 - y0 < kMinCardPixels)
         return lean;
 
     // Background as the detection sees it, and white as whitening leaves it.
     auto card = [&key](const uchar *p) { return !key.matchesBgr(p) && !(p[0] == 255 && p[1] == 255 && p[2] == 255); };
     // The first pixel from which MinRun pixels in the step direction are card.
     const GlassBlock glass(key);
-    constexpr int Block = GlassBlock::Pixels;
+    constexpr int kBlock = GlassBlock::kPixels;
     auto edge = [&](const uchar *line, int from, int to, int step) {
         int run = 0, single = 0;   // pixels to test one by one before the next block
         for (int x = from; x != to;) {
-            if (run == 0 && single == 0 && std::abs(to - x) >= Block) {
-                if (glass.at(line + size_t(step > 0 ? x : x - Block + 1) * 3)) {
-                    x += Block * step;
+            if (run == 0 && single == 0 && std::abs(to - x) >= kBlock) {
+                if (glass.at(line + size_t(step > 0 ? x : x - kBlock + 1) * 3)) {
+                    x += kBlock * step;
                     continue;
                 }
-                single = Block;
+                single = kBlock;
             }
             single = std::max(single - 1, 0);
             run = card(line + size_t(x) * 3) ? run + 1 : 0;
-            if (run == MinRun)
-                return x - step * (MinRun - 1);
+            if (run == kMinRun)
+                return x - step * (kMinRun - 1);
             x += step;
         }
         return -1;
@@ -137,8 +137,8 @@ CardLean MeasureLean(const QImage &picture, const ScanBox &rect, const Backgroun
     points.reserve(size_t(y1 - y0) * 2);
     double spans = 0;
     // Every eighth row: the sides stay as straight, at an eighth of the scanning.
-    constexpr int RowStep = 8;
-    for (int y = y0; y < y1; y += RowStep) {
+    constexpr int kRowStep = 8;
+    for (int y = y0; y < y1; y += kRowStep) {
         const uchar *line = picture.constScanLine(y);
         const int left = edge(line, x0, x1, 1);
         if (left < 0)
@@ -146,32 +146,32 @@ CardLean MeasureLean(const QImage &picture, const ScanBox &rect, const Backgroun
         const int right = edge(line, x1 - 1, left - 1, -1);
         points.push_back({double(left), double(y)});
         points.push_back({double(right), double(y)});
-        spans += (right - left + 1) * std::min(RowStep, y1 - y);
+        spans += (right - left + 1) * std::min(kRowStep, y1 - y);
     }
-    if (points.size() < 2 * MinCardPixels / RowStep)
+    if (points.size() < 2 * kMinCardPixels / kRowStep)
         return lean;
     const std::vector<Point> hull = ConvexHull(points);
     if (hull.size() < 3)
         return lean;
 
     // The rectangle of least area lies along one of the hull's edges.
-    const double limit = (MaxLeanDegrees + 0.5) * Pi / 180;
+    const double limit = (kMaxLeanDegrees + 0.5) * kPi / 180;
     Fit best = BoundsAt(hull, 0);
     for (size_t i = 0; i < hull.size(); ++i) {
         const Point &a = hull[i], &b = hull[(i + 1) % hull.size()];
         double angle = std::atan2(b.y - a.y, b.x - a.x);
         // Sides lie a quarter turn apart: bring the angle within an eighth turn of 0.
-        angle -= std::round(angle / (Pi / 2)) * (Pi / 2);
+        angle -= std::round(angle / (kPi / 2)) * (kPi / 2);
         if (std::abs(angle) > limit)
             continue;
         const Fit f = BoundsAt(hull, angle);
         if (f.area < best.area)
             best = f;
     }
-    if (spans < MinFill * best.area)
+    if (spans < kMinFill * best.area)
         return lean;   // not a rectangle: a round photo, two cards, a torn corner
-    lean.degrees = best.radians * 180 / Pi;
-    if (std::abs(lean.degrees) > MaxLeanDegrees)
+    lean.degrees = best.radians * 180 / kPi;
+    if (std::abs(lean.degrees) > kMaxLeanDegrees)
         return lean;
     lean.confident = true;
     lean.centreX = best.centreX;

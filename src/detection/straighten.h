@@ -5,7 +5,7 @@
 
 #include <QImage>
 
-constexpr double MaxLeanDegrees = 15.0;
+constexpr double kMaxLeanDegrees = 15.0;
 
 // How a card leans: the angle of its sides against the picture's axes, in
 // degrees (positive turns clockwise on screen), and its centre in picture pixels.

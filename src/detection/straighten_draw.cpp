@@ -17,11 +17,11 @@
 
 namespace {
 
-constexpr double Pi = 3.14159265358979323846;
+constexpr double kPi = 3.14159265358979323846;
 // 16.16 fixed point source coordinates; of the fraction 6 bits weigh across
 // and 7 bits down (the widths a byte-by-byte multiply-add takes).
-constexpr int FracX = 6, FracY = 7;
-constexpr int Round = 1 << (FracX + FracY - 1);
+constexpr int kFracX = 6, kFracY = 7;
+constexpr int kRound = 1 << (kFracX + kFracY - 1);
 
 // Bilinear blend of the 2 x 2 pixels at p (row above) and q (row below): each
 // row across first, then down, all three channels at once. Reads 8 bytes at
@@ -33,20 +33,20 @@ inline uint32_t Blend(const uchar *p, const uchar *q, uint32_t fx, uint32_t fy)
     std::memcpy(&top, p, 8);
     std::memcpy(&bottom, q, 8);
     // Whitened glass all round: white comes out, the common case beside a card.
-    constexpr uint64_t Pair = 0xFFFFFFFFFFFFu;
-    if ((top & bottom & Pair) == Pair)
+    constexpr uint64_t kPair = 0xFFFFFFFFFFFFu;
+    if ((top & bottom & kPair) == kPair)
         return 0xFFFFFF;
     const __m128i zero = _mm_setzero_si128();
     const __m128i a = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(top)), zero);      // b0 g0 r0 b1 g1 r1 . .
     const __m128i b = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(bottom)), zero);
     // Across: (left, right) of each channel weighted in one multiply-add.
-    const __m128i wx = _mm_set1_epi32(int(fx << 16 | ((1u << FracX) - fx)));
+    const __m128i wx = _mm_set1_epi32(int(fx << 16 | ((1u << kFracX) - fx)));
     const __m128i across = _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, _mm_srli_si128(a, 6)), wx),
                                            _mm_madd_epi16(_mm_unpacklo_epi16(b, _mm_srli_si128(b, 6)), wx));
     // Down: (above, below) of each channel.
     const __m128i pairs = _mm_unpacklo_epi16(across, _mm_srli_si128(across, 8));   // B0 B1 G0 G1 R0 R1 ..
-    __m128i sum = _mm_madd_epi16(pairs, _mm_set1_epi32(int(fy << 16 | ((1u << FracY) - fy))));
-    sum = _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(Round)), FracX + FracY);
+    __m128i sum = _mm_madd_epi16(pairs, _mm_set1_epi32(int(fy << 16 | ((1u << kFracY) - fy))));
+    sum = _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(kRound)), kFracX + kFracY);
     sum = _mm_packus_epi16(_mm_packs_epi32(sum, zero), zero);
     return uint32_t(_mm_cvtsi128_si32(sum));
 }
@@ -98,7 +98,7 @@ __attribute__((target("avx2"))) inline __m256i BlendPair(__m256i taps, __m256i p
                                                          __m256i wordWeights)
 {
     const __m256i across = _mm256_maddubs_epi16(_mm256_shuffle_epi8(taps, pairs), byteWeights);
-    return _mm256_srli_epi32(_mm256_madd_epi16(across, wordWeights), FracY);
+    return _mm256_srli_epi32(_mm256_madd_epi16(across, wordWeights), kFracY);
 }
 
 // count (at least 8) pixels eight a pass, starting at source point (sx, sy)
@@ -119,10 +119,10 @@ __attribute__((target("avx2"))) void BlendRun8(const uchar *origin, size_t strid
         _mm_setr_epi8(0, 3, 8, 11, 1, 4, 9, 12, 2, 5, 10, 13, -1, -1, -1, -1));
     const __m256i compact = _mm256_broadcastsi128_si256(
         _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
-    const __m256i maskX = _mm256_set1_epi32((1 << FracX) - 1), maskY = _mm256_set1_epi32((1 << FracY) - 1);
-    const __m256i oneX = _mm256_set1_epi32(1 << FracX), oneY = _mm256_set1_epi32(1 << FracY);
+    const __m256i maskX = _mm256_set1_epi32((1 << kFracX) - 1), maskY = _mm256_set1_epi32((1 << kFracY) - 1);
+    const __m256i oneX = _mm256_set1_epi32(1 << kFracX), oneY = _mm256_set1_epi32(1 << kFracY);
     // (x + 32) >> 6, rounded in one multiply.
-    const __m256i round = _mm256_set1_epi16(1 << (15 - FracX));
+    const __m256i round = _mm256_set1_epi16(1 << (15 - kFracX));
     // Broadcasts the byte weights of pixel k (and k + 4) over its half.
     const __m256i byteWeights0 = _mm256_set1_epi16(0x0100), byteWeights1 = _mm256_set1_epi16(0x0504),
                   byteWeights2 = _mm256_set1_epi16(0x0908), byteWeights3 = _mm256_set1_epi16(0x0D0C);
@@ -147,8 +147,8 @@ __attribute__((target("avx2"))) void BlendRun8(const uchar *origin, size_t strid
         const int32_t offset[8] = {int32_t(q0), int32_t(q0 >> 32), int32_t(q1), int32_t(q1 >> 32),
                                    int32_t(q2), int32_t(q2 >> 32), int32_t(q3), int32_t(q3 >> 32)};
         // Per pixel the weights (1 - fx, fx) as bytes and (1 - fy, fy) as words.
-        const __m256i fx = _mm256_and_si256(_mm256_srli_epi32(vx, 16 - FracX), maskX);
-        const __m256i fy = _mm256_and_si256(_mm256_srli_epi32(vy, 16 - FracY), maskY);
+        const __m256i fx = _mm256_and_si256(_mm256_srli_epi32(vx, 16 - kFracX), maskX);
+        const __m256i fy = _mm256_and_si256(_mm256_srli_epi32(vy, 16 - kFracY), maskY);
         const __m256i wx = _mm256_or_si256(_mm256_sub_epi32(oneX, fx), _mm256_slli_epi32(fx, 8));
         const __m256i wy = _mm256_or_si256(_mm256_sub_epi32(oneY, fy), _mm256_slli_epi32(fy, 16));
         vx = _mm256_add_epi32(vx, stepX8);
@@ -200,10 +200,10 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
     // Source pixels that may be read: rect within the picture.
     const int sx0 = std::max(rect.left, 0), sx1 = std::min(rect.right, source.width());
     const int sy0 = std::max(rect.top, 0), sy1 = std::min(rect.bottom, source.height());
-    const double radians = lean.degrees * Pi / 180;
+    const double radians = lean.degrees * kPi / 180;
     const double c = std::cos(radians), s = std::sin(radians);
-    constexpr double One = 65536.0;
-    const int64_t stepX = std::llround(c * One), stepY = std::llround(s * One);
+    constexpr double kOne = 65536.0;
+    const int64_t stepX = std::llround(c * kOne), stepY = std::llround(s * kOne);
 
     const uchar *bits = source.constBits();
     const size_t stride = size_t(source.bytesPerLine());
@@ -219,14 +219,14 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
                       int64_t(syFast - sy0) < (1 << 15) && int64_t(syFast - sy0 + 1) * int64_t(stride) < (int64_t(1) << 31);
     const uchar *origin = wide ? bits + size_t(sy0) * stride + size_t(sx0) * 3 : bits;
     // Where the source lies some target rows further down.
-    constexpr int Ahead = 4;
-    const std::ptrdiff_t ahead = std::ptrdiff_t(std::lround(Ahead * c)) * std::ptrdiff_t(stride) -
-                                 std::ptrdiff_t(std::lround(Ahead * s)) * 3;
+    constexpr int kAhead = 4;
+    const std::ptrdiff_t ahead = std::ptrdiff_t(std::lround(kAhead * c)) * std::ptrdiff_t(stride) -
+                                 std::ptrdiff_t(std::lround(kAhead * s)) * 3;
 
     // At the border of what may be read: taps outside count as the fill.
     auto border = [&](int64_t sx, int64_t sy, uchar *out) {
         const int ix = int(sx >> 16), iy = int(sy >> 16);
-        const int fx = int(sx >> (16 - FracX)) & ((1 << FracX) - 1), fy = int(sy >> (16 - FracY)) & ((1 << FracY) - 1);
+        const int fx = int(sx >> (16 - kFracX)) & ((1 << kFracX) - 1), fy = int(sy >> (16 - kFracY)) & ((1 << kFracY) - 1);
         const uchar *taps[4] = {bgr, bgr, bgr, bgr};
         const int tx_[2] = {ix, ix + 1}, ty_[2] = {iy, iy + 1};
         for (int j = 0; j < 2; ++j)
@@ -234,9 +234,9 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
                 if (tx_[i] >= sx0 && tx_[i] < sx1 && ty_[j] >= sy0 && ty_[j] < sy1)
                     taps[j * 2 + i] = bits + size_t(ty_[j]) * stride + size_t(tx_[i]) * 3;
         for (int k = 0; k < 3; ++k) {
-            const int above = taps[0][k] * ((1 << FracX) - fx) + taps[1][k] * fx;
-            const int below = taps[2][k] * ((1 << FracX) - fx) + taps[3][k] * fx;
-            out[k] = uchar((above * ((1 << FracY) - fy) + below * fy + Round) >> (FracX + FracY));
+            const int above = taps[0][k] * ((1 << kFracX) - fx) + taps[1][k] * fx;
+            const int below = taps[2][k] * ((1 << kFracX) - fx) + taps[3][k] * fx;
+            out[k] = uchar((above * ((1 << kFracY) - fy) + below * fy + kRound) >> (kFracX + kFracY));
         }
     };
     auto fillRun = [&](uchar *p, int count) {
@@ -249,16 +249,16 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
     };
     // In strips of columns: along a very wide turned row the source rows it
     // crosses would no longer stay in the cache until the next row.
-    constexpr int Strip = 2048;
+    constexpr int kStrip = 2048;
     auto draw = [&](int from, int to) {
-        for (int strip = tx0; strip < tx1; strip += Strip)
+        for (int strip = tx0; strip < tx1; strip += kStrip)
             for (int ty = from; ty < to; ++ty) {
-                const int n = std::min(strip + Strip, tx1) - strip;
+                const int n = std::min(strip + kStrip, tx1) - strip;
                 // Target pixel centre in picture coordinates, relative to the card's centre.
                 const double py = rect.top + (ty - y) - lean.centreY;
                 const double px = rect.left + (strip - x) - lean.centreX;
-                const int64_t sx = std::llround((lean.centreX + px * c - py * s) * One);
-                const int64_t sy = std::llround((lean.centreY + px * s + py * c) * One);
+                const int64_t sx = std::llround((lean.centreX + px * c - py * s) * kOne);
+                const int64_t sy = std::llround((lean.centreY + px * s + py * c) * kOne);
                 uchar *row = targetBits + size_t(ty) * targetStride + size_t(strip) * 3;
                 // Along a straight line each is one stretch: the pixels whose 2 x 2
                 // touches what may be read, and those whose 2 x 2 lies wholly in it.
@@ -279,8 +279,8 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
                 for (; i < inside.second; ++i) {
                     const int64_t px_ = sx + i * stepX, py_ = sy + i * stepY;
                     const uchar *p = bits + size_t(py_ >> 16) * stride + size_t(px_ >> 16) * 3;
-                    const uint32_t v = Blend(p, p + stride, uint32_t(px_ >> (16 - FracX)) & ((1 << FracX) - 1),
-                                             uint32_t(py_ >> (16 - FracY)) & ((1 << FracY) - 1));
+                    const uint32_t v = Blend(p, p + stride, uint32_t(px_ >> (16 - kFracX)) & ((1 << kFracX) - 1),
+                                             uint32_t(py_ >> (16 - kFracY)) & ((1 << kFracY) - 1));
                     uchar *out = row + size_t(i) * 3;
                     out[0] = uchar(v);
                     out[1] = uchar(v >> 8);
@@ -294,18 +294,18 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
     // A card of some size is turned on two cores, each taking the next rows
     // still to do: a helper that starts late leaves more to this one. Not on a
     // machine already busy: a helper waiting for its turn at the end only delays.
-    constexpr int Rows = 64;
+    constexpr int kRows = 64;
     std::atomic<int> next{ty0};
     auto share = [&] {
-        for (int from; (from = next.fetch_add(Rows)) < ty1;)
-            draw(from, std::min(from + Rows, ty1));
+        for (int from; (from = next.fetch_add(kRows)) < ty1;)
+            draw(from, std::min(from + kRows, ty1));
     };
-    constexpr int64_t TwoCoresFrom = 1 << 20;
+    constexpr int64_t kTwoCoresFrom = 1 << 20;
     std::thread other;
     if (cores == 0) {
         const unsigned available = std::thread::hardware_concurrency();
         double load = 0;
-        cores = int64_t(tx1 - tx0) * (ty1 - ty0) >= TwoCoresFrom && available > 1 && getloadavg(&load, 1) == 1 &&
+        cores = int64_t(tx1 - tx0) * (ty1 - ty0) >= kTwoCoresFrom && available > 1 && getloadavg(&load, 1) == 1 &&
                         load < available - 0.5
                     ? 2
                     : 1;

@@ -63,7 +63,7 @@ QByteArray ChmArchive::read(const QString &object, bool *ok) const
     if (chm_resolve_object(m_file, objectPath(object).constData(), &ui) != CHM_RESOLVE_SUCCESS)
         return {};
     // The length comes from the file itself: a damaged file must not make us allocate gigabytes.
-    if (ui.length > LONGUINT64(MaxObjectSize))
+    if (ui.length > LONGUINT64(kMaxObjectSize))
         return {};
     QByteArray data(qsizetype(ui.length), Qt::Uninitialized);
     if (ui.length > 0) {

@@ -27,7 +27,7 @@ public:
     // Every page (.htm, .html) in the file, without leading '/'.
     QStringList pages() const;
 
-    static constexpr qint64 MaxObjectSize = 64 * 1024 * 1024;
+    static constexpr qint64 kMaxObjectSize = 64 * 1024 * 1024;
 
 private:
     chmFile *m_file = nullptr;

@@ -20,8 +20,8 @@
 
 QString PreviewFilePath;
 QString ProductTitle;
-const QString ProductWebAddress = QStringLiteral("https://www.vexlo.nl");
-const QString MakerWebAddress = QStringLiteral("https://www.vexlo.nl/achter-de-schermen");
+const QString kProductWebAddress = QStringLiteral("https://www.vexlo.nl");
+const QString kMakerWebAddress = QStringLiteral("https://www.vexlo.nl/achter-de-schermen");
 
 TScanform::TScanform(QWidget *parent) : QDialog(parent), ui(new Ui::TScanform)
 {

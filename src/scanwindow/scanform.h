@@ -37,8 +37,8 @@ using AfterSaveFn = std::function<bool(const QString &path, const QString &folde
 extern QString PreviewFilePath;   // TempFolder() + "preview.bmp"
 extern QString ProductTitle;      // "Vexlo Scan Tool"
 // The web addresses shown by the two link labels.
-extern const QString ProductWebAddress;   // gebruikersinfo, opened by the launcher
-extern const QString MakerWebAddress;     // lbDravemont
+extern const QString kProductWebAddress;   // gebruikersinfo, opened by the launcher
+extern const QString kMakerWebAddress;     // lbDravemont
 // The notice for a scan file that this machine has too little memory to open.
 QString TooLargeNotice(const QString &path);
 

@@ -60,5 +60,5 @@ void TScanform::helpClick()
 
 void TScanform::lbDravemontClick()
 {
-    ShellOpen(MakerWebAddress, QString(), QStringLiteral("open"));
+    ShellOpen(kMakerWebAddress, QString(), QStringLiteral("open"));
 }

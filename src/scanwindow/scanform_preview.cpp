@@ -14,10 +14,10 @@
 #include <cstdlib>
 
 namespace {
-constexpr int DragThreshold = 10;
-constexpr int ScanPresentWidth = 75;
-constexpr int SavedWidth = 220;
-const int White = 0xFFFFFF;
+constexpr int kDragThreshold = 10;
+constexpr int kScanPresentWidth = 75;
+constexpr int kSavedWidth = 220;
+const int kWhite = 0xFFFFFF;
 }
 
 QPoint TScanform::PreviewToPicture(int x, int y) const
@@ -44,7 +44,7 @@ void TScanform::Image1MouseDown(Qt::MouseButton button, int x, int y)
         const QRgb c = pic.pixel(p);
         pickedColour = unsigned(qBlue(c)) * 65536u + unsigned(qGreen(c)) * 256u + unsigned(qRed(c));
     } else {
-        pickedColour = White;
+        pickedColour = kWhite;
     }
     PopupMenu1->popup(QCursor::pos());
 }
@@ -52,7 +52,7 @@ void TScanform::Image1MouseDown(Qt::MouseButton button, int x, int y)
 bool TScanform::followDrag(int x, int y)
 {
     const int dx = std::abs(x - dragStartX), dy = std::abs(y - dragStartY);
-    if (dx <= DragThreshold || dy <= DragThreshold)
+    if (dx <= kDragThreshold || dy <= kDragThreshold)
         return false;
     Shape1->show();
     Shape1->setGeometry(std::min(dragStartX, x) + Image1->x(), std::min(dragStartY, y) + Image1->y(), dx, dy);
@@ -99,7 +99,7 @@ void TScanform::Achtergrondkleur1Click()
 
 void TScanform::Wit1Click()
 {
-    (popupPanel ? popupPanel : ui->achtergrondkleur)->setColour(White);
+    (popupPanel ? popupPanel : ui->achtergrondkleur)->setColour(kWhite);
 }
 
 void TScanform::Zwart1Click()
@@ -126,7 +126,7 @@ void placeSave(Ui::TScanform *ui)
 void TScanform::ShowScanPresentLayout()
 {
     ui->save->setEnabled(true);
-    ui->Scanbut->resize(ScanPresentWidth, ui->Scanbut->height());
+    ui->Scanbut->resize(kScanPresentWidth, ui->Scanbut->height());
     ui->scanachterkant->setEnabled(true);
     placeSave(ui);
     fitCaptions();
@@ -134,7 +134,7 @@ void TScanform::ShowScanPresentLayout()
 
 void TScanform::ShowSavedLayout()
 {
-    ui->Scanbut->resize(SavedWidth, ui->Scanbut->height());
+    ui->Scanbut->resize(kSavedWidth, ui->Scanbut->height());
     placeSave(ui);
     ui->save->setText(Term(Terms::Opslaan));
     fitCaptions();
@@ -168,7 +168,7 @@ void TScanform::Timer1Timer()
         ShowPlainSaveCaption();
     }
 
-    if (backSidePass && ui->Scanbut->width() == ScanPresentWidth) {
+    if (backSidePass && ui->Scanbut->width() == kScanPresentWidth) {
         const int count = int(boxes.size());
         if (count <= 1)
             ui->save->setText(TermWith(Terms::OpslaanVoorEnAchterkant, crlf));

@@ -28,10 +28,10 @@
 namespace {
 
 // File names are case-sensitive here: a filter of "*.JPG" alone would hide "foto.jpg".
-const QString SaveDialogFilter = QStringLiteral("Jpeg (*.JPG *.jpg *.jpeg *.JPEG);;Bitmap (*.BMP *.bmp)");
+const QString kSaveDialogFilter = QStringLiteral("Jpeg (*.JPG *.jpg *.jpeg *.JPEG);;Bitmap (*.BMP *.bmp)");
 
 // Pictures below this many pixels count as small for the after-save callback.
-const qint64 SmallPicturePixels = 1500000;
+const qint64 kSmallPicturePixels = 1500000;
 
 }
 
@@ -95,7 +95,7 @@ void TScanform::bestandstypeChange()
 void TScanform::BrowseClick()
 {
     QString chosen = prompts().saveFileName(QStringLiteral("Opslaan als"), ui->doelmap->text(),
-                                            SaveDialogFilter, QStringLiteral("jpg"));
+                                            kSaveDialogFilter, QStringLiteral("jpg"));
     if (!chosen.isEmpty())
         ui->fnedit->setText(QFileInfo(chosen).fileName());
 }
@@ -157,7 +157,7 @@ void TScanform::SaveClick(QObject *sender)
             }
         }
 
-        const bool small = qint64(picture().width()) * picture().height() < SmallPicturePixels;
+        const bool small = qint64(picture().width()) * picture().height() < kSmallPicturePixels;
         // The host hears of a file once it is in place.
         const auto saved = [this, path, folder, small](int r) {
             if (r < 0) {

@@ -21,7 +21,7 @@
 
 namespace {
 
-const QString KeyPrefix = QStringLiteral("scandocform");
+const QString kKeyPrefix = QStringLiteral("scandocform");
 
 // How a key's value stands for the state of its control.
 enum class Kind {
@@ -45,7 +45,7 @@ struct SettingKey {
 
 // The last four keys came later: they are last in both orders, so that older
 // settings files read the same.
-const SettingKey SettingKeys[] = {
+const SettingKey kSettingKeys[] = {
     {"dpi", Kind::Text, 0, 0},
     {"dpiachter", Kind::Text, 1, 1},
     {"akol", Kind::Text, 2, 5},
@@ -77,7 +77,7 @@ const SettingKey SettingKeys[] = {
 // The keys in one of the two orders.
 std::vector<SettingKey> keysBy(int SettingKey::*place)
 {
-    std::vector<SettingKey> keys(std::begin(SettingKeys), std::end(SettingKeys));
+    std::vector<SettingKey> keys(std::begin(kSettingKeys), std::end(kSettingKeys));
     std::sort(keys.begin(), keys.end(), [place](const SettingKey &a, const SettingKey &b) { return a.*place < b.*place; });
     return keys;
 }
@@ -156,7 +156,7 @@ void TScanform::LoadScanSettings()
 
     // An empty or missing value leaves the control as it is.
     for (const SettingKey &key : keysBy(&SettingKey::readPlace)) {
-        const QString v = settings->value(KeyPrefix + QLatin1String(key.name));
+        const QString v = settings->value(kKeyPrefix + QLatin1String(key.name));
         if (!v.isEmpty())
             apply(controlOf(*this, key), key.kind, v);
     }
@@ -200,7 +200,7 @@ void TScanform::StoreScanSettings()
     StorePlacement(this, *settings, QStringLiteral("Scanform"));
     StorePlacement(Shape1, *settings, QStringLiteral("Shape1"));
     for (const SettingKey &key : keysBy(&SettingKey::writePlace))
-        settings->setValue(KeyPrefix + QLatin1String(key.name), valueOf(controlOf(*this, key), key.kind));
+        settings->setValue(kKeyPrefix + QLatin1String(key.name), valueOf(controlOf(*this, key), key.kind));
 
     // Keep the last scan for the next start, without the boxes drawn on it.
     if (picture().width() > 0) {

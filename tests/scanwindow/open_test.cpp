@@ -111,7 +111,7 @@ TEST_F(OpenTest, CarriedHelpFileShowsTheScanWindowPage)
 TEST_F(OpenTest, MakerLinkOpensItsAddress)
 {
     form->lbDravemontClick();
-    EXPECT_EQ(outsideWorld.calls, QStringList({"open " + MakerWebAddress}));
+    EXPECT_EQ(outsideWorld.calls, QStringList({"open " + kMakerWebAddress}));
 }
 
 }
