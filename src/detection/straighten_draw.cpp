@@ -54,7 +54,7 @@ inline uint32_t Blend(const uchar *p, const uchar *q, uint32_t fx, uint32_t fy)
 // The i in [0, n) for which lo <= (start + i * step) >> 16 < hi, as [first, last).
 std::pair<int, int> Within(int64_t start, int64_t step, int lo, int hi, int n)
 {
-    const int64_t low = int64_t(lo) << 16, high = (int64_t(hi) << 16) - 1;
+    const int64_t low = int64_t(lo) * 65536, high = (int64_t(hi) * 65536) - 1;
     auto floorDiv = [](int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); };
     auto ceilDiv = [&](int64_t a, int64_t b) { return -floorDiv(-a, b); };
     int64_t first = 0, last = n - 1;
@@ -271,8 +271,8 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
                     border(sx + i * stepX, sy + i * stepY, row + size_t(i) * 3);
                 int i = inside.first;
                 if (wide && inside.second - i >= 8) {
-                    BlendRun8(origin, stride, int32_t(sx + i * stepX - (int64_t(sx0) << 16)),
-                              int32_t(sy + i * stepY - (int64_t(sy0) << 16)), int32_t(stepX), int32_t(stepY),
+                    BlendRun8(origin, stride, int32_t(sx + i * stepX - (int64_t(sx0) * 65536)),
+                              int32_t(sy + i * stepY - (int64_t(sy0) * 65536)), int32_t(stepX), int32_t(stepY),
                               inside.second - i, ahead, row + size_t(i) * 3);
                     i = inside.second;
                 }
