@@ -12,6 +12,7 @@
 #include "scanwindow/selection_frame.h"
 #include "ui_scanform.h"
 
+#include <QDir>
 #include <QPainter>
 #include <gtest/gtest.h>
 #include <memory>
@@ -26,6 +27,22 @@ inline QImage quarters(int w, int h)
     p.fillRect(0, h / 2, w / 2, h - h / 2, QColor(0, 0, 255));
     p.fillRect(w / 2, h / 2, w - w / 2, h - h / 2, QColor(10, 20, 30));
     return img;
+}
+
+// Series mode saving JPEG files numbered from firstName into folder, which is
+// made: no restart, no name question, backs not alike, back beside the front.
+inline void PrepareSeries(Ui::TScanform &ui, const QString &folder, const QString &firstName)
+{
+    QDir().mkpath(folder);
+    ui.doelmap->setText(folder);
+    ui.fnedit->setText(firstName);
+    ui.numdig->setText("3");
+    ui.bestandstype->setCurrentIndex(0);
+    ui.zetdoor->setChecked(true);
+    ui.herstart->setChecked(false);
+    ui.altijdfnvraag->setChecked(false);
+    ui.gelijkachterkant->setChecked(false);
+    ui.bidprentmode->setChecked(true);
 }
 
 inline QImage plain(int w, int h, QColor c)

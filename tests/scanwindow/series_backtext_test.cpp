@@ -1,6 +1,7 @@
 // "Tekst achterkant lezen" through the window: a series of cards whose backs
 // carry different names, each saved with a text file of its own.
 #include "ocr/synthetic_back.h"
+#include "fakes/file_bytes.h"
 #include "scanwindow/scan_fixture.h"
 
 #include <QDir>
@@ -38,27 +39,12 @@ QImage Page(bool back)
     return page;
 }
 
-QString ReadText(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString("(missing)");
-}
-
 } // namespace
 
 TEST_F(ScanWindowTest, BackTexts_ShouldGiveEveryCardATextFileWithItsOwnNameAfterTheUsersText)
 {
     const QString folder = program.folder() + "kaarten";
-    QDir().mkpath(folder);
-    ui().doelmap->setText(folder);
-    ui().fnedit->setText("kaart001");
-    ui().numdig->setText("3");
-    ui().bestandstype->setCurrentIndex(0);
-    ui().zetdoor->setChecked(true);
-    ui().herstart->setChecked(false);
-    ui().altijdfnvraag->setChecked(false);
-    ui().gelijkachterkant->setChecked(false);
-    ui().bidprentmode->setChecked(true);
+    PrepareSeries(ui(), folder, "kaart001");
     ui().tekstachterkantlezen->setChecked(true);
     ui().kaartenrechtzetten->setChecked(true);   // the backs are read as saved, upright
     ui().dpi->setText("300");
@@ -74,7 +60,7 @@ TEST_F(ScanWindowTest, BackTexts_ShouldGiveEveryCardATextFileWithItsOwnNameAfter
     ui().scanachterkant->click();
 
     for (int i = 0; i < 3; ++i) {
-        const QString text = ReadText(folder + QString("/kaart%1.txt").arg(i + 1, 3, 10, QChar('0')));
+        const QString text = QString::fromUtf8(readAll(folder + QString("/kaart%1.txt").arg(i + 1, 3, 10, QChar('0'))));
         EXPECT_TRUE(text.startsWith("Familie Mertens\r\nBid voor de ziel van\r\n")) << text.toStdString();
         EXPECT_TRUE(text.endsWith("\r\n")) << i;
         for (int k = 0; k < 3; ++k) {
@@ -93,5 +79,5 @@ TEST_F(ScanWindowTest, BackTexts_ShouldGiveEveryCardATextFileWithItsOwnNameAfter
     ui().Scanbut->click();
     ui().save->click();
     for (int i = 3; i < 6; ++i)
-        EXPECT_EQ(ReadText(folder + QString("/kaart%1.txt").arg(i + 1, 3, 10, QChar('0'))).toStdString(), "Tweede doos\r\n") << i;
+        EXPECT_EQ(QString::fromUtf8(readAll(folder + QString("/kaart%1.txt").arg(i + 1, 3, 10, QChar('0')))).toStdString(), "Tweede doos\r\n") << i;
 }

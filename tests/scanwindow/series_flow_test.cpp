@@ -11,6 +11,7 @@
 #include "scanwindow/scan_widgets.h"
 #include "scanwindow/scanform.h"
 #include "scanform_probe.h"
+#include "scanwindow/scan_fixture.h"
 #include "scanwindow/selection_frame.h"
 #include "ui_scanform.h"
 
@@ -145,16 +146,7 @@ protected:
         form->resize(768, 702);
         form->layout()->activate();
         folder = program.folder() + "kaarten";
-        QDir().mkpath(folder);
-        ui().doelmap->setText(folder);
-        ui().fnedit->setText("kaart017");
-        ui().numdig->setText("3");
-        ui().bestandstype->setCurrentIndex(0);
-        ui().zetdoor->setChecked(true);
-        ui().herstart->setChecked(false);
-        ui().altijdfnvraag->setChecked(false);
-        ui().bidprentmode->setChecked(true);
-        ui().gelijkachterkant->setChecked(false);
+        PrepareSeries(ui(), folder, "kaart017");
         ui().maakachtergrondwitcheck->setChecked(false);
         ui().achterkantgroep->setItemIndex(0);
         ui().akol->setText("2");
