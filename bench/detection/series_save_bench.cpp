@@ -97,14 +97,6 @@ int main(int argc, char **argv)
         });
         saves.finish();
     };
-    // Processor time per run beside the wall time: on a machine others load, the
-    // wall time of work spread over cores says little by itself.
-    const auto cpuMs = [](std::clock_t from) { return double(std::clock() - from) * 1000.0 / CLOCKS_PER_SEC / 5; };
-    std::clock_t cpuFrom = std::clock();
-    const double ours = MedianMs(5, prepare, runOurs);
-    const double oursCpu = cpuMs(cpuFrom);
-    const int oursSaved = savedOk;
-    shown = QImage();
     // The same pictures for the reference, made untimed.
     prepare();
     {
@@ -113,17 +105,48 @@ int main(int argc, char **argv)
     }
     const std::vector<QImage> made = pictures;
     pictures.clear();
-
     tjhandle tj = tjInitCompress();
     int turboOk = 0;
-    cpuFrom = std::clock();
-    const double reference = MedianMs(5, [&] { turboOk = 0; }, [&] {
+    const auto runReference = [&] {
+        turboOk = 0;
         int n = 0;
         for (const QImage &p : made)
             turboOk += TurboSave(tj, p, dir.filePath(QString("turbo%1.jpg").arg(++n, 3, 10, QChar('0'))));
-    });
-    const double referenceCpu = cpuMs(cpuFrom);
+    };
+
+    // The first series of a session also pays for memory the system hands out
+    // afresh; it is shown on its own. Then ours and the reference take turns, so
+    // that a change in the machine's load hits both alike. Processor time beside
+    // the wall time: on a machine others load, the wall time of work spread over
+    // cores says little by itself.
+    prepare();
+    const auto firstStart = std::chrono::steady_clock::now();
+    runOurs();
+    const double first = bench::Millis(std::chrono::steady_clock::now() - firstStart);
+    runReference();
+    constexpr int kRounds = 7;
+    std::vector<double> oursMs, referenceMs;
+    double oursCpu = 0, referenceCpu = 0;
+    const auto timed = [](const std::function<void()> &work, std::vector<double> &wall, double &cpu) {
+        const std::clock_t from = std::clock();
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        wall.push_back(bench::Millis(std::chrono::steady_clock::now() - start));
+        cpu += double(std::clock() - from) * 1000.0 / CLOCKS_PER_SEC / kRounds;
+    };
+    for (int i = 0; i < kRounds; ++i) {
+        prepare();
+        timed(runOurs, oursMs, oursCpu);
+        timed(runReference, referenceMs, referenceCpu);
+    }
+    std::sort(oursMs.begin(), oursMs.end());
+    std::sort(referenceMs.begin(), referenceMs.end());
+    const double ours = oursMs[kRounds / 2], reference = referenceMs[kRounds / 2];
+    const int oursSaved = savedOk;
+    shown = QImage();
     tjDestroy(tj);
+    const auto cpuMs = [](std::clock_t from) { return double(std::clock() - from) * 1000.0 / CLOCKS_PER_SEC / 5; };
+    std::clock_t cpuFrom;
 
     // Where the time goes, for whoever tunes it.
     cpuFrom = std::clock();
@@ -156,8 +179,9 @@ int main(int argc, char **argv)
         saves.finish();
     });
     std::printf("  of which cut-out, whitening and joining %.1f ms, saving %.1f ms (queue of one %.1f, of all cores %.1f)\n", cutting, encoding, single, both);
-    std::printf("  processor time a run: ours %.1f ms, of which cut-out %.1f ms; reference %.1f ms\n",
-                oursCpu - prepareCpu, cuttingCpu, referenceCpu);
+    std::printf("  processor time a run: ours %.1f ms, of which cut-out %.1f ms; reference %.1f ms\n", oursCpu,
+                cuttingCpu, referenceCpu);
+    std::printf("  the first series after start: %.1f ms\n", first);
 
     std::printf("series-save-8-cards-jpeg90: ours %.1f ms, tjCompress2+write on one core %.1f ms, ratio %.2f\n", ours, reference,
                 ours / reference);

@@ -27,8 +27,7 @@ public:
         for (int i = 0; i < m_count; ++i)
             if (m_blocks[i].size >= bytes && m_blocks[i].size / 2 <= bytes) {
                 void *p = m_blocks[i].memory;
-                m_total -= m_blocks[i].size;
-                m_blocks[i] = m_blocks[--m_count];
+                remove(i);
                 return p;
             }
         return nullptr;
@@ -39,21 +38,44 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         if (size > kMaxTotal / 2)
             return false;
-        // The oldest go first.
-        while (m_count > 0 && (m_count == kMax || m_total + size > kMaxTotal)) {
-            std::free(m_blocks[0].memory);
-            m_total -= m_blocks[0].size;
-            for (int i = 1; i < m_count; ++i)
-                m_blocks[i - 1] = m_blocks[i];
-            --m_count;
-        }
+        makeRoom(size, 1);
         m_blocks[m_count++] = {memory, size};
         m_total += size;
         return true;
     }
+    // A block of bytes is about to be made afresh: what is kept and that block
+    // together stay within the limit.
+    void makeRoomFor(size_t bytes)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        makeRoom(bytes, 0);
+    }
+    size_t total()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_total;
+    }
 
 private:
-    static constexpr int kMax = 3;
+    // Frees the oldest until size more bytes and blocks more blocks fit.
+    void makeRoom(size_t size, int blocks)
+    {
+        while (m_count > 0 && (m_count + blocks > kMax || m_total + size > kMaxTotal)) {
+            std::free(m_blocks[0].memory);
+            remove(0);
+        }
+    }
+    void remove(int i)
+    {
+        m_total -= m_blocks[i].size;
+        for (++i; i < m_count; ++i)
+            m_blocks[i - 1] = m_blocks[i];
+        --m_count;
+    }
+
+    // The cards of a series in flight at once and the one on screen: no card
+    // of a series waits for memory made afresh.
+    static constexpr int kMax = 8;
     // Room for one freed 600-dpi A4 page (106 MB), the size most pictures here have.
     static constexpr size_t kMaxTotal = size_t(224) << 20;
     struct Block {
@@ -78,14 +100,21 @@ void *AllocateLarge(size_t bytes)
     if (bytes < kHugeWorthwhile)
         return std::malloc(bytes ? bytes : 1);
     const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    if (kKeepFreed)
+    if (kKeepFreed) {
         if (void *reused = freed().take(rounded))
             return reused;
+        freed().makeRoomFor(rounded);
+    }
     void *memory = std::aligned_alloc(kHugePage, rounded);
     // Fewer page faults and TLB misses while a whole page is written.
     if (memory)
         ::madvise(memory, rounded, MADV_HUGEPAGE);
     return memory;
+}
+
+size_t KeptLargeBytes()
+{
+    return kKeepFreed ? freed().total() : 0;
 }
 
 void FreeLarge(void *memory)

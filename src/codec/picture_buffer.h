@@ -11,3 +11,7 @@ QImage NewPicture24(int width, int height);
 // it cannot be had. Release with FreeLarge.
 void *AllocateLarge(size_t bytes);
 void FreeLarge(void *memory);
+
+// Freed large blocks kept for reuse; never more than 224 MB, and a block made
+// afresh first gives back what would take the kept and the new past that.
+size_t KeptLargeBytes();
