@@ -66,32 +66,58 @@ void SetFields(TIFF *tif, int width, int height, uint32_t rowsPerStrip)
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
 }
 
-// TIFF's LZW of n bytes at p, appended to out: the very codes libtiff's
-// encoder emits (a fresh start when the table is full or the ratio slips).
-// Entries of four bytes in a table of 64 KB, at most a quarter full, keep
-// probes short; codes go out eight bytes at a time without a branch. The
-// state lives in locals: the output bytes would otherwise make the compiler
-// reload it after every store.
-// At most 12 bits a byte, a clear code now and then, and room for the last
-// eight-byte store.
+// The LZW bytes of n bytes at most: 12 bits a byte, a clear code now and then,
+// and room for the last eight-byte store.
 size_t LzwBound(size_t n)
 {
     return n * 2 + 16;
 }
 
-// Writes the codes to out, which holds LzwBound(n) bytes; returns their end.
-uchar *EncodeLzw(const uchar *p, size_t n, uchar *out)
+// The strings of one byte followed by one more byte, most lookups by far, in a
+// direct table kept by a thread from strip to strip: entries are generation <<
+// 12 | code, so a fresh start needs a new generation rather than clearing.
+struct RootPairs {
+    std::vector<uint32_t> entries = std::vector<uint32_t>(size_t(1) << 16, 0);
+    uint32_t generation = 0;
+    // The base of a fresh generation: entries below it are stale.
+    uint32_t fresh()
+    {
+        if (++generation == (1u << 20)) {
+            std::fill(entries.begin(), entries.end(), 0);
+            generation = 1;
+        }
+        return generation << 12;
+    }
+};
+
+// TIFF's LZW of n bytes at p, appended to out: the very codes libtiff's
+// encoder emits (a fresh start when the table is full or the ratio slips).
+// Longer strings than those of pairs go to a hash table of four-byte entries,
+// 64 KB, at most a quarter full, so probes are short. Codes go out eight bytes
+// at a time without a branch. The state lives in locals: the output bytes would
+// otherwise make the compiler reload it after every store.
+uchar *EncodeLzw(const uchar *p, size_t n, uchar *out, RootPairs &rootStore)
 {
     constexpr int kBits = 14;
     constexpr uint32_t kMask = (1u << kBits) - 1;
     constexpr long kClear = 256, kEnd = 257, kFirst = 258, kCodeMax = 4095, kCheckGap = 10000;
-    // entry: byte << 24 | prefix << 12 | code; 0 is free (no code is below kFirst).
+    // entry: byte << 24 | prefix << 12 | code, for prefixes of two bytes and more; 0 is free.
     std::vector<uint32_t> tableStore(size_t(1) << kBits, 0);
     uint32_t *const table = tableStore.data();
+    uint32_t *const root = rootStore.entries.data();
+    uint32_t rootBase = rootStore.fresh();
     uchar *op = out;
     uint64_t data = 0;
     int bits = 0, nbits = 9;
-    long maxCode = 511, next = kFirst, in = 0, outBits = 0, checkpoint = kCheckGap, lastRatio = 0;
+    // limit: the last code before the width grows or the table is full.
+    long limit = 511, next = kFirst, lastRatio = 0;
+    // Bytes and bits since the last fresh start, for the ratio: counted from
+    // where it started rather than per byte. The ratio is checked once
+    // checkpoint bytes have been read since then (libtiff keeps checkpoint
+    // over fresh starts): at byte checkAt.
+    size_t inFrom = 0, checkpoint = kCheckGap, checkAt = checkpoint - 1;
+    uchar *outFrom = out;
+    int bitsFrom = 0;
     const auto put = [&](long code) {
         data = (data << nbits) | uint64_t(code);
         bits += nbits;
@@ -99,61 +125,80 @@ uchar *EncodeLzw(const uchar *p, size_t n, uchar *out)
         std::memcpy(op, &word, 8);
         op += bits >> 3;
         bits &= 7;
-        outBits += nbits;
     };
-    const auto restart = [&] {
+    // i: the byte that started the string just put out.
+    const auto restart = [&](size_t i) {
         std::memset(table, 0, sizeof(uint32_t) << kBits);
+        rootBase = rootStore.fresh();
         lastRatio = 0;
-        in = 0;
-        outBits = 0;
+        inFrom = i + 1;
+        checkAt = checkpoint + i;
         next = kFirst;
+        outFrom = op;
+        bitsFrom = bits;
         put(kClear);
         nbits = 9;
-        maxCode = 511;
+        limit = 511;
     };
     uint32_t ent = 0;
     if (n > 0) {
         put(kClear);
         ent = p[0];
-        in = 1;
     }
     for (size_t i = 1; i < n; ++i) {
         const uint32_t c = p[i];
-        ++in;
-        const uint32_t want = c << 12 | ent;
-        uint32_t h = (want * 0x9E3779B1u) >> (32 - kBits);
-        uint32_t e;
-        while ((e = table[h]) != 0 && e >> 12 != want)
-            h = (h + 1) & kMask;
-        if (e != 0) {
-            ent = e & 0xFFF;
-            continue;
+        uint32_t *slot;
+        uint32_t entry;
+        if (ent < 256) {
+            slot = root + (ent << 8 | c);
+            const uint32_t e = *slot;
+            if (e >= rootBase) {
+                ent = e & 0xFFF;
+                continue;
+            }
+            entry = rootBase | uint32_t(next);
+        } else {
+            const uint32_t want = c << 12 | ent;
+            uint32_t h = (want * 0x9E3779B1u) >> (32 - kBits);
+            uint32_t e;
+            while ((e = table[h]) != 0 && e >> 12 != want)
+                h = (h + 1) & kMask;
+            if (e != 0) {
+                ent = e & 0xFFF;
+                continue;
+            }
+            slot = table + h;
+            entry = want << 12 | uint32_t(next);
         }
         put(long(ent));
         ent = c;
-        table[h] = want << 12 | uint32_t(next++);
-        if (next == kCodeMax - 1) {
-            restart();
-        } else if (next > maxCode) {
-            ++nbits;
-            maxCode = (1L << nbits) - 1;
-        } else if (in >= checkpoint) {
-            checkpoint = in + kCheckGap;
-            const long ratio = in > 0x007fffff ? ((outBits >> 8) == 0 ? 0x7fffffff : in / (outBits >> 8))
-                                               : (in << 8) / outBits;
-            if (ratio <= lastRatio)
-                restart();
-            else
-                lastRatio = ratio;
+        *slot = entry;
+        if (++next > limit || i >= checkAt) {
+            if (next == kCodeMax - 1) {
+                restart(i);
+            } else if (next > limit) {
+                ++nbits;
+                limit = std::min((1L << nbits) - 1, kCodeMax - 2);
+            } else {
+                const long in = long(i + 1 - inFrom);
+                const long outBits = long(op - outFrom) * 8 + bits - bitsFrom;
+                checkpoint = size_t(in) + kCheckGap;
+                checkAt = checkpoint + inFrom - 1;
+                const long ratio = in > 0x007fffff ? ((outBits >> 8) == 0 ? 0x7fffffff : in / (outBits >> 8))
+                                                   : (in << 8) / outBits;
+                if (ratio <= lastRatio)
+                    restart(i);
+                else
+                    lastRatio = ratio;
+            }
         }
     }
     if (n > 0) {
         put(long(ent));
         if (++next == kCodeMax - 1) {
-            outBits = 0;
             put(kClear);
             nbits = 9;
-        } else if (next > maxCode) {
+        } else if (next > (1L << nbits) - 1) {
             ++nbits;
         }
     }
@@ -168,6 +213,7 @@ uchar *EncodeLzw(const uchar *p, size_t n, uchar *out)
 struct StripBuffers {
     std::unique_ptr<uchar[]> rows, codes;
     size_t size = 0;
+    RootPairs pairs;
 };
 
 // The LZW bytes of rows [y, y + rows) of picture as one strip, each row as RGB
@@ -194,7 +240,7 @@ std::vector<uchar> EncodeStrip(const QImage &picture, int y, int rows, StripBuff
             b = bgr[0];
         }
     }
-    const uchar *codes = buffers.codes.get(), *end = EncodeLzw(buffers.rows.get(), size, buffers.codes.get());
+    const uchar *codes = buffers.codes.get(), *end = EncodeLzw(buffers.rows.get(), size, buffers.codes.get(), buffers.pairs);
     return std::vector<uchar>(codes, end);
 }
 

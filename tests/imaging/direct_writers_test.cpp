@@ -51,6 +51,32 @@ QImage ScanLike(int width, int height)
     return picture;
 }
 
+// Rows whose differences from the pixel before (what the TIFF predictor hands
+// the encoder) are runs of zeros, of noise, of small noise and of a repeated
+// pattern, from a few bytes to tens of thousands: the encoder's table fills,
+// its ratio climbs and slips, in every order.
+void PaintRuns(QImage &picture, int fromRow, int toRow, uint32_t seed)
+{
+    const auto random = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+    const int rowBytes = picture.width() * 3;
+    int kind = 0, left = 0;
+    for (int y = fromRow; y < toRow; ++y) {
+        uchar *row = picture.scanLine(y);
+        uchar before[3] = {0, 0, 0};
+        for (int x = 0; x < rowBytes; ++x, --left) {
+            if (left <= 0) {
+                kind = int(random() % 4);
+                left = 1 + int(random() % (y % 3 == 0 ? 60000 : 3000));
+            }
+            const uchar d = kind == 0 ? 0 : kind == 1 ? uchar(random()) : kind == 2 ? uchar(random() % 3) : uchar(x % 7);
+            // Stored blue first: the predictor takes red, green, blue.
+            const int channel = 2 - x % 3;
+            before[channel] = uchar(before[channel] + d);
+            row[x - x % 3 + channel] = before[channel];
+        }
+    }
+}
+
 } // namespace
 
 TEST(DirectWriters, FilesEqualTheLibrarysPixelForPixelWithTheSameResolution)
@@ -120,13 +146,18 @@ TEST(DirectWriters, TiffFilesOpenInImageMagickAndLibvips)
 TEST(DirectWriters, TiffStripsAreTheBytesLibtiffEncodes)
 {
     // Smooth rows, noise that fills the code table, flat runs where the ratio
-    // climbs and then slips: every kind of fresh start of the encoder.
-    QImage picture = ScanLike(1200, 500);
+    // climbs and then slips, and runs of every kind mixed: every kind of fresh
+    // start of the encoder, at every distance from the one before.
+    constexpr int kHeight = 1500;
+    QImage picture = ScanLike(1200, kHeight);
     const QImage noise = NumberedPicture(1200, 120, 9);
     for (int y = 0; y < 120; ++y)
         std::memcpy(picture.scanLine(200 + y), noise.constScanLine(y), 3600);
     for (int y = 400; y < 460; ++y)
         std::memset(picture.scanLine(y), 0x80, 3600);
+    PaintRuns(picture, 100, 200, 7);
+    PaintRuns(picture, 320, 400, 8);
+    PaintRuns(picture, 500, kHeight, 11);
     QTemporaryDir dir;
     const QString ours = dir.filePath("ours.tif");
     ASSERT_EQ(SavePictureFile(picture, ours, 90, 300), 90);
@@ -138,7 +169,7 @@ TEST(DirectWriters, TiffStripsAreTheBytesLibtiffEncodes)
     TIFF *write = TIFFOpen(QFile::encodeName(library).constData(), "w");
     ASSERT_TRUE(write);
     TIFFSetField(write, TIFFTAG_IMAGEWIDTH, 1200u);
-    TIFFSetField(write, TIFFTAG_IMAGELENGTH, 500u);
+    TIFFSetField(write, TIFFTAG_IMAGELENGTH, uint32_t(kHeight));
     TIFFSetField(write, TIFFTAG_SAMPLESPERPIXEL, 3);
     TIFFSetField(write, TIFFTAG_BITSPERSAMPLE, 8);
     TIFFSetField(write, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
@@ -146,10 +177,10 @@ TEST(DirectWriters, TiffStripsAreTheBytesLibtiffEncodes)
     TIFFSetField(write, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     TIFFSetField(write, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    const uint32_t strips = (500 + rowsPerStrip - 1) / rowsPerStrip;
+    const uint32_t strips = (kHeight + rowsPerStrip - 1) / rowsPerStrip;
     ASSERT_GT(strips, 1u);
     for (uint32_t k = 0; k < strips; ++k) {
-        const uint32_t rows = std::min(rowsPerStrip, 500 - k * rowsPerStrip);
+        const uint32_t rows = std::min(rowsPerStrip, kHeight - k * rowsPerStrip);
         std::vector<uchar> strip(size_t(rows) * 3600);
         for (uint32_t i = 0; i < rows; ++i)
             std::memcpy(strip.data() + i * 3600, rgb.constScanLine(int(k * rowsPerStrip + i)), 3600);
