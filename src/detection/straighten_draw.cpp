@@ -3,16 +3,15 @@
 // ways compute the same integers, so the picture does not depend on the processor.
 #include "detection/straighten.h"
 
+#include "common/shared_work.h"
+
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <immintrin.h>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -291,33 +290,10 @@ void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean 
                 fillRun(row + size_t(touch.second) * 3, n - touch.second);
             }
     };
-    // A card of some size is turned on two cores, each taking the next rows
-    // still to do: a helper that starts late leaves more to this one. Not on a
-    // machine already busy: a helper waiting for its turn at the end only delays.
+    // A card of some size is turned on two cores.
     constexpr int kRows = 64;
-    std::atomic<int> next{ty0};
-    auto share = [&] {
-        for (int from; (from = next.fetch_add(kRows)) < ty1;)
-            draw(from, std::min(from + kRows, ty1));
-    };
     constexpr int64_t kTwoCoresFrom = 1 << 20;
-    std::thread other;
-    if (cores == 0) {
-        const unsigned available = std::thread::hardware_concurrency();
-        double load = 0;
-        cores = int64_t(tx1 - tx0) * (ty1 - ty0) >= kTwoCoresFrom && available > 1 && getloadavg(&load, 1) == 1 &&
-                        load < available - 0.5
-                    ? 2
-                    : 1;
-    }
-    if (cores > 1) {
-        try {
-            other = std::thread(share);
-        } catch (const std::system_error &) {
-            // no thread to be had: all on this one
-        }
-    }
-    share();
-    if (other.joinable())
-        other.join();
+    if (cores == 0)
+        cores = CoresFor(int64_t(tx1 - tx0) * (ty1 - ty0), kTwoCoresFrom);
+    ShareChunks(ty0, ty1, kRows, cores, draw);
 }

@@ -3,8 +3,10 @@
 #include <QImage>
 
 // Rotations of a 24-bit picture, in place: the same object gets the new size.
-void RotateQuarterLeft(QImage &picture);
-void RotateQuarterRight(QImage &picture);
+// cores: 0 lets a large picture take a second core when the machine is not
+// busy, 1 or 2 say how many.
+void RotateQuarterLeft(QImage &picture, int cores = 0);
+void RotateQuarterRight(QImage &picture, int cores = 0);
 void RotateHalf(QImage &picture);
 
 // Enlarges front (a copy of the front side) and draws back into it: to the right

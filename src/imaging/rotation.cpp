@@ -1,6 +1,7 @@
 // Quarter and half turns of 24-bit pictures.
 #include "imaging/picture.h"
 #include "codec/picture_buffer.h"
+#include "common/shared_work.h"
 #include "imaging/picture_file.h"
 
 #include <algorithm>
@@ -69,15 +70,16 @@ void TurnPlain(const Turn &t, int x0, int x1, int c0, int c1)
 }
 
 #ifdef KVN_ROTATE_SSSE3
-// Source columns [0, x1) by result columns [0, c1), both multiples of 4, in
+// Source columns [x0, x1) by result columns [0, c1), all multiples of 4, in
 // blocks of 4 x 4 pixels: widen to 32 bits, transpose, narrow again. Reads 16
 // bytes where 12 are used, so x1 must leave 4 bytes of the row behind it;
-// writes 16 where 12 are used, into the next block, which follows later.
-__attribute__((target("ssse3"))) void TurnBlocks(const Turn &t, int x1, int c1)
+// writes 16 where 12 are used, into the next block of the same result row,
+// which follows later.
+__attribute__((target("ssse3"))) void TurnBlocks(const Turn &t, int x0, int x1, int c1)
 {
     const __m128i widen = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     const __m128i narrow = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    for (int xb = 0; xb < x1; xb += kTile) {
+    for (int xb = x0; xb < x1; xb += kTile) {
         const int xe = std::min(x1, xb + kTile);
         for (int cb = 0; cb < c1; cb += kTile) {
             const int ce = std::min(c1, cb + kTile);
@@ -118,8 +120,12 @@ bool HaveSsse3()
 }
 #endif
 
+// A page at 300 dpi and up is turned on two cores, each taking the next source
+// columns (result rows) still to do: no two write the same bytes.
+constexpr int64_t kTwoCoresFrom = int64_t(1) << 22;
+
 template <bool Right>
-void QuarterTurn(const QImage &src, QImage &dst)
+void QuarterTurn(const QImage &src, QImage &dst, int cores)
 {
     const int W = src.width();
     const int H = src.height();
@@ -133,14 +139,14 @@ void QuarterTurn(const QImage &src, QImage &dst)
         blockX = ((W - 6) / 4 + 1) * 4;   // 16-byte reads stay inside the row
         blockC = H & ~3;
         if (blockX > 0 && blockC > 0)
-            TurnBlocks(t, blockX, blockC);
+            ShareChunks(0, blockX, kTile, cores, [&](int x0, int x1) { TurnBlocks(t, x0, x1, blockC); });
         else
             blockX = blockC = 0;
     }
 #endif
     // What the blocks left: the last source columns, then the last result columns.
     TurnPlain(t, blockX, W, 0, blockC);
-    TurnPlain(t, 0, W, blockC, H);
+    ShareChunks(0, W, kTile, blockX > 0 ? 1 : cores, [&](int x0, int x1) { TurnPlain(t, x0, x1, blockC, H); });
 }
 
 // Writes row src reversed pixel by pixel into dst (distinct memory). The two
@@ -159,7 +165,7 @@ void ReverseRow(uchar *dst, const uchar *src, int width)
 }
 
 template <bool Right>
-void RotateQuarter(QImage &picture)
+void RotateQuarter(QImage &picture, int cores)
 {
     if (picture.isNull())
         return;
@@ -168,16 +174,18 @@ void RotateQuarter(QImage &picture)
     QImage turned = NewPicture24(picture.height(), picture.width());
     if (turned.isNull())
         return;
-    QuarterTurn<Right>(picture, turned);
+    if (cores == 0)
+        cores = CoresFor(int64_t(picture.width()) * picture.height(), kTwoCoresFrom);
+    QuarterTurn<Right>(picture, turned, cores);
     turned.setDotsPerMeterX(picture.dotsPerMeterY());
     turned.setDotsPerMeterY(picture.dotsPerMeterX());
     picture = turned;
 }
 }
 
-void RotateQuarterLeft(QImage &picture) { RotateQuarter<false>(picture); }
+void RotateQuarterLeft(QImage &picture, int cores) { RotateQuarter<false>(picture, cores); }
 
-void RotateQuarterRight(QImage &picture) { RotateQuarter<true>(picture); }
+void RotateQuarterRight(QImage &picture, int cores) { RotateQuarter<true>(picture, cores); }
 
 void RotateHalf(QImage &picture)
 {
