@@ -124,7 +124,7 @@ int main(int argc, char **argv)
     runOurs();
     const double first = bench::Millis(std::chrono::steady_clock::now() - firstStart);
     runReference();
-    constexpr int kRounds = 7;
+    constexpr int kRounds = 15;
     std::vector<double> oursMs, referenceMs;
     double oursCpu = 0, referenceCpu = 0;
     const auto timed = [](const std::function<void()> &work, std::vector<double> &wall, double &cpu) {

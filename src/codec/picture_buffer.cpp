@@ -1,6 +1,9 @@
 #include "codec/picture_buffer.h"
 
+#include "common/shared_work.h"
+
 #include <climits>
+#include <cstring>
 #include <cstdlib>
 #include <malloc.h>
 #include <mutex>
@@ -142,4 +145,23 @@ QImage NewPicture24(int width, int height)
         return QImage();
     return QImage(static_cast<uchar *>(memory), width, height, bytesPerLine, QImage::Format_BGR888,
                   [](void *p) { FreeLarge(p); }, memory);
+}
+
+QImage CopyPicture24(const QImage &picture)
+{
+    if (picture.format() != QImage::Format_BGR888)
+        return QImage();
+    QImage copy = NewPicture24(picture.width(), picture.height());
+    if (copy.isNull())
+        return copy;
+    const size_t rowBytes = size_t(picture.width()) * 3;
+    uchar *const to = copy.bits();
+    const qsizetype stride = copy.bytesPerLine();
+    constexpr int kRows = 256;
+    ShareChunks(0, picture.height(), kRows, CoresFor(int64_t(rowBytes) * picture.height(), int64_t(1) << 24),
+                [&](int from, int end) {
+                    for (int y = from; y < end; ++y)
+                        std::memcpy(to + y * stride, picture.constScanLine(y), rowBytes);
+                });
+    return copy;
 }

@@ -1,7 +1,6 @@
 #include "detection/box_drawing.h"
 
 #include "codec/picture_buffer.h"
-#include "common/shared_work.h"
 
 #include <QFont>
 #include <QPainter>
@@ -90,25 +89,9 @@ void DrawNumberedBoxes(QImage &picture, const ScanBoxList &boxes, int count, qin
 QImage PreviewWithBoxes(const QImage &cleanScan, const ScanBoxList &boxes, int count, qint64 startNumber,
                         unsigned colour)
 {
-    QImage preview;
-    if (cleanScan.format() == QImage::Format_BGR888) {
-        // A fresh buffer that may sit on huge pages: the copy of a 600-dpi page
-        // otherwise costs more in page faults than in copying. A page is copied
-        // on two cores when the machine has them free.
-        preview = NewPicture24(cleanScan.width(), cleanScan.height());
-        if (!preview.isNull()) {
-            const size_t rowBytes = size_t(cleanScan.width()) * 3;
-            uchar *const to = preview.bits();
-            const qsizetype toStride = preview.bytesPerLine();
-            const auto copyRows = [&](int from, int end) {
-                for (int y = from; y < end; ++y)
-                    std::memcpy(to + y * toStride, cleanScan.constScanLine(y), rowBytes);
-            };
-            constexpr int kRows = 256;
-            ShareChunks(0, cleanScan.height(), kRows,
-                        CoresFor(int64_t(rowBytes) * cleanScan.height(), int64_t(1) << 24), copyRows);
-        }
-    }
+    // A fresh buffer that may sit on huge pages: the copy of a 600-dpi page
+    // otherwise costs more in page faults than in copying.
+    QImage preview = CopyPicture24(cleanScan);
     if (preview.isNull())
         preview = cleanScan.convertToFormat(QImage::Format_BGR888);
     DrawNumberedBoxes(preview, boxes, count, startNumber, colour);

@@ -20,13 +20,8 @@ QImage WorkingCopy(const QImage &scan)
 {
     if (scan.format() != QImage::Format_BGR888)
         return scan.convertToFormat(QImage::Format_BGR888);
-    QImage copy = NewPicture24(scan.width(), scan.height());
-    if (copy.isNull())
-        return scan;
-    const size_t rowBytes = size_t(scan.width()) * 3;
-    for (int y = 0; y < scan.height(); ++y)
-        std::memcpy(copy.scanLine(y), scan.constScanLine(y), rowBytes);
-    return copy;
+    const QImage copy = CopyPicture24(scan);
+    return copy.isNull() ? scan : copy;
 }
 } // namespace
 
