@@ -24,6 +24,8 @@ constexpr bool kKeepFreed = true;
 // page of every new picture before it is written anyway.
 class FreedBlocks {
 public:
+    // A kept block for bytes; nullptr when none fits, after giving back what
+    // would take the kept and a block made afresh past the limit.
     void *take(size_t bytes)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -33,6 +35,7 @@ public:
                 remove(i);
                 return p;
             }
+        makeRoom(bytes, 0);
         return nullptr;
     }
     // False when the block is not kept; the caller frees it.
@@ -45,13 +48,6 @@ public:
         m_blocks[m_count++] = {memory, size};
         m_total += size;
         return true;
-    }
-    // A block of bytes is about to be made afresh: what is kept and that block
-    // together stay within the limit.
-    void makeRoomFor(size_t bytes)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        makeRoom(bytes, 0);
     }
     size_t total()
     {
@@ -103,11 +99,9 @@ void *AllocateLarge(size_t bytes)
     if (bytes < kHugeWorthwhile)
         return std::malloc(bytes ? bytes : 1);
     const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    if (kKeepFreed) {
+    if (kKeepFreed)
         if (void *reused = freed().take(rounded))
             return reused;
-        freed().makeRoomFor(rounded);
-    }
     void *memory = std::aligned_alloc(kHugePage, rounded);
     // Fewer page faults and TLB misses while a whole page is written.
     if (memory)
