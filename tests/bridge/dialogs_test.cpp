@@ -148,6 +148,7 @@ TEST(SourceDialog, CancelKeepsTheEarlierChoice)
     WhenShown("sourceDialog", [](QDialog &d) { d.reject(); });
     EXPECT_EQ(bridge.selectImageSource(nullptr), 0);
     EXPECT_EQ(bridge.rememberedSource(), "fake:1");
+    WaitForAbandonedWork();
     EXPECT_EQ(backend.enumerations, 1);  // searched only because the user asked
 }
 

@@ -1,4 +1,5 @@
 #include "fake_sane.h"
+#include "scanner/bridge/worker_thread.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 SANE_Parameters Params(SANE_Frame format, int depth, int width, int lines, int padding, bool last)
 {
@@ -237,4 +239,10 @@ void WhenShown(const QString &name, std::function<void(QDialog &)> act)
             }
     });
     timer->start();
+}
+
+void WaitForAbandonedWork()
+{
+    for (int i = 0; i < 10000 && WorkerThread::abandonedRunning() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }

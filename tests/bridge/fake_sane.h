@@ -88,6 +88,9 @@ private:
     std::atomic<bool> m_cancelled{false};
 };
 
+// Waits (at most ten seconds) until no abandoned worker is still running.
+void WaitForAbandonedWork();
+
 class FakeBackend : public SaneBackend {
 public:
     std::vector<SaneDeviceInfo> devices;
@@ -95,8 +98,12 @@ public:
     // Builds the device for a name; nullptr means sane_open fails.
     std::function<std::unique_ptr<SaneDevice>(const std::string &)> make;
     std::vector<std::string> opened;
-    int enumerations = 0;
+    std::atomic<int> enumerations{0};  // counted on the search thread
     std::function<void()> beforeSearch;  // e.g. a search that hangs until released
+
+    // A dialog closed before its search returned leaves the search running on
+    // a thread of its own; the test's backend must not go away under it.
+    ~FakeBackend() override { WaitForAbandonedWork(); }
 
     SANE_Status init() override { return SANE_STATUS_GOOD; }
     SANE_Status getDevices(std::vector<SaneDeviceInfo> &out) override
