@@ -10,9 +10,11 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -178,6 +180,45 @@ TEST_F(BridgeTest, SourceThatCannotBeOpenedIsExplained)
     ASSERT_EQ(notices.size(), 1);
     EXPECT_TRUE(notices[0].contains("fake:gone"));
     EXPECT_FALSE(QFile::exists(path("preview.bmp")));
+}
+
+// A network scanner whose server accepts but never answers: opening waits
+// with the window answering, "Annuleren" stops the waiting, and scanning
+// works again once the server does.
+TEST_F(BridgeTest, OpeningThatHangsCanBeStoppedWhileTheWindowKeepsAnswering)
+{
+    std::atomic<bool> answers{false};
+    const auto make = backend.make;
+    backend.make = [&answers, make](const std::string &name) {
+        while (!answers)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return make(name);
+    };
+    bridge.rememberSource("fake:1");
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+    tick.start(10);
+    QString waiting;
+    WhenShown("waitDialog", [&](QDialog &d) {
+        waiting = static_cast<QProgressDialog &>(d).labelText();
+        static_cast<QProgressDialog &>(d).cancel();
+    });
+    EXPECT_EQ(bridge.openDefaultSource(), 0);
+    EXPECT_EQ(waiting, QStringLiteral("Scanner \"fake:1\" openen…"));
+    EXPECT_GT(ticks, 10);
+    EXPECT_TRUE(notices.isEmpty());
+
+    // While the abandoned open still hangs, a scan says why it cannot start.
+    EXPECT_EQ(acquire("preview.bmp"), 0);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].contains("reageert nog niet"));
+
+    answers = true;
+    WaitForAbandonedWork();
+    EXPECT_NE(acquire("preview.bmp"), 0);
+    EXPECT_EQ(notices.size(), 1);
+    EXPECT_EQ(backend.opened.size(), 2u);
 }
 
 TEST_F(BridgeTest, TimersKeepTickingWhileTheDeviceIsRead)

@@ -315,6 +315,26 @@ TEST_F(SaneNet, ScannerListWhileTheServerHangsCanBeCancelled)
     expectNothingLeft();
 }
 
+TEST_F(SaneNet, OpeningWhileTheServerHangsCanBeCancelled)
+{
+    saned.signal(SIGSTOP);
+    QElapsedTimer cancelledAt;
+    WhenShown("waitDialog", [&](QDialog &d) {
+        QTimer::singleShot(300, &d, [&, dlg = &d] {
+            cancelledAt.start();
+            static_cast<QProgressDialog *>(dlg)->cancel();
+        });
+    });
+    EXPECT_EQ(bridge.openDefaultSource(), 0);
+    report("Annuleren to closed wait for the scanner", cancelledAt.elapsed());
+    EXPECT_EQ(progressDialog(), nullptr);
+    EXPECT_TRUE(notices.isEmpty()) << notices.join("; ").toStdString();
+
+    saned.signal(SIGCONT);
+    ASSERT_TRUE(waitFor([] { return WorkerThread::abandonedRunning() == 0; }, 30000));
+    expectNextScanWorks();
+}
+
 TEST_F(SaneNet, RememberedScannerThatIsGoneGivesANoticeAndTheList)
 {
     saned.stop();

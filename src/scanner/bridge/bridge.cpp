@@ -179,24 +179,58 @@ int Bridge::selectImageSource(void *)
     return chooseSource() ? 1 : 0;
 }
 
-bool Bridge::openNamed(const QString &name, SANE_Status &status)
+Bridge::Attempt Bridge::untilReturned(const QString &label, std::function<void(SaneBackend &)> call)
+{
+    if (WorkerThread::abandonedRunning() > 0)
+        return Attempt::SaneBusy;
+    backend();
+    // The work holds the session, as it may outlive this call; what the call
+    // holds (a device it opened) goes before the session ends.
+    struct Held {
+        std::shared_ptr<SaneBackend> session;
+        std::function<void(SaneBackend &)> call;
+    };
+    auto work = [held = Held{m_backend, std::move(call)}] { held.call(*held.session); };
+    if (!eventLoopHere()) {
+        work();
+        return Attempt::Done;
+    }
+    if (WaitWhileProcessingEvents(std::move(work), guiHere(), label, m_product))
+        return Attempt::Done;
+    // The session stays with the abandoned call: the next call starts a new one.
+    m_device.reset();
+    m_deviceName.clear();
+    m_backend.reset();
+    return Attempt::Cancelled;
+}
+
+Bridge::Attempt Bridge::openNamed(const QString &name)
 {
     m_device.reset();
     m_deviceName.clear();
     std::unique_ptr<SaneDevice> dev;
     if (name == QLatin1String(kVirtualScannerName)) {
         dev = OpenVirtualScanner();
-        status = SANE_STATUS_GOOD;
     } else {
-        status = backend().open(name.toStdString(), dev);
+        // Opening a network scanner waits for its server, which may never answer.
+        auto opened = std::make_shared<std::unique_ptr<SaneDevice>>();
+        const std::string wanted = name.toStdString();
+        const Attempt waited = untilReturned(QStringLiteral("Scanner \"%1\" openen…").arg(name),
+                                             [opened, wanted](SaneBackend &session) {
+                                                 if (session.open(wanted, *opened) != SANE_STATUS_GOOD)
+                                                     opened->reset();
+                                             });
+        if (waited != Attempt::Done)
+            return waited;
+        dev = std::move(*opened);
     }
-    if (status != SANE_STATUS_GOOD || !dev)
-        return false;
+    if (!dev)
+        return Attempt::Failed;
     m_device = std::move(dev);
     m_deviceName = name;
     if (m_resolution > 0)
         SetNumericOption(*m_device, SANE_NAME_SCAN_RESOLUTION, m_resolution);
-    return true;
+    return Attempt::Done;
 }
 
 int Bridge::openDefaultSource()
@@ -204,26 +238,30 @@ int Bridge::openDefaultSource()
     // Not while a scan or the source dialog runs: the device is in use.
     if (m_busy)
         return m_device ? 1 : 0;
-    return openDefault() ? 1 : 0;
+    m_busy = true;  // opening may wait with the window's events running
+    const auto notBusy = qScopeGuard([this] { m_busy = false; });
+    return openDefault() == Attempt::Done ? 1 : 0;
 }
 
-bool Bridge::openDefault()
+Bridge::Attempt Bridge::openDefault()
 {
     QString name = rememberedSource();
     if (name.isEmpty() && m_device)
-        return true;  // already found this run; searching again can take seconds
+        return Attempt::Done;  // already found this run; searching again can take seconds
     if (name.isEmpty()) {
         // Nothing chosen yet: the first real scanner, else the virtual one.
-        std::vector<SaneDeviceInfo> devices;
-        if (backend().getDevices(devices) == SANE_STATUS_GOOD && !devices.empty())
-            name = QString::fromStdString(devices.front().name);
-        else
-            name = QLatin1String(kVirtualScannerName);
+        auto found = std::make_shared<std::vector<SaneDeviceInfo>>();
+        const Attempt waited = untilReturned(QStringLiteral("Scanners zoeken…"), [found](SaneBackend &session) {
+            if (session.getDevices(*found) != SANE_STATUS_GOOD)
+                found->clear();
+        });
+        if (waited != Attempt::Done)
+            return waited;
+        name = found->empty() ? QLatin1String(kVirtualScannerName) : QString::fromStdString(found->front().name);
     }
     if (m_device && m_deviceName == name)
-        return true;
-    SANE_Status status;
-    return openNamed(name, status);
+        return Attempt::Done;
+    return openNamed(name);
 }
 
 int Bridge::setCurrentResolution(double dpi)
@@ -276,7 +314,14 @@ int Bridge::acquireToFilename(void *, const char *path)
         if (saneStillBusy())
             return 0;
     }
-    if (!m_device && !openDefault()) {
+    const Attempt opened = m_device ? Attempt::Done : openDefault();
+    if (opened == Attempt::Cancelled)
+        return 0;  // the user stopped waiting: nothing to explain
+    if (opened == Attempt::SaneBusy) {
+        saneStillBusy();
+        return 0;
+    }
+    if (opened == Attempt::Failed) {
         const QString gone = QStringLiteral("De scanner \"%1\" kan niet worden geopend. ").arg(rememberedSource());
         if (!guiHere()) {
             notice(gone + QStringLiteral("Kies een andere scanner met \"Selecteer scanner\". Er is geen scan gemaakt."));
@@ -284,7 +329,7 @@ int Bridge::acquireToFilename(void *, const char *path)
         }
         // A scanner that is gone (a network scanner switched off): the list at once.
         notice(gone + QStringLiteral("Kies in de lijst die nu volgt een andere scanner."));
-        if (!chooseSource() || !openDefault())
+        if (!chooseSource() || openDefault() != Attempt::Done)
             return 0;
     }
     if (!m_hideUI && guiHere() && !RunOptionsDialog(*m_device, m_product))

@@ -49,8 +49,13 @@ public:
     SaneBackend &backend();
 
 private:
-    bool openDefault();
-    bool openNamed(const QString &name, SANE_Status &status);
+    // How opening or searching ended.
+    enum class Attempt { Done, Failed, Cancelled, SaneBusy };
+    Attempt openDefault();
+    Attempt openNamed(const QString &name);
+    // Runs a call into the session off the window thread, unless an abandoned
+    // call still runs there (SaneBusy); Cancelled when the user stopped waiting.
+    Attempt untilReturned(const QString &label, std::function<void(SaneBackend &)> call);
     void notice(const QString &text);
     bool saneStillBusy();
     bool chooseSource();

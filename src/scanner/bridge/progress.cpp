@@ -9,6 +9,24 @@
 
 #include <algorithm>
 
+namespace {
+
+std::unique_ptr<QProgressDialog> MakeDialog(const QString &label, const QString &title, int maximum)
+{
+    auto dialog = std::make_unique<QProgressDialog>(label, QStringLiteral("Annuleren"), 0, maximum);
+    dialog->setWindowTitle(title);
+    // Wide enough for its caption beside the window manager's buttons.
+    dialog->setMinimumWidth(std::max(dialog->sizeHint().width(),
+                                     dialog->fontMetrics().horizontalAdvance(title) + 160));
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setAutoClose(false);
+    dialog->setAutoReset(false);
+    dialog->setMinimumDuration(0);
+    return dialog;
+}
+
+} // namespace
+
 ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const std::shared_ptr<ScanControl> &control,
                                      const std::shared_ptr<SaneDevice> &dev, bool showProgress, const QString &title)
 {
@@ -16,16 +34,7 @@ ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const st
     QElapsedTimer sinceCancel;
     std::unique_ptr<QProgressDialog> dialog;
     if (showProgress) {
-        dialog = std::make_unique<QProgressDialog>(QStringLiteral("Bezig met scannen…"),
-                                                   QStringLiteral("Annuleren"), 0, 1000);
-        dialog->setWindowTitle(title);
-        // Wide enough for its caption beside the window manager's buttons.
-        dialog->setMinimumWidth(std::max(dialog->sizeHint().width(),
-                                         dialog->fontMetrics().horizontalAdvance(title) + 160));
-        dialog->setWindowModality(Qt::ApplicationModal);
-        dialog->setAutoClose(false);
-        dialog->setAutoReset(false);
-        dialog->setMinimumDuration(0);
+        dialog = MakeDialog(QStringLiteral("Bezig met scannen…"), title, 1000);
         dialog->setValue(0);
         QObject::connect(dialog.get(), &QProgressDialog::canceled, [&control, &dev, &sinceCancel, d = dialog.get()] {
             if (control->cancel.exchange(true))
@@ -74,4 +83,39 @@ ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const st
     }
     worker.join();
     return std::move(*result);
+}
+
+bool WaitWhileProcessingEvents(std::function<void()> work, bool showDialog, const QString &label,
+                               const QString &title, int showAfterMs)
+{
+    WorkerThread worker(std::move(work));
+    QEventLoop loop;
+    QElapsedTimer since;
+    since.start();
+    std::unique_ptr<QProgressDialog> dialog;
+    bool cancelled = false;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (worker.finished()) {
+            loop.quit();
+        } else if (dialog && dialog->wasCanceled()) {
+            cancelled = true;
+            loop.quit();
+        } else if (showDialog && !dialog && since.elapsed() >= showAfterMs) {
+            dialog = MakeDialog(label, title, 0);  // no length known: a busy bar
+            dialog->setObjectName(QStringLiteral("waitDialog"));
+            dialog->show();
+        }
+    });
+    poll.start();
+    // A call that returned already needs no round through the event loop.
+    if (!worker.finished())
+        loop.exec();
+    if (cancelled && !worker.finished()) {
+        worker.abandon();
+        return false;
+    }
+    worker.join();
+    return true;
 }
