@@ -206,7 +206,7 @@ TEST_F(BridgeTest, OpeningThatHangsCanBeStoppedWhileTheWindowKeepsAnswering)
     });
     EXPECT_EQ(bridge.openDefaultSource(), 0);
     EXPECT_EQ(waiting, QStringLiteral("Scanner \"fake:1\" openen…"));
-    EXPECT_GT(ticks, 10);
+    EXPECT_GT(ticks, 3);  // the window answered while the device did not
     EXPECT_TRUE(notices.isEmpty());
 
     // While the abandoned open still hangs, a scan says why it cannot start.
