@@ -106,12 +106,14 @@ bool WaitWhileProcessingEvents(std::function<void()> work, bool showDialog, cons
             dialog = MakeDialog(label, title, 0);  // no length known: a busy bar
             dialog->setObjectName(QStringLiteral("waitDialog"));
             dialog->show();
+            loop.quit();  // from now on the dialog takes clicks and keys
         }
     });
     poll.start();
-    // A call that returned already needs no round through the event loop.
-    if (!worker.finished())
-        loop.exec();
+    // Until the dialog shows, clicks and keys wait, as they would for a quick
+    // call: the window must not start anything else meanwhile.
+    while (!worker.finished() && !cancelled)
+        loop.exec(dialog ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
     if (cancelled && !worker.finished()) {
         worker.abandon();
         return false;
