@@ -182,43 +182,62 @@ TEST_F(BridgeTest, SourceThatCannotBeOpenedIsExplained)
     EXPECT_FALSE(QFile::exists(path("preview.bmp")));
 }
 
-// A network scanner whose server accepts but never answers: opening waits
-// with the window answering, "Annuleren" stops the waiting, and scanning
-// works again once the server does.
-TEST_F(BridgeTest, OpeningThatHangsCanBeStoppedWhileTheWindowKeepsAnswering)
+// A network scanner whose server stops answering, at opening or when the
+// resolution is set: the window keeps answering, "Annuleren" stops the
+// waiting, and scanning works again once the server answers.
+TEST_F(BridgeTest, ACallThatHangsCanBeStoppedWhileTheWindowKeepsAnswering)
 {
-    std::atomic<bool> answers{false};
-    const auto make = backend.make;
-    backend.make = [&answers, make](const std::string &name) {
+    std::atomic<bool> answers{true};
+    const auto hang = [&answers] {
         while (!answers)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return make(name);
+    };
+    const auto make = backend.make;
+    backend.make = [hang, make](const std::string &name) {
+        hang();
+        auto d = make(name);
+        static_cast<FakeDevice &>(*d).option(SANE_NAME_SCAN_RESOLUTION).onSet = hang;
+        return d;
     };
     bridge.rememberSource("fake:1");
     int ticks = 0;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
     tick.start(10);
-    QString waiting;
-    WhenShown("waitDialog", [&](QDialog &d) {
-        waiting = static_cast<QProgressDialog &>(d).labelText();
-        static_cast<QProgressDialog &>(d).cancel();
-    });
-    EXPECT_EQ(bridge.openDefaultSource(), 0);
-    EXPECT_EQ(waiting, QStringLiteral("Scanner \"fake:1\" openen…"));
-    EXPECT_GT(ticks, 3);  // the window answered while the device did not
-    EXPECT_TRUE(notices.isEmpty());
 
-    // While the abandoned open still hangs, a scan says why it cannot start.
-    EXPECT_EQ(acquire("preview.bmp"), 0);
-    ASSERT_EQ(notices.size(), 1);
-    EXPECT_TRUE(notices[0].contains("reageert nog niet"));
+    const struct {
+        QString waiting;
+        std::function<int()> call;
+    } cases[] = {
+        {QStringLiteral("Scanner \"fake:1\" openen…"), [&] { return bridge.openDefaultSource(); }},
+        {QStringLiteral("Scanner instellen…"), [&] { return bridge.setCurrentResolution(300); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.waiting.toStdString());
+        notices.clear();
+        answers = false;
+        ticks = 0;
+        QString waiting;
+        WhenShown("waitDialog", [&](QDialog &d) {
+            waiting = static_cast<QProgressDialog &>(d).labelText();
+            static_cast<QProgressDialog &>(d).cancel();
+        });
+        EXPECT_EQ(c.call(), 0);
+        EXPECT_EQ(waiting, c.waiting);
+        EXPECT_GT(ticks, 3);  // the window answered while the device did not
+        EXPECT_TRUE(notices.isEmpty());
 
-    answers = true;
-    WaitForAbandonedWork();
-    EXPECT_NE(acquire("preview.bmp"), 0);
-    EXPECT_EQ(notices.size(), 1);
-    EXPECT_EQ(backend.opened.size(), 2u);
+        // While the abandoned call still hangs, a scan says why it cannot start.
+        EXPECT_EQ(acquire("preview.bmp"), 0);
+        ASSERT_EQ(notices.size(), 1);
+        EXPECT_TRUE(notices[0].contains("reageert nog niet"));
+
+        answers = true;
+        WaitForAbandonedWork();
+        EXPECT_NE(acquire("preview.bmp"), 0);
+        EXPECT_EQ(notices.size(), 1);
+    }
+    EXPECT_EQ(backend.opened.size(), 3u);
 }
 
 TEST_F(BridgeTest, TimersKeepTickingWhileTheDeviceIsRead)

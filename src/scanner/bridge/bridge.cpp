@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <dlfcn.h>
+#include <atomic>
 #include <cstdio>
 
 namespace {
@@ -211,14 +212,19 @@ Bridge::Attempt Bridge::openNamed(const QString &name)
     std::unique_ptr<SaneDevice> dev;
     if (name == QLatin1String(kVirtualScannerName)) {
         dev = OpenVirtualScanner();
+        if (dev && m_resolution > 0)
+            SetNumericOption(*dev, SANE_NAME_SCAN_RESOLUTION, m_resolution);
     } else {
         // Opening a network scanner waits for its server, which may never answer.
+        // The resolution asked for is set in the same call, for the same reason.
         auto opened = std::make_shared<std::unique_ptr<SaneDevice>>();
         const std::string wanted = name.toStdString();
         const Attempt waited = untilReturned(QStringLiteral("Scanner \"%1\" openen…").arg(name),
-                                             [opened, wanted](SaneBackend &session) {
+                                             [opened, wanted, dpi = m_resolution](SaneBackend &session) {
                                                  if (session.open(wanted, *opened) != SANE_STATUS_GOOD)
                                                      opened->reset();
+                                                 else if (*opened && dpi > 0)
+                                                     SetNumericOption(**opened, SANE_NAME_SCAN_RESOLUTION, dpi);
                                              });
         if (waited != Attempt::Done)
             return waited;
@@ -228,8 +234,6 @@ Bridge::Attempt Bridge::openNamed(const QString &name)
         return Attempt::Failed;
     m_device = std::move(dev);
     m_deviceName = name;
-    if (m_resolution > 0)
-        SetNumericOption(*m_device, SANE_NAME_SCAN_RESOLUTION, m_resolution);
     return Attempt::Done;
 }
 
@@ -272,7 +276,16 @@ int Bridge::setCurrentResolution(double dpi)
     m_resolution = dpi;
     if (!m_device)
         return 1;
-    return SetNumericOption(*m_device, SANE_NAME_SCAN_RESOLUTION, dpi) == SANE_STATUS_GOOD ? 1 : 0;
+    if (m_deviceName == QLatin1String(kVirtualScannerName))
+        return SetNumericOption(*m_device, SANE_NAME_SCAN_RESOLUTION, dpi) == SANE_STATUS_GOOD ? 1 : 0;
+    // A network scanner answers over its connection, which may have stalled since it opened.
+    m_busy = true;
+    const auto notBusy = qScopeGuard([this] { m_busy = false; });
+    auto set = std::make_shared<std::atomic<bool>>(false);
+    const Attempt waited = untilReturned(QStringLiteral("Scanner instellen…"), [dev = m_device, dpi, set](SaneBackend &) {
+        *set = SetNumericOption(*dev, SANE_NAME_SCAN_RESOLUTION, dpi) == SANE_STATUS_GOOD;
+    });
+    return waited == Attempt::Done && *set ? 1 : 0;
 }
 
 ScanOutcome Bridge::scan(const std::shared_ptr<ScanControl> &control)
