@@ -1,7 +1,11 @@
 #include "detection/item_detection.h"
 
+#include "common/filez.h"
+
 #include <QColor>
 #include <algorithm>
+#include <climits>
+#include <unistd.h>
 
 namespace {
 
@@ -32,6 +36,39 @@ void ReadRgb(const QImage &picture, int x, int y, int &r, int &g, int &b)
         return;
     }
     }
+}
+
+struct WideBox {
+    qint64 left, top, right, bottom;
+};
+
+qint64 BoxByteLimit(const DetectionSettings &settings)
+{
+    if (settings.boxPictureBytes > 0)
+        return settings.boxPictureBytes;
+    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+    const qint64 physical = pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : (qint64(4) << 30);
+    return std::max<qint64>(physical / 3, qint64(256) << 20);
+}
+
+// A box is kept as found, reaching beyond the picture with its margin; only
+// one that int cannot hold or whose picture memory cannot hold is cut to the
+// picture, and the log says so.
+ScanBox Storable(const WideBox &b, qint64 W, qint64 H, const DetectionSettings &settings, int number)
+{
+    const auto fits = [](qint64 v) { return v >= INT_MIN && v <= INT_MAX; };
+    const qint64 w = b.right - b.left, h = b.bottom - b.top;
+    const bool stored = fits(b.left) && fits(b.top) && fits(b.right) && fits(b.bottom) && fits(w) && fits(h);
+    if (stored && (w <= 0 || h <= 0 || w <= BoxByteLimit(settings) / 3 / h))
+        return {int(b.left), int(b.top), int(b.right), int(b.bottom)};
+    LogText(QStringLiteral("Vak %1 reikt met een rand van %2 % te ver buiten de scan en is ingekort tot de scan "
+                           "(%3 x %4 beeldpunten).")
+                .arg(number)
+                .arg(settings.marginPercent)
+                .arg(W)
+                .arg(H));
+    const qint64 l = std::clamp<qint64>(b.left, 0, W), t = std::clamp<qint64>(b.top, 0, H);
+    return {int(l), int(t), int(std::clamp<qint64>(b.right, l, W)), int(std::clamp<qint64>(b.bottom, t, H))};
 }
 
 } // namespace
@@ -158,12 +195,8 @@ ScanBoxList ItemDetector::detect(const QImage &picture, PixelSelection sel, cons
             const qint64 top = H * m_top / GridSize - margin;
             const qint64 right = W * m_right / GridSize + margin;
             const qint64 bottom = H * m_bottom / GridSize + margin;
-            if (right - left >= settings.minSize && bottom - top >= settings.minSize && m_outline.size() > 1) {
-                // However wide the margin, a box stays on the picture.
-                const qint64 l = std::clamp<qint64>(left, 0, W), t = std::clamp<qint64>(top, 0, H);
-                boxes.push_back({int(l), int(t), int(std::clamp<qint64>(right, l, W)),
-                                 int(std::clamp<qint64>(bottom, t, H))});
-            }
+            if (right - left >= settings.minSize && bottom - top >= settings.minSize && m_outline.size() > 1)
+                boxes.push_back(Storable({left, top, right, bottom}, W, H, settings, int(boxes.size()) + 1));
         }
     }
     return boxes;

@@ -17,6 +17,7 @@ struct DetectionSettings {
     int minSize = 50;                 // minimum box width and height, margin included
     int marginPercent = 2;            // of the picture width, used in both directions
     int columns = 0;                  // for the reading order
+    qint64 boxPictureBytes = 0;       // largest box picture kept whole; 0: a third of the memory
 
     BackgroundKey key() const { return BackgroundKey::fromColour(background, tolerance); }
 };

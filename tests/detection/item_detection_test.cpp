@@ -1,5 +1,6 @@
 #include "detection/item_detection.h"
 #include "synthetic_scan.h"
+#include "common/log_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -135,23 +136,34 @@ TEST(ItemDetection, MarginAndMinimumSize)
     EXPECT_EQ(boxes[0].width(), 37);
 }
 
-TEST(ItemDetection, BoxesAreClampedToThePictureWhateverTheMargin)
+TEST(ItemDetection, BoxesReachBeyondThePictureUnlessTheyCannotBeHeld)
 {
     const int W = 1000, H = 1000;
     const QImage scan = MakeScan(W, H, {}, {{QRect(0, 0, 200, 200)}, {QRect(800, 800, 200, 200)}});
     const struct {
         int margin;
+        qint64 boxBytes;
         ScanBox first, second;
+        bool logged;
     } cases[] = {
-        {0, {5, 5, 195, 195}, {800, 800, 990, 990}},
-        {10, {0, 0, 295, 295}, {700, 700, 1000, 1000}},
-        {2000000000, {0, 0, 1000, 1000}, {0, 0, 1000, 1000}},
+        {0, 0, {5, 5, 195, 195}, {800, 800, 990, 990}, false},
+        {10, 0, {-95, -95, 295, 295}, {700, 700, 1090, 1090}, false},
+        {10, 3 * 390 * 390, {-95, -95, 295, 295}, {700, 700, 1090, 1090}, false},
+        // A picture memory cannot hold, and a box int cannot hold: cut to the scan.
+        {10, 3 * 390 * 389, {0, 0, 295, 295}, {700, 700, 1000, 1000}, true},
+        {2000000000, 0, {0, 0, 1000, 1000}, {0, 0, 1000, 1000}, true},
     };
     for (const auto &c : cases) {
-        const ScanBoxList boxes = DetectItems(scan, Whole(scan), Settings(c.margin));
+        LogCapture log;
+        DetectionSettings s = Settings(c.margin);
+        s.boxPictureBytes = c.boxBytes;
+        const ScanBoxList boxes = DetectItems(scan, Whole(scan), s);
         ASSERT_EQ(boxes.size(), 2u) << c.margin;
         EXPECT_EQ(boxes[0], c.first) << c.margin;
         EXPECT_EQ(boxes[1], c.second) << c.margin;
+        EXPECT_EQ(log.lines().size(), c.logged ? 2 : 0) << c.margin;
+        if (c.logged)
+            EXPECT_TRUE(log.lines()[0].startsWith(QStringLiteral("Vak 1 reikt met een rand van"))) << c.margin;
     }
 }
 
