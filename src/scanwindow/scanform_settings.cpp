@@ -9,6 +9,7 @@
 #include "imaging/bmp_reader.h"
 #include "imaging/picture.h"
 #include "imaging/picture_file.h"
+#include "scanwindow/file_naming.h"
 #include "scanwindow/preview_image.h"
 #include "scanwindow/scan_widgets.h"
 #include "scanwindow/selection_frame.h"
@@ -116,6 +117,9 @@ void apply(QWidget *control, Kind kind, const QString &v)
     case Kind::Position: static_cast<QSlider *>(control)->setValue(TextToInt(v)); return;
     case Kind::Colour: static_cast<ColourPanel *>(control)->setColour(TextToInt(v)); return;
     case Kind::TypedItem: {
+        // A value that is no extension ("/../x.JPG") would lead a save out of its folder.
+        if (!IsFileType(v))
+            return;
         auto *c = static_cast<QComboBox *>(control);
         const int i = c->findText(v, Qt::MatchExactly | Qt::MatchCaseSensitive);
         if (i >= 0) {

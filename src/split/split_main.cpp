@@ -1,37 +1,42 @@
 // kvnscan-split: series mode on scans already on disk. Runs the scan window's
 // own detection, reading order, pairing, cut-out and saving on FRONT (and
 // BACK), and prints each file it writes.
+#include "codec/freeimage_library.h"
+#include "common/filez.h"
 #include "common/prompts.h"
 #include "detection/cut_out.h"
-#include "detection/detection_options.h"
-#include "detection/item_detection.h"
 #include "detection/reading_order.h"
+#include "imaging/bmp_reader.h"
 #include "imaging/picture_caption.h"
+#include "imaging/picture_decoder.h"
 #include "imaging/picture_file.h"
 #include "ocr/back_text.h"
 #include "scanwindow/card_files.h"
 #include "scanwindow/file_naming.h"
+#include "split/split_options.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
-#include <optional>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-const char *const kUsageText =
-    "gebruik: kvnscan-split VOORKANT [ACHTERKANT] --out MAP [--name kaart] [--type .JPG] [--quality 90]\n"
-    "                     [--digits 3] [--background RRGGBB] [--tolerance 3] [--min-size N] [--margin 2]\n"
-    "                     [--columns 0] [--selection L,T,R,B] [--below] [--white] [--straighten] [--sides]\n"
-    "                     [--text TEKST] [--ocr] [--lang nld|eng|fra|deu]\n";
+// Texts go out in the bytes of the paths they name, whatever those are.
+void Print(FILE *stream, const QString &text) { std::fputs((NativePath(text) + '\n').constData(), stream); }
 
 int Fail(const QString &why, int code = 1)
 {
-    std::fprintf(stderr, "kvnscan-split: %s\n", qPrintable(why));
+    Print(stderr, QStringLiteral("kvnscan-split: ") + why);
     return code;
 }
+
+QString SystemReason(int error) { return DutchReason(QString::fromLocal8Bit(std::strerror(error))); }
 
 // Notices of the saving code go to stderr: there is nobody to click them away.
 class ErrorStreamPrompts : public SilentPrompts {
@@ -43,106 +48,87 @@ public:
     }
 };
 
-struct Options {
-    QStringList scans;
-    QString out, name = QStringLiteral("kaart"), type = QStringLiteral(".JPG"), text;
-    int quality = 90, digits = 3;
-    DetectionSettings detection;
-    PixelSelection selection;
-    bool haveSelection = false;
-    bool ocr = false;   // each card's text file and caption get the text read from its back
-    QString lang = QStringLiteral("nld");   // the Tesseract language it is read in
-    CutOutSettings cut;
-};
-
-// Empty when the options are sound, else what is wrong with them.
-QString ReadOptions(const QStringList &args, Options &o)
+QString DecodeReason(PictureDecodeResult outcome)
 {
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        if (!a.startsWith(QLatin1String("--"))) {
-            o.scans << a;
-            continue;
-        }
-        if (a == QLatin1String("--below")) {
-            o.cut.placement = 1;
-            continue;
-        }
-        bool *flag = a == QLatin1String("--white")      ? &o.cut.whiten
-                   : a == QLatin1String("--straighten") ? &o.cut.straighten
-                   : a == QLatin1String("--sides")      ? &o.cut.sides
-                                                        : nullptr;
-        if (flag) {
-            *flag = true;
-            continue;
-        }
-        if (a == QLatin1String("--ocr")) {
-            o.ocr = true;
-            continue;
-        }
-        static const QStringList valued = {"--out", "--name", "--type", "--text", "--quality", "--digits",
-                                           "--background", "--tolerance", "--min-size", "--margin",
-                                           "--columns", "--selection", "--lang"};
-        if (!valued.contains(a))
-            return QStringLiteral("onbekende optie ") + a;
-        if (i + 1 >= args.size())
-            return a + QStringLiteral(" zonder waarde");
-        const QString v = args[++i];
-        QString error;
-        if (ReadDetectionOption(a, v, o.detection, o.selection, o.haveSelection, error)) {
-            if (!error.isEmpty())
-                return error;
-            continue;
-        }
-        bool ok = true;
-        if (a == QLatin1String("--out"))
-            o.out = v;
-        else if (a == QLatin1String("--name"))
-            o.name = v;
-        else if (a == QLatin1String("--type"))
-            o.type = v;
-        else if (a == QLatin1String("--text"))
-            o.text = v;
-        else if (a == QLatin1String("--lang"))
-            o.lang = v;
-        else if (a == QLatin1String("--quality"))
-            o.quality = v.toInt(&ok);
-        else
-            o.digits = v.toInt(&ok);
-        if (!ok)
-            return a + QStringLiteral(" verwacht een getal");
+    switch (outcome) {
+    case PictureDecodeResult::NotAPicture: return QStringLiteral("geen plaatje dat dit programma kan lezen");
+    case PictureDecodeResult::TooLarge: return QStringLiteral("het plaatje is te groot voor het geheugen");
+    case PictureDecodeResult::TooSlow: return QStringLiteral("het lezen ging te traag");
+    case PictureDecodeResult::NoDecoder: return QStringLiteral("het hulpprogramma kvnscan-decode ontbreekt of start niet");
+    default: return QStringLiteral("het bestand is beschadigd");
     }
-    if (o.scans.isEmpty() || o.scans.size() > 2)
-        return QStringLiteral("geef een voorkant en hooguit een achterkant");
-    if (o.out.isEmpty())
-        return QStringLiteral("--out MAP ontbreekt");
-    if (o.name.trimmed().isEmpty())
-        return QStringLiteral("--name mag niet leeg zijn");
-    if (o.quality < 0 || o.quality > 100)
-        return QStringLiteral("--quality ligt tussen 0 en 100");
-    QStringList codes;
-    for (const OcrLanguage &l : OcrLanguages())
-        codes << QString::fromLatin1(l.code);
-    if (!codes.contains(o.lang))
-        return QStringLiteral("--lang is een van ") + codes.join(QStringLiteral(", ")) + QStringLiteral(", niet ") + o.lang;
-    o.digits = std::max(1, o.digits);
-    o.cut.columns = o.detection.columns;
-    o.cut.background = o.detection.background;
-    o.cut.key = o.detection.key();
-    return {};
 }
 
-std::optional<QImage> LoadScan(const QString &path)
+// A scan that cannot be read is named with its reason: there is no window to
+// show a placeholder in.
+bool LoadScan(const QString &path, QImage &scan, QString &why)
 {
-    QImage scan;
-    if (!QFileInfo(path).isFile() || !LoadPictureFile(scan, path) || IsKnownUnreadable(path) || scan.isNull())
-        return std::nullopt;
-    MakeBitmap24(scan);
-    return scan;
+    const QByteArray bytes = NativePath(path);
+    struct stat st;
+    const int fd = ::open(bytes.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        why = SystemReason(fd < 0 ? errno : EISDIR);
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    ::close(fd);
+    if (!ReadPlainBmp(path, scan, PictureByteLimit() / 3 * 4)) {
+        const DecodedPicture decoded = DecodeInDecoder(path);
+        if (decoded.outcome != PictureDecodeResult::Decoded) {
+            why = DecodeReason(decoded.outcome);
+            return false;
+        }
+        scan = decoded.picture;
+    }
+    if (scan.isNull() || !MakeBitmap24(scan)) {
+        why = SystemReason(ENOMEM);
+        return false;
+    }
+    return true;
 }
+
+// Makes folder and the folders above it that are missing; created gets those
+// it made, outermost first, so that a failed run can take them away again.
+bool MakeFolder(const QString &folder, QStringList &created, QString &why)
+{
+    QString at;
+    for (const QString &part : folder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        at += QLatin1Char('/') + part;
+        const QByteArray bytes = NativePath(at);
+        struct stat st;
+        if (::stat(bytes.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+            continue;
+        if (::mkdir(bytes.constData(), 0777) != 0) {
+            why = QStringLiteral("kan map [%1] niet maken (%2)").arg(at, SystemReason(errno));
+            return false;
+        }
+        created << at;
+    }
+    return true;
+}
+
+bool Taken(const QString &path)
+{
+    struct stat st;
+    return ::lstat(NativePath(path).constData(), &st) == 0;
+}
+
+// Our own writers, or one of the image library's that takes the 24-bit cards.
+bool CanWriteType(const QString &type)
+{
+    const QString probe = QStringLiteral("kaart") + type;
+    if (HasDirectWriter(probe) || !IsImageLibraryLoaded())
+        return HasDirectWriter(probe);
+    const FreeImageFunctions &fi = FI();
+    const FREE_IMAGE_FORMAT fif = fi.GetFIFFromFilename(probe.toLatin1().constData());
+    return fif != FIF_UNKNOWN && fi.FIFSupportsWriting(fif) && (fif == FIF_GIF || fi.FIFSupportsExportBPP(fif, 24));
+}
+
+int Dpi(const QImage &scan) { return int(scan.dotsPerMeterX() / 39.37 + 0.5); }
 
 // The window's frame covers the same part of every scan, whatever its size.
-PixelSelection SelectionFor(const Options &o, const QImage &front, const QImage &scan)
+PixelSelection SelectionFor(const SplitOptions &o, const QImage &front, const QImage &scan)
 {
     if (!o.haveSelection)
         return {0, 0, scan.width(), scan.height()};
@@ -152,20 +138,138 @@ PixelSelection SelectionFor(const Options &o, const QImage &front, const QImage 
             scale(s.right, scan.width(), front.width()), scale(s.bottom, scan.height(), front.height())};
 }
 
-ScanBoxList Detect(const Options &o, const QImage &front, const QImage &scan)
+ScanBoxList Detect(const SplitOptions &o, const QImage &front, const QImage &scan)
 {
     ScanBoxList boxes = DetectItems(scan, SelectionFor(o, front, scan), o.detection);
     OrderBoxes(boxes, o.detection.columns);
     return boxes;
 }
 
-int Dpi(const QImage &scan) { return int(scan.dotsPerMeterX() / 39.37 + 0.5); }
+// Saves the cards one by one, as the window's series does, and stops at the first failure.
+struct CardWriter {
+    CardWriter(const SplitOptions &options, const QString &folder, const PictureCaption &scanned)
+        : o(options), folder(folder), name(HasFileNumber(o.name) ? o.name : NextFileName(o.name, o.digits)),
+          text(o.text), scanned(scanned)
+    {
+    }
+    const SplitOptions &o;
+    QString folder, name, text;   // name: the window's numbering, the first card as the window would name it
+    PictureCaption scanned;
+    const QImage *back = nullptr;
+    const ScanBoxList *boxes = nullptr;
+    size_t cardIndex = 0;
+    QStringList written;
+    QString failure;
 
-// The first name: as given when it ends in a number, otherwise numbered from 1.
-QString FirstName(const Options &o)
+    // Every card its own text: the given one, then what its back says. The
+    // boxes are in reading order by now, one card each; with --straighten the
+    // back is read as saved, turned upright first.
+    bool readBack()
+    {
+        const ScanBox &b = (*boxes)[cardIndex++];
+        const QImage picture = o.cut.straighten ? BoxAlone(*back, b, o.cut) : back->copy(b.left, b.top, b.width(), b.height());
+        const QString read = ReadBackText(picture, Dpi(*back), o.lang, nullptr, &failure);
+        text = o.text.isEmpty() || read.isEmpty() ? o.text + read : o.text + '\n' + read;
+        return failure.isEmpty();
+    }
+
+    bool saved(const QString &path, const QString &what, bool ok, const QString &reason)
+    {
+        if (!ok)
+            failure = QStringLiteral("kan [%1] niet %2 (%3)").arg(path, what, reason);
+        else
+            written << path;
+        return ok;
+    }
+
+    void operator()(const CardPictures &card)
+    {
+        if (!failure.isEmpty() || (o.ocr && !readBack()))
+            return;
+        // One path, checked once, for the look and the write.
+        const QString path = SavePath(folder, name, o.type, &failure);
+        if (path.isEmpty())
+            return;
+        const bool withText = !text.isEmpty() || o.ocr;
+        // Existing files are never overwritten: the user chooses another name or folder.
+        QStringList paths = QStringList{path} + SideFilePaths(card, path);
+        if (withText)
+            paths << TextFilePath(path);
+        for (const QString &p : paths)
+            if (Taken(p)) {
+                failure = p + QStringLiteral(" bestaat al");
+                return;
+            }
+        PictureCaption caption = scanned;
+        caption.text = text;
+        errno = 0;
+        const bool ok = SavePictureFile(card.joined, path, o.quality, caption.dpi, &caption) >= 0;
+        if (!saved(path, QStringLiteral("opslaan"), ok, errno ? SystemReason(errno) : QStringLiteral("reden onbekend")))
+            return;
+        QString failedSide;
+        errno = 0;
+        if (!SaveSideFiles(card, path, o.quality, caption.dpi, &caption, written, failedSide)) {
+            saved(failedSide, QStringLiteral("opslaan"), false, errno ? SystemReason(errno) : QStringLiteral("reden onbekend"));
+            return;
+        }
+        // As in the window: the accompanying text goes with the first picture saved.
+        QString why;
+        if (withText && !saved(TextFilePath(path), QStringLiteral("schrijven"), WriteTextLines(TextFilePath(path), text, &why), why))
+            return;
+        text.clear();
+        name = NextFileName(name, o.digits);
+    }
+};
+
+QDateTime ModifiedTime(const QString &path)
 {
-    const QString name = o.name.trimmed();
-    return name.back().isDigit() ? name : NextFileName(name, o.digits);
+    struct stat st;
+    if (::stat(NativePath(path).constData(), &st) != 0)
+        return {};
+    return QDateTime::fromSecsSinceEpoch(st.st_mtime);
+}
+
+// Nothing half-done stays behind: every file of a failed run goes again, and
+// every folder it made.
+int Undo(const CardWriter &writer, const QStringList &created, const QString &why)
+{
+    for (const QString &p : writer.written)
+        ::unlink(NativePath(p).constData());
+    for (auto f = created.crbegin(); f != created.crend(); ++f)
+        ::rmdir(NativePath(*f).constData());
+    return Fail(why);
+}
+
+int Split(const SplitOptions &o)
+{
+    if (!CanWriteType(o.type))
+        return Fail(QStringLiteral("--type %1: dit bestandstype kan dit programma niet schrijven").arg(o.type), 2);
+    QImage frontScan, backScan;
+    QString why;
+    for (int i = 0; i < o.scans.size(); ++i)
+        if (!LoadScan(o.scans[i], i == 0 ? frontScan : backScan, why))
+            return Fail(QStringLiteral("kan [%1] niet lezen (%2)").arg(o.scans[i], why));
+    const bool withBack = o.scans.size() > 1;
+    const QString folder = QDir::cleanPath(QDir::current().absoluteFilePath(o.out));
+    QStringList created;
+    CardWriter writer(o, folder, PictureCaption{QString(), ModifiedTime(o.scans.back()), Dpi(frontScan)});
+    if (!MakeFolder(folder, created, why))
+        return Undo(writer, created, why);
+
+    const ScanBoxList frontBoxes = Detect(o, frontScan, frontScan);
+    ScanBoxList boxes = withBack ? Detect(o, frontScan, backScan) : frontBoxes;
+    if (boxes.empty())
+        return Undo(writer, created, QStringLiteral("geen kaarten gevonden op [%1]").arg(o.scans.back()));
+    const FrontSide fronts{&frontScan, &frontBoxes, int(frontBoxes.size())};
+    writer.back = withBack ? &backScan : nullptr;
+    writer.boxes = &boxes;
+    CutOutBoxes(withBack ? backScan : frontScan, boxes, int(boxes.size()), withBack ? &fronts : nullptr, o.cut,
+                [&writer](const CardPictures &card) { writer(card); });
+    if (!writer.failure.isEmpty())
+        return Undo(writer, created, writer.failure);
+    for (const QString &p : writer.written)
+        Print(stdout, p);
+    return 0;
 }
 
 } // namespace
@@ -176,96 +280,20 @@ int main(int argc, char **argv)
     static ErrorStreamPrompts errorPrompts;
     setDefaultPrompts(&errorPrompts);
 
-    Options o;
-    const QString wrong = ReadOptions(app.arguments().mid(1), o);
+    // The arguments by their bytes: a folder name that is not UTF-8 stays the same folder.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << PathFromNative(QByteArray(argv[i]));
+    SplitOptions o;
+    const QString wrong = ReadSplitOptions(args, o);
+    if (o.help) {
+        std::fputs(kSplitUsage, stdout);
+        return 0;
+    }
     if (!wrong.isEmpty()) {
         Fail(wrong);
-        std::fputs(kUsageText, stderr);
+        std::fputs("meer uitleg: kvnscan-split --help\n", stderr);
         return 2;
     }
-    const std::optional<QImage> front = LoadScan(o.scans[0]);
-    std::optional<QImage> back;
-    if (!front)
-        return Fail(QStringLiteral("kan ") + o.scans[0] + QStringLiteral(" niet lezen"));
-    if (o.scans.size() > 1 && !(back = LoadScan(o.scans[1])))
-        return Fail(QStringLiteral("kan ") + o.scans[1] + QStringLiteral(" niet lezen"));
-    if (!QDir().mkpath(o.out))
-        return Fail(QStringLiteral("kan ") + o.out + QStringLiteral(" niet openen of maken"));
-
-    QImage frontScan = *front;
-    const ScanBoxList frontBoxes = Detect(o, frontScan, frontScan);
-    ScanBoxList boxes = back ? Detect(o, frontScan, *back) : frontBoxes;
-    if (boxes.empty())
-        return Fail(QStringLiteral("geen kaarten gevonden"));
-    if (o.ocr && !back)
-        return Fail(QStringLiteral("--ocr leest de achterkanten: geef ook de scan van de achterkanten (BACK)"));
-    const FrontSide fronts{&frontScan, &frontBoxes, int(frontBoxes.size())};
-    const QString scanFile = o.scans.back();
-    const PictureCaption scanned{QString(), QFileInfo(scanFile).lastModified(), Dpi(frontScan)};
-
-    QStringList written;
-    QString failure, name = FirstName(o), text = o.text;
-    const QString folder = QDir(o.out).absolutePath() + QLatin1Char('/');
-    size_t cardIndex = 0;
-    CutOutBoxes(back ? *back : frontScan, boxes, int(boxes.size()), back ? &fronts : nullptr, o.cut,
-                [&](const CardPictures &card) {
-                    if (!failure.isEmpty())
-                        return;
-                    if (o.ocr) {
-                        // Every card its own text: the given one, then what its back says.
-                        // The boxes are in reading order by now, one card each.
-                        const ScanBox &b = boxes[cardIndex++];
-                        QString why;
-                        // With --straighten it is read as saved: turned upright first.
-                        const QImage picture = o.cut.straighten ? BoxAlone(*back, b, o.cut)
-                                                                : back->copy(b.left, b.top, b.width(), b.height());
-                        const QString read = ReadBackText(picture, Dpi(*back), o.lang, nullptr, &why);
-                        if (!why.isEmpty()) {
-                            failure = why;
-                            return;
-                        }
-                        text = o.text.isEmpty() || read.isEmpty() ? o.text + read : o.text + '\n' + read;
-                    }
-                    const QString path = folder + name + o.type;
-                    // Existing files are never overwritten: the user chooses another name or folder.
-                    QStringList paths = QStringList{path} + SideFilePaths(card, path);
-                    if (!text.isEmpty() || o.ocr)
-                        paths << TextFilePath(path);
-                    for (const QString &p : paths)
-                        if (QFileInfo::exists(p) || QFileInfo(p).isSymLink()) {
-                            failure = p + QStringLiteral(" bestaat al");
-                            return;
-                        }
-                    PictureCaption caption = scanned;
-                    caption.text = text;
-                    if (SavePictureFile(card.joined, path, o.quality, caption.dpi, &caption) < 0) {
-                        failure = QStringLiteral("opslaan van ") + path + QStringLiteral(" mislukt");
-                        return;
-                    }
-                    written << path;
-                    QString failedSide;
-                    if (!SaveSideFiles(card, path, o.quality, caption.dpi, &caption, written, failedSide)) {
-                        failure = QStringLiteral("opslaan van ") + failedSide + QStringLiteral(" mislukt");
-                        return;
-                    }
-                    // As in the window: the accompanying text goes with the first picture saved.
-                    if (!text.isEmpty() || o.ocr) {
-                        if (!WriteTextLines(TextFilePath(path), text)) {
-                            failure = QStringLiteral("kan ") + TextFilePath(path) + QStringLiteral(" niet schrijven");
-                            return;
-                        }
-                        written << TextFilePath(path);
-                        text.clear();
-                    }
-                    name = NextFileName(name, o.digits);
-                });
-    if (!failure.isEmpty()) {
-        // Nothing half-done stays behind: every file of this run goes again.
-        for (const QString &p : written)
-            QFile::remove(p);
-        return Fail(failure);
-    }
-    for (const QString &p : written)
-        std::printf("%s\n", qPrintable(QDir::toNativeSeparators(p)));
-    return 0;
+    return Split(o);
 }
