@@ -35,51 +35,6 @@ long DLL_CALLCONV TellProc(fi_handle h) { return std::ftell(static_cast<FILE *>(
 
 unsigned DpiToDpm(double dpi) { return static_cast<unsigned>(dpi * 39.37 + 0.5); }
 
-ReplacingSave::ReplacingSave(const QString &fileName) : m_fileName(fileName) {}
-
-QString ReplacingSave::temporaryPath() const { return PathFromNative(m_temp); }
-
-ReplacingSave::~ReplacingSave()
-{
-    if (!m_temp.isEmpty())
-        ::unlink(m_temp.constData());
-}
-
-bool ReplacingSave::write(const std::function<bool(FILE *)> &encode)
-{
-    const QFileInfo info(m_fileName);
-    m_target = NativePath(info.absoluteFilePath());
-    // A file the user may not write stays as it is, as it would when written in place.
-    if (::access(m_target.constData(), F_OK) == 0 && ::access(m_target.constData(), W_OK) != 0)
-        return false;
-    QByteArray temp;
-    const int fd = CreateTemporaryBeside(m_target, temp);
-    if (fd < 0)
-        return false;
-    m_temp = temp;
-    FILE *f = ::fdopen(fd, "w+b");
-    if (!f) {
-        ::close(fd);
-        return false;
-    }
-    // The encoders write a row at a time; gather them into large writes.
-    std::setvbuf(f, nullptr, _IOFBF, size_t(4) << 20);
-    bool ok = encode(f);
-    ok = (std::fflush(f) == 0) && ok && !std::ferror(f);
-    ok = (std::fclose(f) == 0) && ok;
-    m_written = ok;
-    return ok;
-}
-
-bool ReplacingSave::commit(const std::function<bool(const QString &)> &finish)
-{
-    if (!m_written || (finish && !finish(temporaryPath())) || ::rename(m_temp.constData(), m_target.constData()) != 0)
-        return false;
-    m_temp.clear();
-    m_written = false;
-    return true;
-}
-
 namespace {
 
 // An ordinary bitmap of bpp bits per pixel already.
@@ -92,13 +47,16 @@ bool IsPlainBitmap(FIBITMAP *dib, unsigned bpp)
 // over the target only when every byte was written; finish may still add to
 // the complete temporary file before it is put in place.
 bool SaveReplacing(FREE_IMAGE_FORMAT fif, FIBITMAP *dib, const QString &fileName, int flags,
-                   const std::function<bool(const QString &)> &finish)
+                   const std::function<bool(const QString &)> &finish, QString *why)
 {
     ReplacingSave save(fileName);
-    return save.write([&](FILE *f) {
+    const bool saved = save.write([&](FILE *f) {
         FreeImageIO io{ReadProc, WriteProc, SeekProc, TellProc};
         return FI().SaveToHandle(fif, dib, &io, f, flags) != FALSE;
     }) && save.commit(finish);
+    if (!saved && why)
+        *why = save.reason();
+    return saved;
 }
 
 QImage::Format PictureFormat(unsigned bpp)
@@ -252,7 +210,8 @@ bool TFreeBitmap::CanSave(FREE_IMAGE_FORMAT fif) const
     return fi.FIFSupportsExportType(fif, type);
 }
 
-bool TFreeBitmap::Save(const QString &fileName, int flags, const std::function<bool(const QString &)> &finish)
+bool TFreeBitmap::Save(const QString &fileName, int flags, const std::function<bool(const QString &)> &finish,
+                       QString *why)
 {
     const FREE_IMAGE_FORMAT fif = IsImageLibraryLoaded()
         ? FI().GetFIFFromFilename(NativePath(fileName).constData()) : FIF_UNKNOWN;
@@ -260,7 +219,7 @@ bool TFreeBitmap::Save(const QString &fileName, int flags, const std::function<b
         prompts().notice(QStringLiteral("[") + fileName + QStringLiteral("] niet kunnen  opslaan"), QString());
         return false;
     }
-    return SaveReplacing(fif, m_dib, fileName, flags, finish);
+    return SaveReplacing(fif, m_dib, fileName, flags, finish, why);
 }
 
 bool TFreeBitmap::ConvertTo24Bits()

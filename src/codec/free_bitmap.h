@@ -1,6 +1,7 @@
 #pragma once
 // Wrappers around images of the image library.
 #include "codec/freeimage_library.h"
+#include "common/filez.h"   // ReplacingSave
 
 #include <QFile>
 #include <QImage>
@@ -18,29 +19,6 @@ using Picture24Allocator = std::function<QImage(int width, int height)>;
 unsigned DpiToDpm(double dpi);
 // The library's resolution of a new image: 72 dots per inch.
 constexpr unsigned kDefaultDpm = 2835;
-
-// A file written whole under a hidden temporary name in its target's folder,
-// put in place by commit only when every byte was written. Dropped uncommitted,
-// the temporary file goes.
-class ReplacingSave {
-public:
-    explicit ReplacingSave(const QString &fileName);
-    ~ReplacingSave();
-    ReplacingSave(const ReplacingSave &) = delete;
-    ReplacingSave &operator=(const ReplacingSave &) = delete;
-
-    // encode writes the whole file into the stream; false on any failure.
-    bool write(const std::function<bool(FILE *)> &encode);
-    // The complete file before commit, for what is still to go into it.
-    QString temporaryPath() const;
-    // finish, when given, may still add to the complete file before it is put in place.
-    bool commit(const std::function<bool(const QString &)> &finish = {});
-
-private:
-    QString m_fileName;
-    QByteArray m_target, m_temp;
-    bool m_written = false;
-};
 
 class TFreeObject {
 public:
@@ -71,8 +49,10 @@ public:
     bool Load(const QString &fileName, int flags = 0);
     // Writes a new file beside the old one and puts it in place only when complete.
     // finish, when given, gets the path of the complete hidden file before that
-    // (to add metadata); false from it abandons the save.
-    bool Save(const QString &fileName, int flags = 0, const std::function<bool(const QString &)> &finish = {});
+    // (to add metadata); false from it abandons the save. On failure why, when
+    // given, says what failed (Dutch).
+    bool Save(const QString &fileName, int flags = 0, const std::function<bool(const QString &)> &finish = {},
+              QString *why = nullptr);
     bool CanSave(FREE_IMAGE_FORMAT fif) const;
     bool ConvertTo24Bits();
     bool ConvertTo8Bits();

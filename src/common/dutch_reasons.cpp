@@ -23,6 +23,7 @@ const Reason kReasons[] = {
     {"Not a directory", "Is geen map"},
     {"File exists", "Bestand bestaat al"},
     {"File name too long", "Bestandsnaam te lang"},
+    {"File too large", "Bestand te groot"},
     {"Too many open files", "Te veel geopende bestanden"},
     {"Input/output error", "Invoer-/uitvoerfout"},
     {"Device or resource busy", "Apparaat of bron bezet"},

@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
+#include <functional>
+
 class QFile;
 
 // --- paths and files ---
@@ -46,9 +49,50 @@ bool WriteTextFile(const QString &text, const QString &fileName);
 // Replaces the file with bytes through a temporary file in the same folder, so a
 // failure leaves the old file as it was. On failure why (Dutch) says what failed.
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *why = nullptr);
+
+// The one way a file is replaced: written whole under a hidden temporary name
+// beside its target, put in place by commit only when every byte was written.
+// Dropped uncommitted, the temporary file goes. A target that is a symbolic
+// link stays a link and the file it names is replaced, as editors do; with
+// Links::Refuse a link is not written through at all. A failure keeps the
+// system's error.
+class ReplacingSave {
+public:
+    enum class Links { Follow, Refuse };
+    explicit ReplacingSave(const QString &fileName, Links links = Links::Follow);
+    ~ReplacingSave();
+    ReplacingSave(const ReplacingSave &) = delete;
+    ReplacingSave &operator=(const ReplacingSave &) = delete;
+
+    // encode writes the whole file into the stream; false on any failure.
+    bool write(const std::function<bool(FILE *)> &encode);
+    // The whole file at once, forced to the disk before it is put in place.
+    bool write(const QByteArray &bytes);
+    // The complete file before commit, for what is still to go into it.
+    QString temporaryPath() const;
+    // finish, when given, may still add to the complete file before it is put in place.
+    bool commit(const std::function<bool(const QString &)> &finish = {});
+    // The system's error of the first failure (errno), 0 while nothing failed.
+    int error() const { return m_error; }
+    // What failed and why, in Dutch ("schrijven mislukt: Geen ruimte meer op het
+    // opslagmedium"); empty while nothing failed.
+    QString reason() const { return m_reason; }
+
+private:
+    bool open();
+    bool fail(const QString &step, int error, const QString &why = QString());
+    QString m_fileName;
+    Links m_links;
+    QByteArray m_target, m_temp;
+    int m_fd = -1;
+    bool m_written = false;
+    int m_error = 0;
+    QString m_reason;
+};
 // Creates the hidden temporary file "." + name + ".XXXXXX.part" beside target
 // (name shortened when the whole would pass 255 bytes), open for writing with
-// the target's permissions and locked while open; first removes stale ones of
+// the target's permissions (a new file in a folder closed to others is closed
+// to them too) and locked while open; first removes stale ones of
 // ours from that folder. Returns the descriptor, or -1 with errno set.
 int CreateTemporaryBeside(const QByteArray &target, QByteArray &temporary);
 // Our temporary files in folder that no save holds and that were not written

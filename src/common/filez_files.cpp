@@ -23,8 +23,6 @@ bool statPath(const QString &path, struct stat &st)
     return !path.isEmpty() && ::stat(NativePath(absolute(path)).constData(), &st) == 0;
 }
 
-QString systemError(int error) { return DutchReason(QString::fromLocal8Bit(std::strerror(error))); }
-
 // First and last 100 characters, so a log entry shows what was lost without the whole text.
 QString excerpt(const QString &text)
 {
@@ -102,64 +100,12 @@ bool CanWriteCurrentFolder()
 
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *why)
 {
-    auto fail = [&](const QString &step, int error) {
-        if (why)
-            *why = step + QStringLiteral(": ") + systemError(error);
-        return false;
-    };
-    if (path.isEmpty()) {
-        if (why)
-            *why = QStringLiteral("lege bestandsnaam");
-        return false;
-    }
-    QByteArray target = NativePath(absolute(path));
-    // What a link points at is replaced, not the link.
-    struct stat st;
-    if (::lstat(target.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char *real = ::realpath(target.constData(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    if (::stat(target.constData(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return fail(QStringLiteral("aanmaken mislukt"), EISDIR);
-        // A file the user may not write stays as it is.
-        if (::access(target.constData(), W_OK) != 0)
-            return fail(QStringLiteral("aanmaken mislukt"), errno);
-    }
-    QByteArray temp;
-    const int fd = CreateTemporaryBeside(target, temp);
-    if (fd < 0)
-        return fail(QStringLiteral("aanmaken mislukt"), errno);
-    auto abandon = [&](const QString &step, int error) {
-        ::close(fd);
-        ::unlink(temp.constData());
-        return fail(step, error);
-    };
-    // Every byte, however the system splits the writes: a short count is a full disk.
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return abandon(QStringLiteral("schrijven mislukt"), n < 0 ? errno : ENOSPC);
-        done += n;
-    }
-    if (::fsync(fd) != 0 && errno != EINVAL)
-        return abandon(QStringLiteral("schrijven mislukt"), errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temp.constData());
-        return fail(QStringLiteral("afsluiten mislukt"), error);
-    }
-    if (::rename(temp.constData(), target.constData()) != 0) {
-        const int error = errno;
-        ::unlink(temp.constData());
-        return fail(QStringLiteral("afsluiten mislukt"), error);
-    }
-    return true;
+    ReplacingSave save(path);
+    if (save.write(bytes) && save.commit())
+        return true;
+    if (why)
+        *why = save.reason();
+    return false;
 }
 
 bool WriteTextFile(const QString &text, const QString &fileName)

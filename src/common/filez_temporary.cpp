@@ -38,14 +38,18 @@ bool isTemporaryName(const QByteArray &n)
     return true;
 }
 
-mode_t newFileMode(const QByteArray &target)
+mode_t newFileMode(const QByteArray &target, const QByteArray &folder)
 {
     struct stat st;
     if (::stat(target.constData(), &st) == 0)
         return st.st_mode & 07777;
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    return 0666 & ~mask;
+    mode_t mode = 0666 & ~mask;
+    // A private folder (the last scan's) keeps what it holds private as well.
+    if (::stat(folder.isEmpty() ? "." : folder.constData(), &st) == 0 && (st.st_mode & 077) == 0)
+        mode &= 0700;
+    return mode;
 }
 }
 
@@ -95,7 +99,7 @@ int CreateTemporaryBeside(const QByteArray &target, QByteArray &temporary)
     const int fd = ::mkostemps(temporary.data(), int(kSuffix.size()), O_CLOEXEC);
     if (fd < 0)
         return -1;
-    ::fchmod(fd, newFileMode(target));
+    ::fchmod(fd, newFileMode(target, folder));
     ::flock(fd, LOCK_EX | LOCK_NB);
     return fd;
 }

@@ -63,8 +63,10 @@ void SettingsList::loadFromBytes(const QByteArray &bytes)
     // A final line end does not start another line.
     if (text.endsWith(QLatin1Char('\n')))
         m_lines.removeLast();
+    // Older files end their lines in CR LF; no line keeps a CR at its end, so
+    // that what is written (LF) reads back the same.
     for (QString &line : m_lines) {
-        if (line.endsWith(QLatin1Char('\r')))
+        while (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
     }
 }
@@ -74,7 +76,7 @@ QByteArray SettingsList::toBytes() const
     QByteArray out;
     for (const QString &line : m_lines) {
         out += line.toUtf8();
-        out += "\r\n";
+        out += '\n';
     }
     return out;
 }
@@ -91,12 +93,15 @@ bool SettingsList::loadFromFile(const QString &path)
     return true;
 }
 
-bool SettingsList::saveToFile(const QString &path) const
+bool SettingsList::saveToFile(const QString &path, QString *why) const
 {
-    QString why;
-    if (!WriteFileAtomically(path, toBytes(), &why)) {
-        LogText(QStringLiteral("Kon [") + path + QStringLiteral("] niet schrijven (") + why + QStringLiteral(")."));
-        return false;
-    }
-    return true;
+    // A link there was not made by the program: nothing is written through it,
+    // least of all into a file of the system's when run as root.
+    ReplacingSave save(path, ReplacingSave::Links::Refuse);
+    if (save.write(toBytes()) && save.commit())
+        return true;
+    LogText(QStringLiteral("Kon [") + path + QStringLiteral("] niet schrijven (") + save.reason() + QStringLiteral(")."));
+    if (why)
+        *why = save.reason();
+    return false;
 }

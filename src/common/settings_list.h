@@ -13,9 +13,10 @@ public:
     void clear() { m_lines.clear(); }
 
     // Whole-file load/save. Load accepts LF and CR LF, UTF-8 or (when not valid
-    // UTF-8) Latin-1. Save writes UTF-8 with CR LF, atomically; false on failure.
+    // UTF-8) Latin-1. Save writes UTF-8 with LF, atomically, and never through a
+    // symbolic link; false on failure, with why (Dutch) saying what failed.
     bool loadFromFile(const QString &path);
-    bool saveToFile(const QString &path) const;
+    bool saveToFile(const QString &path, QString *why = nullptr) const;
     void loadFromBytes(const QByteArray &bytes);
     QByteArray toBytes() const;
 

@@ -204,6 +204,8 @@ bool LoadPictureFile(QImage &picture, const QString &rawPath)
     switch (decoded.outcome) {
     case PictureDecodeResult::Decoded:
         picture = decoded.picture;
+        if (decoded.incomplete)
+            ShowNotice(IncompleteFileText());
         break;
     case PictureDecodeResult::NotAPicture:
     case PictureDecodeResult::Cancelled:
@@ -264,7 +266,7 @@ int JpegSaveFlags(int quality)
 }
 
 int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi,
-                    const PictureCaption *caption)
+                    const PictureCaption *caption, QString *why)
 {
     int result = -1;
     QImage source = picture;
@@ -279,6 +281,8 @@ int SavePictureFile(const QImage &picture, const QString &path, int quality, int
         }
         ReplacingSave save(path);
         saved = WriteDirect(save, source, path, quality, dpi) && save.commit(finish);
+        if (!saved && why)
+            *why = save.reason();
     } else {
         TFreeWinBitmap bitmap;
         bitmap.CopyFromBitmap(source);
@@ -295,7 +299,7 @@ int SavePictureFile(const QImage &picture, const QString &path, int quality, int
             bitmap.ConvertTo8Bits();
         else
             bitmap.ConvertTo24Bits();
-        saved = bitmap.Save(path, 0, finish);
+        saved = bitmap.Save(path, 0, finish, why);
     }
     // An older file of that name proves nothing: the save itself must have worked.
     if (saved && SafeFileExists(path))

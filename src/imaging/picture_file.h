@@ -16,8 +16,9 @@ bool LoadPictureFile(QImage &picture, const QString &path);
 // Saves by extension (JPEG with quality, BMP, TIFF, GIF, ...), resolution in
 // dots per inch when > 0. Returns the quality when the file exists afterwards, -1 otherwise.
 // A caption with text goes inside a JPEG or TIFF file before it is put in place.
+// On failure why, when given, says what failed and the system's reason (Dutch).
 int SavePictureFile(const QImage &picture, const QString &path, int quality, int dpi,
-                    const PictureCaption *caption = nullptr);
+                    const PictureCaption *caption = nullptr, QString *why = nullptr);
 // The JPEG quality handed to the encoder for a quality of 0..100: 0 is its
 // lowest (1), never the library's default.
 int JpegSaveFlags(int quality);

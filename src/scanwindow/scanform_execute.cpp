@@ -36,9 +36,10 @@ int safeVersion()
 
 bool SaveSettingsAtEnd(const SettingsList &settings)
 {
-    if (settings.saveToFile(SettingsFileName()))
+    QString why;
+    if (settings.saveToFile(SettingsFileName(), &why))
         return true;
-    ShowNotice("De instellingen zijn niet bewaard: kon [" + SettingsFileName() + "] niet schrijven.");
+    ShowNotice("De instellingen zijn niet bewaard: kon [" + SettingsFileName() + "] niet schrijven (" + why + ").");
     return false;
 }
 

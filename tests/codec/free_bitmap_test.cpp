@@ -5,6 +5,7 @@
 #include "fakes/file_bytes.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -155,6 +156,22 @@ TEST_F(FreeBitmap, SaveAndLoadByFormat)
     EXPECT_EQ(prompts.texts(), QStringList{"[" + dir.path() + "/a.qqq] niet kunnen  opslaan"});
     TFreeBitmap empty;
     EXPECT_FALSE(empty.CanSave(FIF_BMP));
+}
+
+TEST_F(FreeBitmap, SaveOverALinkReplacesTheFileItNamesAndAFailureSaysWhy)
+{
+    QTemporaryDir dir;
+    TFreeWinBitmap bitmap;
+    ASSERT_TRUE(bitmap.CopyFromBitmap(Stripes(9, 4)));
+    writeAll(dir.path() + "/echt.png", "oud");
+    ASSERT_TRUE(QFile::link(dir.path() + "/echt.png", dir.path() + "/link.png"));
+    ASSERT_TRUE(bitmap.Save(dir.path() + "/link.png"));
+    EXPECT_TRUE(QFileInfo(dir.path() + "/link.png").isSymLink());
+    EXPECT_TRUE(readAll(dir.path() + "/echt.png").startsWith("\x89PNG"));
+
+    QString why;
+    EXPECT_FALSE(bitmap.Save(dir.path() + "/geen/a.png", 0, {}, &why));
+    EXPECT_EQ(why, "aanmaken mislukt: Bestand of map bestaat niet");
 }
 
 TEST_F(FreeBitmap, DrawPaintsTheImageStretched)

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 TEST(SettingsList, NamesIgnoreCaseAndFirstMatchWins)
@@ -30,8 +31,8 @@ TEST(SettingsList, NamesIgnoreCaseAndFirstMatchWins)
 TEST(SettingsList, FileRoundTripsByteForByte)
 {
     TempProgram t;
-    const QByteArray bytes = "scandocformdoelmap=/home/jan/Scans\r\nonbekend=blijft\r\n\r\n"
-                             "plaats=Zoë's=huis\r\nscanform_top=12\r\n";
+    const QByteArray bytes = "scandocformdoelmap=/home/jan/Scans\nonbekend=blijft\n\n"
+                             "plaats=Zoë's=huis\nscanform_top=12\n";
     const QString path = t.path("KVNscan.ini");
     writeAll(path, bytes);
     SettingsList s;
@@ -41,12 +42,12 @@ TEST(SettingsList, FileRoundTripsByteForByte)
     EXPECT_EQ(readAll(path), bytes);
 }
 
-TEST(SettingsList, ReadsLfAndLatin1AndWritesCrLfUtf8)
+TEST(SettingsList, ReadsCrLfAndLatin1AndWritesLfUtf8)
 {
     SettingsList s;
-    s.loadFromBytes("a=1\nb=caf\xe9\n");  // Latin-1 'é' is not valid UTF-8
+    s.loadFromBytes("a=1\r\nb=caf\xe9\r\r\n");  // Latin-1 'é' is not valid UTF-8
     EXPECT_EQ(s.value("b"), QString::fromUtf8("café"));
-    EXPECT_EQ(s.toBytes(), QByteArray("a=1\r\nb=caf\xc3\xa9\r\n"));
+    EXPECT_EQ(s.toBytes(), QByteArray("a=1\nb=caf\xc3\xa9\n"));
 
     s.loadFromBytes("last=no line end");
     EXPECT_EQ(s.value("last"), "no line end");
@@ -78,4 +79,29 @@ TEST(SettingsList, LoadOfMissingFileFailsAndKeepsList)
     s.setValue("a", "1");
     EXPECT_FALSE(s.loadFromFile(t.path("nergens.ini")));
     EXPECT_EQ(s.value("a"), "1");
+}
+
+TEST(SettingsList, ALinkInTheSettingsPlaceIsNeverWrittenThrough)
+{
+    TempProgram t;
+    LogCapture log;
+    const QByteArray system = "root:x:0:0\r\n";
+    writeAll(t.path("passwd"), system);
+    SettingsList s;
+    s.setValue("dpi", "300");
+    // Whatever the link names (a file, nothing, a link again), the link and its target stay as they were.
+    for (const QString &target : {t.path("passwd"), t.path("nergens"), t.path("schakel.ini")}) {
+        const QString link = t.path("KVNscan.ini");
+        QFile::remove(link);
+        if (target.endsWith("schakel.ini"))
+            ASSERT_TRUE(QFile::link(t.path("passwd"), target));
+        ASSERT_TRUE(QFile::link(target, link));
+        QString why;
+        EXPECT_FALSE(s.saveToFile(link, &why)) << target.toStdString();
+        EXPECT_EQ(why, "aanmaken mislukt: het is een symbolische koppeling");
+        EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
+        EXPECT_EQ(readAll(t.path("passwd")), system);
+        EXPECT_FALSE(QFileInfo::exists(t.path("nergens")));
+    }
+    EXPECT_EQ(LogCapture::lines().size(), 3);
 }

@@ -1,6 +1,8 @@
 // The modal run of the scan window and its settings.
 #include "scan_fixture.h"
 
+#include "fakes/file_bytes.h"
+
 #include "common/settings_list.h"
 #include "imaging/picture_file.h"
 #include "scanwindow/file_naming.h"
@@ -89,13 +91,13 @@ TEST_F(ExecuteTest, SettingsFile_ShouldBeWrittenInItsFixedForm_AndReadBackByteFo
         {"ocrtaal", "nld", "deu"},
     };
     auto expected = [&](bool own) {
-        QString text = QStringLiteral("Scanform_top=%1\r\nScanform_left=%2\r\nScanform_width=768\r\n"
-                                      "Scanform_height=702\r\nShape1_top=0\r\nShape1_left=0\r\n"
-                                      "Shape1_width=%3\r\nShape1_height=%4\r\n")
+        QString text = QStringLiteral("Scanform_top=%1\nScanform_left=%2\nScanform_width=768\n"
+                                      "Scanform_height=702\nShape1_top=0\nShape1_left=0\n"
+                                      "Shape1_width=%3\nShape1_height=%4\n")
                            .arg(form->y()).arg(form->x())   // where the screen lets the window be
                            .arg(ui().Panel1->width()).arg(ui().Panel1->height());
         for (const auto &row : rows)
-            text += QStringLiteral("scandocform%1=%2\r\n").arg(row.key, own ? row.own : row.first);
+            text += QStringLiteral("scandocform%1=%2\n").arg(row.key, own ? row.own : row.first);
         return text.toStdString();
     };
     execute();
@@ -295,6 +297,20 @@ TEST_F(ExecuteTest, RunEnd_WithoutAPicture_ShouldWriteNoPreviewFile)
 {
     execute();
     EXPECT_FALSE(QFileInfo::exists(PreviewFilePath));
+}
+
+TEST_F(ExecuteTest, SettingsFileThatIsALink_ShouldBeRefusedWithANotice_AndLeaveWhatItNamesAlone)
+{
+    const QByteArray system = "root:x:0:0\n";
+    writeAll(program.path("passwd"), system);
+    ASSERT_TRUE(QFile::link(program.path("passwd"), SettingsFileName()));
+    settings.loadFromFile(SettingsFileName());
+    execute();
+    EXPECT_FALSE(SaveSettingsAtEnd(settings));
+    EXPECT_EQ(readAll(program.path("passwd")), system);
+    EXPECT_TRUE(QFileInfo(SettingsFileName()).isSymLink());
+    EXPECT_EQ(prompts.texts().last(), "De instellingen zijn niet bewaard: kon [" + SettingsFileName()
+                                          + "] niet schrijven (aanmaken mislukt: het is een symbolische koppeling).");
 }
 
 // ------------------------------------------------------------------ creation

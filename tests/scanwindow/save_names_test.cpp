@@ -174,6 +174,6 @@ TEST(SettingsAtTheEnd, ASettingsFileThatCannotBeWrittenIsNamedInANotice)
 
     QDir().rmdir(SettingsFileName());
     EXPECT_TRUE(SaveSettingsAtEnd(settings));
-    EXPECT_EQ(readAll(SettingsFileName()), "dpi=300\r\n");
+    EXPECT_EQ(readAll(SettingsFileName()), "dpi=300\n");
     EXPECT_EQ(prompts.texts().size(), 1);
 }
