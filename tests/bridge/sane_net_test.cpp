@@ -21,14 +21,19 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <sys/prctl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
 const char *const kNetName = "net:127.0.0.1:test:0";
+// Short bounds on waiting for a silent server, so stopping it costs seconds.
+const int kOpenBoundMs = 1500;
+const int kStallMs = 1000;
 
 // saned in a process group of its own, so that the child serving a
 // connection is killed or stopped with it.
@@ -66,6 +71,12 @@ public:
     {
         if (m_proc && m_proc->processId() > 0)
             ::kill(-pid_t(m_proc->processId()), sig);
+    }
+    // The listening server only: the processes serving connections stay as they are.
+    void signalListener(int sig)
+    {
+        if (m_proc && m_proc->processId() > 0)
+            ::kill(pid_t(m_proc->processId()), sig);
     }
     void stop()
     {
@@ -120,13 +131,12 @@ protected:
     static void SetUpTestSuite()
     {
         s_dir = new QTemporaryDir;
-        const QString server = s_dir->filePath("server"), client = s_dir->filePath("client");
+        const QString server = s_dir->filePath("server"), client = SaneConfigFolder();
         WriteTestBackendConfig(server, "test\n");
         writeAll(server + "/saned.conf", "127.0.0.1\n");
         // The client also carries `test`, for the same scan in process.
         WriteTestBackendConfig(client, "net\ntest\n");
         writeAll(client + "/net.conf", "127.0.0.1\n");
-        qputenv("SANE_CONFIG_DIR", client.toLocal8Bit());
     }
     static void TearDownTestSuite()
     {
@@ -141,6 +151,7 @@ protected:
         bridge.setSourceFile(dir.filePath("eztw32.ini"));
         bridge.rememberSource(kNetName);
         bridge.setHideUI(1);
+        bridge.setOpenBoundMs(kOpenBoundMs);
         bridge.setNoticeSink([this](const QString &t) {
             notices << t;
             if (!noticeAt.isValid())
@@ -201,6 +212,12 @@ protected:
         EXPECT_EQ(bridge.acquireToFilename(nullptr, target.toUtf8().constData()), 1)
             << notices.join("; ").toStdString();
         EXPECT_FALSE(QImage(target).isNull());
+    }
+    void clickAnnuleren(QProgressDialog &d)
+    {
+        for (QPushButton *b : d.findChildren<QPushButton *>())
+            if (b->text() == "Annuleren")
+                b->click();
     }
     static void report(const char *what, qint64 ms) { std::printf("[ measured ] %s: %lld ms\n", what, (long long)ms); }
 
@@ -308,10 +325,10 @@ TEST_F(SaneNet, ScannerListWhileTheServerHangsCanBeCancelled)
     EXPECT_EQ(bridge.selectImageSource(nullptr), 0);
     report("Annuleren to closed scanner list", cancelledAt.elapsed());
     EXPECT_EQ(shown, QStringLiteral("Scanners zoeken…"));
-    // While the abandoned search still hangs, a scan says why it cannot start.
+    // While the server still hangs, a scan gives up on it and says why.
     EXPECT_EQ(bridge.acquireToFilename(nullptr, target.toUtf8().constData()), 0);
     ASSERT_EQ(notices.size(), 1);
-    EXPECT_TRUE(notices[0].contains("reageert nog niet")) << notices[0].toStdString();
+    EXPECT_TRUE(notices[0].contains("antwoordt niet")) << notices[0].toStdString();
     expectNothingLeft();
 }
 
@@ -348,4 +365,80 @@ TEST_F(SaneNet, RememberedScannerThatIsGoneGivesANoticeAndTheList)
     ASSERT_EQ(notices.size(), 1);
     EXPECT_TRUE(notices[0].contains(kNetName)) << notices[0].toStdString();
     expectNothingLeft();
+}
+
+// A server that stops answering, while the scanner opens or in the middle of
+// a scan: each wait ends by itself within its bound, with or without a window
+// to offer "Annuleren", says why with SANE's status and leaves no file; once
+// the server answers again a scan works.
+TEST_F(SaneNet, SilentServerEndsEveryWaitByItself)
+{
+    bridge.setTuning([](ScanControl &c) { c.stallTimeoutMs = kStallMs; });
+    std::atomic<ScanControl *> running{nullptr};
+    bridge.setScanStartHook([&](ScanControl &c, SaneDevice &) { running = &c; });
+    const struct {
+        bool midScan, window;
+        const char *words;
+    } cases[] = {{false, true, "het openen is na 2 seconden afgebroken"},
+                 {false, false, "het openen is na 2 seconden afgebroken"},
+                 {true, true, "al 1 seconden geen gegevens meer"},
+                 {true, false, "al 1 seconden geen gegevens meer"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.midScan ? "mid-scan" : "opening") + (c.window ? ", window" : ", no window"));
+        notices.clear();
+        running = nullptr;
+        bridge.endSession();  // each case opens the scanner anew
+        if (c.midScan)
+            slowScan();
+        else
+            saned.signal(SIGSTOP);
+        QElapsedTimer took;
+        took.start();
+        int ok = -1;
+        if (c.window && c.midScan) {
+            ok = acquireAndInMidScan([&](QProgressDialog &) { saned.signal(SIGSTOP); });
+        } else if (c.window) {
+            ok = bridge.acquireToFilename(nullptr, target.toUtf8().constData());
+        } else {
+            // No window: the library called from a thread without events.
+            std::atomic<bool> returned{false};
+            std::thread caller([&] {
+                ok = bridge.acquireToFilename(nullptr, target.toUtf8().constData());
+                returned = true;
+            });
+            while (c.midScan && !returned && !(running.load() && running.load()->permille.load() > 0))
+                ::usleep(1000);
+            if (c.midScan)
+                saned.signal(SIGSTOP);
+            caller.join();
+        }
+        report(c.midScan ? "silent server in mid-scan to notice" : "silent server while opening to notice", took.elapsed());
+        EXPECT_EQ(ok, 0);
+        ASSERT_EQ(notices.size(), 1);
+        EXPECT_TRUE(notices[0].contains(c.words)) << notices[0].toStdString();
+        EXPECT_TRUE(notices[0].contains("SANE_STATUS_IO_ERROR")) << notices[0].toStdString();
+        EXPECT_EQ(progressDialog(), nullptr);
+        expectNothingLeft();
+
+        saned.signal(SIGCONT);
+        notices.clear();
+        expectNextScanWorks();
+        writeAll(target, "the picture of the scan before");
+    }
+}
+
+// The server comes back, but the connection the scan was cancelled on stays
+// hung for good (its serving process stays stopped): a later scan must not
+// wait on that connection.
+TEST_F(SaneNet, AfterAnnulerenOnAHungConnectionTheNextScanWorks)
+{
+    slowScan();
+    EXPECT_EQ(acquireAndInMidScan([&](QProgressDialog &d) {
+                  saned.signal(SIGSTOP);
+                  QTimer::singleShot(300, &d, [this, dlg = &d] { clickAnnuleren(*dlg); });
+              }),
+              0);
+    EXPECT_TRUE(notices.isEmpty()) << notices.join("; ").toStdString();
+    saned.signalListener(SIGCONT);
+    expectNextScanWorks();
 }

@@ -88,8 +88,7 @@ protected:
     static void SetUpTestSuite()
     {
         s_dir = new QTemporaryDir;
-        WriteTestBackendConfig(s_dir->path(), "test\n");
-        qputenv("SANE_CONFIG_DIR", s_dir->path().toLocal8Bit());
+        WriteTestBackendConfig(SaneConfigFolder(), "test\n");
         // SANE unloads the backend when a scan ends, while its reader thread may
         // still hold memory: kept mapped to the end, a leak report names the
         // backend (tests/lsan.supp) instead of an unknown module.

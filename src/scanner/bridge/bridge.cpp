@@ -1,6 +1,7 @@
 #include "scanner/bridge/bridge.h"
 
 #include "scanner/bridge/bmp_writer.h"
+#include "scanner/bridge/net_guard.h"
 #include "scanner/bridge/options_dialog.h"
 #include "scanner/bridge/progress.h"
 #include "scanner/bridge/source_dialog.h"
@@ -16,7 +17,9 @@
 
 #include <dlfcn.h>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -144,11 +147,35 @@ void Bridge::notice(const QString &text)
     }
 }
 
-// A call abandoned after a cancel still runs inside SANE: nothing else may
-// enter it until that call returns.
-bool Bridge::saneStillBusy()
+int Bridge::openBoundMs() const { return m_openBoundMs > 0 ? m_openBoundMs : NetworkOpenBoundMs(); }
+
+void Bridge::giveUpSession()
+{
+    m_device.reset();
+    m_deviceName.clear();
+    m_backend.reset();
+    CutServerConnections();
+}
+
+// A call abandoned after a cancel or a time-out still runs inside SANE, and
+// nothing else may enter SANE until it returns. Its session was given up:
+// cut loose from a server that does not answer, it returns in a moment.
+bool Bridge::abandonedSettled()
 {
     if (WorkerThread::abandonedRunning() == 0)
+        return true;
+    giveUpSession();
+    for (int waited = 0; waited < 2000 && WorkerThread::abandonedRunning() > 0; waited += 10) {
+        if (eventLoopHere())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WorkerThread::abandonedRunning() == 0;
+}
+
+bool Bridge::saneStillBusy()
+{
+    if (abandonedSettled())
         return false;
     notice(QStringLiteral("De scanner reageert nog niet op het afbreken van de vorige opdracht. "
                           "Wacht even en probeer het dan opnieuw."));
@@ -180,9 +207,10 @@ int Bridge::selectImageSource(void *)
     return chooseSource() ? 1 : 0;
 }
 
-Bridge::Attempt Bridge::untilReturned(const QString &label, std::function<void(SaneBackend &)> call)
+Bridge::Attempt Bridge::untilReturned(const QString &label, const QString &timedOut,
+                                      std::function<void(SaneBackend &)> call)
 {
-    if (WorkerThread::abandonedRunning() > 0)
+    if (!abandonedSettled())
         return Attempt::SaneBusy;
     backend();
     // The work holds the session, as it may outlive this call; what the call
@@ -192,17 +220,24 @@ Bridge::Attempt Bridge::untilReturned(const QString &label, std::function<void(S
         std::function<void(SaneBackend &)> call;
     };
     auto work = [held = Held{m_backend, std::move(call)}] { held.call(*held.session); };
-    if (!eventLoopHere()) {
-        work();
-        return Attempt::Done;
+    // A server may accept the connection and never answer: bounded, with or without a window.
+    const int bound = openBoundMs();
+    WaitEnd end = WaitEnd::Returned;
+    if (eventLoopHere()) {
+        end = WaitWhileProcessingEvents(std::move(work), guiHere(), label, m_product, bound);
+    } else {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound);
+        if (!WorkerThread::RunOrAbandon(std::move(work), [deadline] { return std::chrono::steady_clock::now() >= deadline; }))
+            end = WaitEnd::TimedOut;
     }
-    if (WaitWhileProcessingEvents(std::move(work), guiHere(), label, m_product))
+    if (end == WaitEnd::Returned)
         return Attempt::Done;
     // The session stays with the abandoned call: the next call starts a new one.
-    m_device.reset();
-    m_deviceName.clear();
-    m_backend.reset();
-    return Attempt::Cancelled;
+    giveUpSession();
+    if (end == WaitEnd::Cancelled)
+        return Attempt::Cancelled;
+    notice(timedOut.arg((bound + 999) / 1000) + QStringLiteral(" (SANE-status: %1)").arg(StatusName(SANE_STATUS_IO_ERROR)));
+    return Attempt::TimedOut;
 }
 
 Bridge::Attempt Bridge::openNamed(const QString &name)
@@ -220,6 +255,8 @@ Bridge::Attempt Bridge::openNamed(const QString &name)
         auto opened = std::make_shared<std::unique_ptr<SaneDevice>>();
         const std::string wanted = name.toStdString();
         const Attempt waited = untilReturned(QStringLiteral("Scanner \"%1\" openen…").arg(name),
+                                             QStringLiteral("De scanner \"%1\" antwoordt niet; het openen is na %2 "
+                                                            "seconden afgebroken. Er is geen scan gemaakt.").arg(name, "%1"),
                                              [opened, wanted, dpi = m_resolution](SaneBackend &session) {
                                                  if (session.open(wanted, *opened) != SANE_STATUS_GOOD)
                                                      opened->reset();
@@ -255,7 +292,10 @@ Bridge::Attempt Bridge::openDefault()
     if (name.isEmpty()) {
         // Nothing chosen yet: the first real scanner, else the virtual one.
         auto found = std::make_shared<std::vector<SaneDeviceInfo>>();
-        const Attempt waited = untilReturned(QStringLiteral("Scanners zoeken…"), [found](SaneBackend &session) {
+        const Attempt waited = untilReturned(QStringLiteral("Scanners zoeken…"),
+                                             QStringLiteral("Er antwoordt geen scanner; het zoeken is na %1 seconden "
+                                                            "afgebroken. Er is geen scan gemaakt."),
+                                             [found](SaneBackend &session) {
             if (session.getDevices(*found) != SANE_STATUS_GOOD)
                 found->clear();
         });
@@ -282,7 +322,10 @@ int Bridge::setCurrentResolution(double dpi)
     m_busy = true;
     const auto notBusy = qScopeGuard([this] { m_busy = false; });
     auto set = std::make_shared<std::atomic<bool>>(false);
-    const Attempt waited = untilReturned(QStringLiteral("Scanner instellen…"), [dev = m_device, dpi, set](SaneBackend &) {
+    const Attempt waited = untilReturned(QStringLiteral("Scanner instellen…"),
+                                         QStringLiteral("De scanner \"%1\" antwoordt niet; het instellen is na %2 "
+                                                        "seconden afgebroken.").arg(m_deviceName, "%1"),
+                                         [dev = m_device, dpi, set](SaneBackend &) {
         *set = SetNumericOption(*dev, SANE_NAME_SCAN_RESOLUTION, dpi) == SANE_STATUS_GOOD;
     });
     return waited == Attempt::Done && *set ? 1 : 0;
@@ -301,17 +344,20 @@ ScanOutcome Bridge::scan(const std::shared_ptr<ScanControl> &control)
             hook(*control, *held.dev);
         return RunScan(*held.dev, *control);
     };
-    if (!eventLoopHere())
-        return work();
     const int stuckBefore = WorkerThread::abandonedRunning();
-    ScanOutcome o = RunWhileProcessingEvents(work, control, m_device, guiHere(), m_product);
+    ScanOutcome o;
+    if (eventLoopHere()) {
+        o = RunWhileProcessingEvents(work, control, m_device, guiHere(), m_product);
+    } else {
+        auto result = std::make_shared<ScanOutcome>();
+        if (WorkerThread::RunOrAbandon([work, result] { *result = work(); }, [&] { return ScanStuck(*control, o); }))
+            o = std::move(*result);
+    }
     if (WorkerThread::abandonedRunning() > stuckBefore) {
         // The device and the session stay in the abandoned worker's hands and
         // end when it returns: the next scan starts a new session, as SANE's
         // net backend does not recover from a connection left in mid-call.
-        m_device.reset();
-        m_deviceName.clear();
-        m_backend.reset();
+        giveUpSession();
     }
     return o;
 }
@@ -328,8 +374,8 @@ int Bridge::acquireToFilename(void *, const char *path)
             return 0;
     }
     const Attempt opened = m_device ? Attempt::Done : openDefault();
-    if (opened == Attempt::Cancelled)
-        return 0;  // the user stopped waiting: nothing to explain
+    if (opened == Attempt::Cancelled || opened == Attempt::TimedOut)
+        return 0;  // the user stopped waiting, or the time-out was explained
     if (opened == Attempt::SaneBusy) {
         saneStillBusy();
         return 0;
@@ -361,7 +407,7 @@ int Bridge::acquireToFilename(void *, const char *path)
             endSession();
         m_device.reset();
         m_deviceName.clear();
-        notice(m_last.message + QStringLiteral("\nEr is geen scan opgeslagen."));
+        notice(m_last.message + QStringLiteral(" (SANE-status: %1)\nEr is geen scan opgeslagen.").arg(StatusName(m_last.status)));
         return 0;
     }
     const double dpi = m_last.dpi > 0 ? m_last.dpi : m_resolution;

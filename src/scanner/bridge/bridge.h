@@ -29,6 +29,9 @@ public:
     void setSourceFile(const QString &path);  // where the chosen source is remembered
     void setNoticeSink(NoticeSink sink);      // default: a message box, or stderr without a GUI
     void setTuning(std::function<void(ScanControl &)> tune) { m_tune = std::move(tune); }
+    // How long opening or searching may wait for a scanner; 0: the user's
+    // net.conf or 30 s (tests shorten it).
+    void setOpenBoundMs(int ms) { m_openBoundMs = ms; }
     // Called on the worker thread before each scan (tests cancel from there).
     void setScanStartHook(std::function<void(ScanControl &, SaneDevice &)> hook) { m_startHook = std::move(hook); }
 
@@ -50,13 +53,19 @@ public:
 
 private:
     // How opening or searching ended.
-    enum class Attempt { Done, Failed, Cancelled, SaneBusy };
+    enum class Attempt { Done, Failed, Cancelled, TimedOut, SaneBusy };
     Attempt openDefault();
     Attempt openNamed(const QString &name);
     // Runs a call into the session off the window thread, unless an abandoned
     // call still runs there (SaneBusy); Cancelled when the user stopped waiting.
-    Attempt untilReturned(const QString &label, std::function<void(SaneBackend &)> call);
+    // Gives up after openBoundMs(), saying so with `timedOut` (%1: seconds).
+    Attempt untilReturned(const QString &label, const QString &timedOut, std::function<void(SaneBackend &)> call);
     void notice(const QString &text);
+    int openBoundMs() const;
+    // Leaves the session to calls abandoned in it and cuts them loose from their server.
+    void giveUpSession();
+    // True once no abandoned call runs inside SANE any more.
+    bool abandonedSettled();
     bool saneStillBusy();
     bool chooseSource();
     ScanOutcome scan(const std::shared_ptr<ScanControl> &control);
@@ -72,6 +81,7 @@ private:
     std::function<void(ScanControl &)> m_tune;
     std::function<void(ScanControl &, SaneDevice &)> m_startHook;
     double m_resolution = 0;
+    int m_openBoundMs = 0;
     bool m_hideUI = true;
     bool m_busy = false;
     ScanOutcome m_last;

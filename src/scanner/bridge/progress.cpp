@@ -50,6 +50,9 @@ ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const st
     auto result = std::make_shared<ScanOutcome>();
     WorkerThread worker([work = std::move(work), result] { *result = work(); });
     bool gaveUp = false;
+    ScanOutcome instead;
+    instead.kind = ScanOutcome::Cancelled;
+    instead.status = SANE_STATUS_CANCELLED;
     QTimer poll;
     poll.setInterval(20);
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -57,7 +60,8 @@ ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const st
             loop.quit();
             return;
         }
-        if (sinceCancel.isValid() && sinceCancel.elapsed() > control->abandonAfterCancelMs) {
+        if ((sinceCancel.isValid() && sinceCancel.elapsed() > control->abandonAfterCancelMs)
+            || ScanStuck(*control, instead)) {
             gaveUp = true;
             loop.quit();
             return;
@@ -76,24 +80,21 @@ ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const st
     loop.exec();
     if (gaveUp) {
         worker.abandon();
-        ScanOutcome o;
-        o.kind = ScanOutcome::Cancelled;
-        o.status = SANE_STATUS_CANCELLED;
-        return o;
+        return instead;
     }
     worker.join();
     return std::move(*result);
 }
 
-bool WaitWhileProcessingEvents(std::function<void()> work, bool showDialog, const QString &label,
-                               const QString &title, int showAfterMs)
+WaitEnd WaitWhileProcessingEvents(std::function<void()> work, bool showDialog, const QString &label,
+                                  const QString &title, int timeoutMs, int showAfterMs)
 {
     WorkerThread worker(std::move(work));
     QEventLoop loop;
     QElapsedTimer since;
     since.start();
     std::unique_ptr<QProgressDialog> dialog;
-    bool cancelled = false;
+    bool cancelled = false, timedOut = false;
     QTimer poll;
     poll.setInterval(20);
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -101,6 +102,9 @@ bool WaitWhileProcessingEvents(std::function<void()> work, bool showDialog, cons
             loop.quit();
         } else if (dialog && dialog->wasCanceled()) {
             cancelled = true;
+            loop.quit();
+        } else if (timeoutMs > 0 && since.elapsed() >= timeoutMs) {
+            cancelled = timedOut = true;
             loop.quit();
         } else if (showDialog && !dialog && since.elapsed() >= showAfterMs) {
             dialog = MakeDialog(label, title, 0);  // no length known: a busy bar
@@ -116,8 +120,8 @@ bool WaitWhileProcessingEvents(std::function<void()> work, bool showDialog, cons
         loop.exec(dialog ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
     if (cancelled && !worker.finished()) {
         worker.abandon();
-        return false;
+        return timedOut ? WaitEnd::TimedOut : WaitEnd::Cancelled;
     }
     worker.join();
-    return true;
+    return WaitEnd::Returned;
 }

@@ -5,6 +5,7 @@
 #include <poll.h>
 
 #include <cerrno>
+#include <iterator>
 #include <chrono>
 #include <new>
 #include <thread>
@@ -43,6 +44,16 @@ QString StatusMessage(SANE_Status s)
     }
 }
 
+QString StatusName(SANE_Status s)
+{
+    static const char *const names[] = {"GOOD",    "UNSUPPORTED", "CANCELLED",  "DEVICE_BUSY", "INVAL",
+                                        "EOF",     "JAMMED",      "NO_DOCS",    "COVER_OPEN",  "IO_ERROR",
+                                        "NO_MEM",  "ACCESS_DENIED", "WARMING_UP", "HW_LOCKED"};
+    const int i = int(s);
+    return i >= 0 && i < int(std::size(names)) ? QStringLiteral("SANE_STATUS_") + QLatin1String(names[i])
+                                               : QString::number(i);
+}
+
 namespace {
 
 ScanOutcome failed(SANE_Status s, const QString &message = {})
@@ -65,6 +76,70 @@ ScanOutcome cancelled()
 using Clock = std::chrono::steady_clock;
 constexpr size_t kChunkBytes = 256 * 1024;
 
+int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
+QString stallMessage(const ScanControl &control)
+{
+    return QStringLiteral("De scanner levert al %1 seconden geen gegevens meer.").arg(control.stallTimeoutMs / 1000);
+}
+
+// The device as the scan uses it: every call that returns is noted, so a
+// waiter can tell a scan that moves from one stuck in a call.
+class Watched : public SaneDevice {
+public:
+    Watched(SaneDevice &dev, ScanControl &control) : m_dev(dev), m_control(control) { note(); }
+    const SANE_Option_Descriptor *getOptionDescriptor(SANE_Int option) override
+    {
+        return noted(m_dev.getOptionDescriptor(option));
+    }
+    SANE_Status controlOption(SANE_Int option, SANE_Action action, void *value, SANE_Int *info) override
+    {
+        return noted(m_dev.controlOption(option, action, value, info));
+    }
+    SANE_Status getParameters(SANE_Parameters *params) override { return noted(m_dev.getParameters(params)); }
+    SANE_Status start() override { return noted(m_dev.start()); }
+    SANE_Status read(SANE_Byte *data, SANE_Int maxLength, SANE_Int *length) override
+    {
+        return noted(m_dev.read(data, maxLength, length));
+    }
+    void cancel() override { m_dev.cancel(); }
+    SANE_Status setIoMode(bool nonBlocking) override { return noted(m_dev.setIoMode(nonBlocking)); }
+    SANE_Status getSelectFd(int *fd) override { return noted(m_dev.getSelectFd(fd)); }
+
+private:
+    void note() { m_control.lastReturnMs.store(NowMs()); }
+    template <typename T>
+    T noted(T value)
+    {
+        note();
+        return value;
+    }
+    SaneDevice &m_dev;
+    ScanControl &m_control;
+};
+
+// Ends the scan on the device with its outcome already decided: a server
+// that stopped answering never returns from the cancel, and the waiter then
+// reports this outcome without it (see ScanStuck).
+ScanOutcome endScan(SaneDevice &dev, ScanControl &control, ScanOutcome outcome)
+{
+    {
+        std::lock_guard<std::mutex> lock(control.decidedMutex);
+        control.decided = outcome;
+    }
+    control.endingSinceMs.store(NowMs());
+    dev.cancel();
+    control.endingSinceMs.store(0);
+    {
+        std::lock_guard<std::mutex> lock(control.decidedMutex);
+        control.decided = ScanOutcome();  // the picture is the caller's alone again
+    }
+    return outcome;
+}
+
 // Switches the device to non-blocking reads with a descriptor to wait on;
 // -1 when it offers none and reads block.
 int waitableDescriptor(SaneDevice &dev)
@@ -82,7 +157,7 @@ bool silentTooLong(const ScanControl &control, Clock::time_point lastData, QStri
 {
     if (Clock::now() - lastData <= std::chrono::milliseconds(control.stallTimeoutMs))
         return false;
-    message = QStringLiteral("De scanner levert al %1 seconden geen gegevens meer.").arg(control.stallTimeoutMs / 1000);
+    message = stallMessage(control);
     return true;
 }
 
@@ -228,8 +303,9 @@ QString implausibleResult(SaneDevice &dev, const SANE_Parameters &p, bool haveDp
 
 } // namespace
 
-ScanOutcome RunScan(SaneDevice &dev, ScanControl &control)
+ScanOutcome RunScan(SaneDevice &device, ScanControl &control)
 {
+    Watched dev(device, control);
     std::vector<ScanFrame> frames;
     PartialPicture part;
     double dpi = 0;
@@ -239,62 +315,68 @@ ScanOutcome RunScan(SaneDevice &dev, ScanControl &control)
         for (int tries = 0; int(s) == SANE_STATUS_WARMING_UP && tries < control.warmUpTries; ++tries) {
             for (int waited = 0; waited < control.warmUpWaitMs && !control.cancel.load(); waited += 10)
                 std::this_thread::sleep_for(std::chrono::milliseconds(std::min(10, control.warmUpWaitMs)));
-            if (control.cancel.load()) {
-                dev.cancel();
-                return cancelled();
-            }
+            if (control.cancel.load())
+                return endScan(dev, control, cancelled());
             s = dev.start();
         }
-        if (s != SANE_STATUS_GOOD) {
-            dev.cancel();
-            return control.cancel.load() && s == SANE_STATUS_CANCELLED ? cancelled() : failed(s);
-        }
+        if (s != SANE_STATUS_GOOD)
+            return endScan(dev, control, control.cancel.load() && s == SANE_STATUS_CANCELLED ? cancelled() : failed(s));
         ScanFrame frame;
         s = dev.getParameters(&frame.params);
-        if (s != SANE_STATUS_GOOD) {
-            dev.cancel();
-            return failed(s);
-        }
+        if (s != SANE_STATUS_GOOD)
+            return endScan(dev, control, failed(s));
         QString invalid = ValidateParameters(frame.params);
         if (invalid.isEmpty() && frames.empty())
             invalid = implausibleResult(dev, frame.params, haveDpi, dpi);
-        if (!invalid.isEmpty()) {
-            dev.cancel();
-            return failed(SANE_STATUS_INVAL, invalid);
-        }
+        if (!invalid.isEmpty())
+            return endScan(dev, control, failed(SANE_STATUS_INVAL, invalid));
         control.permille.store(frame.params.lines > 0 ? 0 : -1);
         QString message;
         // Only a first frame in one pass is built as it arrives.
         if (frames.empty())
             part = BeginRows(frame.params);
         s = readFrame(dev, control, frame, part, message);
-        if (s != SANE_STATUS_GOOD) {
-            dev.cancel();
-            if (control.cancel.load())
-                return cancelled();
-            return failed(s, message);
-        }
+        if (s != SANE_STATUS_GOOD)
+            return endScan(dev, control, control.cancel.load() ? cancelled() : failed(s, message));
         const bool last = frame.params.last_frame;
         try {
             frames.push_back(std::move(frame));
         } catch (const std::bad_alloc &) {
-            dev.cancel();
-            return failed(SANE_STATUS_NO_MEM);
+            return endScan(dev, control, failed(SANE_STATUS_NO_MEM));
         }
         // A single-pass format always ends the scan, whatever the flag says.
         if (last || frames.back().params.format == SANE_FRAME_GRAY || frames.back().params.format == SANE_FRAME_RGB
             || frames.size() >= 3)
             break;
     }
-    dev.cancel();  // ends the scan; required after the last frame
     AssembledPicture pic = AssembleFrames(frames, &part);
     frames.clear();
     frames.shrink_to_fit();
-    if (!pic.error.isEmpty())
-        return failed(SANE_STATUS_INVAL, pic.error);
-    ScanOutcome o;
-    o.kind = ScanOutcome::Done;
-    o.image = std::move(pic.image);
-    o.dpi = dpi;
-    return o;
+    ScanOutcome o = failed(SANE_STATUS_INVAL, pic.error);
+    if (pic.error.isEmpty()) {
+        o = ScanOutcome();
+        o.kind = ScanOutcome::Done;
+        o.image = std::move(pic.image);
+        o.dpi = dpi;
+    }
+    return endScan(dev, control, std::move(o));  // the cancel ends the scan; required after the last frame
+}
+
+bool ScanStuck(ScanControl &control, ScanOutcome &outcome)
+{
+    const int64_t now = NowMs();
+    const int64_t ending = control.endingSinceMs.load();
+    if (ending > 0 && now - ending > control.abandonAfterCancelMs) {
+        std::lock_guard<std::mutex> lock(control.decidedMutex);
+        outcome = control.decided;
+        return true;
+    }
+    // A call into the device (a start, an option) that has not returned for as
+    // long as a scan may go without data.
+    const int64_t last = control.lastReturnMs.load();
+    if (last > 0 && now - last > int64_t(control.stallTimeoutMs) + control.abandonAfterCancelMs) {
+        outcome = control.cancel.load() ? cancelled() : failed(SANE_STATUS_IO_ERROR, stallMessage(control));
+        return true;
+    }
+    return false;
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 
 struct ScanOutcome {
     enum Kind { Done, Cancelled, Failed } kind = Failed;
@@ -31,11 +32,26 @@ struct ScanControl {
     // inside a network backend would garble its connection.
     enum Phase { Other, BlockingRead, WaitingRead };
     std::atomic<int> phase{Other};
-    // After a cancel from the window, how long a device stuck in a call may keep the dialog open.
+    // After a cancel from the window, or once the outcome is known and only
+    // the device's cancel is awaited, how long a device stuck in a call may
+    // hold the scan: a server that stopped answering never returns from it.
     int abandonAfterCancelMs = 1000;
+
+    // Kept by RunScan for whoever waits on it: when a device call last
+    // returned, and the outcome decided before the final cancel.
+    std::atomic<int64_t> lastReturnMs{0};
+    std::atomic<int64_t> endingSinceMs{0};
+    std::mutex decidedMutex;
+    ScanOutcome decided;
 };
 
 ScanOutcome RunScan(SaneDevice &dev, ScanControl &control);
 
+// For the thread waiting on RunScan: true when the scan is stuck in a call
+// that may never return, with the outcome to report instead.
+bool ScanStuck(ScanControl &control, ScanOutcome &outcome);
+
 // What a failing status means to the user.
 QString StatusMessage(SANE_Status s);
+// SANE's own name of a status, as its documentation and logs give it.
+QString StatusName(SANE_Status s);

@@ -1,6 +1,7 @@
 #include "scanner/bridge/worker_thread.h"
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 namespace {
@@ -54,3 +55,17 @@ void WorkerThread::abandon()
 }
 
 int WorkerThread::abandonedRunning() { return g_abandoned.load(); }
+
+bool WorkerThread::RunOrAbandon(std::function<void()> work, const std::function<bool()> &giveUp)
+{
+    WorkerThread worker(std::move(work));
+    while (!worker.finished()) {
+        if (giveUp()) {
+            worker.abandon();
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    worker.join();
+    return true;
+}

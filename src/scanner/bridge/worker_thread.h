@@ -23,6 +23,10 @@ public:
     // session is in use and must not be touched from another thread.
     static int abandonedRunning();
 
+    // Runs `work` on a worker and waits, without an event loop, until it
+    // returns (true) or `giveUp` says to stop waiting (false: abandoned).
+    static bool RunOrAbandon(std::function<void()> work, const std::function<bool()> &giveUp);
+
 private:
     struct State;
     std::shared_ptr<State> m_state;

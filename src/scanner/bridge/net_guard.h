@@ -1,0 +1,14 @@
+#pragma once
+// Bounds on waiting for scanners on the network, and letting go of a server
+// that stopped answering.
+
+// How long opening a scanner or searching for scanners may wait: the user's
+// own connect timeout (`connect_timeout` in SANE's net.conf, or
+// SANE_NET_TIMEOUT) where one is set, else 30 seconds.
+int NetworkOpenBoundMs();
+
+// Shuts down this process's connections to SANE servers, so that calls
+// blocked on them return at once with an error. Only for a session that is
+// being given up: the descriptors stay SANE's, which closes them. Returns how
+// many were cut.
+int CutServerConnections();
