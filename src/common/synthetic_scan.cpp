@@ -81,9 +81,10 @@ void drawLines(QPainter &p, const SyntheticCard &card, const QRectF &area, doubl
     const double step = area.height() / lines.size();
     p.setPen(ink);
     for (int i = 0; i < lines.size(); ++i) {
-        QFont font(QStringLiteral("DejaVu Serif"));
+        QFont font(card.font);
         font.setPixelSize(std::max(1, int(std::lround((i == card.emphasis ? 3.4 : 3.0) * u))));
         font.setBold(i == card.emphasis);
+        font.setItalic(card.italic && i != card.emphasis);
         const double width = QFontMetricsF(font).horizontalAdvance(lines[i]);
         if (width > area.width())
             font.setPixelSize(std::max(1, int(font.pixelSize() * area.width() / width)));

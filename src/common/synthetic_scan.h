@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QImage>
 #include <QRect>
+#include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <vector>
@@ -29,6 +30,8 @@ struct SyntheticCard {
     int noise = 0;               // sensor noise on the card, before it is laid down
     uint32_t seed = 0;
     int brightest = 255;         // the noise never goes above this
+    QString font = QStringLiteral("DejaVu Serif"); // Prayer: the family of the printed lines
+    bool italic = false;         // Prayer: every line but the emphasised one in italics
 };
 
 struct SyntheticGlass {

@@ -84,7 +84,7 @@ FoundDate FirstDate(const QString &text)
     return best;
 }
 
-enum class Marker { Birth, Death, Partner, Age, ChildOf };
+enum class Marker { Birth, Death, Partner, Age, ChildOf, Sign };
 
 struct Found {
     Marker kind;
@@ -107,6 +107,10 @@ std::vector<Found> Markers(const QString &text)
         {Marker::Age, QRegularExpression(
              QStringLiteral("\\bin\\s+(?:den|de)\\s+(?:ouderdom|leeftijd)\\s+van\\b|\\boud\\b(?=\\s+\\d)"), kAnyCase)},
         {Marker::ChildOf, QRegularExpression(QStringLiteral("\\b(zoon|dochter)\\s+van\\b"), kAnyCase)},
+        // A sign the reader could not read ("j", "tT" for a cross) before "Place, date".
+        {Marker::Sign, QRegularExpression(
+             QStringLiteral("(?<=^|\\n)[ \\t]*(?!(?:op|te|en|de|in)\\b)[^\\s\\d*°†+]{1,2}(?=[ \\t]+\\p{Lu}[\\p{L}\\p{N}' -]*,[ \\t]*\\d)"),
+             kUnicode)},
     };
     std::vector<Found> found;
     for (const auto &m : kMarkers) {
@@ -121,6 +125,18 @@ std::vector<Found> Markers(const QString &text)
         }
     }
     std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) { return a.start < b.start; });
+    // After a birth such a sign stands for the death; elsewhere it says nothing.
+    bool born = false;
+    for (auto it = found.begin(); it != found.end();) {
+        born = born || it->kind == Marker::Birth;
+        if (it->kind == Marker::Sign && !born) {
+            it = found.erase(it);
+            continue;
+        }
+        if (it->kind == Marker::Sign)
+            it->kind = Marker::Death;
+        ++it;
+    }
     return found;
 }
 
@@ -381,7 +397,10 @@ CardFacts ReadCardFacts(const QString &rawText, const QSet<QString> &doubtfulWor
         QString clause = Clause(text, markers, i);
         if (m.kind == Marker::Birth || m.kind == Marker::Death) {
             static const QRegularExpression aldaar(QStringLiteral("\\b(?:en\\s+)?aldaar\\b"), kAnyCase);
-            if (clause.contains(aldaar) && (m.kind == Marker::Death || clause.trimmed().endsWith(QLatin1String("aldaar"))))
+            static const QRegularExpression aldaarBefore(QStringLiteral("\\baldaar\\s*$"), kAnyCase);
+            const QString before = text.mid(std::max<qsizetype>(0, m.start - 20), std::min<qsizetype>(20, m.start));
+            if ((m.kind == Marker::Death && (clause.contains(aldaar) || before.contains(aldaarBefore)))
+                || (m.kind == Marker::Birth && clause.trimmed().endsWith(QLatin1String("aldaar"))))
                 deathPlaceIsBirthPlace = true;
             clause.remove(aldaar);
             QString &date = m.kind == Marker::Birth ? f.birthDate : f.deathDate;

@@ -14,6 +14,11 @@ struct SyntheticBack {
     bool frame = false;   // a black line 2 mm inside the card's edge
     double lean = 0;      // degrees, clockwise
     int around = 0;       // pixels of glass added on every side
+    QString font = QStringLiteral("DejaVu Serif");
+    bool italic = false;
+    int emphasis = -1;    // the line set bold and larger
+    int specks = 0;       // paper noise: each byte moves by up to this much
+    uint32_t seed = 0;
 };
 
 inline QImage RenderBack(const SyntheticBack &b)
@@ -26,6 +31,11 @@ inline QImage RenderBack(const SyntheticBack &b)
     card.lines = b.lines;
     card.frame = b.frame;
     card.lean = b.lean;
+    card.font = b.font;
+    card.italic = b.italic;
+    card.emphasis = b.emphasis;
+    card.noise = b.specks;
+    card.seed = b.seed;
     return MakeScan(card.rect.width() + 2 * margin, card.rect.height() + 2 * margin,
                     {b.glass.red(), b.glass.green(), b.glass.blue(), 0, 1}, {card});
 }

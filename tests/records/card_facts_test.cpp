@@ -54,6 +54,11 @@ const Expect kCards[] = {
     {"Bid voor de ziel van\nMaria Hendriks\ngeboren 4 mei 1950\noverleden 4 mei 1920\nHeer, geef haar de eeuwige rust.",
      "voornamen=Maria|achternaam=Hendriks|geslacht=V|geboortedatum=1950-05-04|overlijdensdatum=1920-05-04",
      "geboortedatum,overlijdensdatum"},
+    // A cross the reader could not read still marks the death after a birth.
+    {"Ter dierbare nagedachtenis aan\nJohanna Dijk\n* Weert, 3 september 1870\ntT Oss, 1 november 1899\nj Amen, 3 mei 1900",
+     "voornamen=Johanna|achternaam=Dijk|geboortedatum=1870-09-03|geboorteplaats=Weert|overlijdensdatum=1899-11-01|"
+     "overlijdensplaats=Oss",
+     ""},
     // Prayers alone: nothing to find, nothing invented.
     {"Zalig de barmhartigen, want zij zullen barmhartigheid verkrijgen.\nHeilig Hart van Jezus, wees mijn redding.", "", ""},
     // Abbreviated month names and a daughter.
