@@ -207,8 +207,10 @@ protected:
         EXPECT_EQ(readAll(target), "the picture of the scan before");
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"eztw32.ini", "preview.bmp"}));
     }
+    // A scan as the window asks for one: open, then acquire.
     void expectNextScanWorks()
     {
+        EXPECT_EQ(bridge.openDefaultSource(), 1) << notices.join("; ").toStdString();
         EXPECT_EQ(bridge.acquireToFilename(nullptr, target.toUtf8().constData()), 1)
             << notices.join("; ").toStdString();
         EXPECT_FALSE(QImage(target).isNull());
@@ -398,7 +400,8 @@ TEST_F(SaneNet, SilentServerEndsEveryWaitByItself)
         if (c.window && c.midScan) {
             ok = acquireAndInMidScan([&](QProgressDialog &) { saned.signal(SIGSTOP); });
         } else if (c.window) {
-            ok = bridge.acquireToFilename(nullptr, target.toUtf8().constData());
+            // As the window asks: open, then scan; one wait and one notice.
+            ok = bridge.openDefaultSource() + bridge.acquireToFilename(nullptr, target.toUtf8().constData());
         } else {
             // No window: the library called from a thread without events.
             std::atomic<bool> returned{false};

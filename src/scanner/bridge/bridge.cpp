@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -204,6 +205,7 @@ int Bridge::selectImageSource(void *)
         return 0;
     m_busy = true;
     const auto notBusy = qScopeGuard([this] { m_busy = false; });
+    m_openGaveUpAt = {};
     return chooseSource() ? 1 : 0;
 }
 
@@ -281,7 +283,10 @@ int Bridge::openDefaultSource()
         return m_device ? 1 : 0;
     m_busy = true;  // opening may wait with the window's events running
     const auto notBusy = qScopeGuard([this] { m_busy = false; });
-    return openDefault() == Attempt::Done ? 1 : 0;
+    const Attempt a = openDefault();
+    if (a == Attempt::Cancelled || a == Attempt::TimedOut)
+        m_openGaveUpAt = std::chrono::steady_clock::now();
+    return a == Attempt::Done ? 1 : 0;
 }
 
 Bridge::Attempt Bridge::openDefault()
@@ -373,6 +378,12 @@ int Bridge::acquireToFilename(void *, const char *path)
         if (saneStillBusy())
             return 0;
     }
+    // The user stopped waiting for the scanner, or was told it does not
+    // answer, a moment ago: the scan that follows (the window asks to open,
+    // then to scan) does not wait for it again.
+    const auto gaveUpAt = std::exchange(m_openGaveUpAt, {});
+    if (!m_device && std::chrono::steady_clock::now() - gaveUpAt < std::chrono::seconds(2))
+        return 0;
     const Attempt opened = m_device ? Attempt::Done : openDefault();
     if (opened == Attempt::Cancelled || opened == Attempt::TimedOut)
         return 0;  // the user stopped waiting, or the time-out was explained
@@ -395,6 +406,7 @@ int Bridge::acquireToFilename(void *, const char *path)
         return 0;
 
     auto control = std::make_shared<ScanControl>();
+    control->stallTimeoutMs = NetworkStallBoundMs();
     if (m_tune)
         m_tune(*control);
     m_last = scan(control);

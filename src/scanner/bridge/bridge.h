@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -84,6 +85,7 @@ private:
     int m_openBoundMs = 0;
     bool m_hideUI = true;
     bool m_busy = false;
+    std::chrono::steady_clock::time_point m_openGaveUpAt;  // when opening was last cancelled or timed out
     ScanOutcome m_last;
 };
 

@@ -10,11 +10,18 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
 
 constexpr int kDefaultOpenBoundMs = 30000;
+constexpr int kDefaultStallBoundMs = 90000;
+
+int fromTestEnvironment(const char *name)
+{
+    return std::max(0, std::atoi(qgetenv(name).constData()));
+}
 
 // The folders SANE reads its configuration from, in its order: those in
 // SANE_CONFIG_DIR, and its defaults after them when that is unset or ends in ':'.
@@ -56,10 +63,18 @@ int sanePort()
 
 int NetworkOpenBoundMs()
 {
+    if (const int forTests = fromTestEnvironment("KVNSCAN_OPEN_BOUND_MS"))
+        return forTests;
     // As in SANE's net backend, the environment goes before the file.
     const QByteArray env = qgetenv("SANE_NET_TIMEOUT");
     const int seconds = env.isEmpty() ? netConfTimeout() : std::atoi(env.constData());
     return seconds > 0 ? seconds * 1000 : kDefaultOpenBoundMs;
+}
+
+int NetworkStallBoundMs()
+{
+    const int forTests = fromTestEnvironment("KVNSCAN_STALL_BOUND_MS");
+    return forTests > 0 ? forTests : kDefaultStallBoundMs;
 }
 
 int CutServerConnections()

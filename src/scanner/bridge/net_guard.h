@@ -6,6 +6,10 @@
 // own connect timeout (`connect_timeout` in SANE's net.conf, or
 // SANE_NET_TIMEOUT) where one is set, else 30 seconds.
 int NetworkOpenBoundMs();
+// How long a scan may go without data: 90 seconds.
+int NetworkStallBoundMs();
+// Both can be shortened for tests of the whole program through
+// KVNSCAN_OPEN_BOUND_MS and KVNSCAN_STALL_BOUND_MS.
 
 // Shuts down this process's connections to SANE servers, so that calls
 // blocked on them return at once with an error. Only for a session that is
