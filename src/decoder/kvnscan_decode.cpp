@@ -34,6 +34,7 @@ constexpr bool kLimitAddressSpace = !kAddressSanitized;
 
 DecodedHeader *g_header = nullptr;
 bool g_outOfMemory = false;
+bool g_incomplete = false;   // libjpeg's "Premature end of JPEG file": the rest comes out grey
 
 void Limit(int resource, rlim_t soft, rlim_t hard)
 {
@@ -118,6 +119,8 @@ void DLL_CALLCONV LibraryMessage(FREE_IMAGE_FORMAT, const char *message)
 {
     if (message && (std::strstr(message, "emory") || std::strstr(message, "llocat")))
         g_outOfMemory = true;
+    if (message && std::strstr(message, "remature end"))
+        g_incomplete = true;
 }
 }
 
@@ -201,6 +204,7 @@ int main(int argc, char **argv)
         g_header->bytesPerLine = picture.bytesPerLine();
         g_header->dotsPerMeterX = picture.dotsPerMeterX();
         g_header->dotsPerMeterY = picture.dotsPerMeterY();
+        g_header->incomplete = g_incomplete ? 1 : 0;
     }
     Finish(result);
 }

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QStringConverter>
@@ -122,6 +123,16 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent)
         setWindowTitle(title.isEmpty() ? QStringLiteral("KVNscan help")
                                        : QStringLiteral("KVNscan help - ") + title);
     });
+}
+
+void HelpViewer::keyPressEvent(QKeyEvent *e)
+{
+    // Escape closes the help as it closes every other window of the program.
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 bool HelpViewer::openFile(const QString &helpFile)

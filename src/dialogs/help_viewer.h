@@ -40,6 +40,9 @@ public:
     QPushButton *contentsButton() const { return m_home; }
     const ChmArchive &archive() const { return m_archive; }
 
+protected:
+    void keyPressEvent(QKeyEvent *e) override;
+
 private:
     void showStartPage();
     ChmArchive m_archive;

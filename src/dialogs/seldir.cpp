@@ -240,6 +240,11 @@ bool SelectFolder(const QString &startFolder, const QString &captionText, const 
         }
     }
 
+    // The caption is the caller's from the start, naming the folder shown.
+    form.setWindowTitle(form.ui->DirectoryListBox1->directory().isEmpty()
+                            ? captionText
+                            : captionText + ", " + Term(Terms::Nu) + ": "
+                                  + WithTrailingBackslash(form.ui->DirectoryListBox1->directory()));
     bool confirmed = prompts().runModal(form, QStringLiteral("seldirform")) == ModalResult::Ok;
     if (confirmed) {
         if (form.chosenFolder.isEmpty())

@@ -239,6 +239,7 @@ DecodedPicture Collect(const Decoder &d, qint64 pictureBytes)
     picture.setDotsPerMeterX(h.dotsPerMeterX);
     picture.setDotsPerMeterY(h.dotsPerMeterY);
     out.picture = picture;
+    out.incomplete = h.incomplete != 0;
     out.outcome = PictureDecodeResult::Decoded;
     return out;
 }
@@ -294,6 +295,11 @@ DecodedPicture DecodeInDecoder(const QString &path)
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return {PictureDecodeResult::Damaged, QImage()};
     return Collect(d, pictureBytes);
+}
+
+QString IncompleteFileText()
+{
+    return QStringLiteral("Het bestand is onvolledig; het ontbrekende deel is grijs.");
 }
 
 QString DecodeFailureText(PictureDecodeResult outcome, const QString &path)

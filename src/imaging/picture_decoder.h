@@ -29,12 +29,15 @@ PictureDecodeResult DecodePictureFile(const QString &path, QImage &picture, cons
 struct DecodedPicture {
     PictureDecodeResult outcome = PictureDecodeResult::Damaged;
     QImage picture;   // Format_BGR888 when decoded
+    bool incomplete = false;   // decoded from a file cut short: the missing part is grey
 };
 
 // Decodes path in the decoder program. In a window program the window keeps
 // answering: a busy cursor at once, after a second a dialog with "Annuleren".
 DecodedPicture DecodeInDecoder(const QString &path);
 
+// The Dutch notice for a picture decoded from a file cut short.
+QString IncompleteFileText();
 // The Dutch notice for a file that could not be decoded.
 QString DecodeFailureText(PictureDecodeResult outcome, const QString &path);
 
@@ -55,6 +58,7 @@ struct DecodedHeader {
     int32_t width, height;
     int64_t bytesPerLine;
     int32_t dotsPerMeterX, dotsPerMeterY;
+    int32_t incomplete;   // the file ended early; the library filled the rest
 };
 constexpr uint32_t kDecodedMagic = 0x4b564e44;   // "KVND"
 constexpr int64_t kDecodedPixelsOffset = 4096;

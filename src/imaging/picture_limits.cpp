@@ -11,14 +11,19 @@
 
 namespace {
 qint64 g_limit = 0;
+qint64 g_windowLimit = 0;
 
-qint64 DefaultLimit()
+qint64 PhysicalMemory()
 {
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long pageSize = ::sysconf(_SC_PAGESIZE);
-    const qint64 physical = pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : (qint64(4) << 30);
+    return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : (qint64(4) << 30);
+}
+
+qint64 DefaultLimit()
+{
     // The library's image and the picture are both held while handing over.
-    return std::max<qint64>(physical / 3, qint64(256) << 20);
+    return std::max<qint64>(PhysicalMemory() / 3, qint64(256) << 20);
 }
 
 bool FitsLimit(qint64 width, qint64 height)
@@ -127,6 +132,20 @@ void ClaimedSize(const QString &path, FREE_IMAGE_FORMAT fif, qint64 &width, qint
 qint64 PictureByteLimit() { return g_limit > 0 ? g_limit : DefaultLimit(); }
 
 void SetPictureByteLimit(qint64 bytes) { g_limit = bytes > 0 ? bytes : 0; }
+
+qint64 WindowPictureByteLimit()
+{
+    // The picture shown, the clean scan or a turn's new picture, and the rows
+    // a save encodes: three copies within a third of the memory.
+    const qint64 own = g_windowLimit > 0 ? g_windowLimit : std::max<qint64>(PhysicalMemory() / 9, qint64(64) << 20);
+    return std::min(own, PictureByteLimit());
+}
+
+void SetWindowPictureByteLimit(qint64 bytes) { g_windowLimit = bytes > 0 ? bytes : 0; }
+
+ScopedPictureByteLimit::ScopedPictureByteLimit(qint64 bytes) : m_earlier(g_limit) { SetPictureByteLimit(bytes); }
+
+ScopedPictureByteLimit::~ScopedPictureByteLimit() { g_limit = m_earlier; }
 
 bool PictureFileFits(const QString &path, FREE_IMAGE_FORMAT fif, qint64 *pixels)
 {

@@ -18,6 +18,7 @@ void PreviewImage::pictureChanged()
     m_scaled = QImage();
     m_scaledKey = -1;
     update();
+    emit replaced();
 }
 
 const QImage &PreviewImage::scaledForSize()
@@ -29,7 +30,15 @@ const QImage &PreviewImage::scaledForSize()
         m_scaledFor = size();
         m_scaled = QImage();
         if (!m_picture.isNull() && width() > 0 && height() > 0) {
-            m_scaled = m_picture.scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            // A picture many times the control is first thinned out, so that the
+            // smoothing works on a few times the pixels shown, not on all of them.
+            const QImage *from = &m_picture;
+            QImage thinned;
+            if (m_picture.width() > 4 * width() && m_picture.height() > 4 * height()) {
+                thinned = m_picture.scaled(size() * 2, Qt::KeepAspectRatio, Qt::FastTransformation);
+                from = &thinned;
+            }
+            m_scaled = from->scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
             ++m_scaleCount;
         }
     }

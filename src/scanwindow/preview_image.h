@@ -16,6 +16,11 @@ public:
     // Call after the picture was changed in place.
     void pictureChanged();
 
+signals:
+    // The picture was replaced or changed (a scan, an opened file, a turn).
+    void replaced();
+
+public:
     // How many times the scaled copy was made (for checks of the cache).
     int scaleCount() const { return m_scaleCount; }
 

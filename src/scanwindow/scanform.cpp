@@ -2,6 +2,7 @@
 #include "scanwindow/scanform.h"
 
 #include "common/prompts.h"
+#include "dialogs/messages.h"
 #include "ocr/back_text.h"
 #include "ocr/card_text_reader.h"
 #include "scanwindow/geometry_dump.h"
@@ -29,6 +30,9 @@ TScanform::TScanform(QWidget *parent) : QDialog(parent), ui(new Ui::TScanform)
     move(191, 234);
     Image1 = ui->Image1;
     Shape1 = ui->Shape1;
+    plainShape = new SelectionFrame(ui->Panel1);
+    plainShape->setObjectName("plainShape");
+    plainShape->hide();
     ui->achterkantgroep->bindButtons();
     for (const OcrLanguage &language : OcrLanguages())
         ui->ocrtaal->addItem(QString::fromUtf8(language.name), QString::fromLatin1(language.code));
@@ -83,13 +87,17 @@ void TScanform::connectHandlers()
     for (const auto &[button, handler] : told)
         connect(button, &QPushButton::clicked, this, [this, b = button, h = handler] { (this->*h)(b); });
     const std::pair<QPushButton *, void (TScanform::*)()> plain[] = {
-        {ui->selsource, &TScanform::selsourceClick},   {ui->Cancelbut, &TScanform::CancelbutClick},
+        {ui->selsource, &TScanform::selsourceClick},
         {ui->openfileknop, &TScanform::openfileknopClick}, {ui->Button1, &TScanform::Button1Click},
         {ui->help, &TScanform::helpClick},             {ui->selbasisloc, &TScanform::selbasislocClick},
         {ui->Browse, &TScanform::BrowseClick},         {ui->zoeklossevakkenknop, &TScanform::zoeklossevakkenknopClick},
     };
     for (const auto &[button, handler] : plain)
         connect(button, &QPushButton::clicked, this, [this, h = handler] { (this->*h)(); });
+    connect(ui->Cancelbut, &QPushButton::clicked, this, [this] {
+        if (unsavedWorkMayGo())
+            CancelbutClick();
+    });
 
     connect(ui->fnedit, &QLineEdit::textChanged, this, [this] { fneditChange(); });
     connect(ui->numdig, &TextSpinEdit::textChanged, this, [this] { numdigChange(); });
@@ -116,6 +124,25 @@ void TScanform::connectHandlers()
     connect(Shape1, &SelectionFrame::mouseDown, this, &TScanform::Shape1MouseDown);
     connect(Shape1, &SelectionFrame::mouseMove, this, &TScanform::Shape1MouseMove);
     connect(Shape1, &SelectionFrame::mouseUp, this, &TScanform::Shape1MouseUp);
+    // A press on the plain frame acts on the picture beneath it, as on Shape1.
+    auto beneath = [this](int x, int y) { return Image1->mapFromGlobal(plainShape->mapToGlobal(QPoint(x, y))); };
+    connect(plainShape, &SelectionFrame::mouseDown, this, [this, beneath](Qt::MouseButton b, int x, int y) {
+        const QPoint p = beneath(x, y);
+        Image1MouseDown(b, p.x(), p.y());
+    });
+    connect(plainShape, &SelectionFrame::mouseMove, this, [this, beneath](int x, int y) {
+        const QPoint p = beneath(x, y);
+        Image1MouseMove(p.x(), p.y());
+    });
+    connect(plainShape, &SelectionFrame::mouseUp, this, [this, beneath](Qt::MouseButton b, int x, int y) {
+        const QPoint p = beneath(x, y);
+        Image1MouseUp(b, p.x(), p.y());
+    });
+    connect(Image1, &PreviewImage::replaced, this, [this] {
+        plainFrame = QRect();
+        placePlainFrame();
+    });
+    connect(ui->bidprentmode, &QCheckBox::toggled, this, [this] { placePlainFrame(); });
 
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 }
@@ -159,6 +186,14 @@ QImage &TScanform::picture() { return Image1->picture(); }
 void TScanform::setPicture(const QImage &img) { Image1->setPicture(img); }
 
 void TScanform::pictureChanged() { Image1->pictureChanged(); }
+
+bool TScanform::unsavedWorkMayGo()
+{
+    const bool unsaved = (pictureUnsaved && picture().width() > 0) || !ui->Memo1->toPlainText().trimmed().isEmpty();
+    return !unsaved
+           || AskYesNo(QStringLiteral("De scan is nog niet opgeslagen. Toch afsluiten?"), QString(), QString(),
+                       ModalResult::No, QStringLiteral("Sluiten")) == ModalResult::Yes;
+}
 
 void TScanform::reject()
 {
@@ -204,6 +239,7 @@ bool TScanform::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->Panel1 && event->type() == QEvent::Resize) {
         anchorLinks();
+        placePlainFrame();
         return false;
     }
     if (event->type() == QEvent::MouseButtonRelease) {

@@ -236,4 +236,18 @@ private:
     bool readStraightened = false;   // whether it reads the backs turned upright
 
     QSize fittedPictureSize;   // the picture size FitPreview last fitted
+    // Set when a scan, an opened file or a turn gives a picture no save has
+    // written yet; Sluiten then asks before the work is lost.
+    bool pictureUnsaved = false;
+    bool unsavedWorkMayGo();
+
+    // Plain mode: a frame drawn on the picture narrows what Opslaan saves. It is
+    // kept in picture pixels, so it follows the preview and the picture's turns;
+    // a new picture takes it away. The series frame Shape1 is left alone.
+    SelectionFrame *plainShape = nullptr;
+    QRect plainFrame;   // empty when none
+    void placePlainFrame();
+public:
+    // The picture Opslaan writes in plain mode: the part inside the frame, or all of it.
+    QImage pictureToSave() const;
 };

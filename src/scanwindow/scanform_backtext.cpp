@@ -68,6 +68,8 @@ void TScanform::WaitForBackTexts()
     if (cardReader->readCount() < total) {
         QProgressDialog progress(QStringLiteral("Tekst achterkant lezen..."), QStringLiteral("Stoppen"), 0, total, this);
         progress.setWindowTitle(QStringLiteral("Tekst achterkant lezen"));
+        // Wide enough that the window manager shows the title whole, with its buttons beside it.
+        progress.setMinimumWidth(progress.fontMetrics().horizontalAdvance(progress.windowTitle()) * 2 + 120);
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(0);
         while (cardReader->readCount() < total) {

@@ -5,29 +5,77 @@
 #include "common/prompts.h"
 #include "dialogs/busy_cursor.h"
 #include "imaging/picture.h"
+#include "dialogs/messages.h"
 #include "imaging/picture_file.h"
+#include "imaging/picture_limits.h"
 #include "scanwindow/preview_image.h"
 #include "ui_scanform.h"
 
 #include <QClipboard>
 #include <QFileInfo>
+#include <QEventLoop>
 #include <QGuiApplication>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+// The folder last opened from in this run: the open dialog starts there again.
+QString g_lastOpenFolder;
+
+// Above this a copy of the picture takes long enough to be seen.
+constexpr qint64 kSlowCopyPixels = 20000000;
+
+// Runs work on a thread of its own while the window keeps painting behind a
+// busy window; the work cannot be stopped halfway, so "Annuleren" waits for it.
+void BesideWindow(const QString &text, const std::function<void()> &work)
+{
+    QEventLoop loop;
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        work();
+        finished = true;
+        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    {
+        const std::unique_ptr<QObject> busy = prompts().busyWindow(QStringLiteral("Bestand openen"), text, [] {});
+        if (!finished)
+            loop.exec();
+    }
+    worker.join();
+}
+}
 
 void TScanform::openfileknopClick()
 {
-    QString file = prompts().openFileName(QStringLiteral("Open een afbeelding"), QString(), QString());
+    QString file = prompts().openFileName(QStringLiteral("Open een afbeelding"), g_lastOpenFolder, QString());
     if (file.isEmpty())
         return;
-    const qint64 before = picture().cacheKey();
+    g_lastOpenFolder = QFileInfo(file).absolutePath();
+    // Read aside, within what the window can show, turn and save.
+    QImage loaded = picture();
     {
+        ScopedPictureByteLimit limit(WindowPictureByteLimit());
         BusyCursor busy;
-        LoadPictureFile(picture(), file);
+        LoadPictureFile(loaded, file);
     }
     // Nothing read (reading cancelled, or not a picture file): all stays as it was.
-    if (picture().cacheKey() == before)
+    if (loaded.cacheKey() == picture().cacheKey())
         return;
-    pictureChanged();
-    SavePictureFile(picture(), PreviewFilePath, 70, 0);
+    const qint64 pixels = qint64(loaded.width()) * loaded.height();
+    if (pixels > kVeryLargePicturePixels
+        && AskYesNo(QStringLiteral("Dit bestand is een zeer groot plaatje (%1 megapixel). Toch openen?")
+                        .arg((pixels + 500000) / 1000000),
+                    QString(), QString(), ModalResult::No, QStringLiteral("Open bestand")) != ModalResult::Yes)
+        return;
+    setPicture(loaded);
+    loaded = QImage();
+    pictureUnsaved = true;
+    if (pixels > kSlowCopyPixels)
+        BesideWindow(QStringLiteral("Bezig met bewaren van %1…").arg(QFileInfo(file).fileName()),
+                     [this] { SavePictureFile(picture(), PreviewFilePath, 70, 0); });
+    else
+        SavePictureFile(picture(), PreviewFilePath, 70, 0);
     // The opened picture counts as a plain scan: no back side of an earlier pass
     // waits to be paired with it, and the boxes of that pass are not its own.
     cleanScan = picture();

@@ -4,6 +4,7 @@
 
 #include "common/prompts.h"
 #include "common/terminology.h"
+#include "detection/selection_geometry.h"
 #include "scanwindow/preview_image.h"
 #include "scanwindow/scan_widgets.h"
 #include "scanwindow/selection_frame.h"
@@ -54,9 +55,49 @@ bool TScanform::followDrag(int x, int y)
     const int dx = std::abs(x - dragStartX), dy = std::abs(y - dragStartY);
     if (dx <= kDragThreshold || dy <= kDragThreshold)
         return false;
-    Shape1->show();
-    Shape1->setGeometry(std::min(dragStartX, x) + Image1->x(), std::min(dragStartY, y) + Image1->y(), dx, dy);
+    const QRect frame(std::min(dragStartX, x) + Image1->x(), std::min(dragStartY, y) + Image1->y(), dx, dy);
+    if (ui->bidprentmode->isChecked()) {
+        Shape1->show();
+        Shape1->setGeometry(frame);
+        return true;
+    }
+    const QImage &pic = picture();
+    const PixelSelection s = FrameToPicture(frame, Image1->geometry(), pic.width(), pic.height());
+    plainFrame = QRect(s.left, s.top, s.right - s.left, s.bottom - s.top) & pic.rect();
+    if (plainFrame.isEmpty()) {
+        placePlainFrame();
+        return true;
+    }
+    plainShape->setGeometry(frame & Image1->geometry());
+    plainShape->show();
+    plainShape->raise();
     return true;
+}
+
+void TScanform::placePlainFrame()
+{
+    const QImage &pic = picture();
+    const QRect image = Image1->geometry();
+    const bool shown = !ui->bidprentmode->isChecked() && !plainFrame.isEmpty() && !pic.isNull();
+    if (shown) {
+        // Picture pixels to the preview, the product before the division.
+        auto along = [](int v, int size, int shownSize) { return int(qint64(v) * shownSize / size); };
+        const int left = along(plainFrame.left(), pic.width(), image.width());
+        const int top = along(plainFrame.top(), pic.height(), image.height());
+        const int right = along(plainFrame.left() + plainFrame.width(), pic.width(), image.width());
+        const int bottom = along(plainFrame.top() + plainFrame.height(), pic.height(), image.height());
+        plainShape->setGeometry(image.x() + left, image.y() + top, std::max(1, right - left), std::max(1, bottom - top));
+        plainShape->raise();
+    }
+    plainShape->setVisible(shown);
+}
+
+QImage TScanform::pictureToSave() const
+{
+    const QImage &pic = Image1->picture();
+    if (ui->bidprentmode->isChecked() || plainFrame.isEmpty())
+        return pic;
+    return pic.copy(plainFrame & pic.rect());
 }
 
 void TScanform::Image1MouseMove(int x, int y)
@@ -134,6 +175,7 @@ void TScanform::ShowScanPresentLayout()
 
 void TScanform::ShowSavedLayout()
 {
+    pictureUnsaved = false;   // only a save that wrote the picture gets here
     ui->Scanbut->resize(kSavedWidth, ui->Scanbut->height());
     placeSave(ui);
     ui->save->setText(Term(Terms::Opslaan));

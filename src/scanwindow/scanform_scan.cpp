@@ -117,6 +117,7 @@ void TScanform::ScanbutClick(QObject *sender)
     }
     oldClean = QImage();   // no longer needed: let a large old scan go
     cleanScan = picture();
+    pictureUnsaved = true;
     scanTime = QDateTime::currentDateTime();
     // A joined picture or a back box beside its front is labelled as the front.
     if (!back || (seriesMode && frontBoxCount == 0))

@@ -182,12 +182,12 @@ TEST_F(SelectFolderTest, CancelKeepsStartFolderAndSaysNo)
     EXPECT_EQ(SelectedFolder, folder);
 }
 
-TEST_F(SelectFolderTest, CaptionShowsCaptionTextOnlyAfterAChange)
+TEST_F(SelectFolderTest, CaptionShowsCaptionTextAndFolderFromTheStart)
 {
     QString folder = mk("scans");
     ScriptedPrompts p;
     run(p, [&](Tseldirform &form) {
-        EXPECT_EQ(form.windowTitle(), "Select directory");
+        EXPECT_EQ(form.windowTitle(), "Selecteer doelmap, nu: " + folder + '/');
         EXPECT_EQ(form.ui->DirectoryListBox1->directory(), folder);
         EXPECT_EQ(QDir::currentPath(), folder);
         pick(form, folder);

@@ -34,6 +34,10 @@ run_installed() {
     pid=$!
     child="$pid"
     e2e_wait_window "$pid"
+    # The desktop ties the running window to its launcher by this class.
+    wmclass=$(sed -n 's/^StartupWMClass=//p' "$prefix/share/applications/$id.desktop")
+    [ -n "$wmclass" ] && xdotool search --class "^$wmclass\$" >/dev/null ||
+        e2e_fail "no window of class '$wmclass' (StartupWMClass of the desktop entry)"
     e2e_close
     for f in KVNscan.ini eztw32.dll kvnscan.chm; do
         [ -s "$1/$f" ] || e2e_fail "no $f in the user's folder $1 (it holds: $(ls "$1" 2>&1 | tr '\n' ' '))"

@@ -3,7 +3,9 @@
 
 #include "common/filez.h"
 #include "dialogs/help_viewer.h"
+#include "fakes/file_bytes.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -70,6 +72,32 @@ TEST_F(OpenTest, UnreadableFileGivesThePlaceholderAlsoInThePreviewFile)
     QImage preview(PreviewFilePath);
     EXPECT_EQ(preview.size(), shown.size());
     EXPECT_EQ(probe().cleanScan().size(), shown.size());
+}
+
+TEST_F(OpenTest, FileCutShortIsSaidToBeIncomplete_AndTheNextOpenStartsInItsFolder)
+{
+    QByteArray whole;
+    QBuffer buffer(&whole);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(plain(400, 300, QColor(200, 30, 30)).save(&buffer, "JPG", 90));
+    const QString folder = program.folder() + "fotos/";
+    QDir().mkpath(folder);
+    writeAll(folder + "half.jpg", whole.left(whole.size() / 2));
+    writeAll(folder + "heel.jpg", whole);
+
+    prompts.answerOk(folder + "heel.jpg");
+    form->openfileknopClick();
+    prompts.answerOk(folder + "half.jpg");
+    form->openfileknopClick();
+    const auto &said = prompts.transcript();
+    ASSERT_EQ(said.size(), 3u);
+    EXPECT_EQ(QDir(said[1].value), QDir(folder));
+    EXPECT_EQ(said[2].kind, "notice");
+    EXPECT_EQ(said[2].text, "Het bestand is onvolledig; het ontbrekende deel is grijs.");
+    // Opened all the same: the top as it was, the missing bottom grey.
+    EXPECT_EQ(form->picture().size(), QSize(400, 300));
+    const QColor bottom = form->picture().pixelColor(200, 290);
+    EXPECT_EQ(bottom.red(), bottom.blue());
 }
 
 TEST_F(OpenTest, ClipboardGetsThePicture)

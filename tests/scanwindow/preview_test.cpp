@@ -44,6 +44,7 @@ TEST_F(PreviewTest, RightClick_OnAnEmptyPicture_ShouldPickWhiteWithoutFailing)
 
 TEST_F(PreviewTest, Drag_ShouldDrawTheFrameOnlyBeyondTenPixelsInBothDirections_WhicheverWay)
 {
+    ui().bidprentmode->setChecked(true);   // the series frame
     showPicture(plain(800, 400, Qt::white), QSize(800, 400));
     ui().Image1->move(5, 7);
     const QRect before = ui().Shape1->geometry();
@@ -78,6 +79,7 @@ TEST_F(PreviewTest, MoveWithoutPress_AndRightRelease_ShouldLeaveTheFrame)
 
 TEST_F(PreviewTest, PressOnTheFrame_ShouldActAsAPressOnThePictureBeneath)
 {
+    ui().bidprentmode->setChecked(true);
     showPicture(plain(800, 400, Qt::white), QSize(800, 400));
     ui().Image1->move(10, 20);
     ui().Shape1->setGeometry(100, 100, 200, 100);
@@ -87,6 +89,74 @@ TEST_F(PreviewTest, PressOnTheFrame_ShouldActAsAPressOnThePictureBeneath)
     EXPECT_EQ(probe().dragStart(), QPoint(95, 85));
     form->Shape1MouseUp(Qt::LeftButton, 50, 50);   // 45 x 45 from the start
     EXPECT_EQ(ui().Shape1->geometry(), QRect(105, 105, 45, 45));
+}
+
+// Plain mode: the frame narrows what Opslaan saves, turns with the picture,
+// and goes with it; the series frame is not touched.
+TEST_F(PreviewTest, PlainFrame_ShouldNarrowTheSave_FollowThePicture_AndGoWithIt)
+{
+    ui().bidprentmode->setChecked(false);
+    form->show();
+    auto *frame = form->findChild<SelectionFrame *>("plainShape");
+    ASSERT_NE(frame, nullptr);
+    const QRect seriesFrame = ui().Shape1->geometry();
+    // Drags from picture pixel a to b, wherever the preview is now.
+    auto dragOver = [&](QPoint a, QPoint b) {
+        const QRect image = ui().Image1->geometry();
+        const QSize pic = form->picture().size();
+        auto at = [&](QPoint p) { return QPoint(p.x() * image.width() / pic.width(), p.y() * image.height() / pic.height()); };
+        drag(at(a), at(b));
+    };
+    ui().Image1->setGeometry(0, 0, 300, 200);
+    drag({10, 10}, {200, 150});
+    EXPECT_TRUE(frame->isHidden()) << "a frame without a picture";
+
+    QImage page = plain(400, 300, Qt::white);
+    QPainter(&page).fillRect(100, 50, 120, 90, Qt::red);   // the part to keep
+    form->setPicture(page);
+    form->FormResize();
+    dragOver({110, 60}, {210, 130});
+    ASSERT_FALSE(frame->isHidden());
+    auto allRed = [&](const char *when) {
+        SCOPED_TRACE(when);
+        const QImage kept = form->pictureToSave();
+        EXPECT_LT(kept.width() * kept.height(), 400 * 300 / 4);
+        for (QPoint p : {QPoint(0, 0), QPoint(kept.width() - 1, kept.height() - 1), QPoint(0, kept.height() - 1)})
+            EXPECT_EQ(kept.pixelColor(p), QColor(Qt::red)) << p.x() << "," << p.y();
+        EXPECT_TRUE(ui().Image1->geometry().contains(frame->geometry()));
+        EXPECT_FALSE(frame->isHidden());
+    };
+    allRed("drawn");
+    EXPECT_EQ(ui().Shape1->geometry(), seriesFrame);
+    for (QPushButton *turn : {ui().BitBtn3, ui().BitBtn1, ui().BitBtn2}) {
+        turn->click();
+        allRed(qPrintable(turn->objectName()));
+    }
+    form->resize(1000, 702);
+    form->layout()->activate();
+    allRed("window resized");
+
+    // Opslaan writes the part inside the frame.
+    const QString folder = program.folder() + "doel/";
+    QDir().mkpath(folder);
+    ui().doelmap->setText(folder);
+    ui().fnedit->setText("deel");
+    ui().bestandstype->setCurrentText(".BMP");
+    ui().altijdfnvraag->setChecked(false);
+    ui().herstart->setChecked(false);
+    ui().save->setEnabled(true);
+    ui().save->click();
+    EXPECT_EQ(QImage(folder + "deel.BMP").size(), form->pictureToSave().size());
+
+    ui().bidprentmode->setChecked(true);
+    EXPECT_TRUE(frame->isHidden());
+    EXPECT_EQ(form->pictureToSave().size(), form->picture().size());
+    ui().bidprentmode->setChecked(false);
+    allRed("back in plain mode");
+
+    form->setPicture(page);   // a new scan or an opened file
+    EXPECT_TRUE(frame->isHidden());
+    EXPECT_EQ(form->pictureToSave().size(), QSize(400, 300));
 }
 
 TEST_F(PreviewTest, ResizingTheWindow_ShouldFitThePreviewAgain)
