@@ -1,6 +1,9 @@
 // Program entry: Qt in Dutch, carried files in the program folder, then the launcher, the
 // scan window and the message window, and the message loop.
 #include "app/launcher.h"
+#include "app/single_instance.h"
+#include "common/filez.h"
+#include "common/prompts.h"
 #include "common/outside.h"
 #include "dialogs/dutch_translations.h"
 #include "dialogs/help_viewer.h"
@@ -33,9 +36,22 @@ int main(int argc, char **argv)
     setDefaultOutside(&programOutside);
     InstallLogWindow();
 
+    // Two copies would share the last scan and the scan transfer file.
+    SingleInstance single(TempFolder());
+    if (!single.claim()) {
+        ShowNotice(QStringLiteral("KVNscan is al gestart"));
+        return 0;
+    }
+
     EnsureCarriedFiles();
 
     TScanform scanform;
+    QObject::connect(&single, &SingleInstance::raiseRequested, &scanform, [&scanform] {
+        if (scanform.isMinimized())
+            scanform.showNormal();
+        scanform.raise();
+        scanform.activateWindow();
+    });
     TForm1 launcher(&scanform);
     CreateMessageWindow();
     launcher.show();

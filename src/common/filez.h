@@ -16,7 +16,7 @@ QString ProgramFolder();
 // Executable path, first ".exe" -> ".ini", else ".ini" appended; for an
 // installed program that name in the user's folder.
 QString SettingsFileName();
-QString TempFolder();               // temporary folder with trailing '/'
+QString TempFolder();   // the user's private state folder, trailing '/' (Locations::stateFolder)
 QString WithTrailingBackslash(const QString &text);
 QString ExpandLongPath(const QString &path);
 QString ShortPathOf(const QString &path);

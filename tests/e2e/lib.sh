@@ -20,7 +20,9 @@ e2e_setup() {
     geometry="$work/geometry.txt"
     pid=""
     xvfb_pid=""
-    export TMPDIR="$work/tmp" HOME="$work/home" SANE_CONFIG_DIR="$work/sane"
+    # The program keeps its last scan in its state folder: that is $TMPDIR here.
+    mkdir -p "$work/state/kvnscan" && chmod 700 "$work/state/kvnscan"
+    export TMPDIR="$work/state/kvnscan" XDG_STATE_HOME="$work/state" HOME="$work/home" SANE_CONFIG_DIR="$work/sane"
     export QT_QPA_PLATFORM=xcb KVNSCAN_DUMP_GEOMETRY="$geometry"
     unset SESSION_MANAGER XDG_RUNTIME_DIR
     trap e2e_cleanup EXIT
@@ -198,10 +200,17 @@ e2e_answer() {
     e2e_until 30 "the dialog \"$1\" to close" e2e_dialog_gone "$1"
 }
 
-# e2e_close: Sluiten (Escape); the program must end normally.
+# e2e_close: Sluiten (Escape), "Ja" when it asks about unsaved work; the
+# program must end normally.
 e2e_close() {
     e2e_focus
     xdotool key Escape
+    k=0
+    while [ "$k" -lt 10 ] && kill -0 "$pid" 2>/dev/null && ! e2e_dialog_shown Sluiten; do
+        k=$((k + 1))
+        sleep 0.2
+    done
+    ! e2e_dialog_shown Sluiten || e2e_answer Sluiten alt+j
     status=0
     if [ "$pid" = "${child:-}" ]; then
         wait "$pid" || status=$?

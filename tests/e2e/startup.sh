@@ -71,14 +71,16 @@ if [ "$mode" = scan ]; then
     # One colour device with a pattern, so the scan shows what SANE delivered.
     printf 'number_of_devices 1\nmode Color\ndepth 8\ntest-picture "Color pattern"\n' >"$work/sane/test.conf"
 fi
-export TMPDIR="$work/tmp" HOME="$work/home" QT_QPA_PLATFORM=xcb SANE_CONFIG_DIR="$work/sane"
+# The program keeps its last scan in its state folder: that is $TMPDIR here.
+mkdir -p "$work/state/kvnscan" && chmod 700 "$work/state/kvnscan"
+export TMPDIR="$work/state/kvnscan" XDG_STATE_HOME="$work/state" HOME="$work/home" QT_QPA_PLATFORM=xcb SANE_CONFIG_DIR="$work/sane"
 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" sh "$0" --inside "$work" "$shot" "$mode"
 
 if [ "$mode" = scan ]; then
-    [ "$(head -c 2 "$work/tmp/preview.bmp")" = BM ] || fail "the last scan was not kept as a BMP preview file"
+    [ "$(head -c 2 "$TMPDIR/preview.bmp")" = BM ] || fail "the last scan was not kept as a BMP preview file"
     # The test device's page is 80 x 100 mm: 314 x 393 whole pixels at 100 dpi.
     if command -v identify >/dev/null 2>&1; then
-        got=$(identify -format '%w %h %[fx:standard_deviation>0.05]' "$work/tmp/preview.bmp")
+        got=$(identify -format '%w %h %[fx:standard_deviation>0.05]' "$TMPDIR/preview.bmp")
         [ "$got" = "314 393 1" ] || fail "the preview file is not the colour pattern of the test device: $got"
     fi
     # Pixel for pixel what SANE's own command-line tool gets from the same device.
@@ -86,7 +88,7 @@ if [ "$mode" = scan ]; then
     if command -v scanimage >/dev/null 2>&1 && command -v compare >/dev/null 2>&1 &&
         SANE_CONFIG_DIR="$work/sane" timeout 60 scanimage -d test:0 --resolution 100 --format=pnm \
             >"$work/reference.pnm" 2>/dev/null; then
-        diff=$(compare -metric AE "$work/reference.pnm" "$work/tmp/preview.bmp" null: 2>&1 || true)
+        diff=$(compare -metric AE "$work/reference.pnm" "$TMPDIR/preview.bmp" null: 2>&1 || true)
         [ "$diff" = 0 ] || fail "the preview file differs from scanimage's picture in $diff pixels"
     fi
     tr -d '\r' <"$work/KVNscan.ini" | grep -qx "scandocformmetui=false" || fail "settings lost at the end of the run"
