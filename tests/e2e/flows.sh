@@ -21,6 +21,8 @@
 #   network  a scanner behind saned on loopback: a scan; the server killed in
 #            the middle of the next one gives a notice and leaves the picture;
 #            with the server back a scan works (run it through own_network.sh)
+#   close    Sluiten with an unsaved scan, then with typed text: "Nee" keeps
+#            the window; after "Ja" it ends
 #   hostile  "Open bestand" on tiny files the image library would loop on or
 #            take gigabytes for: the window answers within 30 s and stays small
 # A failing flow leaves failed.png (the screen), program.log, geometry.txt and
@@ -500,6 +502,30 @@ flow_hostile() {
     e2e_close
 }
 
+# Sluiten with an unsaved scan or text asks first; "Nee" keeps the window.
+flow_close() {
+    e2e_settings $quick scandocformfnedit=oma
+    e2e_start
+    scan_front
+    e2e_focus
+    xdotool key Escape
+    e2e_answer Sluiten Return "$outdir/close-question.png"
+    sleep 1
+    e2e_alive || e2e_fail "the program ended after Nee"
+    e2e_click save
+    e2e_until 30 "oma.JPG" test -s "$out/oma.JPG"
+    e2e_focus
+    e2e_click Memo1
+    xdotool type --delay 30 "Oma Jansen"
+    e2e_focus
+    xdotool key Escape
+    e2e_answer Sluiten Escape
+    sleep 1
+    e2e_alive || e2e_fail "the program ended after Nee to the typed text"
+    e2e_value_is Memo1 "Oma Jansen" || e2e_fail "the memo reads \"$(e2e_value Memo1)\""
+    e2e_close
+}
+
 frame_is() {
     [ "$(e2e_geom Shape1 | cut -d' ' -f1-4)" = "$1" ]
 }
@@ -509,7 +535,7 @@ window_at() {
 }
 
 case "$flow" in
-    single | backside | series | backtext | restart | carried | failedsave | frame | openhelp | a4at600 | network | hostile) "flow_$flow" ;;
+    single | backside | series | backtext | restart | carried | failedsave | frame | openhelp | a4at600 | network | hostile | close) "flow_$flow" ;;
     *) e2e_fail "unknown flow $flow" ;;
 esac
 echo "e2e $flow passed"
