@@ -445,3 +445,37 @@ TEST_F(SaneNet, AfterAnnulerenOnAHungConnectionTheNextScanWorks)
     saned.signalListener(SIGCONT);
     expectNextScanWorks();
 }
+
+TEST_F(SaneNet, ScannerListGivesUpOnASilentServerByItself)
+{
+    saned.signal(SIGSTOP);
+    QString shown;
+    WhenShown("sourceDialog", [&](QDialog &d) {
+        auto *status = d.findChild<QLabel *>("searchStatus");
+        auto *poll = new QTimer(&d);
+        QObject::connect(poll, &QTimer::timeout, [&shown, status, dlg = &d] {
+            if (status->text() != QStringLiteral("Scanners zoeken…")) {
+                shown = status->text();
+                dlg->reject();
+            }
+        });
+        poll->start(20);
+    });
+    EXPECT_EQ(bridge.selectImageSource(nullptr), 0);
+    EXPECT_TRUE(shown.contains("mislukt; alleen de voorbeeldscanner")) << shown.toStdString();
+    saned.signal(SIGCONT);
+    expectNextScanWorks();
+}
+
+// As at the program's end: closing the scanner does not wait on a server that stopped.
+TEST_F(SaneNet, EndingTheSessionDoesNotWaitForASilentServer)
+{
+    ASSERT_EQ(bridge.openDefaultSource(), 1);
+    saned.signal(SIGSTOP);
+    QElapsedTimer took;
+    took.start();
+    bridge.endSession();
+    report("ending the session with a silent server", took.elapsed());
+    saned.signal(SIGCONT);
+    expectNextScanWorks();
+}

@@ -75,9 +75,18 @@ Bridge::~Bridge()
 
 void Bridge::endSession()
 {
-    m_device.reset();  // close before the backend ends its session
     m_deviceName.clear();
-    m_backend.reset();
+    if (!m_device && !m_backend)
+        return;
+    // Closing a network scanner and ending the session tell its server, which
+    // may not answer: a moment's wait, then the connection is cut.
+    auto end = [device = std::move(m_device), session = std::move(m_backend)]() mutable {
+        device.reset();  // close before the backend ends its session
+        session.reset();
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    if (!WorkerThread::RunOrAbandon(std::move(end), [deadline] { return std::chrono::steady_clock::now() >= deadline; }))
+        CutServerConnections();
 }
 
 Bridge &Bridge::instance()
@@ -189,7 +198,11 @@ bool Bridge::chooseSource()
         return false;
     backend();
     QString chosen;
-    if (!RunSourceDialog(m_backend, rememberedSource(), m_product, chosen))
+    const int stuckBefore = WorkerThread::abandonedRunning();
+    const bool picked = RunSourceDialog(m_backend, rememberedSource(), m_product, chosen, openBoundMs());
+    if (WorkerThread::abandonedRunning() > stuckBefore)
+        giveUpSession();  // the search still waits on a server: let it go
+    if (!picked)
         return false;
     rememberSource(chosen);
     if (m_deviceName != chosen) {

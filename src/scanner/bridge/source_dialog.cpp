@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -13,7 +14,8 @@
 #include <QVBoxLayout>
 
 
-bool RunSourceDialog(const std::shared_ptr<SaneBackend> &backend, const QString &current, const QString &title, QString &chosen)
+bool RunSourceDialog(const std::shared_ptr<SaneBackend> &backend, const QString &current, const QString &title,
+                     QString &chosen, int boundMs)
 {
     QDialog dialog;
     dialog.setObjectName("sourceDialog");
@@ -52,14 +54,22 @@ bool RunSourceDialog(const std::shared_ptr<SaneBackend> &backend, const QString 
     WorkerThread search([backend, found] { found->result = backend->getDevices(found->devices); });
     std::vector<SaneDeviceInfo> devices;
     SANE_Status result = SANE_STATUS_GOOD;
+    QElapsedTimer since;
+    since.start();
     QTimer poll;
     poll.setInterval(50);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!search.finished())
+        // A server that never answers: the search has failed, the virtual scanner remains.
+        const bool gaveUp = boundMs > 0 && since.elapsed() >= boundMs;
+        if (!search.finished() && !gaveUp)
             return;
         poll.stop();
-        devices = found->devices;
-        result = found->result;
+        if (search.finished()) {
+            devices = found->devices;
+            result = found->result;
+        } else {
+            result = SANE_STATUS_IO_ERROR;
+        }
         devices.push_back({kVirtualScannerName, "KVNscan", QStringLiteral("Voorbeeld").toStdString(),
                            QStringLiteral("virtuele flatbedscanner").toStdString()});
         for (const SaneDeviceInfo &d : devices) {
