@@ -2,12 +2,14 @@
 
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
+#include <tesseract/resultiterator.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <time.h>
 
 namespace {
 
@@ -145,20 +147,94 @@ Engine *EngineFor(const QString &lang, QString *error)
     return engine.get();
 }
 
-bool Cancelled(void *flag, int)
+// Dark and light alternating at most pixels, as on a page of specks: the
+// engine's layout step, which no stop reaches, would take minutes over it, and
+// find nothing a reader trusts. Printed lines alternate at under a tenth of
+// the pixels (3 mm letters at about a thirtieth).
+bool Speckled(const QImage &g)
 {
-    return static_cast<const std::atomic<bool> *>(flag)->load();
+    qint64 changes = 0;
+    int left = g.width(), right = -1, top = g.height(), bottom = -1;
+    for (int y = 0; y < g.height(); ++y) {
+        const uchar *p = g.constScanLine(y);
+        bool dark = false;
+        for (int x = 0; x < g.width(); ++x) {
+            if ((p[x] < 128) == dark)
+                continue;
+            dark = !dark;
+            ++changes;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = y;
+        }
+    }
+    const qint64 area = qint64(right - left + 1) * (bottom - top + 1);
+    return right >= left && changes * 10 > area;
 }
 
-QString CleanLines(const QString &raw)
+std::atomic<qint64> g_timeLimitNs{qint64(kReadingSeconds) * 1000000000};
+
+qint64 ThreadCpuNs()
 {
-    QStringList lines;
-    for (const QString &line : raw.split('\n')) {
-        const QString t = line.trimmed();
-        if (!t.isEmpty())
-            lines << t;
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Asked by the engine before every word: the user's stop, or the time spent.
+struct Watch {
+    const std::atomic<bool> *cancel;
+    qint64 until;
+    bool overrun = false;
+};
+
+bool Stop(void *data, int)
+{
+    auto *w = static_cast<Watch *>(data);
+    if (w->cancel && w->cancel->load())
+        return true;
+    w->overrun = w->overrun || ThreadCpuNs() > w->until;
+    return w->overrun;
+}
+
+// A word as a reader would call it: three letters in a row, or two the
+// engine finds in its dictionary. "I", "|" or "Lj" under a card are none.
+bool HoldsWord(const QString &text, bool dictionary)
+{
+    int run = 0, longest = 0;
+    for (const QChar c : text) {
+        run = c.isLetter() ? run + 1 : 0;
+        longest = std::max(longest, run);
     }
-    return lines.join('\n');
+    return longest >= 3 || (dictionary && longest >= 2);
+}
+
+// The lines read, without those the engine doubts that hold no word (numbers
+// and ornaments read as letters); nothing when no line is trusted at all.
+QString TrustedLines(tesseract::TessBaseAPI &api)
+{
+    using tesseract::RIL_TEXTLINE;
+    using tesseract::RIL_WORD;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it)
+        return QString();
+    QStringList lines;
+    bool trusted = false;
+    do {
+        std::unique_ptr<char[]> raw(it->GetUTF8Text(RIL_TEXTLINE));
+        const QString line = QString::fromUtf8(raw.get()).trimmed();
+        const bool sure = it->Confidence(RIL_TEXTLINE) >= kTrustedLine;
+        bool word = false;
+        do {
+            std::unique_ptr<char[]> w(it->GetUTF8Text(RIL_WORD));
+            word = word || HoldsWord(QString::fromUtf8(w.get()), it->WordIsFromDictionary());
+        } while (!it->IsAtFinalElement(RIL_TEXTLINE, RIL_WORD) && it->Next(RIL_WORD));
+        trusted = trusted || (sure && !line.isEmpty());
+        if (!line.isEmpty() && (sure || word))
+            lines << line;
+    } while (it->Next(RIL_TEXTLINE));
+    return trusted ? lines.join('\n') : QString();
 }
 
 } // namespace
@@ -184,15 +260,27 @@ QImage PrepareBack(const QImage &back, int dpi, int *preparedDpi)
     int target = dpi;
     if (dpi < kOcrDpi || dpi > kOcrDpi * 3 / 2)
         target = kOcrDpi;
-    if (target != dpi) {
-        const qint64 w = qint64(g.width()) * target / dpi, h = qint64(g.height()) * target / dpi;
-        if (w < 1 || h < 1 || w * h > qint64(1) << 28)
-            return QImage();
-        g = g.scaled(int(w), int(h), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    qint64 w = qint64(g.width()) * target / dpi, h = qint64(g.height()) * target / dpi;
+    if (target != dpi && (w < 1 || h < 1 || w * h > qint64(1) << 28))
+        return QImage();
+    // However the file is tagged, the engine gets no more pixels than an A4
+    // page at 400 dpi: reading time and memory stay bounded.
+    if (w * h > kMaxReadPixels) {
+        const double f = std::sqrt(double(kMaxReadPixels) / double(w * h));
+        w = std::max<qint64>(1, qint64(double(w) * f));
+        h = std::max<qint64>(1, qint64(double(h) * f));
+        target = std::max(1, int(std::lround(target * f)));
     }
+    if (w != g.width() || h != g.height())
+        g = g.scaled(int(w), int(h), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (preparedDpi)
         *preparedDpi = target;
     return g;
+}
+
+void SetReadingTimeLimit(double seconds)
+{
+    g_timeLimitNs = seconds > 0 ? qint64(seconds * 1e9) : qint64(kReadingSeconds) * 1000000000;
 }
 
 QString RecogniseText(const QImage &prepared, int dpi, const QString &lang, const std::atomic<bool> *cancel,
@@ -204,18 +292,17 @@ QString RecogniseText(const QImage &prepared, int dpi, const QString &lang, cons
     if (!engine)
         return QString();
     const QImage g = ToGrey(prepared);
+    if (Speckled(g))
+        return QString();
     engine->api.SetImage(g.constBits(), g.width(), g.height(), 1, int(g.bytesPerLine()));
     engine->api.SetSourceResolution(dpi > 0 ? dpi : kOcrDpi);
     tesseract::ETEXT_DESC monitor;
-    if (cancel) {
-        monitor.cancel = &Cancelled;
-        monitor.cancel_this = const_cast<std::atomic<bool> *>(cancel);
-    }
+    Watch watch{cancel, ThreadCpuNs() + g_timeLimitNs.load()};
+    monitor.cancel = &Stop;
+    monitor.cancel_this = &watch;
     QString text;
-    if (engine->api.Recognize(&monitor) == 0 && !(cancel && cancel->load())) {
-        std::unique_ptr<char[]> raw(engine->api.GetUTF8Text());
-        text = CleanLines(QString::fromUtf8(raw.get()));
-    }
+    if (engine->api.Recognize(&monitor) == 0 && !(cancel && cancel->load()) && !watch.overrun)
+        text = TrustedLines(engine->api);
     engine->api.Clear();
     return text;
 }

@@ -10,12 +10,23 @@
 // The resolution the reader is given: backs scanned below it are enlarged.
 constexpr int kOcrDpi = 300;
 
+// Processor time one back may take; a back read no further gives no text.
+constexpr int kReadingSeconds = 10;
+// Lines the engine trusts at least this much (0 to 100) count as read.
+constexpr float kTrustedLine = 70;
+// The most pixels the engine is given; larger backs are brought down to it.
+constexpr qint64 kMaxReadPixels = qint64(1) << 24;
+
 // The back as the reader wants it: 8-bit grey at kOcrDpi or more (very fine scans
-// are brought down to kOcrDpi, which reads as well and faster), the glass around
+// are brought down to kOcrDpi, which reads as well and faster; none has more than
+// kMaxReadPixels, whatever its tag says), the glass around
 // the card and a band along the card's edge (where borders and mourning frames
 // are printed) painted white, the paper stretched to white and the ink to black.
 // preparedDpi receives the resolution of the result.
 QImage PrepareBack(const QImage &back, int dpi, int *preparedDpi = nullptr);
+
+// For tests: the processor time a back may take; 0 restores kReadingSeconds.
+void SetReadingTimeLimit(double seconds);
 
 // Tesseract alone on a prepared picture. lang is a Tesseract language code such
 // as "nld" or "nld+eng"; cancel, when given and set, stops the reading.
@@ -24,7 +35,9 @@ QString RecogniseText(const QImage &prepared, int dpi, const QString &lang,
                       const std::atomic<bool> *cancel = nullptr, QString *error = nullptr);
 
 // PrepareBack and RecogniseText: the text on the back, lines joined with '\n',
-// without empty lines and trailing spaces.
+// without empty lines and trailing spaces, nor lines the engine doubts that hold
+// no word. A back with no trusted line, one of specks, or one that takes longer
+// than kReadingSeconds of processor time gives no text.
 QString ReadBackText(const QImage &back, int dpi, const QString &lang = QStringLiteral("nld"),
                      const std::atomic<bool> *cancel = nullptr, QString *error = nullptr);
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <vector>
 
 namespace {
@@ -138,4 +139,45 @@ TEST(ReadBackText, LeaningBackIsReadWordForWordAfterStraightening)
     const QString upright = ReadBackText(BoxAlone(page, box, settings), 300, "nld");
     EXPECT_EQ(upright, lines.join('\n'));
     EXPECT_NE(plain, lines.join('\n'));
+}
+
+// What is not text stays out: a number or ornament under the card, a back of
+// specks, a back that takes too long; a back tagged far below its real
+// resolution reaches the engine no larger than kMaxReadPixels.
+TEST(ReadBackText, MarksSpecksAndOverrunsGiveNoText)
+{
+    const QStringList lines = Card("Johanna Maria van der Linden", "Haarlem", "Zandvoort", 1884, 1957);
+    for (const int number : {1, 7}) {
+        const int margin = MmToPixels(4, 300);
+        SyntheticCard card;
+        card.rect = QRect(margin, margin, MmToPixels(56, 300), MmToPixels(95, 300));
+        card.look = CardLook::Prayer;
+        card.border = card.face = QColor(236, 230, 214);
+        card.lines = lines;
+        card.number = number;
+        const QImage back = MakeScan(card.rect.width() + 2 * margin, card.rect.height() + 2 * margin, {}, {card});
+        const QString read = ReadBackText(back, 300);
+        EXPECT_TRUE(read.contains(lines[1]) && read.endsWith(lines.last())) << number << "\n" << read.toStdString();
+        SetReadingTimeLimit(1e-6);
+        EXPECT_EQ(ReadBackText(back, 300), QString()) << number;
+        SetReadingTimeLimit(0);
+    }
+    for (const int perMille : {100, 200}) {
+        QImage specks(800, 1200, QImage::Format_Grayscale8);
+        specks.fill(255);
+        std::mt19937 random{unsigned(perMille)};
+        for (int y = 0; y < specks.height(); ++y)
+            for (int x = 0; x < specks.width(); ++x)
+                if (int(random() % 1000) < perMille)
+                    specks.scanLine(y)[x] = uchar(random() % 128);
+        EXPECT_EQ(ReadBackText(specks, 300), QString()) << perMille;
+    }
+    QImage fine(5000, 4000, QImage::Format_Grayscale8);
+    fine.fill(255);
+    QPainter(&fine).fillRect(QRect(100, 100, 4800, 3800), QColor(200, 200, 200));
+    int dpi = 0;
+    const QImage prepared = PrepareBack(fine, 300, &dpi);
+    EXPECT_LE(qint64(prepared.width()) * prepared.height(), kMaxReadPixels);
+    EXPECT_NEAR(prepared.width() * 4, prepared.height() * 5, 5);
+    EXPECT_NEAR(dpi, 300.0 * prepared.width() / 5000, 1);
 }
