@@ -13,9 +13,14 @@ struct PictureCaption {
     bool isEmpty() const { return text.isEmpty(); }
 };
 
-// Writes caption into the JPEG or TIFF file at path (recognised by its content,
+// The text as every format gets it: valid UTF-8 (a lone surrogate becomes
+// U+FFFD), no NUL or other control characters but line ends and tabs.
+QString CleanCaption(const QString &text);
+
+// Writes caption, cleaned, into the JPEG or TIFF file at path (recognised by its content,
 // so a hidden temporary name works). Other kinds and an empty caption are left
-// alone and count as done. False when the file could not be rewritten.
+// alone and count as done. A JPEG segment holds about 60 KB of text: a longer
+// one is cut there, and the log says so. False when the file could not be rewritten.
 bool WritePictureCaption(const QString &path, const PictureCaption &caption);
 
 // The caption of the file at path; empty when it has none (for checks and tools).

@@ -4,6 +4,7 @@
 #include "imaging/picture_file.h"
 #include "test_pictures.h"
 #include "fakes/file_bytes.h"
+#include "common/log_capture.h"
 
 #include <QFile>
 #include <QProcess>
@@ -68,4 +69,46 @@ TEST(PictureCaption, TextDateAndResolutionInsideJpegAndTiffOnlyWhenThereIsText)
     ASSERT_EQ(SavePictureFile(picture, bmp, 90, 600, &caption), 90);
     ASSERT_EQ(SavePictureFile(picture, bmpPlain, 90, 600), 90);
     EXPECT_EQ(readAll(bmp), readAll(bmpPlain));
+}
+
+// Every caption is cleaned the same way for both kinds and read back as
+// written, with its date and resolution; one too long for a JPEG segment is
+// cut there, and the log says so.
+TEST(PictureCaption, CleanedCaptionsReadBackAsWrittenInJpegAndTiff)
+{
+    QString longText;
+    while (longText.size() < 100000)
+        longText += QStringLiteral("Bid voor de ziel van Anna Müller & <Jan> \"’s-Hertogenbosch\"\r\n");
+    const struct {
+        QString text, cleaned;
+    } cases[] = {
+        {"Anna\tMüller\r\n1931", "Anna\tMüller\r\n1931"},
+        {longText, longText},
+        {QString::fromUtf8("An\0na", 5), "Anna"},
+        {QStringLiteral("A\x01\x1b[0m\x7f\u0085B"), "A[0mB"},
+        {QString("x") + QChar(0xD800) + "y" + QChar(0xDC00), QString("x\uFFFDy\uFFFD")},
+        {QStringLiteral("Oma 🕊️ ✝"), QStringLiteral("Oma 🕊️ ✝")},
+    };
+    QTemporaryDir dir;
+    const QImage picture = NumberedPicture(64, 48);
+    for (const auto &c : cases) {
+        EXPECT_EQ(CleanCaption(c.text), c.cleaned);
+        for (const QString type : {".JPG", ".TIF"}) {
+            const QString path = dir.filePath("kaart" + type);
+            QFile::remove(path);
+            const PictureCaption caption{c.text, QDateTime(QDate(2026, 3, 4), QTime(10, 20, 30)), 300};
+            LogCapture log;
+            ASSERT_EQ(SavePictureFile(picture, path, 90, 300, &caption), 90);
+            const PictureCaption back = ReadPictureCaption(path);
+            const bool cut = type == ".JPG" && c.text.size() > 60000;
+            EXPECT_EQ(log.lines().size(), cut ? 1 : 0) << type.toStdString();
+            if (cut)
+                EXPECT_TRUE(c.cleaned.startsWith(back.text) && back.text.size() > 30000) << back.text.size();
+            else
+                EXPECT_EQ(back.text, c.cleaned) << type.toStdString() << " " << c.text.left(20).toStdString();
+            EXPECT_EQ(QString::fromStdString(ExifValue(path, "Exif.Image.ImageDescription")), back.text);
+            EXPECT_EQ(back.scanned, caption.scanned) << type.toStdString();
+            EXPECT_EQ(back.dpi, 300) << type.toStdString();
+        }
+    }
 }
