@@ -16,6 +16,10 @@ QString ProgramFolder();
 // Executable path, first ".exe" -> ".ini", else ".ini" appended; for an
 // installed program that name in the user's folder.
 QString SettingsFileName();
+// Where scans go until the user chooses: for an installed program "KVNscan" in
+// the user's pictures folder (as xdg-user-dir names it, else ~/Pictures; the
+// home folder when that is missing), made at the first save; else ProgramFolder.
+QString DefaultTargetFolder();
 QString TempFolder();   // the user's private state folder, trailing '/' (Locations::stateFolder)
 QString WithTrailingBackslash(const QString &text);
 QString ExpandLongPath(const QString &path);

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <dirent.h>
@@ -42,6 +43,17 @@ QString SettingsFileName()
         name += QStringLiteral(".ini");
     const QString user = Locations::userProgramFolder();
     return (user.isEmpty() ? exe.left(slash) : WithTrailingBackslash(user)) + name;
+}
+
+QString DefaultTargetFolder()
+{
+    if (Locations::userProgramFolder().isEmpty())
+        return ProgramFolder();
+    // Qt reads the desktop's user-dirs.dirs as xdg-user-dir does.
+    QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (pictures.isEmpty() || !SafeDirectoryExists(pictures))
+        pictures = QDir::homePath();
+    return WithTrailingBackslash(WithTrailingBackslash(pictures) + QStringLiteral("KVNscan"));
 }
 
 QString TempFolder() { return Locations::tempFolder(); }

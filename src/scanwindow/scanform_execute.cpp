@@ -63,7 +63,7 @@ bool TScanform::Execute(DefaultFileNameFn defaultFileNameFn, NextFileNameFn next
         ui->doelmap->setText(initialFolder);
     dialogBaseFolder = dialogBaseFolderArg;
     if (ui->doelmap->text().isEmpty())
-        ui->doelmap->setText(ProgramFolder());
+        ui->doelmap->setText(DefaultTargetFolder());
     if (ui->fnedit->text().isEmpty() && defaultFileName)
         ui->fnedit->setText(SplitExtension(defaultFileName(ui->doelmap->text())).base);
     ui->TrackBar1->setValue(jpegQuality);

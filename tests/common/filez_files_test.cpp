@@ -48,16 +48,20 @@ TEST(FilezPaths, AnInstalledProgramKeepsItsFilesInTheUsersFolder)
     ASSERT_TRUE(QDir().mkpath(t.path("usr/bin")) && QDir().mkpath(t.path("usr/share/kvnscan")));
     ASSERT_TRUE(QDir().mkpath(t.path("build/bin")) && QDir().mkpath(t.path("opt/bin")));
     ASSERT_TRUE(QDir().mkpath(t.path("opt/share/anders")));
+    // Scans go where the user looks: the pictures folder the desktop names, else ~/Pictures.
+    ASSERT_TRUE(QDir().mkpath(t.path("home/Pictures")) && QDir().mkpath(t.path("home/Afbeeldingen")));
+    ASSERT_TRUE(QDir().mkpath(t.path("cfg")));
+    writeAll(t.path("cfg/user-dirs.dirs"), "XDG_PICTURES_DIR=\"$HOME/Afbeeldingen\"\n");
     struct Case {
-        const char *exe, *configHome, *folder;
+        const char *exe, *configHome, *folder, *target;
     } cases[] = {
-        {"usr/bin/KVNscan", "", "home/.config/kvnscan/"},
-        {"usr/bin/KVNscan", "cfg", "cfg/kvnscan/"},
+        {"usr/bin/KVNscan", "", "home/.config/kvnscan/", "home/Pictures/KVNscan/"},
+        {"usr/bin/KVNscan", "cfg", "cfg/kvnscan/", "home/Afbeeldingen/KVNscan/"},
         // A relative XDG_CONFIG_HOME is not valid and counts as unset.
-        {"usr/bin/KVNscan", "relatief", "home/.config/kvnscan/"},
+        {"usr/bin/KVNscan", "relatief", "home/.config/kvnscan/", "home/Pictures/KVNscan/"},
         // Not installed: the build tree, a bin folder without share/kvnscan beside it.
-        {"build/bin/KVNscan", "cfg", "build/bin/"},
-        {"opt/bin/KVNscan", "cfg", "opt/bin/"},
+        {"build/bin/KVNscan", "cfg", "build/bin/", "build/bin/"},
+        {"opt/bin/KVNscan", "cfg", "opt/bin/", "opt/bin/"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.exe) + " with XDG_CONFIG_HOME " + c.configHome);
@@ -67,7 +71,10 @@ TEST(FilezPaths, AnInstalledProgramKeepsItsFilesInTheUsersFolder)
         EXPECT_EQ(ProgramFolder(), t.path(c.folder));
         EXPECT_EQ(SettingsFileName(), t.path(c.folder) + "KVNscan.ini");
         EXPECT_TRUE(QFileInfo(t.path(c.folder)).isDir());
+        EXPECT_EQ(DefaultTargetFolder(), t.path(c.target));
     }
+    // Not made before the first save.
+    EXPECT_FALSE(QFileInfo::exists(t.path("home/Pictures/KVNscan")));
     qputenv("HOME", oldHome);
     if (oldConfig.isNull())
         qunsetenv("XDG_CONFIG_HOME");

@@ -3,6 +3,8 @@
 
 #include "fakes/file_bytes.h"
 
+#include "common/filez.h"
+#include "common/locations.h"
 #include "common/settings_list.h"
 #include "imaging/picture_file.h"
 #include "scanwindow/file_naming.h"
@@ -128,6 +130,22 @@ TEST_F(ExecuteTest, StoredValues_ShouldSetTheirControlsByKind_AsTheRunThenWrites
     execute();
     for (const auto &c : cases)
         EXPECT_EQ(settings.value(QStringLiteral("scandocform") + c.key), c.written) << c.key;
+}
+
+TEST_F(ExecuteTest, InstalledProgram_ShouldOfferAKVNscanFolderInThePicturesFolder_NotItsSettingsFolder)
+{
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", program.path("home").toUtf8());
+    qunsetenv("XDG_CONFIG_HOME");
+    ASSERT_TRUE(QDir().mkpath(program.path("home/Pictures")) && QDir().mkpath(program.path("usr/share/kvnscan")));
+    ASSERT_TRUE(QDir().mkpath(program.path("usr/bin")));
+    Locations::overrideExecutablePath(program.path("usr/bin/KVNscan"));
+    const RunSeen run = execute();
+    Locations::overrideExecutablePath(program.path("KVNscan"));
+    qputenv("HOME", oldHome);
+    if (!oldConfig.isNull())
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    EXPECT_EQ(run.doelmap, program.path("home/Pictures/KVNscan/"));
 }
 
 TEST_F(ExecuteTest, QualityArgument_ShouldReplaceTheStoredTrackBarPosition)
