@@ -12,6 +12,7 @@
 namespace {
 qint64 g_limit = 0;
 qint64 g_windowLimit = 0;
+qint64 g_veryLarge = 0;
 
 qint64 PhysicalMemory()
 {
@@ -142,6 +143,10 @@ qint64 WindowPictureByteLimit()
 }
 
 void SetWindowPictureByteLimit(qint64 bytes) { g_windowLimit = bytes > 0 ? bytes : 0; }
+
+qint64 VeryLargePicturePixels() { return g_veryLarge > 0 ? g_veryLarge : qint64(100000000); }
+
+void SetVeryLargePicturePixels(qint64 pixels) { g_veryLarge = pixels > 0 ? pixels : 0; }
 
 ScopedPictureByteLimit::ScopedPictureByteLimit(qint64 bytes) : m_earlier(g_limit) { SetPictureByteLimit(bytes); }
 

@@ -14,8 +14,10 @@ bool PictureFileFits(const QString &path, FREE_IMAGE_FORMAT fif, qint64 *pixels 
 // three copies of it. Never above PictureByteLimit(). 0 restores the default.
 qint64 WindowPictureByteLimit();
 void SetWindowPictureByteLimit(qint64 bytes);
-// Pictures of more pixels than this are opened only when the user agrees.
-constexpr qint64 kVeryLargePicturePixels = 100000000;
+// Pictures of more pixels than this (100 million) are opened only when the
+// user agrees. 0 restores the default.
+qint64 VeryLargePicturePixels();
+void SetVeryLargePicturePixels(qint64 pixels);
 
 // Sets PictureByteLimit() for its lifetime and then puts the earlier one back.
 class ScopedPictureByteLimit {

@@ -63,7 +63,7 @@ void TScanform::openfileknopClick()
     if (loaded.cacheKey() == picture().cacheKey())
         return;
     const qint64 pixels = qint64(loaded.width()) * loaded.height();
-    if (pixels > kVeryLargePicturePixels
+    if (pixels > VeryLargePicturePixels()
         && AskYesNo(QStringLiteral("Dit bestand is een zeer groot plaatje (%1 megapixel). Toch openen?")
                         .arg((pixels + 500000) / 1000000),
                     QString(), QString(), ModalResult::No, QStringLiteral("Open bestand")) != ModalResult::Yes)

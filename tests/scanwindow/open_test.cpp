@@ -4,6 +4,8 @@
 #include "common/filez.h"
 #include "dialogs/help_viewer.h"
 #include "fakes/file_bytes.h"
+#include "imaging/picture_file.h"
+#include "imaging/picture_limits.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -98,6 +100,49 @@ TEST_F(OpenTest, FileCutShortIsSaidToBeIncomplete_AndTheNextOpenStartsInItsFolde
     EXPECT_EQ(form->picture().size(), QSize(400, 300));
     const QColor bottom = form->picture().pixelColor(200, 290);
     EXPECT_EQ(bottom.red(), bottom.blue());
+}
+
+// The window takes no picture it could not show, turn and save, and asks
+// before a very large one.
+TEST_F(OpenTest, PicturesAboveTheWindowsLimitsAreRefusedOrAskedFor)
+{
+    const QString file = program.folder() + "groot.bmp";
+    ASSERT_TRUE(plain(300, 200, Qt::blue).save(file));
+    const QImage before = plain(30, 20, Qt::white);
+    const struct {
+        qint64 windowBytes, veryLarge;
+        ModalResult answer;   // None: no question
+        QSize shown;          // empty: the placeholder
+    } cases[] = {
+        {300 * 200 * 3, 0, ModalResult::None, {300, 200}},
+        {0, 300 * 200 - 1, ModalResult::No, {30, 20}},
+        {0, 300 * 200 - 1, ModalResult::Yes, {300, 200}},
+        {300 * 200 * 3 - 1, 0, ModalResult::None, {}},   // last: the file is then known unreadable
+    };
+    for (const auto &c : cases) {
+        SetWindowPictureByteLimit(c.windowBytes);
+        SetVeryLargePicturePixels(c.veryLarge);
+        form->setPicture(before);
+        const size_t said = prompts.transcript().size();
+        prompts.answerOk(file);
+        if (c.answer != ModalResult::None)
+            prompts.answer({c.answer, {}, {}, {}});
+        form->openfileknopClick();
+        SetWindowPictureByteLimit(0);
+        SetVeryLargePicturePixels(0);
+        const auto &t = prompts.transcript();
+        if (c.answer != ModalResult::None) {
+            ASSERT_EQ(t.size(), said + 2);
+            EXPECT_EQ(t.back().text, "Dit bestand is een zeer groot plaatje (0 megapixel). Toch openen?");
+            EXPECT_EQ(t.back().defaultChoice, ModalResult::No);
+        }
+        if (c.shown.isEmpty()) {
+            EXPECT_TRUE(t.back().text.contains("te groot")) << t.back().text.toStdString();
+            EXPECT_EQ(form->picture().size(), UnreadablePlaceholder().size());
+        } else {
+            EXPECT_EQ(form->picture().size(), c.shown);
+        }
+    }
 }
 
 TEST_F(OpenTest, ClipboardGetsThePicture)
