@@ -16,6 +16,8 @@ struct PictureSaveQueue::Job {
     std::unique_ptr<ReplacingSave> file;
     bool encoded = false, written = false, committed = false;
     int result = -1;
+    int error = 0;    // the system's error of a failure
+    QString reason;   // and what failed, in Dutch
 };
 
 PictureSaveQueue::PictureSaveQueue(int threads)
@@ -47,9 +49,12 @@ void PictureSaveQueue::save(const QImage &picture, const QString &path, int qual
     if (!HasDirectWriter(path) || source.isNull()) {
         // The library's writers may show a message: they run here, in turn.
         finish();
-        const int result = SavePictureFile(picture, path, quality, dpi, caption);
+        QString why;
+        const int result = SavePictureFile(picture, path, quality, dpi, caption, &why);
+        m_failedReason = result < 0 ? why : QString();
         if (done)
             done(result);
+        m_failedReason.clear();
         return;
     }
     auto job = std::make_shared<Job>();
@@ -140,6 +145,8 @@ void PictureSaveQueue::commitReady()
         if (!job->encoded)
             return;
         const bool saved = job->written && job->file->commit();
+        job->error = job->file->error();
+        job->reason = job->file->reason();
         job->file.reset();
         // An older file of that name proves nothing: the save itself must have worked.
         job->result = saved && QFileInfo::exists(job->path) ? job->quality : -1;
@@ -161,7 +168,11 @@ void PictureSaveQueue::report()
         m_changed.notify_all();
         if (job->captionFailed)
             LogText(QStringLiteral("Bijschrift niet in ") + job->path + QStringLiteral(" geschreven"));
+        m_failedError = job->result < 0 ? job->error : 0;
+        m_failedReason = job->result < 0 ? job->reason : QString();
         if (job->done)
             job->done(job->result);
+        m_failedError = 0;
+        m_failedReason.clear();
     }
 }

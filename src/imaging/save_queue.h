@@ -35,6 +35,10 @@ public:
     void finish();
     // Whether a file for path was handed in and is not yet reported.
     bool holds(const QString &path);
+    // Inside a done call of a failed file: the system's error (errno) that failed
+    // it, 0 when unknown, and what failed and why in Dutch, empty when unknown.
+    int failedError() const { return m_failedError; }
+    QString failedReason() const { return m_failedReason; }
 
 private:
     struct Job;
@@ -50,5 +54,7 @@ private:
     std::deque<std::shared_ptr<Job>> m_waiting;   // not yet taken by a worker
     size_t m_limit;                               // pending pictures held at most
     bool m_stop = false;
+    int m_failedError = 0;
+    QString m_failedReason;
     std::vector<std::thread> m_workers;
 };

@@ -236,6 +236,21 @@ private:
     bool readStraightened = false;   // whether it reads the backs turned upright
 
     QSize fittedPictureSize;   // the picture size FitPreview last fitted
+
+    // One picture's save with the other files of its number (scanform_save.cpp).
+    struct CardToSave;
+    // Asks for the path until it is free or may be overwritten; false when the user cancelled.
+    bool choosePath(QString &path, bool &overwriting, const QString &caption);
+    // Saves the picture under path now, or hands it to the series' queue; false when it failed now.
+    bool saveCard(const QString &path, bool overwriting);
+    // Once the picture is in place (result >= 0) its side and text files follow; true when whole.
+    bool finishCard(const CardToSave &card, int result, int error, const QString &why);
+    void cardFailed(const QString &path, const QString &reason, bool noRoom);
+    // The series being saved: what its cards came to, told once at its end.
+    QStringList seriesSaved, seriesFailed;
+    QString seriesFailReason;
+    bool seriesAskedRoom = false, seriesStop = false, seriesMemoTaken = false, seriesMemoWritten = false;
+
     // Set when a scan, an opened file or a turn gives a picture no save has
     // written yet; Sluiten then asks before the work is lost.
     bool pictureUnsaved = false;

@@ -25,6 +25,10 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
 namespace {
 
 // File names are case-sensitive here: a filter of "*.JPG" alone would hide "foto.jpg".
@@ -32,6 +36,17 @@ const QString kSaveDialogFilter = QStringLiteral("Jpeg (*.JPG *.jpg *.jpeg *.JPE
 
 // Pictures below this many pixels count as small for the after-save callback.
 const qint64 kSmallPicturePixels = 1500000;
+
+// A full disk, a full quota or a file too large for where it goes: the next card will fail as well.
+bool NoRoomLeft(int error, const QString &why)
+{
+    if (error)
+        return error == ENOSPC || error == EDQUOT || error == EFBIG;
+    for (const int e : {ENOSPC, EDQUOT, EFBIG})
+        if (why.contains(DutchReason(QString::fromLocal8Bit(std::strerror(e)))))
+            return true;
+    return false;
+}
 
 }
 
@@ -106,6 +121,168 @@ void TScanform::selbasislocClick()
         ui->doelmap->setText(SelectedFolder);
 }
 
+struct TScanform::CardToSave {
+    QString path, folder;
+    bool small = false;
+    CardPictures sides;
+    int quality = 0, dpi = 0;
+    PictureCaption inside;
+    QString text;             // for its text file; none when empty
+    QStringList leftovers;    // files of the old card at this number that this one does not rewrite
+    std::shared_ptr<CardUnit> unit;
+};
+
+bool TScanform::choosePath(QString &path, bool &overwriting, const QString &caption)
+{
+    if (ui->altijdfnvraag->isChecked() &&
+        !prompts().inputQuery(QStringLiteral("Gaat u akkoord met deze bestandsnaam ?"),
+                              QStringLiteral("Suggestie:"), path)) {
+        setWindowTitle(caption);
+        return false;
+    }
+    // A typed path is worked out once: the look for an existing file and the write meet the same file.
+    path = QDir::cleanPath(path);
+    // Side files of a card under this name are part of it, whether or not this
+    // picture has sides: they are not replaced or removed unasked either. A card
+    // of the series still being encoded under this name counts as there.
+    auto taken = [this](const QString &p) {
+        if (seriesSaves && seriesSaves->holds(p))
+            seriesSaves->finish();
+        return SafeFileExists(p) || SafeFileExists(SideFilePath(p, false)) || SafeFileExists(SideFilePath(p, true));
+    };
+    while (taken(path)) {
+        QString question = path + " " + Term(Terms::BestaatAl) + ", " + Term(Terms::Overschrijven) + " ?";
+        if (AskYesNo(question, QString(), QString(), ModalResult::Yes, Term(Terms::Opslaan)) == ModalResult::Yes) {
+            overwriting = true;
+            return true;
+        }
+        ui->fnedit->setFocus();
+        if (!prompts().inputQuery(Term(Terms::VeranderBestandsnaam) + " ?", Term(Terms::Nu) + ":", path)) {
+            setWindowTitle(caption);
+            return false;
+        }
+        path = QDir::cleanPath(path);
+    }
+    return true;
+}
+
+bool TScanform::saveCard(const QString &path, bool overwriting)
+{
+    CardToSave c;
+    c.path = path;
+    c.folder = ui->doelmap->text();
+    c.small = qint64(picture().width()) * picture().height() < kSmallPicturePixels;
+    c.sides = pendingCard;
+    c.quality = ui->TrackBar1->value();
+    // A scan is labelled with the resolution it was made at, whatever the field says.
+    c.dpi = scanResolution > 0 ? scanResolution : ui->dpi->limitedValue();
+    // With the backs read, a card's caption and text file hold the user's text, then its back's.
+    // Otherwise the user's text goes with the picture; in a series with the first card.
+    const QString memo = ui->Memo1->toPlainText();
+    if (cardTextProvider) {
+        const QString read = cardTextProvider();
+        c.text = memo + (!memo.isEmpty() && !read.isEmpty() ? QStringLiteral("\n") : QString()) + read;
+    } else if (!(seriesSaves && seriesMemoTaken)) {
+        c.text = memo;
+        seriesMemoTaken = seriesSaves && !memo.isEmpty();
+    }
+    c.inside = PictureCaption{c.text, scanTime.isValid() ? scanTime : QDateTime::currentDateTime(), c.dpi};
+
+    // Every file of this number: overwriting replaces or removes the old card's, so a
+    // number never holds two cards.
+    const QString textPath = TextFilePath(path);
+    const QStringList newSides = SideFilePaths(pendingCard, path);
+    QStringList files = QStringList{path} + newSides;
+    if (overwriting) {
+        for (const QString &old : {SideFilePath(path, false), SideFilePath(path, true), textPath})
+            if (!newSides.contains(old) && (old != textPath || c.text.isEmpty()) && SafeFileExists(old))
+                c.leftovers << old;
+        files << c.leftovers;
+    }
+    if (!c.text.isEmpty())
+        files << textPath;
+    c.unit = std::make_shared<CardUnit>(files);
+
+    if (seriesSaves) {
+        // Encoded while the next card is cut out; what becomes of it is told when known.
+        seriesSaves->save(picture(), path, c.quality, c.dpi,
+                          [this, c](int r) {
+                              finishCard(c, r, seriesSaves->failedError(), seriesSaves->failedReason());
+                          },
+                          &c.inside);
+        return true;
+    }
+    // SavePictureFile writes beside the old file and replaces it only when
+    // the new one is complete, so a failed overwrite keeps the old picture.
+    BusyCursor busy;
+    QString why;
+    const int r = SavePictureFile(pictureToSave(), path, c.quality, c.dpi, &c.inside, &why);
+    return finishCard(c, r, 0, why);
+}
+
+bool TScanform::finishCard(const CardToSave &c, int result, int error, const QString &why)
+{
+    if (result < 0) {
+        // Nothing of the card is written: no text file, the user's text kept.
+        cardFailed(c.path, why, NoRoomLeft(error, why));
+        return false;
+    }
+    c.unit->placed(c.path);
+    QStringList written{c.path};
+    QString failedSide;
+    if (!SaveSideFiles(c.sides, c.path, c.quality, c.dpi, &c.inside, written, failedSide, c.unit.get())) {
+        RemoveFiles(written);   // all of a card, or none of it
+        cardFailed(failedSide, QString(), false);
+        return false;
+    }
+    QString stays;
+    if (!RemoveFiles(c.leftovers, &stays))
+        ShowNotice("Kon [" + stays + "] niet verwijderen.");
+    setWindowTitle(c.path + " " + Term(Terms::Opgeslagen));
+    QGuiApplication::clipboard()->setText(c.path);
+    if (afterSave)
+        afterSave(c.path, c.folder, c.small);
+    seriesSaved << c.path;
+    if (c.text.isEmpty())
+        return true;
+    const QString textPath = TextFilePath(c.path);
+    QString textWhy;
+    if (!WriteTextLines(textPath, c.text, &textWhy)) {
+        // The text stays in the window so the user can save it again.
+        cardTextFailed = true;
+        ShowNotice("Kon [" + textPath + "] niet schrijven (" + textWhy + ").");
+        return true;
+    }
+    c.unit->placed(textPath);
+    if (cardTextProvider)
+        return true;
+    if (seriesSaves)
+        seriesMemoWritten = true;
+    else
+        ui->Memo1->clear();
+    return true;
+}
+
+void TScanform::cardFailed(const QString &path, const QString &reason, bool noRoom)
+{
+    ++failedSaves;
+    cardTextFailed = true;
+    if (!seriesSaves) {
+        ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));
+        return;
+    }
+    // A series tells its failures once, at its end; a full disk is asked about at once.
+    seriesFailed << path;
+    if (seriesFailReason.isEmpty())
+        seriesFailReason = reason;
+    if (noRoom && !seriesAskedRoom) {
+        seriesAskedRoom = true;
+        const QString question = path + " is niet opgeslagen: " + (reason.isEmpty() ? QStringLiteral("het opslagmedium is vol") : reason)
+                               + ".\r\nDe serie stoppen?";
+        seriesStop = AskYesNo(question, QString(), QString(), ModalResult::Yes, Term(Terms::Opslaan)) == ModalResult::Yes;
+    }
+}
+
 void TScanform::SaveClick(QObject *sender)
 {
     const QString caption = windowTitle();
@@ -115,6 +292,14 @@ void TScanform::SaveClick(QObject *sender)
         ShowNotice("Kan " + folder + " niet openen of maken. " + ui->fnedit->text() + " niet opgeslagen.");
         return;
     }
+    // A type or a name that would lead out of the target folder saves nothing.
+    QString outside;
+    if (SavePath(folder, ui->fnedit->text(), ui->bestandstype->currentText(), &outside).isEmpty()) {
+        ShowNotice(outside + ". " + ui->fnedit->text() + " niet opgeslagen.");
+        return;
+    }
+    // What a killed save of ours left half in this folder goes first.
+    RemoveHalfSavedCards(folder);
 
     bool failed = false;
     if (sender && ui->bidprentmode->isChecked() && !boxes.empty()) {
@@ -122,111 +307,17 @@ void TScanform::SaveClick(QObject *sender)
         SaveSeriesBoxes();   // each box comes back here without a sender
         failed = failedSaves != failedBefore;
     } else {
-        QString path = WithTrailingBackslash(folder) + SplitExtension(ui->fnedit->text()).base.trimmed() +
-                       ui->bestandstype->currentText();
-
-        if (ui->altijdfnvraag->isChecked() &&
-            !prompts().inputQuery(QStringLiteral("Gaat u akkoord met deze bestandsnaam ?"),
-                                  QStringLiteral("Suggestie:"), path)) {
-            setWindowTitle(caption);
+        QString path = SavePath(folder, ui->fnedit->text(), ui->bestandstype->currentText());
+        bool overwriting = false;
+        if (!choosePath(path, overwriting, caption))
             return;
-        }
-
-        // A card's side files are part of it: they are not overwritten unasked either.
-        // A card of the series still being encoded under this name counts as there,
-        // and so do its side files: they are not overwritten unasked either.
-        auto taken = [this](const QString &p) {
-            if (seriesSaves && seriesSaves->holds(p))
-                seriesSaves->finish();
-            if (SafeFileExists(p))
-                return true;
-            for (const QString &side : SideFilePaths(pendingCard, p))
-                if (SafeFileExists(side))
-                    return true;
-            return false;
-        };
-        while (taken(path)) {
-            QString question =
-                path + " " + Term(Terms::BestaatAl) + ", " + Term(Terms::Overschrijven) + " ?";
-            if (AskYesNo(question, QString(), QString(), ModalResult::Yes, Term(Terms::Opslaan)) == ModalResult::Yes)
-                break;
-            ui->fnedit->setFocus();
-            if (!prompts().inputQuery(Term(Terms::VeranderBestandsnaam) + " ?", Term(Terms::Nu) + ":", path)) {
-                setWindowTitle(caption);
-                return;
-            }
-        }
-
-        const bool small = qint64(picture().width()) * picture().height() < kSmallPicturePixels;
-        // The host hears of a file once it is in place.
-        const auto saved = [this, path, folder, small](int r) {
-            if (r < 0) {
-                ++failedSaves;
-                ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));
-            } else if (afterSave) {
-                afterSave(path, folder, small);
-            }
-            return r >= 0;
-        };
-        // SavePictureFile writes beside the old file and replaces it only when
-        // the new one is complete, so a failed overwrite keeps the old picture.
-        // The accompanying text also goes inside the picture; without one the file is as before.
-        // A scan is labelled with the resolution it was made at, whatever the field says.
-        const int dpi = scanResolution > 0 ? scanResolution : ui->dpi->limitedValue();
-        // With the backs read, a card's caption and text file hold the user's text, then its back's.
-        QString cardWholeText = ui->Memo1->toPlainText();
-        if (cardTextProvider) {
-            const QString read = cardTextProvider();
-            if (!cardWholeText.isEmpty() && !read.isEmpty())
-                cardWholeText += '\n';
-            cardWholeText += read;
-        }
-        const PictureCaption inside{cardWholeText,
-                                     scanTime.isValid() ? scanTime : QDateTime::currentDateTime(), dpi};
-        // A card of a series has its name fixed here and is encoded while the
-        // next card is cut out; its failure is told when known.
-        bool ok = true;
-        if (seriesSaves) {
-            seriesSaves->save(picture(), path, ui->TrackBar1->value(), dpi, saved, &inside);
-        } else {
-            BusyCursor busy;
-            ok = saved(SavePictureFile(picture(), path, ui->TrackBar1->value(), dpi, &inside));
-        }
-        QStringList sides;
-        QString failedSide;
-        if (ok && !SaveSideFiles(pendingCard, path, ui->TrackBar1->value(), dpi, &inside, sides, failedSide))
-            ShowMessageWindow(TermWith(Terms::OpslaanMislukt, failedSide) + ": " + Term(Terms::ProbeerAndereNaam));
-        if (!ok) {
+        if (!saveCard(path, overwriting)) {
             failed = true;
-            cardTextFailed = true;
+        } else if (ui->zetdoor->isChecked()) {
+            ui->fnedit->setText(nextName(ui->fnedit->text()));
         } else {
-            setWindowTitle(path + " " + Term(Terms::Opgeslagen));
-            QGuiApplication::clipboard()->setText(path);
-
-            const QString text = ui->Memo1->toPlainText();
-            if (cardTextProvider) {
-                // Every card its own file: the user's text, then its back's.
-                const QString textPath = TextFilePath(path);
-                QString why;
-                if (!WriteTextLines(textPath, cardWholeText, &why)) {
-                    cardTextFailed = true;
-                    ShowNotice("Kon [" + textPath + "] niet schrijven (" + why + ").");
-                }
-            } else if (!text.isEmpty()) {
-                const QString textPath = TextFilePath(path);
-                QString why;
-                if (WriteTextLines(textPath, text, &why))
-                    ui->Memo1->clear();
-                else   // keep the text so the user can save it again
-                    ShowNotice("Kon [" + textPath + "] niet schrijven (" + why + ").");
-            }
-
-            if (ui->zetdoor->isChecked()) {
-                ui->fnedit->setText(nextName(ui->fnedit->text()));
-            } else {
-                QString name = defaultFileName ? defaultFileName(folder) : QStringLiteral("document");
-                ui->fnedit->setText(SplitExtension(name).base);
-            }
+            QString name = defaultFileName ? defaultFileName(folder) : QStringLiteral("document");
+            ui->fnedit->setText(SplitExtension(name).base);
         }
         setWindowTitle(caption);
     }

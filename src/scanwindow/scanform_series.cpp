@@ -36,6 +36,35 @@ DetectionSettings ReadDetectionSettings(const Ui::TScanform &ui)
     return s;
 }
 
+QString FileName(const QString &path) { return path.mid(path.lastIndexOf('/') + 1); }
+
+// A few names one by one; more as the first "t/m" the last.
+QString Names(const QStringList &paths)
+{
+    if (paths.size() > 4)
+        return FileName(paths.first()) + QStringLiteral(" t/m ") + FileName(paths.last());
+    QStringList names;
+    for (const QString &p : paths)
+        names << FileName(p);
+    return names.join(QStringLiteral(", "));
+}
+
+// What a series that was stopped or met failures came to, in one notice.
+QString SeriesOutcomeText(int count, const QStringList &saved, const QStringList &failed, const QString &reason,
+                          bool stopped)
+{
+    QString text = QStringLiteral("Van de %1 kaarten zijn er %2 opgeslagen").arg(count).arg(saved.size());
+    text += saved.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + Names(saved) + '.';
+    if (!failed.isEmpty()) {
+        text += QStringLiteral("\r\nNiet opgeslagen: ") + Names(failed);
+        text += reason.isEmpty() ? QStringLiteral(".") : QStringLiteral(" (") + reason + QStringLiteral(").");
+    }
+    const int rest = count - int(saved.size()) - int(failed.size());
+    if (stopped && rest > 0)
+        text += QStringLiteral("\r\nGestopt: %1 kaarten zijn niet opgeslagen.").arg(rest);
+    return text;
+}
+
 } // namespace
 
 void TScanform::zoeklossevakkenknopClick()
@@ -111,7 +140,13 @@ void TScanform::SaveSeriesBoxes()
     // Only a back side is paired with the confirmed fronts.
     const FrontSide fronts{&frontScan, &frontBoxes, frontBoxCount};
     const QImage source = cleanScan.isNull() ? picture() : cleanScan;
-
+    BusyCursor busy;
+    // With card texts each card is saved with the text read from its own box. The
+    // reading is waited for first: one progress window at a time, and its
+    // Stoppen stops what it shows.
+    const bool withTexts = ui->tekstachterkantlezen->isChecked(), backs = withTexts && ReadingBacks();
+    if (backs)
+        WaitForBackTexts();
     // Shown once saving takes more than a second; stopping ends the run between
     // cards, and what is saved stays saved.
     QProgressDialog progress(QStringLiteral("Kaarten opslaan..."), QStringLiteral("Stoppen"), 0, count, this);
@@ -120,14 +155,12 @@ void TScanform::SaveSeriesBoxes()
     progress.setMinimumDuration(1000);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
-    int saved = 0;
-    BusyCursor busy;
-    // With card texts each card is saved with the text read from its own box.
-    const bool withTexts = ui->tekstachterkantlezen->isChecked(), backs = withTexts && ReadingBacks();
-    if (backs)
-        WaitForBackTexts();
-    int cardIndex = 0;
+    int handed = 0, cardIndex = 0;
     cardTextFailed = false;
+    seriesSaved.clear();
+    seriesFailed.clear();
+    seriesFailReason.clear();
+    seriesAskedRoom = seriesStop = seriesMemoTaken = seriesMemoWritten = false;
     const auto reset = qScopeGuard([this] { cardTextProvider = nullptr; });
     if (withTexts)
         cardTextProvider = [this, &cardIndex, backs] {
@@ -146,14 +179,18 @@ void TScanform::SaveSeriesBoxes()
             SaveClick(nullptr);
             pendingCard = CardPictures();
             ++cardIndex;
-            ++saved;
-            progress.setLabelText(QStringLiteral("Kaart %1 van %2 opgeslagen").arg(saved).arg(count));
-            progress.setValue(saved);
+            ++handed;
+            progress.setLabelText(QStringLiteral("Kaart %1 van %2 opgeslagen").arg(handed).arg(count));
+            progress.setValue(handed);
         },
-        [&] { return progress.wasCanceled(); });
+        [&] { return progress.wasCanceled() || seriesStop; });
     saves.finish();
     seriesSaves = nullptr;
-    if (withTexts && !cardTextFailed)
+    const bool stopped = progress.wasCanceled() || seriesStop;
+    progress.close();
+    if (stopped || !seriesFailed.isEmpty())
+        ShowNotice(SeriesOutcomeText(count, seriesSaved, seriesFailed, seriesFailReason, stopped));
+    if ((withTexts && !cardTextFailed) || seriesMemoWritten)
         ui->Memo1->clear();
     setPicture(work);
     FitPreview();

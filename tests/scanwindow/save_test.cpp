@@ -1,6 +1,7 @@
 // Naming and saving in the scan window, as a conversation with the user.
 #include "scan_fixture.h"
 
+#include "common/filez.h"
 #include "common/settings_list.h"
 #include "detection/scanbox.h"
 #include "dialogs/meldform.h"
@@ -13,6 +14,9 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+
+#include <memory>
+#include <sys/mount.h>
 
 namespace {
 
@@ -379,4 +383,130 @@ TEST_F(SaveTest, SeriesCardsUnderOneNameStillAskBeforeOverwriting)
     ASSERT_EQ(afterSaves.size(), 2u);
     EXPECT_EQ(QImage(in("document.JPG")).size(), QSize(20, 15));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"document.JPG"});
+}
+
+namespace {
+
+QImage noise(int w, int h)
+{
+    QImage img(w, h, QImage::Format_BGR888);
+    quint32 s = 7;
+    for (int y = 0; y < h; ++y)
+        for (uchar *p = img.scanLine(y), *end = p + 3 * w; p < end; ++p)
+            *p = uchar((s = s * 1664525u + 1013904223u) >> 24);
+    return img;
+}
+
+// A folder where a picture cannot be written but a short text can: a tmpfs with
+// 8 KB left (the system says ENOSPC), or else a file size limit (EFBIG).
+struct FullDisk {
+    FullDisk(const QString &folder, bool mounted)
+    {
+        QDir().mkpath(folder);
+        if (mounted && ::mount("tmpfs", NativePath(folder).constData(), "tmpfs", 0, "size=64k") == 0) {
+            mountPoint = NativePath(folder);
+            writeAll(folder + "/.vulling", QByteArray(56 * 1024, 'x'));
+        } else if (!mounted) {
+            limit = std::make_unique<TinyFileLimit>(200);
+        }
+    }
+    ~FullDisk()
+    {
+        limit.reset();
+        if (!mountPoint.isEmpty())
+            ::umount2(mountPoint.constData(), MNT_DETACH);
+    }
+    bool ready() const { return limit || !mountPoint.isEmpty(); }
+    QByteArray mountPoint;
+    std::unique_ptr<TinyFileLimit> limit;
+};
+
+} // namespace
+
+TEST_F(SaveTest, FullDisk_ShouldWriteNoTextForAFailedPictureKeepTheTextAndAskOnceToStopASeries)
+{
+    struct Case {
+        const char *what;
+        int boxes;               // 0: a plain save
+        bool stop;               // the answer to the one question of a series
+    };
+    const Case cases[] = {{"plain", 0, false}, {"series, goes on", 4, false}, {"series, stops", 12, true}};
+    form->setPicture(noise(480, 360));
+    int run = 0;
+    for (const bool mounted : {false, true})
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (mounted ? ", full tmpfs" : ", file size limit"));
+            const QString here = folder + QString("/vol%1").arg(run++);
+            FullDisk disk(here, mounted);
+            if (!disk.ready()) {
+                std::printf("no tmpfs can be mounted here: the ENOSPC case is left out\n");
+                continue;
+            }
+            ui().doelmap->setText(here);
+            ui().fnedit->setText("kaart001");
+            ui().Memo1->setPlainText("tekst");
+            ui().bidprentmode->setChecked(c.boxes > 0);
+            probe().cleanScan() = form->picture();
+            probe().boxes().clear();
+            for (int i = 0; i < c.boxes; ++i)
+                probe().boxes().push_back(ScanBox{i % 4 * 120, i / 4 * 120, i % 4 * 120 + 119, i / 4 * 120 + 119});
+            const size_t before = prompts.transcript().size();
+            if (c.boxes == 0) {
+                prompts.answerOk();   // the message window
+                save();
+            } else {
+                c.stop ? prompts.answerYes() : prompts.answerNo();
+                save(ui().Scanbut);
+            }
+            EXPECT_EQ(QDir(here).entryList(QDir::Files | QDir::Hidden), mounted ? QStringList{".vulling"} : QStringList{});
+            EXPECT_EQ(ui().Memo1->toPlainText(), "tekst");
+            EXPECT_EQ(prompts.pending(), 0);
+            QStringList kinds;
+            for (size_t i = before; i < prompts.transcript().size(); ++i)
+                kinds << prompts.transcript()[i].kind;
+            if (c.boxes == 0) {
+                EXPECT_EQ(kinds, QStringList{"modal"});
+                continue;
+            }
+            // One question at the first failure, one notice at the end.
+            ASSERT_EQ(kinds, (QStringList{"yesno", "notice"}));
+            const QString question = prompts.transcript()[before].text, told = prompts.transcript()[before + 1].text;
+            EXPECT_TRUE(question.startsWith(here + "/kaart001.JPG is niet opgeslagen: ")) << question.toStdString();
+            EXPECT_TRUE(question.endsWith("De serie stoppen?"));
+            if (mounted)
+                EXPECT_TRUE(question.contains("Geen ruimte meer op het opslagmedium")) << question.toStdString();
+            EXPECT_TRUE(told.startsWith(QString("Van de %1 kaarten zijn er 0 opgeslagen.\r\nNiet opgeslagen: kaart001.JPG").arg(c.boxes)))
+                << told.toStdString();
+            EXPECT_EQ(told.contains("Gestopt: "), c.stop) << told.toStdString();
+        }
+}
+
+TEST_F(SaveTest, OverwritingACard_ShouldReplaceOrRemoveEveryFileOfItsNumber)
+{
+    struct Case {
+        QString memo;
+        QStringList left;   // beside the new picture afterwards
+    };
+    const Case cases[] = {{"", {"document.JPG"}}, {"nieuw", {"document.JPG", "document.txt"}}};
+    for (const Case &c : cases) {
+        for (const char *old : {"document.JPG", "document-voorkant.JPG", "document-achterkant.JPG", "document.txt"})
+            writeAll(in(old), "oude kaart");
+        ui().fnedit->setText("document");
+        ui().Memo1->setPlainText(c.memo);
+        prompts.answerYes();
+        save();
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name), c.left) << c.memo.toStdString();
+        EXPECT_TRUE(isJpeg(readAll(in("document.JPG"))));
+        if (!c.memo.isEmpty())
+            EXPECT_EQ(readAll(in("document.txt")), "nieuw\r\n");
+    }
+    // Side files alone are a card too: they are not left beside a new picture unasked.
+    QFile::remove(in("document.JPG"));
+    QFile::remove(in("document.txt"));
+    writeAll(in("document-voorkant.JPG"), "oude kaart");
+    ui().fnedit->setText("document");
+    prompts.answerNo();
+    prompts.answerCancel();
+    save();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"document-voorkant.JPG"});
 }
