@@ -159,6 +159,13 @@ void Bridge::notice(const QString &text)
 
 int Bridge::openBoundMs() const { return m_openBoundMs > 0 ? m_openBoundMs : NetworkOpenBoundMs(); }
 
+// A scanner attached to this computer may take its time; one on the network
+// may have a server that accepted the connection and will never answer.
+int Bridge::networkBoundMs(const QString &device) const
+{
+    return device.startsWith(QLatin1String("net:")) ? openBoundMs() : 0;
+}
+
 void Bridge::giveUpSession()
 {
     m_device.reset();
@@ -222,7 +229,7 @@ int Bridge::selectImageSource(void *)
     return chooseSource() ? 1 : 0;
 }
 
-Bridge::Attempt Bridge::untilReturned(const QString &label, const QString &timedOut,
+Bridge::Attempt Bridge::untilReturned(const QString &label, const QString &timedOut, int bound,
                                       std::function<void(SaneBackend &)> call)
 {
     if (!abandonedSettled())
@@ -236,13 +243,13 @@ Bridge::Attempt Bridge::untilReturned(const QString &label, const QString &timed
     };
     auto work = [held = Held{m_backend, std::move(call)}] { held.call(*held.session); };
     // A server may accept the connection and never answer: bounded, with or without a window.
-    const int bound = openBoundMs();
     WaitEnd end = WaitEnd::Returned;
     if (eventLoopHere()) {
         end = WaitWhileProcessingEvents(std::move(work), guiHere(), label, m_product, bound);
     } else {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound);
-        if (!WorkerThread::RunOrAbandon(std::move(work), [deadline] { return std::chrono::steady_clock::now() >= deadline; }))
+        const auto late = [bound, deadline] { return bound > 0 && std::chrono::steady_clock::now() >= deadline; };
+        if (!WorkerThread::RunOrAbandon(std::move(work), late))
             end = WaitEnd::TimedOut;
     }
     if (end == WaitEnd::Returned)
@@ -251,7 +258,8 @@ Bridge::Attempt Bridge::untilReturned(const QString &label, const QString &timed
     giveUpSession();
     if (end == WaitEnd::Cancelled)
         return Attempt::Cancelled;
-    notice(timedOut.arg((bound + 999) / 1000) + QStringLiteral(" (SANE-status: %1)").arg(StatusName(SANE_STATUS_IO_ERROR)));
+    notice(timedOut.arg((bound + 999) / 1000)
+           + QStringLiteral(" (SANE-status: %1).\nEr is geen scan gemaakt.").arg(StatusName(SANE_STATUS_IO_ERROR)));
     return Attempt::TimedOut;
 }
 
@@ -271,8 +279,8 @@ Bridge::Attempt Bridge::openNamed(const QString &name)
         const std::string wanted = name.toStdString();
         const Attempt waited = untilReturned(QStringLiteral("Scanner \"%1\" openen…").arg(name),
                                              QStringLiteral("De scanner \"%1\" antwoordt niet; het openen is na %2 "
-                                                            "seconden afgebroken. Er is geen scan gemaakt.").arg(name, "%1"),
-                                             [opened, wanted, dpi = m_resolution](SaneBackend &session) {
+                                                            "seconden afgebroken").arg(name, "%1"),
+                                             networkBoundMs(name), [opened, wanted, dpi = m_resolution](SaneBackend &session) {
                                                  if (session.open(wanted, *opened) != SANE_STATUS_GOOD)
                                                      opened->reset();
                                                  else if (*opened && dpi > 0)
@@ -312,8 +320,8 @@ Bridge::Attempt Bridge::openDefault()
         auto found = std::make_shared<std::vector<SaneDeviceInfo>>();
         const Attempt waited = untilReturned(QStringLiteral("Scanners zoeken…"),
                                              QStringLiteral("Er antwoordt geen scanner; het zoeken is na %1 seconden "
-                                                            "afgebroken. Er is geen scan gemaakt."),
-                                             [found](SaneBackend &session) {
+                                                            "afgebroken"),
+                                             openBoundMs(), [found](SaneBackend &session) {
             if (session.getDevices(*found) != SANE_STATUS_GOOD)
                 found->clear();
         });
@@ -342,10 +350,12 @@ int Bridge::setCurrentResolution(double dpi)
     auto set = std::make_shared<std::atomic<bool>>(false);
     const Attempt waited = untilReturned(QStringLiteral("Scanner instellen…"),
                                          QStringLiteral("De scanner \"%1\" antwoordt niet; het instellen is na %2 "
-                                                        "seconden afgebroken.").arg(m_deviceName, "%1"),
-                                         [dev = m_device, dpi, set](SaneBackend &) {
+                                                        "seconden afgebroken").arg(m_deviceName, "%1"),
+                                         networkBoundMs(m_deviceName), [dev = m_device, dpi, set](SaneBackend &) {
         *set = SetNumericOption(*dev, SANE_NAME_SCAN_RESOLUTION, dpi) == SANE_STATUS_GOOD;
     });
+    if (waited == Attempt::Cancelled || waited == Attempt::TimedOut)
+        m_openGaveUpAt = std::chrono::steady_clock::now();  // the device went with it
     return waited == Attempt::Done && *set ? 1 : 0;
 }
 

@@ -59,10 +59,12 @@ private:
     Attempt openNamed(const QString &name);
     // Runs a call into the session off the window thread, unless an abandoned
     // call still runs there (SaneBusy); Cancelled when the user stopped waiting.
-    // Gives up after openBoundMs(), saying so with `timedOut` (%1: seconds).
-    Attempt untilReturned(const QString &label, const QString &timedOut, std::function<void(SaneBackend &)> call);
+    // Gives up after `bound` ms (0: no bound), saying so with `timedOut` (%1: seconds).
+    Attempt untilReturned(const QString &label, const QString &timedOut, int bound,
+                          std::function<void(SaneBackend &)> call);
     void notice(const QString &text);
     int openBoundMs() const;
+    int networkBoundMs(const QString &device) const;
     // Leaves the session to calls abandoned in it and cuts them loose from their server.
     void giveUpSession();
     // True once no abandoned call runs inside SANE any more.
