@@ -99,18 +99,39 @@ void FillOutside(QImage &picture, const std::vector<QRect> &covered, unsigned fi
 CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
                             const CutOutSettings &settings)
 {
-    int fw = 0, fh = 0, ox = 0, oy = 0;
-    if (partner && front) {
-        fw = partner->width();
-        fh = partner->height();
-        if (settings.placement == 0)
-            ox = fw;
-        else
-            oy = fh;
-    } else {
+    if (!front)
         partner = nullptr;
+    // Each side either copied as it lies or turned upright and cut to the card
+    // with its margin; whitening comes first, so the lean is measured on it.
+    struct Side {
+        const QImage *scan;
+        const ScanBox *rect;
+        CardLean lean;
+        ScanBox shown;   // what the picture shows of it: rect, or the card turned
+        int x = 0, y = 0;
+        Span span{};
+    };
+    std::vector<Side> sides;
+    if (partner) {
+        Make24(*front);
+        if (settings.whiten)
+            WhitenBackground(*front, *partner, settings.key);
+        sides.push_back({front, partner, {}, *partner});
     }
-    const int width = std::max(fw, ox + box.width()), height = std::max(fh, oy + box.height());
+    Make24(work);
+    if (settings.whiten)
+        WhitenBackground(work, box, settings.key);
+    sides.push_back({&work, &box, {}, box});
+    for (Side &side : sides) {
+        if (settings.straighten)
+            side.lean = MeasureLean(*side.scan, *side.rect, settings.key);
+        side.shown = StraightenedRect(*side.rect, side.lean);
+    }
+    Side &own = sides.back();
+    const int fw = partner ? sides[0].shown.width() : 0, fh = partner ? sides[0].shown.height() : 0;
+    own.x = partner && settings.placement == 0 ? fw : 0;
+    own.y = partner && settings.placement != 0 ? fh : 0;
+    const int width = std::max(fw, own.x + own.shown.width()), height = std::max(fh, own.y + own.shown.height());
     if (width <= 0 || height <= 0)
         return {};
     CardPictures card;
@@ -119,46 +140,26 @@ CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, con
     if (picture.isNull())
         return card;
 
-    // Each side either copied as it lies or turned upright over its whole rectangle.
-    struct Side {
-        const QImage *scan;
-        const ScanBox *rect;
-        int x, y;
-        CardLean lean;
-        Span span;
-    };
-    std::vector<Side> sides;
-    if (partner) {
-        Make24(*front);
-        if (settings.whiten)
-            WhitenBackground(*front, *partner, settings.key);
-        sides.push_back({front, partner, 0, 0, {}, Clip(*front, *partner, picture, 0, 0)});
-    }
-    Make24(work);
-    if (settings.whiten)
-        WhitenBackground(work, box, settings.key);
-    sides.push_back({&work, &box, ox, oy, {}, Clip(work, box, picture, ox, oy)});
-
     // Only what no side covers gets the fill: the rest is written once.
     std::vector<QRect> covered;
     for (Side &side : sides) {
-        if (settings.straighten)
-            side.lean = MeasureLean(*side.scan, *side.rect, settings.key);
+        side.span = Clip(*side.scan, *side.rect, picture, side.x, side.y);
         if (NeedsTurning(side.lean))
-            covered.push_back(QRect(side.x, side.y, side.rect->width(), side.rect->height()) & picture.rect());
+            covered.push_back(QRect(side.x, side.y, side.shown.width(), side.shown.height()) & picture.rect());
         else if (!side.span.empty())
             covered.push_back(side.span.target());
     }
     FillOutside(picture, covered, settings.fillColour());
     for (const Side &side : sides) {
         if (NeedsTurning(side.lean))
-            DrawStraightened(*side.scan, *side.rect, side.lean, picture, side.x, side.y, settings.fillColour());
+            DrawStraightened(*side.scan, side.shown, side.lean, picture, side.x, side.y, settings.fillColour(), 0,
+                             side.rect);
         else
             Copy(*side.scan, side.span, picture);
     }
     if (settings.sides && partner) {
         card.front = picture.copy(0, 0, fw, fh);
-        card.back = picture.copy(ox, oy, box.width(), box.height());
+        card.back = picture.copy(own.x, own.y, own.shown.width(), own.shown.height());
     }
     return card;
 }

@@ -36,8 +36,8 @@ struct CardPictures {
 // box at the offset the placement gives, copied unscaled; what neither covers,
 // within the picture or beyond the scans, has the fill colour. front is
 // whitened in place under partner, work under box, when the settings say so.
-// Both are made 24-bit. With straightening each side is turned upright within
-// its own rectangle.
+// Both are made 24-bit. With straightening each side is turned upright and cut
+// to its card with the margin its box leaves around it (StraightenedRect).
 CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
                             const CutOutSettings &settings);
 

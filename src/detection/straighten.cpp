@@ -18,6 +18,8 @@ constexpr double kMinFill = 0.93;
 // noisy pixels of the glass are no edge.
 constexpr int kMinRun = 4;
 constexpr int kMinCardPixels = 16;
+// Every eighth row is scanned for the card's edges: the sides stay as straight.
+constexpr int kRowStep = 8;
 
 // Sixteen neighbouring pixels (48 bytes) that all match the background, or
 // are all white, hold no card: a row's glass is passed a block at a time.
@@ -73,7 +75,7 @@ std::vector<Point> ConvexHull(std::vector<Point> &points)
 }
 
 struct Fit {
-    double area = 0, radians = 0, centreX = 0, centreY = 0;
+    double area = 0, radians = 0, centreX = 0, centreY = 0, width = 0, height = 0;
 };
 
 // The bounding rectangle of hull turned by radians; pixel centres widen by one.
@@ -89,7 +91,9 @@ Fit BoundsAt(const std::vector<Point> &hull, double radians)
         v1 = std::max(v1, v);
     }
     Fit f;
-    f.area = (u1 - u0 + 1) * (v1 - v0 + 1);
+    f.width = u1 - u0 + 1;
+    f.height = v1 - v0 + 1;
+    f.area = f.width * f.height;
     f.radians = radians;
     const double um = (u0 + u1) / 2, vm = (v0 + v1) / 2;
     f.centreX = um * c - vm * s;
@@ -136,8 +140,6 @@ CardLean MeasureLean(const QImage &picture, const ScanBox &rect, const Backgroun
     std::vector<Point> points;
     points.reserve(size_t(y1 - y0) * 2);
     double spans = 0;
-    // Every eighth row: the sides stay as straight, at an eighth of the scanning.
-    constexpr int kRowStep = 8;
     for (int y = y0; y < y1; y += kRowStep) {
         const uchar *line = picture.constScanLine(y);
         const int left = edge(line, x0, x1, 1);
@@ -176,5 +178,25 @@ CardLean MeasureLean(const QImage &picture, const ScanBox &rect, const Backgroun
     lean.confident = true;
     lean.centreX = best.centreX;
     lean.centreY = best.centreY;
+    // Rows are sampled every RowStep: the card may reach that much further up and down.
+    lean.width = best.width;
+    lean.height = best.height + kRowStep;
     return lean;
+}
+
+ScanBox StraightenedRect(const ScanBox &box, const CardLean &lean)
+{
+    if (!NeedsTurning(lean))
+        return box;
+    // The card as it lies spans this much across and down; the widest of the
+    // four gaps between it and the box is the margin detection gave (the others
+    // lose up to a grid cell to where the cells fell on the card).
+    const double r = lean.degrees * kPi / 180, c = std::abs(std::cos(r)), s = std::abs(std::sin(r));
+    const double across = lean.width * c + lean.height * s, down = lean.width * s + lean.height * c;
+    const double gap = std::max({lean.centreX - across / 2 - box.left, box.right - (lean.centreX + across / 2),
+                                 lean.centreY - down / 2 - box.top, box.bottom - (lean.centreY + down / 2), 0.0});
+    const int w = int(std::min<double>(box.width(), std::ceil(lean.width + 2 * gap)));
+    const int h = int(std::min<double>(box.height(), std::ceil(lean.height + 2 * gap)));
+    const int left = int(std::lround(lean.centreX - (w - 1) / 2.0)), top = int(std::lround(lean.centreY - (h - 1) / 2.0));
+    return {left, top, left + w, top + h};
 }

@@ -193,12 +193,13 @@ bool NeedsTurning(const CardLean &lean)
 }
 
 void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean &lean, QImage &target, int x,
-                      int y, unsigned fill, int cores)
+                      int y, unsigned fill, int cores, const ScanBox *readable)
 {
     const uchar bgr[3] = {uchar((fill >> 16) & 0xFF), uchar((fill >> 8) & 0xFF), uchar(fill & 0xFF)};
-    // Source pixels that may be read: rect within the picture.
-    const int sx0 = std::max(rect.left, 0), sx1 = std::min(rect.right, source.width());
-    const int sy0 = std::max(rect.top, 0), sy1 = std::min(rect.bottom, source.height());
+    // Source pixels that may be read: the readable rectangle within the picture.
+    const ScanBox &from = readable ? *readable : rect;
+    const int sx0 = std::max(from.left, 0), sx1 = std::min(from.right, source.width());
+    const int sy0 = std::max(from.top, 0), sy1 = std::min(from.bottom, source.height());
     const double radians = lean.degrees * kPi / 180;
     const double c = std::cos(radians), s = std::sin(radians);
     constexpr double kOne = 65536.0;

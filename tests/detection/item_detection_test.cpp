@@ -162,8 +162,9 @@ TEST(ItemDetection, BoxesReachBeyondThePictureUnlessTheyCannotBeHeld)
         EXPECT_EQ(boxes[0], c.first) << c.margin;
         EXPECT_EQ(boxes[1], c.second) << c.margin;
         EXPECT_EQ(log.lines().size(), c.logged ? 2 : 0) << c.margin;
-        if (c.logged)
+        if (c.logged) {
             EXPECT_TRUE(log.lines()[0].startsWith(QStringLiteral("Vak 1 reikt met een rand van"))) << c.margin;
+        }
     }
 }
 

@@ -103,7 +103,10 @@ TEST(Straighten, LeaningCardsComeOutUprightOnEveryGlass)
         const QColor fill = s.whiten ? white : s.glass;
         const QImage before = CutOne(scan, s, false).joined;
         const QImage after = CutOne(scan, s, true).joined;
-        ASSERT_EQ(after.size(), before.size()) << s.lean;
+        // Cut to the card and the 2 % margin (18 pixels) around it; the box keeps more.
+        EXPECT_NEAR(after.width(), 420 + 2 * 18, 10) << s.lean;
+        EXPECT_NEAR(after.height(), 600 + 2 * 18, 10) << s.lean;
+        EXPECT_GT(before.width() * before.height(), after.width() * after.height()) << s.lean;
         EXPECT_GT(ResidualLean(before, fill, s.card), std::abs(s.lean) - 0.5) << s.lean;
         EXPECT_LE(ResidualLean(after, fill, s.card), 0.3) << "lean " << s.lean << " glass " << s.glass.name().toStdString();
         // The corners the turn uncovers take the fill colour.
