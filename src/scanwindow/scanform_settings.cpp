@@ -10,6 +10,7 @@
 #include "imaging/picture.h"
 #include "imaging/picture_file.h"
 #include "scanwindow/file_naming.h"
+#include "scanwindow/last_scan.h"
 #include "scanwindow/preview_image.h"
 #include "scanwindow/scan_widgets.h"
 #include "scanwindow/selection_frame.h"
@@ -165,42 +166,36 @@ void TScanform::LoadScanSettings()
             apply(controlOf(*this, key), key.kind, v);
     }
 
-    // A restart may still be writing the last scan.
-    for (int i = 0; i < 4; ++i) {
-        const QFileInfo fi(PreviewFilePath);
-        if (fi.exists() && fi.size() > 0)
-            break;
-        outside().sleepMs(1000);
-    }
-
-    const QFileInfo preview(PreviewFilePath);
-    if (ui->startmetscan->isChecked() && preview.exists() && preview.size() > 0) {
-        QImage last;
-        // Through the scan loader: a 600-dpi page is above Qt's default load limit.
-        if (!LoadScanPicture(last, PreviewFilePath) || last.isNull()) {
-            // Only a damaged file goes; a scan this machine cannot hold stays.
-            if (PictureTooLargeForMemory(PreviewFilePath))
-                ShowNotice(TooLargeNotice(PreviewFilePath));
-            else
-                QFile::remove(PreviewFilePath);
+    // The last scan is read beside the window, which shows at once; a restart
+    // may still be writing it, so it is waited for there.
+    delete findChild<LastScanReader *>();   // an earlier run's
+    new LastScanReader(PreviewFilePath, ui->startmetscan->isChecked(), [this](const LastScan &scan) {
+        if (!scan.why.isEmpty()) {
+            ShowNotice(scan.why);
             return;
         }
-        setPicture(last);
+        // A scan made or a picture opened meanwhile stays.
+        if (scan.picture.isNull() || picture().width() > 0)
+            return;
+        setPicture(scan.picture);
         FitPreview();
         MakeBitmap24(picture());
         pictureChanged();
         cleanScan = picture();
-        scanTime = preview.lastModified();
+        scanTime = QFileInfo(PreviewFilePath).lastModified();
         ShowScanPresentLayout();
         backSidePass = false;
         frontBoxCount = 0;
-    }
+    }, this);
 }
 
 void TScanform::StoreScanSettings()
 {
     if (!useSettings || !settings)
         return;
+    // A last scan still on its way is not shown any more.
+    if (auto *reader = findChild<LastScanReader *>())
+        reader->finish();
     StorePlacement(this, *settings, QStringLiteral("Scanform"));
     StorePlacement(Shape1, *settings, QStringLiteral("Shape1"));
     for (const SettingKey &key : keysBy(&SettingKey::writePlace))
