@@ -1,0 +1,130 @@
+// kvnscan-split as a command-line user meets it: usage, refusals and names.
+#include "fakes/file_bytes.h"
+#include "fakes/temp_program.h"
+
+#include <QDir>
+#include <QPainter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+struct Ran {
+    int code;
+    QByteArray out;
+    QString err;
+};
+
+Ran Split(const QStringList &args, const QString &program = QStringLiteral(KVN_BUILD_DIR "/bin/kvnscan-split"))
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(-1);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+class SplitTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QImage scan(600, 800, QImage::Format_RGB32);
+        scan.fill(Qt::white);
+        QPainter(&scan).fillRect(50, 50, 200, 300, QColor(200, 30, 30));
+        QPainter(&scan).fillRect(320, 60, 220, 320, QColor(30, 30, 200));
+        ASSERT_TRUE(scan.save(front, "BMP") && scan.save(dir + "voor.png", "PNG"));
+        writeAll(dir + "kort.png", readAll(dir + "voor.png").left(100));
+        writeAll(dir + "leeg.png", "");
+        writeAll(dir + "kapot.bmp", "BM" + QByteArray(60, '\xff'));
+        writeAll(victim, "oud");
+    }
+    TempProgram program;
+    const QString dir = program.folder(), front = dir + "voor.bmp", out = dir + "uit", victim = dir + "victim.JPG";
+};
+
+TEST_F(SplitTest, UsageAndEveryRefusal_ShouldEndWithTheirCodeAndADutchReasonNamingTheFile)
+{
+    struct Case {
+        QStringList args;
+        int code;
+        QString says;
+    };
+    const QString deep = out + "/nieuw/dieper";
+    const std::vector<Case> cases = {
+        {{"--help"}, 0, "gebruik: kvnscan-split VOORKANT [ACHTERKANT] --out MAP"},
+        {{"-h"}, 0, "--digits N           getalbreedte, 1 tot en met 5"},
+        {{front, "--out", out, "--type", "/../../victim.JPG"}, 2, "--type verwacht een extensie"},
+        {{front, "--out", out, "--type", ".JPG/.."}, 2, "--type verwacht een extensie"},
+        {{front, "--out", out, "--type", ""}, 2, "--type verwacht een extensie"},
+        {{front, "--out", out, "--type", ".qqq"}, 2, "--type .qqq: dit bestandstype kan dit programma niet schrijven"},
+        {{front, "--out", out, "--name", "../victim"}, 2, "--name is een bestandsnaam, zonder /"},
+        {{front, "--out", out, "--name", "oma\nopa"}, 2, "--name mag geen regeleinde"},
+        {{front, "--out", out, "--digits", "1000000000"}, 2, "--digits ligt tussen 1 en 5, niet 1000000000"},
+        {{front, "--out", out, "--digits", "0"}, 2, "--digits ligt tussen 1 en 5"},
+        {{front, "--out", out, "--quality", "101"}, 2, "--quality ligt tussen 0 en 100"},
+        {{front, "--out", out, "--tolerance", "-3"}, 2, "--tolerance ligt tussen 0 en 255"},
+        {{front, "--out", out, "--columns", "-1"}, 2, "--columns is 0 of meer, niet -1"},
+        {{front, "--out", out, "--margin", "-50"}, 2, "--margin is 0 of meer"},
+        {{front, "--out", out, "--selection", "10,10,5,5"}, 2, "--selection verwacht"},
+        {{front, "--out", out, "--bogus"}, 2, "onbekende optie --bogus"},
+        {{front, "--out"}, 2, "--out zonder waarde"},
+        {{front}, 2, "--out MAP ontbreekt"},
+        {{dir + "kort.png", "--out", out}, 1, "kan [" + dir + "kort.png] niet lezen (het bestand is beschadigd)"},
+        {{dir + "kapot.bmp", "--out", out}, 1, "kan [" + dir + "kapot.bmp] niet lezen ("},
+        {{dir + "leeg.png", "--out", out}, 1, "kan [" + dir + "leeg.png] niet lezen ("},
+        {{dir + "weg.png", "--out", out}, 1, "kan [" + dir + "weg.png] niet lezen (Bestand of map bestaat niet)"},
+        {{dir, "--out", out}, 1, "kan [" + dir + "] niet lezen (Is een map)"},
+        {{front, front, "--out", front + "/uit"}, 1, "kan map [" + front + "] niet maken ("},
+        {{front, "--out", deep, "--min-size", "100000"}, 1, "geen kaarten gevonden op [" + front + "]"},
+        {{front, "--out", out, "--name", QString(300, 'x')}, 1, "001.JPG] niet opslaan (Bestandsnaam te lang)"},
+    };
+    const QRegularExpression english("\\b(error|failed|cannot|usage|file|directory|not|such|invalid)\\b",
+                                     QRegularExpression::CaseInsensitiveOption);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args.join(' ').left(120).toStdString());
+        const Ran r = Split(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err.left(300).toStdString();
+        EXPECT_TRUE((c.code == 0 ? QString::fromUtf8(r.out) : r.err).contains(c.says)) << r.err.left(300).toStdString();
+        EXPECT_FALSE(r.err.contains(english)) << r.err.left(300).toStdString();
+        // A refused or failed run leaves no file and no folder of its own.
+        EXPECT_FALSE(QFileInfo::exists(out));
+        EXPECT_EQ(readAll(victim), "oud");
+    }
+}
+
+TEST_F(SplitTest, NamesAndTypes_ShouldFollowTheWindowsRuleAndPathsKeepTheirBytes)
+{
+    struct Case {
+        QStringList extra;
+        QStringList files;
+    };
+    const std::vector<Case> cases = {
+        {{}, {"kaart001.JPG", "kaart002.JPG"}},
+        {{"--name", "oma.v2"}, {"oma001.JPG", "oma002.JPG"}},   // the number goes before the last dot
+        {{"--name", "kaart7.jpg", "--digits", "1"}, {"kaart7.JPG", "kaart8.JPG"}},
+        {{"--type", "png"}, {"kaart001.png", "kaart002.png"}},
+        {{"--type", ".PNG"}, {"kaart001.PNG", "kaart002.PNG"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.extra.join(' ').toStdString());
+        QDir(out).removeRecursively();
+        const Ran r = Split(QStringList{front, "--out", out} + c.extra);
+        ASSERT_EQ(r.code, 0) << r.err.left(300).toStdString();
+        EXPECT_EQ(QDir(out).entryList(QDir::Files, QDir::Name), c.files);
+        EXPECT_EQ(QString::fromUtf8(r.out), out + '/' + c.files.join('\n' + out + '/') + '\n');
+    }
+    // A folder name that is not UTF-8 is that folder, and is printed as its bytes.
+    const Ran r = Split({"-c", "exec \"$0\" \"$1\" --out \"$(printf \"$2\")\"", KVN_BUILD_DIR "/bin/kvnscan-split", front,
+                         dir + "map\\351"},
+                        "/bin/sh");
+    ASSERT_EQ(r.code, 0) << r.err.left(300).toStdString();
+    const QByteArray odd = QFile::encodeName(dir) + "map\xe9";
+    EXPECT_TRUE(r.out.startsWith(odd + "/kaart001.JPG\n")) << r.out.toStdString();
+    struct stat st;
+    EXPECT_EQ(::stat((odd + "/kaart002.JPG").constData(), &st), 0);
+    removeByBytes(odd);
+}
+
+} // namespace
