@@ -87,11 +87,24 @@ TEST_F(SplitTest, UsageAndEveryRefusal_ShouldEndWithTheirCodeAndADutchReasonNami
         const Ran r = Split(c.args);
         EXPECT_EQ(r.code, c.code) << r.err.left(300).toStdString();
         EXPECT_TRUE((c.code == 0 ? QString::fromUtf8(r.out) : r.err).contains(c.says)) << r.err.left(300).toStdString();
-        EXPECT_FALSE(r.err.contains(english)) << r.err.left(300).toStdString();
+        EXPECT_FALSE((r.err + QString::fromUtf8(r.out)).contains(english)) << r.err.left(300).toStdString();
         // A refused or failed run leaves no file and no folder of its own.
         EXPECT_FALSE(QFileInfo::exists(out));
         EXPECT_EQ(readAll(victim), "oud");
     }
+}
+
+TEST_F(SplitTest, ManualPage_ShouldDescribeEveryOptionTheUsageNames)
+{
+    const QString usage = QString::fromUtf8(Split({"--help"}).out);
+    const QString page = QString::fromUtf8(readAll(KVN_SOURCE_DIR "/resources/man/kvnscan-split.1")).remove('\\');
+    const QRegularExpression option("--[a-z-]+");
+    int options = 0;
+    for (auto m = option.globalMatch(usage); m.hasNext(); ++options) {
+        const QString name = m.next().captured();
+        EXPECT_TRUE(page.contains(name)) << name.toStdString();
+    }
+    EXPECT_GE(options, 20);
 }
 
 TEST_F(SplitTest, NamesAndTypes_ShouldFollowTheWindowsRuleAndPathsKeepTheirBytes)
