@@ -8,42 +8,17 @@
 #include "dialogs/messages.h"
 #include "imaging/picture_file.h"
 #include "imaging/picture_limits.h"
+#include "scanwindow/beside_window.h"
 #include "scanwindow/preview_image.h"
 #include "ui_scanform.h"
 
 #include <QClipboard>
 #include <QFileInfo>
-#include <QEventLoop>
 #include <QGuiApplication>
-
-#include <atomic>
-#include <thread>
 
 namespace {
 // The folder last opened from in this run: the open dialog starts there again.
 QString g_lastOpenFolder;
-
-// Above this a copy of the picture takes long enough to be seen.
-constexpr qint64 kSlowCopyPixels = 20000000;
-
-// Runs work on a thread of its own while the window keeps painting behind a
-// busy window; the work cannot be stopped halfway, so "Annuleren" waits for it.
-void BesideWindow(const QString &text, const std::function<void()> &work)
-{
-    QEventLoop loop;
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        work();
-        finished = true;
-        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    {
-        const std::unique_ptr<QObject> busy = prompts().busyWindow(QStringLiteral("Bestand openen"), text, [] {});
-        if (!finished)
-            loop.exec();
-    }
-    worker.join();
-}
 }
 
 void TScanform::openfileknopClick()
@@ -71,9 +46,10 @@ void TScanform::openfileknopClick()
     setPicture(loaded);
     loaded = QImage();
     pictureUnsaved = true;
-    if (pixels > kSlowCopyPixels)
-        BesideWindow(QStringLiteral("Bezig met bewaren van %1…").arg(QFileInfo(file).fileName()),
-                     [this] { SavePictureFile(picture(), PreviewFilePath, 70, 0); });
+    if (SlowToCopy(picture()))
+        RunBesideWindow(QStringLiteral("Bestand openen"),
+                        QStringLiteral("Bezig met bewaren van %1…").arg(QFileInfo(file).fileName()),
+                        [this] { SavePictureFile(picture(), PreviewFilePath, 70, 0); });
     else
         SavePictureFile(picture(), PreviewFilePath, 70, 0);
     // The opened picture counts as a plain scan: no back side of an earlier pass

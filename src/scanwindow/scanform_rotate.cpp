@@ -4,6 +4,7 @@
 #include "dialogs/busy_cursor.h"
 #include "imaging/picture.h"
 #include "imaging/picture_file.h"
+#include "scanwindow/beside_window.h"
 #include "scanwindow/preview_image.h"
 #include "ui_scanform.h"
 
@@ -29,15 +30,25 @@ void TScanform::BitBtn3Click(QObject *sender)
     QImage &shown = picture();
     const QRect frame = plainFrame;
     const int w = shown.width(), h = shown.height();
-    MakeBitmap24(shown);
-    BusyCursor busy;
-    if (sender == ui->BitBtn3)
-        RotateQuarterRight(shown);
-    else if (sender == ui->BitBtn2)
-        RotateQuarterLeft(shown);
-    else if (sender == ui->BitBtn1)
-        RotateHalf(shown);
-    pictureChanged();
+    auto turn = [this, sender](QImage &picture) {
+        MakeBitmap24(picture);
+        if (sender == ui->BitBtn3)
+            RotateQuarterRight(picture);
+        else if (sender == ui->BitBtn2)
+            RotateQuarterLeft(picture);
+        else if (sender == ui->BitBtn1)
+            RotateHalf(picture);
+    };
+    if (SlowToCopy(shown)) {
+        // The preview keeps painting the picture as it was until the turn is done.
+        QImage turned = shown;
+        RunBesideWindow(QStringLiteral("Draaien"), QStringLiteral("Bezig met draaien…"), [&] { turn(turned); });
+        setPicture(turned);
+    } else {
+        BusyCursor busy;
+        turn(shown);
+        pictureChanged();
+    }
     pictureUnsaved = true;
     cleanScan = shown;   // shares the pixels until one of them is changed
     endJoin();

@@ -159,6 +159,21 @@ TEST_F(PreviewTest, PlainFrame_ShouldNarrowTheSave_FollowThePicture_AndGoWithIt)
     EXPECT_EQ(form->pictureToSave().size(), QSize(400, 300));
 }
 
+// A picture whose copy takes seconds is turned beside the window, behind a busy window.
+TEST_F(PreviewTest, LargePicture_ShouldBeTurnedBesideTheWindow)
+{
+    QImage page = plain(5000, 4001, Qt::white);
+    page.setPixelColor(0, 0, Qt::red);
+    form->setPicture(page);
+    page = QImage();
+    ui().BitBtn3->click();   // clockwise: the top left corner goes to the top right
+    ASSERT_EQ(prompts.transcript().size(), 1u);
+    EXPECT_EQ(prompts.transcript()[0].kind, "busy");
+    EXPECT_EQ(form->picture().size(), QSize(4001, 5000));
+    EXPECT_EQ(form->picture().pixelColor(4000, 0), QColor(Qt::red));
+    EXPECT_EQ(probe().cleanScan(), form->picture());
+}
+
 TEST_F(PreviewTest, ResizingTheWindow_ShouldFitThePreviewAgain)
 {
     form->setPicture(plain(400, 100, Qt::white));
