@@ -202,15 +202,14 @@ struct CardWriter {
             }
         PictureCaption caption = scanned;
         caption.text = text;
-        errno = 0;
-        const bool ok = SavePictureFile(card.joined, path, o.quality, caption.dpi, &caption) >= 0;
-        if (!saved(path, QStringLiteral("opslaan"), ok, errno ? SystemReason(errno) : QStringLiteral("reden onbekend")))
-            return;
-        QString failedSide;
-        errno = 0;
-        if (!SaveSideFiles(card, path, o.quality, caption.dpi, &caption, written, failedSide)) {
-            saved(failedSide, QStringLiteral("opslaan"), false, errno ? SystemReason(errno) : QStringLiteral("reden onbekend"));
-            return;
+        // The joined picture, then its sides: each with the system's reason when it fails.
+        const QStringList pictures = QStringList{path} + SideFilePaths(card, path);
+        for (int i = 0; i < pictures.size(); ++i) {
+            const QImage &picture = i == 0 ? card.joined : i == 1 ? card.front : card.back;
+            QString why;
+            const bool ok = SavePictureFile(picture, pictures[i], o.quality, caption.dpi, &caption, &why) >= 0;
+            if (!saved(pictures[i], QStringLiteral("opslaan"), ok, why.isEmpty() ? QStringLiteral("reden onbekend") : why))
+                return;
         }
         // As in the window: the accompanying text goes with the first picture saved.
         QString why;

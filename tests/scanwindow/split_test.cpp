@@ -78,7 +78,7 @@ TEST_F(SplitTest, UsageAndEveryRefusal_ShouldEndWithTheirCodeAndADutchReasonNami
         {{dir, "--out", out}, 1, "kan [" + dir + "] niet lezen (Is een map)"},
         {{front, front, "--out", front + "/uit"}, 1, "kan map [" + front + "] niet maken ("},
         {{front, "--out", deep, "--min-size", "100000"}, 1, "geen kaarten gevonden op [" + front + "]"},
-        {{front, "--out", out, "--name", QString(300, 'x')}, 1, "001.JPG] niet opslaan (Bestandsnaam te lang)"},
+        {{front, "--out", out, "--name", QString(300, 'x')}, 1, "001.JPG] niet opslaan (vervangen mislukt: Bestandsnaam te lang)"},
     };
     const QRegularExpression english("\\b(error|failed|cannot|usage|file|directory|not|such|invalid)\\b",
                                      QRegularExpression::CaseInsensitiveOption);
