@@ -59,6 +59,23 @@ QString DecodeReason(PictureDecodeResult outcome)
     }
 }
 
+// The picture libraries of the decoder write their own complaints, in English,
+// to the stream they inherit; the reason is told here, in Dutch.
+DecodedPicture DecodeQuietly(const QString &path)
+{
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO), nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && nowhere >= 0)
+        ::dup2(nowhere, STDERR_FILENO);
+    DecodedPicture decoded = DecodeInDecoder(path);
+    if (saved >= 0 && nowhere >= 0)
+        ::dup2(saved, STDERR_FILENO);
+    for (const int fd : {saved, nowhere})
+        if (fd >= 0)
+            ::close(fd);
+    return decoded;
+}
+
 // A scan that cannot be read is named with its reason: there is no window to
 // show a placeholder in.
 bool LoadScan(const QString &path, QImage &scan, QString &why)
@@ -74,7 +91,7 @@ bool LoadScan(const QString &path, QImage &scan, QString &why)
     }
     ::close(fd);
     if (!ReadPlainBmp(path, scan, PictureByteLimit() / 3 * 4)) {
-        const DecodedPicture decoded = DecodeInDecoder(path);
+        const DecodedPicture decoded = DecodeQuietly(path);
         if (decoded.outcome != PictureDecodeResult::Decoded) {
             why = DecodeReason(decoded.outcome);
             return false;

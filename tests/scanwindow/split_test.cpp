@@ -1,6 +1,7 @@
 // kvnscan-split as a command-line user meets it: usage, refusals and names.
 #include "fakes/file_bytes.h"
 #include "fakes/temp_program.h"
+#include "imaging/picture_file.h"
 
 #include <QDir>
 #include <QPainter>
@@ -36,6 +37,8 @@ protected:
         QPainter(&scan).fillRect(320, 60, 220, 320, QColor(30, 30, 200));
         ASSERT_TRUE(scan.save(front, "BMP") && scan.save(dir + "voor.png", "PNG"));
         writeAll(dir + "kort.png", readAll(dir + "voor.png").left(100));
+        ASSERT_GE(SavePictureFile(scan, dir + "voor.tif", 90, 0), 0);
+        writeAll(dir + "kort.tif", readAll(dir + "voor.tif").left(2000));
         writeAll(dir + "leeg.png", "");
         writeAll(dir + "kapot.bmp", "BM" + QByteArray(60, '\xff'));
         writeAll(victim, "oud");
@@ -73,6 +76,7 @@ TEST_F(SplitTest, UsageAndEveryRefusal_ShouldEndWithTheirCodeAndADutchReasonNami
         {{front}, 2, "--out MAP ontbreekt"},
         {{dir + "kort.png", "--out", out}, 1, "kan [" + dir + "kort.png] niet lezen (het bestand is beschadigd)"},
         {{dir + "kapot.bmp", "--out", out}, 1, "kan [" + dir + "kapot.bmp] niet lezen ("},
+        {{dir + "kort.tif", "--out", out}, 1, "kan [" + dir + "kort.tif] niet lezen ("},   // and not the library's words
         {{dir + "leeg.png", "--out", out}, 1, "kan [" + dir + "leeg.png] niet lezen ("},
         {{dir + "weg.png", "--out", out}, 1, "kan [" + dir + "weg.png] niet lezen (Bestand of map bestaat niet)"},
         {{dir, "--out", out}, 1, "kan [" + dir + "] niet lezen (Is een map)"},
