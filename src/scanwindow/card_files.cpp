@@ -60,7 +60,7 @@ QStringList SideFilePaths(const CardPictures &card, const QString &joinedPath)
 }
 
 bool SaveSideFiles(const CardPictures &card, const QString &joinedPath, int quality, int dpi,
-                   const PictureCaption *caption, QStringList &written, QString &failed, CardUnit *unit)
+                   const PictureCaption *caption, QStringList &written, QString &failed)
 {
     const QStringList paths = SideFilePaths(card, joinedPath);
     for (int i = 0; i < paths.size(); ++i) {
@@ -69,8 +69,6 @@ bool SaveSideFiles(const CardPictures &card, const QString &joinedPath, int qual
             return false;
         }
         written << paths[i];
-        if (unit)
-            unit->placed(paths[i]);
     }
     return true;
 }
@@ -78,23 +76,13 @@ bool SaveSideFiles(const CardPictures &card, const QString &joinedPath, int qual
 namespace {
 
 const QByteArray kCardListSuffix = ".card";
+constexpr int kCardListRandom = 6;   // the XXXXXX of mkostemps
 
 // "." + name + "." + six letters or digits + ".card"
 bool isCardListName(const QByteArray &n)
 {
-    const int tail = 1 + 6 + int(kCardListSuffix.size());
+    const int tail = 1 + kCardListRandom + int(kCardListSuffix.size());
     return n.size() > 1 + tail && n.at(0) == '.' && n.endsWith(kCardListSuffix) && n.at(n.size() - tail) == '.';
-}
-
-// A file as the list knows it: folder entry name, device, inode and change time.
-QByteArray Identity(const QByteArray &path, const QByteArray &name)
-{
-    struct stat st;
-    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return {};
-    return QByteArray::number(qulonglong(st.st_dev)) + ' ' + QByteArray::number(qulonglong(st.st_ino)) + ' '
-         + QByteArray::number(qlonglong(st.st_ctim.tv_sec)) + ' ' + QByteArray::number(qlonglong(st.st_ctim.tv_nsec))
-         + ' ' + name + '\0';
 }
 
 QByteArray FolderOf(const QByteArray &path)
@@ -103,19 +91,35 @@ QByteArray FolderOf(const QByteArray &path)
     return slash < 0 ? QByteArray(".") : path.left(slash == 0 ? 1 : slash);
 }
 
-void RemoveListed(const QByteArray &folder, const QByteArray &list)
+// The list's name part: the card's picture name, shortened to leave room for the rest.
+QByteArray ListStem(const QByteArray &joinedName) { return '.' + joinedName.left(200) + '.'; }
+
+// Calls take(path, fd, status) for every card list in folder that no save holds,
+// opened and locked; with a stem, only the lists of that card.
+template <typename Take> void ForUnheldLists(const QByteArray &folder, const QByteArray &stem, Take take)
 {
-    for (const QByteArray &entry : list.split('\0')) {
-        int at = -1;
-        for (int field = 0; field < 4 && (at = int(entry.indexOf(' ', at + 1))) >= 0; ++field) {
-        }
-        if (at < 0)
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    QList<QByteArray> lists;
+    while (const dirent *e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (isCardListName(name)
+            && (stem.isEmpty() || (name.startsWith(stem) && name.size() == stem.size() + kCardListRandom + kCardListSuffix.size())))
+            lists << name;
+    }
+    ::closedir(dir);
+    for (const QByteArray &name : lists) {
+        const QByteArray path = folder + '/' + name;
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
             continue;
-        const QByteArray name = entry.mid(at + 1), path = folder + '/' + name;
-        if (name.isEmpty() || name.contains('/') || Identity(path, name) != entry + '\0')
-            continue;   // replaced since, or gone: not the half card's file
-        if (::unlink(path.constData()) == 0)
-            LogText(QStringLiteral("Half opgeslagen kaart opgeruimd: ") + PathFromNative(path));
+        struct stat st;
+        // A save holds its list locked until the card is whole.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()
+            && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            take(path, fd, st);
+        ::close(fd);
     }
 }
 
@@ -127,30 +131,23 @@ CardUnit::CardUnit(const QStringList &paths)
         return;
     const QByteArray first = NativePath(QFileInfo(paths.first()).absoluteFilePath());
     const QByteArray folder = FolderOf(first);
-    QByteArray name = first.mid(folder.size() + 1).left(200);
-    m_list = folder + "/." + name + ".XXXXXX" + kCardListSuffix;
+    const QByteArray stem = ListStem(first.mid(folder.size() + 1));
+    // A list a killed save left for this same card is overtaken by this save.
+    ForUnheldLists(folder, stem, [](const QByteArray &list, int, const struct stat &) { ::unlink(list.constData()); });
+    m_list = folder + '/' + stem + QByteArray(kCardListRandom, 'X') + kCardListSuffix;
     m_fd = ::mkostemps(m_list.data(), int(kCardListSuffix.size()), O_CLOEXEC);
     if (m_fd < 0) {
         m_list.clear();
         return;
     }
     ::flock(m_fd, LOCK_EX | LOCK_NB);
+    QByteArray names;
     for (const QString &p : paths)
-        note(p);
-}
-
-void CardUnit::note(const QString &path)
-{
-    if (m_fd < 0)
-        return;
-    const QByteArray native = NativePath(QFileInfo(path).absoluteFilePath());
-    const QByteArray entry = Identity(native, native.mid(FolderOf(native).size() + 1));
-    // Written before the next file of the card goes in place.
-    if (!entry.isEmpty() && ::write(m_fd, entry.constData(), size_t(entry.size())) == entry.size())
+        names += NativePath(QFileInfo(p).fileName()) + '\0';
+    // On the disk before the first file of the card changes.
+    if (::write(m_fd, names.constData(), size_t(names.size())) == names.size())
         ::fdatasync(m_fd);
 }
-
-void CardUnit::placed(const QString &path) { note(path); }
 
 CardUnit::~CardUnit()
 {
@@ -162,33 +159,21 @@ CardUnit::~CardUnit()
 
 void RemoveHalfSavedCards(const QString &folder)
 {
-    const QByteArray dirName = NativePath(folder.isEmpty() ? QStringLiteral(".") : folder);
-    DIR *dir = ::opendir(dirName.constData());
-    if (!dir)
-        return;
-    QList<QByteArray> lists;
-    while (const dirent *e = ::readdir(dir))
-        if (isCardListName(QByteArray(e->d_name)))
-            lists << QByteArray(e->d_name);
-    ::closedir(dir);
+    const QByteArray dir = NativePath(folder.isEmpty() ? QStringLiteral(".") : folder);
     const time_t now = std::time(nullptr);
-    for (const QByteArray &name : lists) {
-        const QByteArray path = dirName + '/' + name;
-        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        struct stat st;
-        // A save holds its list locked until the card is whole.
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()
-            && now - st.st_mtime >= kStaleTemporarySeconds && st.st_size < (1 << 20)
-            && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            QByteArray list(int(st.st_size), '\0');
-            if (::read(fd, list.data(), size_t(list.size())) == list.size())
-                RemoveListed(dirName, list);
-            ::unlink(path.constData());
+    ForUnheldLists(dir, QByteArray(), [&](const QByteArray &list, int fd, const struct stat &st) {
+        if (now - st.st_mtime < kStaleTemporarySeconds || st.st_size > (1 << 20))
+            return;
+        QByteArray names(int(st.st_size), '\0');
+        if (::read(fd, names.data(), size_t(names.size())) != names.size())
+            return;
+        for (const QByteArray &name : names.split('\0')) {
+            const QByteArray path = dir + '/' + name;
+            if (!name.isEmpty() && !name.contains('/') && ::unlink(path.constData()) == 0)
+                LogText(QStringLiteral("Half opgeslagen kaart opgeruimd: ") + PathFromNative(path));
         }
-        ::close(fd);
-    }
+        ::unlink(list.constData());
+    });
 }
 
 bool RemoveFiles(const QStringList &paths, QString *failed)

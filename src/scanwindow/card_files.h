@@ -17,35 +17,32 @@ bool WriteTextLines(const QString &path, const QString &text, QString *why = nul
 QString SideFilePath(const QString &joinedPath, bool back);
 // The side files card has (none without the sides option or a partner).
 QStringList SideFilePaths(const CardPictures &card, const QString &joinedPath);
-class CardUnit;
 // Saves card's front and back beside joinedPath. Every path written is added to
-// written (and to unit, when given); false at the first that fails, with its path in failed.
+// written; false at the first that fails, with its path in failed.
 bool SaveSideFiles(const CardPictures &card, const QString &joinedPath, int quality, int dpi,
-                   const PictureCaption *caption, QStringList &written, QString &failed,
-                   CardUnit *unit = nullptr);
+                   const PictureCaption *caption, QStringList &written, QString &failed);
 
-// A card's files as one unit. While a card is saved, a hidden list lies beside it,
-// locked: the files of its number it replaces and each new file once in place,
-// with the file's identity. It goes when the card is whole; a list left by a
-// killed save names the files of a half card.
+// A card's files as one unit. While a card is saved, a hidden list of every file
+// of its number (those it writes and the old ones it removes) lies beside it,
+// locked; it goes when the card is whole or nothing of it changed. A list left
+// by a killed save names the files of a half card; a new save of the same card
+// takes its place.
 class CardUnit {
 public:
-    // paths: every file of the card's number, all in one folder; those that
-    // exist now are the card being replaced.
+    // paths: the card's picture first, then its other files, all in one folder.
+    // No list for a single file.
     explicit CardUnit(const QStringList &paths);
-    ~CardUnit();   // the card is whole, or nothing of it changed
+    ~CardUnit();
     CardUnit(const CardUnit &) = delete;
     CardUnit &operator=(const CardUnit &) = delete;
-    void placed(const QString &path);   // a new file of the card is in place
 
 private:
-    void note(const QString &path);
     QByteArray m_list;
     int m_fd = -1;
 };
 // Removes the files named by card lists in folder that no save holds and that
 // were not written for kStaleTemporarySeconds (the rule of hidden temporaries),
-// each only while it is still the file the list saw; then the lists.
+// then the lists.
 void RemoveHalfSavedCards(const QString &folder);
 // Removes paths that exist; false with the first that stays in failed.
 bool RemoveFiles(const QStringList &paths, QString *failed = nullptr);

@@ -227,10 +227,9 @@ bool TScanform::finishCard(const CardToSave &c, int result, int error, const QSt
         cardFailed(c.path, why, NoRoomLeft(error, why));
         return false;
     }
-    c.unit->placed(c.path);
     QStringList written{c.path};
     QString failedSide;
-    if (!SaveSideFiles(c.sides, c.path, c.quality, c.dpi, &c.inside, written, failedSide, c.unit.get())) {
+    if (!SaveSideFiles(c.sides, c.path, c.quality, c.dpi, &c.inside, written, failedSide)) {
         RemoveFiles(written);   // all of a card, or none of it
         cardFailed(failedSide, QString(), false);
         return false;
@@ -253,7 +252,6 @@ bool TScanform::finishCard(const CardToSave &c, int result, int error, const QSt
         ShowNotice("Kon [" + textPath + "] niet schrijven (" + textWhy + ").");
         return true;
     }
-    c.unit->placed(textPath);
     if (cardTextProvider)
         return true;
     if (seriesSaves)

@@ -473,8 +473,9 @@ TEST_F(SaveTest, FullDisk_ShouldWriteNoTextForAFailedPictureKeepTheTextAndAskOnc
             const QString question = prompts.transcript()[before].text, told = prompts.transcript()[before + 1].text;
             EXPECT_TRUE(question.startsWith(here + "/kaart001.JPG is niet opgeslagen: ")) << question.toStdString();
             EXPECT_TRUE(question.endsWith("De serie stoppen?"));
-            if (mounted)
+            if (mounted) {
                 EXPECT_TRUE(question.contains("Geen ruimte meer op het opslagmedium")) << question.toStdString();
+            }
             EXPECT_TRUE(told.startsWith(QString("Van de %1 kaarten zijn er 0 opgeslagen.\r\nNiet opgeslagen: kaart001.JPG").arg(c.boxes)))
                 << told.toStdString();
             EXPECT_EQ(told.contains("Gestopt: "), c.stop) << told.toStdString();
@@ -497,8 +498,9 @@ TEST_F(SaveTest, OverwritingACard_ShouldReplaceOrRemoveEveryFileOfItsNumber)
         save();
         EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name), c.left) << c.memo.toStdString();
         EXPECT_TRUE(isJpeg(readAll(in("document.JPG"))));
-        if (!c.memo.isEmpty())
+        if (!c.memo.isEmpty()) {
             EXPECT_EQ(readAll(in("document.txt")), "nieuw\r\n");
+        }
     }
     // Side files alone are a card too: they are not left beside a new picture unasked.
     QFile::remove(in("document.JPG"));

@@ -15,6 +15,7 @@ struct ScanformProbe {
     int &frontBoxCount() { return f.frontBoxCount; }
     bool &backSidePass() { return f.backSidePass; }
     bool &joinedBackSide() { return f.joinedBackSide; }
+    CardPictures &pendingCard() { return f.pendingCard; }
     unsigned detectionBackground() const { return f.detectionBackground; }
     bool scanning() const { return f.scanning; }
     bool scannerSetUp() const { return f.scannerSetUp; }
