@@ -6,22 +6,18 @@
 #include "common/prompts.h"
 #include "detection/cut_out.h"
 #include "detection/reading_order.h"
-#include "imaging/bmp_reader.h"
 #include "imaging/picture_caption.h"
-#include "imaging/picture_decoder.h"
 #include "imaging/picture_file.h"
 #include "ocr/back_text.h"
 #include "scanwindow/card_files.h"
 #include "scanwindow/file_naming.h"
+#include "split/split_files.h"
 #include "split/split_options.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,8 +32,6 @@ int Fail(const QString &why, int code = 1)
     return code;
 }
 
-QString SystemReason(int error) { return DutchReason(QString::fromLocal8Bit(std::strerror(error))); }
-
 // Notices of the saving code go to stderr: there is nobody to click them away.
 class ErrorStreamPrompts : public SilentPrompts {
 public:
@@ -47,89 +41,6 @@ public:
         return ModalResult::Ok;
     }
 };
-
-QString DecodeReason(PictureDecodeResult outcome)
-{
-    switch (outcome) {
-    case PictureDecodeResult::NotAPicture: return QStringLiteral("geen plaatje dat dit programma kan lezen");
-    case PictureDecodeResult::TooLarge: return QStringLiteral("het plaatje is te groot voor het geheugen");
-    case PictureDecodeResult::TooSlow: return QStringLiteral("het lezen ging te traag");
-    case PictureDecodeResult::NoDecoder: return QStringLiteral("het hulpprogramma kvnscan-decode ontbreekt of start niet");
-    default: return QStringLiteral("het bestand is beschadigd");
-    }
-}
-
-// The picture libraries of the decoder write their own complaints, in English,
-// to the stream they inherit; the reason is told here, in Dutch.
-DecodedPicture DecodeQuietly(const QString &path)
-{
-    std::fflush(stderr);
-    const int saved = ::dup(STDERR_FILENO), nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved >= 0 && nowhere >= 0)
-        ::dup2(nowhere, STDERR_FILENO);
-    DecodedPicture decoded = DecodeInDecoder(path);
-    if (saved >= 0 && nowhere >= 0)
-        ::dup2(saved, STDERR_FILENO);
-    for (const int fd : {saved, nowhere})
-        if (fd >= 0)
-            ::close(fd);
-    return decoded;
-}
-
-// A scan that cannot be read is named with its reason: there is no window to
-// show a placeholder in.
-bool LoadScan(const QString &path, QImage &scan, QString &why)
-{
-    const QByteArray bytes = NativePath(path);
-    struct stat st;
-    const int fd = ::open(bytes.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        why = SystemReason(fd < 0 ? errno : EISDIR);
-        if (fd >= 0)
-            ::close(fd);
-        return false;
-    }
-    ::close(fd);
-    if (!ReadPlainBmp(path, scan, PictureByteLimit() / 3 * 4)) {
-        const DecodedPicture decoded = DecodeQuietly(path);
-        if (decoded.outcome != PictureDecodeResult::Decoded) {
-            why = DecodeReason(decoded.outcome);
-            return false;
-        }
-        scan = decoded.picture;
-    }
-    if (scan.isNull() || !MakeBitmap24(scan)) {
-        why = SystemReason(ENOMEM);
-        return false;
-    }
-    return true;
-}
-
-// Makes folder and the folders above it that are missing; created gets those
-// it made, outermost first, so that a failed run can take them away again.
-bool MakeFolder(const QString &folder, QStringList &created, QString &why)
-{
-    QString at;
-    for (const QString &part : folder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        at += QLatin1Char('/') + part;
-        const QByteArray bytes = NativePath(at);
-        struct stat st;
-        if (::stat(bytes.constData(), &st) == 0 && S_ISDIR(st.st_mode))
-            continue;
-        if (::mkdir(bytes.constData(), 0777) != 0) {
-            why = QStringLiteral("kan map [%1] niet maken (%2)").arg(at, SystemReason(errno));
-            return false;
-        }
-        created << at;
-    }
-    return true;
-}
-
-bool Taken(const QString &path)
-{
-    struct stat st;
-    return ::lstat(NativePath(path).constData(), &st) == 0;
-}
 
 // Our own writers, or one of the image library's that takes the 24-bit cards.
 bool CanWriteType(const QString &type)

@@ -1,0 +1,19 @@
+#pragma once
+// kvnscan-split's dealings with the file system: scans read with a Dutch reason
+// when they cannot be, folders made so that a failed run can take them away.
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+// The system's reason for error (an errno value), in Dutch.
+QString SystemReason(int error);
+
+// Reads the scan at path as a 24-bit picture; false with why when it cannot.
+bool LoadScan(const QString &path, QImage &scan, QString &why);
+
+// Makes folder and the folders above it that are missing; created gets those
+// it made, outermost first, so that a failed run can take them away again.
+bool MakeFolder(const QString &folder, QStringList &created, QString &why);
+
+// Whether anything, a dangling link too, has that path.
+bool Taken(const QString &path);
