@@ -21,8 +21,9 @@ void RunBesideWindow(const QString &caption, const QString &text, const std::fun
     });
     {
         const std::unique_ptr<QObject> busy = prompts().busyWindow(caption, text, [] {});
+        // The work cannot be stopped halfway: the window paints, input waits until it is done.
         if (!finished)
-            loop.exec();
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     worker.join();
 }

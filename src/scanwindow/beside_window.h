@@ -8,5 +8,5 @@
 // Whether copying picture takes long enough to be seen (above 20 million pixels).
 bool SlowToCopy(const QImage &picture);
 // Runs work beside the window; the busy window shows text under caption. The
-// work cannot be stopped halfway: "Annuleren" waits for it.
+// work cannot be stopped halfway: the window paints, and input waits for its end.
 void RunBesideWindow(const QString &caption, const QString &text, const std::function<void()> &work);
