@@ -24,9 +24,13 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -477,5 +481,41 @@ TEST_F(SaneNet, EndingTheSessionDoesNotWaitForASilentServer)
     bridge.endSession();
     report("ending the session with a silent server", took.elapsed());
     saned.signal(SIGCONT);
+    expectNextScanWorks();
+}
+
+// A server that takes no connections (its queue full, as on a host that
+// drops them): SANE itself gives up making the connection, so nothing of the
+// given-up call stays behind, and a scan works once a server is back.
+TEST_F(SaneNet, UnreachableServerLeavesNoCallBehind)
+{
+    saned.stop();
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(6566);
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int on = 1;
+    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&at), sizeof at), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    std::vector<int> queued;
+    for (int i = 0; i < 3; ++i) {
+        queued.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(queued.back(), reinterpret_cast<sockaddr *>(&at), sizeof at);
+    }
+    ::usleep(300000);
+
+    EXPECT_EQ(bridge.acquireToFilename(nullptr, target.toUtf8().constData()), 0);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].contains("antwoordt niet")) << notices[0].toStdString();
+    expectNothingLeft();
+    EXPECT_TRUE(waitFor([] { return WorkerThread::abandonedRunning() == 0; }, 30000));
+
+    for (int fd : queued)
+        ::close(fd);
+    ::close(listener);
+    notices.clear();
+    ASSERT_EQ(saned.start(), QString());
     expectNextScanWorks();
 }

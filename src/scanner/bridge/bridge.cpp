@@ -110,6 +110,7 @@ void Bridge::setNoticeSink(NoticeSink sink) { m_sink = std::move(sink); }
 SaneBackend &Bridge::backend()
 {
     if (!m_backend) {
+        OfferConnectTimeout(openBoundMs());
         m_backend = m_factory();
         if (this == g_instance && !g_endRegistered && QCoreApplication::instance()) {
             g_endRegistered = true;

@@ -34,14 +34,17 @@ QStringList configFolders()
     return folders;
 }
 
-// The connect_timeout of the first net.conf SANE would read, in seconds; 0 when unset.
+// Whether SANE_NET_TIMEOUT is ours (see OfferConnectTimeout), not the user's.
+bool g_ourTimeout = false;
+
+// The connect_timeout of the first net.conf SANE would read, in seconds; -1 when unset.
 int netConfTimeout()
 {
     for (const QString &folder : configFolders()) {
         QFile f(QDir(folder).filePath(QStringLiteral("net.conf")));
         if (!f.open(QIODevice::ReadOnly))
             continue;
-        int seconds = 0;
+        int seconds = -1;
         while (!f.atEnd()) {
             const QByteArray line = f.readLine().trimmed();
             const int eq = line.indexOf('=');
@@ -50,7 +53,7 @@ int netConfTimeout()
         }
         return seconds;  // SANE reads only the first it finds
     }
-    return 0;
+    return -1;
 }
 
 int sanePort()
@@ -66,9 +69,23 @@ int NetworkOpenBoundMs()
     if (const int forTests = fromTestEnvironment("KVNSCAN_OPEN_BOUND_MS"))
         return forTests;
     // As in SANE's net backend, the environment goes before the file.
-    const QByteArray env = qgetenv("SANE_NET_TIMEOUT");
+    const QByteArray env = g_ourTimeout ? QByteArray() : qgetenv("SANE_NET_TIMEOUT");
     const int seconds = env.isEmpty() ? netConfTimeout() : std::atoi(env.constData());
     return seconds > 0 ? seconds * 1000 : kDefaultOpenBoundMs;
+}
+
+void OfferConnectTimeout(int boundMs)
+{
+    if (!g_ourTimeout && qEnvironmentVariableIsSet("SANE_NET_TIMEOUT"))
+        return;  // the user's own
+    if (netConfTimeout() >= 0) {
+        if (g_ourTimeout)
+            qunsetenv("SANE_NET_TIMEOUT");
+        g_ourTimeout = false;
+        return;
+    }
+    qputenv("SANE_NET_TIMEOUT", QByteArray::number((boundMs + 999) / 1000));
+    g_ourTimeout = true;
 }
 
 int NetworkStallBoundMs()
