@@ -23,6 +23,7 @@
 #            with the server back a scan works; the server frozen in the middle
 #            of a scan: a notice by itself, and once the server is back (that
 #            scan's connection still hung) a scan works (run it through own_network.sh)
+#   plainframe  plain mode: a frame, a quarter turn, Opslaan saves the framed part
 #   close    Sluiten with an unsaved scan, then with typed text: "Nee" keeps
 #            the window; after "Ja" it ends
 #   hostile  "Open bestand" on tiny files the image library would loop on or
@@ -530,6 +531,36 @@ flow_hostile() {
     e2e_close
 }
 
+# Plain mode: a frame over the middle of the page, a quarter turn, Opslaan:
+# the file holds the part inside the frame, turned.
+flow_plainframe() {
+    e2e_settings $quick scandocformfnedit=deel
+    e2e_start
+    scan_front
+    set -- $(e2e_size "$TMPDIR/preview.bmp")
+    sw=$1 sh=$2
+    set -- $(e2e_geom Image1)
+    x1=$(( $1 + $3 / 4 )) y1=$(( $2 + $4 / 4 )) x2=$(( $1 + $3 * 3 / 4 )) y2=$(( $2 + $4 / 2 ))
+    xdotool mousemove --sync "$x1" "$y1" mousedown 1
+    for step in 1 2 3 4; do
+        xdotool mousemove --sync $(( x1 + (x2 - x1) * step / 4 )) $(( y1 + (y2 - y1) * step / 4 ))
+        sleep 0.1
+    done
+    xdotool mouseup 1
+    e2e_click BitBtn3
+    e2e_wait_value Image1 "${sh}x${sw}"
+    sleep 0.5
+    import -window root "$outdir/plainframe-turned.png"
+    e2e_click save
+    e2e_until 30 "deel.JPG" test -s "$out/deel.JPG"
+    # Half the width and a quarter of the height of the page, now lying on its side.
+    set -- $(e2e_size "$out/deel.JPG")
+    [ $(( $1 * 4 - sh )) -le $(( sh / 20 )) ] && [ $(( $1 * 4 - sh )) -ge $(( - sh / 20 )) ] &&
+        [ $(( $2 * 2 - sw )) -le $(( sw / 20 )) ] && [ $(( $2 * 2 - sw )) -ge $(( - sw / 20 )) ] ||
+        e2e_fail "deel.JPG is $1 x $2 of a $sh x $sw page, not the framed part"
+    e2e_close
+}
+
 # Sluiten with an unsaved scan or text asks first; "Nee" keeps the window.
 flow_close() {
     e2e_settings $quick scandocformfnedit=oma
@@ -563,7 +594,7 @@ window_at() {
 }
 
 case "$flow" in
-    single | backside | series | backtext | restart | carried | failedsave | frame | openhelp | a4at600 | network | hostile | close) "flow_$flow" ;;
+    single | backside | series | backtext | restart | carried | failedsave | frame | openhelp | a4at600 | network | hostile | close | plainframe) "flow_$flow" ;;
     *) e2e_fail "unknown flow $flow" ;;
 esac
 echo "e2e $flow passed"
