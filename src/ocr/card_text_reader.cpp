@@ -2,6 +2,7 @@
 
 #include "ocr/back_text.h"
 
+#include <QFileInfo>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -28,10 +29,40 @@ std::vector<CardTextReader::Back> CardTextReader::CutBacks(const QImage &scan, c
     return backs;
 }
 
+bool CardTextReader::LanguageInstalled(const QString &code)
+{
+    if (code.isEmpty() || code.contains('/') || code.contains('.'))
+        return false;
+    // Where Tesseract looks: the folder TESSDATA_PREFIX names when set, else the distribution's.
+    QStringList folders;
+    const QString prefix = qEnvironmentVariable("TESSDATA_PREFIX");
+    if (!prefix.isEmpty())
+        folders << prefix << prefix + QStringLiteral("/tessdata");
+    else
+        folders << QStringLiteral("/usr/share/tesseract-ocr/5/tessdata") << QStringLiteral("/usr/share/tesseract-ocr/4.00/tessdata")
+                << QStringLiteral("/usr/share/tessdata") << QStringLiteral("/usr/local/share/tessdata");
+    for (const QString &folder : folders)
+        if (QFileInfo(folder + '/' + code + QStringLiteral(".traineddata")).isFile())
+            return true;
+    return false;
+}
+
 void CardTextReader::start(const std::vector<Back> &backs, int dpi, const QString &lang)
 {
     clear();
     m_stop = std::make_shared<std::atomic<bool>>(false);
+    if (!LanguageInstalled(lang)) {
+        // Nothing to wait for: an engine without its language never starts.
+        QString name = lang;
+        for (const OcrLanguage &l : OcrLanguages())
+            if (lang == QLatin1String(l.code))
+                name = QString::fromUtf8(l.name);
+        const Result missing{QString(), QStringLiteral("De leestaal %1 is niet geïnstalleerd (pakket tesseract-ocr-%2): "
+                                                       "de tekst op de achterkanten is niet gelezen.").arg(name, lang)};
+        for (const Back &b : backs)
+            m_cards.push_back({b.rect, QtFuture::makeReadyFuture(missing)});
+        return;
+    }
     for (const Back &b : backs) {
         auto stop = m_stop;
         const QImage back = b.picture;

@@ -25,7 +25,10 @@ public:
     // The backs of cards lying at rects of scan, cut out as they lie.
     static std::vector<Back> CutBacks(const QImage &scan, const std::vector<QRect> &cards);
 
-    // Drops earlier work and starts reading every back, in order.
+    // Whether Tesseract has the data of language code (e.g. "nld") where it will look.
+    static bool LanguageInstalled(const QString &code);
+    // Drops earlier work and starts reading every back, in order. A language that
+    // is not installed reads nothing: every card is done at once, without text, with error set.
     void start(const std::vector<Back> &backs, int dpi, const QString &lang);
     // Stops the reading: cards not read yet stay without text.
     void stop();

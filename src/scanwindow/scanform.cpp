@@ -67,6 +67,7 @@ TScanform::TScanform(QWidget *parent) : QDialog(parent), ui(new Ui::TScanform)
         layout()->activate();
 
     connectHandlers();
+    connectBackText();
     connectKeys();
     Timer1->start();
     FormCreate();

@@ -250,6 +250,11 @@ private:
     QStringList seriesSaved, seriesFailed;
     QString seriesFailReason;
     bool seriesAskedRoom = false, seriesStop = false, seriesMemoTaken = false, seriesMemoWritten = false;
+    // The reading languages Tesseract lacks are marked "niet geïnstalleerd" and
+    // cannot be chosen (scanform_backtext.cpp); false when none is installed.
+    void connectBackText();
+    bool MarkOcrLanguages();
+    void tekstachterkantlezenOn();   // the user switched reading the backs on
 
     // Set when a scan, an opened file or a turn gives a picture no save has
     // written yet; Sluiten then asks before the work is lost.

@@ -9,8 +9,11 @@
 #include "scanwindow/scan_widgets.h"
 #include "ui_scanform.h"
 
+#include <QAbstractItemView>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QProgressDialog>
+#include <QStandardItemModel>
 #include <QThread>
 
 namespace {
@@ -23,7 +26,71 @@ QString Language(const Ui::TScanform &ui)
     return code.isEmpty() ? QStringLiteral("nld") : code;
 }
 
+// Runs a check just before a list opens: by mouse or key.
+class BeforeList : public QObject {
+public:
+    BeforeList(QObject *parent, std::function<void()> check) : QObject(parent), m_check(std::move(check)) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::KeyPress)
+            m_check();
+        return false;
+    }
+
+private:
+    std::function<void()> m_check;
+};
+
 } // namespace
+
+void TScanform::connectBackText()
+{
+    ui->ocrtaal->installEventFilter(new BeforeList(ui->ocrtaal, [this] { MarkOcrLanguages(); }));
+    connect(ui->tekstachterkantlezen, &QCheckBox::clicked, this, [this](bool on) {
+        if (on)
+            tekstachterkantlezenOn();
+    });
+}
+
+bool TScanform::MarkOcrLanguages()
+{
+    auto *model = qobject_cast<QStandardItemModel *>(ui->ocrtaal->model());
+    int firstInstalled = -1;
+    for (int i = 0; model && i < model->rowCount(); ++i) {
+        const QString code = ui->ocrtaal->itemData(i).toString();
+        QString name = code;
+        for (const OcrLanguage &l : OcrLanguages())
+            if (code == QLatin1String(l.code))
+                name = QString::fromUtf8(l.name);
+        const bool installed = CardTextReader::LanguageInstalled(code);
+        QStandardItem *item = model->item(i);
+        item->setText(installed ? name : name + QStringLiteral(" (niet geïnstalleerd)"));
+        item->setEnabled(installed);
+        if (installed && firstInstalled < 0)
+            firstInstalled = i;
+    }
+    ui->ocrtaal->view()->setMinimumWidth(ui->ocrtaal->view()->sizeHintForColumn(0) + 24);
+    const QStandardItem *current = model ? model->item(ui->ocrtaal->currentIndex()) : nullptr;
+    if (current && !current->isEnabled() && firstInstalled >= 0)
+        ui->ocrtaal->setCurrentIndex(firstInstalled);
+    return firstInstalled >= 0;
+}
+
+void TScanform::tekstachterkantlezenOn()
+{
+    const QString chosen = ui->ocrtaal->currentText().remove(QStringLiteral(" (niet geïnstalleerd)"));
+    const int before = ui->ocrtaal->currentIndex();
+    if (!MarkOcrLanguages()) {
+        ui->tekstachterkantlezen->setChecked(false);
+        ShowNotice(QStringLiteral("Er is geen leestaal voor Tesseract geïnstalleerd (pakket tesseract-ocr-nld): "
+                                  "de tekst op de achterkant kan niet gelezen worden."));
+    } else if (ui->ocrtaal->currentIndex() != before) {
+        ShowNotice(QStringLiteral("De leestaal %1 is niet geïnstalleerd; de tekst wordt gelezen in het %2.")
+                       .arg(chosen, ui->ocrtaal->currentText()));
+    }
+}
 
 bool TScanform::ReadingBacks() const
 {

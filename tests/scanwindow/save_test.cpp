@@ -14,9 +14,11 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QProgressDialog>
 
 #include <memory>
 #include <sys/mount.h>
+#include <thread>
 
 namespace {
 
@@ -511,4 +513,29 @@ TEST_F(SaveTest, OverwritingACard_ShouldReplaceOrRemoveEveryFileOfItsNumber)
     prompts.answerCancel();
     save();
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"document-voorkant.JPG"});
+}
+
+TEST_F(SaveTest, StoppedSeries_ShouldSayWhichCardsWereSavedAndHowManyWereNot)
+{
+    form->setPicture(noise(480, 360));
+    ui().bidprentmode->setChecked(true);
+    probe().cleanScan() = form->picture();
+    // More cards than are encoded at once, so that some are still to come.
+    const int count = int(std::thread::hardware_concurrency()) + 8;
+    for (int i = 0; i < count; ++i)
+        probe().boxes().push_back(ScanBox{i * 37 % 420, i * 23 % 320, i * 37 % 420 + 59, i * 23 % 320 + 39});
+    // The user presses Stoppen once the first card is in place.
+    probe().afterSave() = [this](const QString &, const QString &, bool) {
+        for (QProgressDialog *p : form->findChildren<QProgressDialog *>())
+            p->cancel();
+        return true;
+    };
+    save(ui().Scanbut);
+    const QStringList saved = QDir(folder).entryList({"*.JPG"}, QDir::Files, QDir::Name);
+    ASSERT_LT(saved.size(), count);
+    ASSERT_EQ(prompts.texts().size(), 1);
+    const QString names = saved.size() > 4 ? saved.first() + " t/m " + saved.last() : saved.join(", ");
+    EXPECT_EQ(prompts.texts()[0].toStdString(),
+              QString("Van de %1 kaarten zijn er %2 opgeslagen: %3.\r\nGestopt: %4 kaarten zijn niet opgeslagen.")
+                  .arg(count).arg(saved.size()).arg(names).arg(count - saved.size()).toStdString());
 }

@@ -4,8 +4,16 @@
 #include "fakes/file_bytes.h"
 #include "scanwindow/scan_fixture.h"
 
+#include "ocr/card_text_reader.h"
+
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QProgressDialog>
+#include <QScopeGuard>
+#include <QStandardItemModel>
+#include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -80,4 +88,76 @@ TEST_F(ScanWindowTest, BackTexts_ShouldGiveEveryCardATextFileWithItsOwnNameAfter
     ui().save->click();
     for (int i = 3; i < 6; ++i)
         EXPECT_EQ(QString::fromUtf8(readAll(folder + QString("/kaart%1.txt").arg(i + 1, 3, 10, QChar('0')))).toStdString(), "Tweede doos\r\n") << i;
+}
+
+namespace {
+// Three cards scanned, confirmed, their backs scanned and confirmed.
+void ScanSeries(FakeScanner &scanner, ScriptedPrompts &prompts, Ui::TScanform &ui)
+{
+    scanner.image = Page(false);
+    prompts.answerYes();
+    ui.Scanbut->click();
+    scanner.image = Page(true);
+    prompts.answerYes();
+    ui.scanachterkant->click();
+}
+}
+
+TEST_F(ScanWindowTest, BackTexts_ShouldShowOneProgressWindowAtATime)
+{
+    PrepareSeries(ui(), program.folder() + "kaarten", "kaart001");
+    ui().tekstachterkantlezen->setChecked(true);
+    ui().dpi->setText("300");
+    ui().dpiachter->setText("300");
+    ui().Shape1->setGeometry(0, 0, ui().Panel1->width(), ui().Panel1->height());
+    // While the backs are read, no save window waits behind the reading window.
+    int most = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] { most = std::max(most, int(form->findChildren<QProgressDialog *>().size())); });
+    watch.start(0);
+    ScanSeries(scanner, prompts, ui());
+    EXPECT_EQ(most, 1);
+    EXPECT_EQ(QDir(program.folder() + "kaarten").entryList({"*.txt"}).size(), 3);
+}
+
+TEST_F(ScanWindowTest, MissingReadingLanguage_ShouldBeMarkedNotChosenNotWaitedForAndWriteNoEmptyText)
+{
+    // A Tesseract with Dutch alone.
+    QTemporaryDir data;
+    for (const QString &d : {"/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata"})
+        QFile::link(d + QString("/nld.traineddata"), data.filePath("nld.traineddata"));
+    const QByteArray before = qgetenv("TESSDATA_PREFIX");
+    qputenv("TESSDATA_PREFIX", data.path().toUtf8());
+    const auto restore = qScopeGuard([&] {
+        if (before.isNull())
+            qunsetenv("TESSDATA_PREFIX");
+        else
+            qputenv("TESSDATA_PREFIX", before);
+    });
+    ASSERT_TRUE(CardTextReader::LanguageInstalled("nld"));
+
+    const QString folder = program.folder() + "kaarten";
+    PrepareSeries(ui(), folder, "kaart001");
+    QComboBox &lang = *ui().ocrtaal;
+    lang.setCurrentIndex(lang.findData("fra"));
+    ui().tekstachterkantlezen->click();
+    EXPECT_EQ(prompts.texts(), QStringList{"De leestaal Frans is niet geïnstalleerd; de tekst wordt gelezen in het Nederlands."});
+    EXPECT_EQ(lang.currentData().toString(), "nld");
+    const auto *model = qobject_cast<QStandardItemModel *>(lang.model());
+    ASSERT_NE(model, nullptr);
+    QStringList shown;
+    for (int i = 0; i < lang.count(); ++i)
+        shown << lang.itemText(i) + (model->item(i)->isEnabled() ? "" : " -");
+    EXPECT_EQ(shown, (QStringList{"Nederlands", "Engels (niet geïnstalleerd) -", "Frans (niet geïnstalleerd) -",
+                                  "Duits (niet geïnstalleerd) -"}));
+
+    // Chosen all the same (as a stored setting can): the cards are saved at once, without text.
+    lang.setCurrentIndex(lang.findData("deu"));
+    ui().dpi->setText("300");
+    ui().dpiachter->setText("300");
+    ui().Shape1->setGeometry(0, 0, ui().Panel1->width(), ui().Panel1->height());
+    ScanSeries(scanner, prompts, ui());
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList{"kaart001.JPG", "kaart002.JPG", "kaart003.JPG"}));
+    EXPECT_EQ(prompts.texts().last(), "De leestaal Duits is niet geïnstalleerd (pakket tesseract-ocr-deu): "
+                                      "de tekst op de achterkanten is niet gelezen.");
 }
