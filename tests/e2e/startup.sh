@@ -5,7 +5,8 @@
 #     Escape closes it, and the carried files and the settings file are left.
 #   startup.sh <KVNscan executable> <screenshot.png> scan
 #     one scan through SANE, whose only backend is its "test" backend (the
-#     scanner's dialog hidden), then Escape: the program ends normally, with
+#     scanner's dialog hidden), then Escape and "Ja" to the question about the
+#     unsaved scan: the program ends normally, with
 #     SANE's session ended, and keeps the scan as the preview file.
 set -eu
 
@@ -48,6 +49,20 @@ if [ "${1:-}" = "--inside" ]; then
     fi
     xdotool windowfocus --sync "$id"
     xdotool key Escape
+    if [ "$mode" = scan ]; then
+        # The scan was not saved: Sluiten asks first, and "Ja" ends the program.
+        q=""
+        n=0
+        while [ -z "$q" ] && [ "$n" -lt 150 ]; do
+            q=$(xdotool search --onlyvisible --name "^Sluiten\$" 2>/dev/null | head -n 1 || true)
+            n=$((n + 1))
+            [ -n "$q" ] || sleep 0.2
+        done
+        [ -n "$q" ] || fail_with_log "no question before an unsaved scan was closed"
+        sleep 0.7
+        xdotool windowfocus --sync "$q"
+        xdotool key alt+j
+    fi
     status=0
     wait "$pid" || status=$?
     [ "$status" -eq 0 ] || fail_with_log "the program ended with status $status"
