@@ -45,6 +45,7 @@ TEST(StateFolder, TheLastScanLivesInAPrivateFolderOfTheUsersOwn)
             EXPECT_FALSE(folder.startsWith(t.path("koppel")) || folder.startsWith(t.path("ander")))
                 << folder.toStdString();
             EXPECT_EQ(modeOf(folder), 0700);
+            QDir(folder).removeRecursively();
         }
     }
 
