@@ -295,12 +295,13 @@ QString SexFromPronouns(const QString &text, bool *mixed)
 int YearOf(const QString &iso) { return iso.left(4).toInt(); }
 
 // Checks between facts: a death before the birth, an age that disagrees with the dates.
-void CheckConsistency(CardFacts &f, QSet<QString> &doubt)
+void CheckConsistency(CardFacts &f, QHash<QString, QString> &doubt)
 {
     if (!f.birthDate.isEmpty() && !f.deathDate.isEmpty()) {
         const qsizetype common = std::min(f.birthDate.size(), f.deathDate.size());
         if (f.deathDate.left(common) < f.birthDate.left(common))
-            doubt << QStringLiteral("geboortedatum") << QStringLiteral("overlijdensdatum");
+            for (const char *column : {"geboortedatum", "overlijdensdatum"})
+                doubt.insert(QLatin1String(column), QStringLiteral("Het overlijden ligt vóór de geboorte."));
     }
     if (f.age.isEmpty() || f.birthDate.isEmpty() || f.deathDate.isEmpty())
         return;
@@ -310,7 +311,7 @@ void CheckConsistency(CardFacts &f, QSet<QString> &doubt)
     if (f.birthDate.size() == 10 && f.deathDate.size() == 10)
         fits = age == years - (f.deathDate.mid(5) < f.birthDate.mid(5) ? 1 : 0);
     if (!fits)
-        doubt << QStringLiteral("leeftijd");
+        doubt.insert(QStringLiteral("leeftijd"), QStringLiteral("De leeftijd klopt niet met de data."));
 }
 
 bool HoldsDoubtfulWord(const QString &source, const QSet<QString> &doubtfulWords)
@@ -378,7 +379,7 @@ CardFacts ReadCardFacts(const QString &rawText, const QSet<QString> &doubtfulWor
     const QString text = QString(rawText).replace(QLatin1String("\r\n"), QLatin1String("\n"));
     const std::vector<Found> markers = Markers(text);
     CardFacts f;
-    QSet<QString> doubt;
+    QHash<QString, QString> doubt; // column -> why
     QHash<QString, QString> sources; // column -> the text it was read from
 
     const QString name = NameBefore(text.left(markers.empty() ? text.size() : markers.front().start));
@@ -387,7 +388,7 @@ CardFacts ReadCardFacts(const QString &rawText, const QSet<QString> &doubtfulWor
     sources.insert(QStringLiteral("tussenvoegsel"), f.infix);
     sources.insert(QStringLiteral("achternaam"), f.surname);
     if (!f.surname.isEmpty() && f.givenNames.isEmpty())
-        doubt << QStringLiteral("achternaam");
+        doubt.insert(QStringLiteral("achternaam"), QStringLiteral("Er is maar één naam gelezen."));
 
     bool deathPlaceIsBirthPlace = false;
     QString sexCue;
@@ -412,7 +413,7 @@ CardFacts ReadCardFacts(const QString &rawText, const QSet<QString> &doubtfulWor
                 date = d.iso;
                 sources.insert(dateColumn, d.source);
                 if (!d.iso.isEmpty() && !d.valid)
-                    doubt << dateColumn;
+                    doubt.insert(dateColumn, QStringLiteral("Deze datum bestaat niet."));
             }
             if (place.isEmpty()) {
                 place = PlaceIn(clause);
@@ -446,14 +447,16 @@ CardFacts ReadCardFacts(const QString &rawText, const QSet<QString> &doubtfulWor
     const QString pronounSex = SexFromPronouns(text, &pronounsMixed);
     f.sex = sexCue.isEmpty() ? pronounSex : sexCue;
     if (sexConflict || (sexCue.isEmpty() && pronounsMixed) || (!sexCue.isEmpty() && !pronounSex.isEmpty() && pronounSex != sexCue))
-        doubt << QStringLiteral("geslacht");
+        doubt.insert(QStringLiteral("geslacht"), QStringLiteral("De tekst spreekt zichzelf tegen over man of vrouw."));
 
     CheckConsistency(f, doubt);
     for (auto it = sources.cbegin(); it != sources.cend(); ++it)
-        if (HoldsDoubtfulWord(it.value(), doubtfulWords))
-            doubt << it.key();
+        if (HoldsDoubtfulWord(it.value(), doubtfulWords) && !doubt.contains(it.key()))
+            doubt.insert(it.key(), QStringLiteral("De tekstherkenning twijfelde aan dit woord."));
     for (const QString &column : CardFactColumns())
-        if (doubt.contains(column) && !CardFactValue(f, column).isEmpty())
+        if (doubt.contains(column) && !CardFactValue(f, column).isEmpty()) {
             f.uncertain << column;
+            f.reasons.insert(column, doubt.value(column));
+        }
     return f;
 }

@@ -3,6 +3,7 @@
 // by a small grammar of the wordings these cards use. Nothing is invented: a
 // fact that is not printed stays empty, and one read with doubt is kept but
 // named in `uncertain`.
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -20,6 +21,7 @@ struct CardFacts {
     QString deathPlace;
     QString age;          // years, as printed
     QStringList uncertain; // column names of the facts read with doubt, in column order
+    QHash<QString, QString> reasons; // column -> why it is doubted, in Dutch
 
     QString fullName() const;
     bool isUncertain(const QString &column) const { return uncertain.contains(column); }
