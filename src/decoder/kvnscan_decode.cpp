@@ -3,6 +3,7 @@
 //   kvnscan-decode <largest picture in bytes> <processor seconds> <file>
 // Any fault ends this process only; the program reads the reason from how it ended.
 #include "codec/freeimage_library.h"
+#include "common/filez.h"
 #include "common/sanitizer.h"
 #include "imaging/picture_decoder.h"
 #include "imaging/picture_file.h"
@@ -131,7 +132,7 @@ int main(int argc, char **argv)
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);   // never outlives the program
     const qint64 pictureBytes = std::strtoll(argv[1], nullptr, 10);
     const int seconds = std::max(1, std::atoi(argv[2]));
-    const QString path = QFile::decodeName(argv[3]);
+    const QString path = PathFromNative(argv[3]); // the name's own bytes, UTF-8 or not
     Limit(RLIMIT_CPU, rlim_t(seconds), rlim_t(seconds) + 1);
     // No file grows from here, but for messages to an output that is a file
     // (a log): a little room past its end. Writing past that fails, quietly.

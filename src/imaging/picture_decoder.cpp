@@ -1,5 +1,6 @@
 #include "imaging/picture_decoder.h"
 
+#include "common/filez.h"
 #include "common/prompts.h"
 #include "common/sanitizer.h"
 #include "imaging/picture_file.h"
@@ -112,7 +113,7 @@ bool Start(Decoder &d, const QString &path, qint64 pictureBytes)
 
     const QByteArray bytes = QByteArray::number(pictureBytes);
     const QByteArray seconds = QByteArray::number(DecodeSeconds());
-    const QByteArray file = QFile::encodeName(path);
+    const QByteArray file = NativePath(path); // the name's own bytes, UTF-8 or not
     char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>(bytes.constData()),
                     const_cast<char *>(seconds.constData()), const_cast<char *>(file.constData()), nullptr};
     std::vector<std::string> env = DecoderEnvironment(DecodeAddressSpace(pictureBytes));

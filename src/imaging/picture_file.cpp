@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 #include <algorithm>
 #include <QImageReader>
 #include <QPainter>
@@ -197,7 +199,8 @@ bool LoadPictureFile(QImage &picture, const QString &rawPath)
         return true;
     }
     // A missing file leaves the picture as it was.
-    if (!QFileInfo(path).isFile())
+    struct stat st;
+    if (::stat(NativePath(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return true;
     // Every other file, even the look at its kind, is for the guarded decoder program.
     DecodedPicture decoded = DecodeInDecoder(path);

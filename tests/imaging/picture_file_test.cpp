@@ -1,4 +1,5 @@
 #include "codec/free_bitmap.h"
+#include "common/filez.h"
 #include "fakes/scripted_prompts.h"
 #include "imaging/jpeg_reader.h"
 #include "imaging/picture_file.h"
@@ -80,15 +81,18 @@ TEST(PicturePaths, JpegAndGifAreKnownByTheirEnding)
 TEST_F(PictureFile, RoundTripsKeepPixelsAndResolution)
 {
     const QImage picture = GradientPicture(64, 48);
-    for (const char *name : {"a.bmp", "a.tif", "a.jpg"}) {
-        ASSERT_EQ(SavePictureFile(picture, path(name), 95, 300), 95) << name;
+    // Names whose bytes are not UTF-8 are the system's too.
+    for (const char *name : {"a.bmp", "a.tif", "a.jpg", "\xe9.tif", "\xe9.jpg"}) {
+        const QString file = path(PathFromNative(name));
+        ASSERT_EQ(SavePictureFile(picture, file, 95, 300), 95) << name;
         QImage loaded;
-        ASSERT_TRUE(LoadPictureFile(loaded, path(name)));
+        ASSERT_TRUE(LoadPictureFile(loaded, file)) << name;
         ASSERT_EQ(loaded.size(), picture.size()) << name;
         EXPECT_EQ(loaded.format(), QImage::Format_BGR888);
         EXPECT_NEAR(loaded.dotsPerMeterX(), 11811, 1) << name;
         EXPECT_NEAR(loaded.dotsPerMeterY(), 11811, 1) << name;
         EXPECT_LE(LargestDifference(loaded, picture), QByteArray(name).endsWith("jpg") ? 12 : 0) << name;
+        ::unlink(NativePath(file).constData()); // a name Qt's own removal cannot reach
     }
 }
 
