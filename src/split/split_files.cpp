@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,20 +29,45 @@ QString DecodeReason(PictureDecodeResult outcome)
 }
 
 // The picture libraries of the decoder write their own complaints, in English,
-// to the stream they inherit; the reason is told here, in Dutch.
+// to the stream they inherit; the reason is told here, in Dutch. Scans are read
+// on several threads at once: the first one in sends the stream away, the last
+// one out brings it back.
+class QuietErrors {
+public:
+    QuietErrors()
+    {
+        std::lock_guard<std::mutex> lock(s_mutex);
+        if (s_users++ > 0)
+            return;
+        std::fflush(stderr);
+        s_saved = ::dup(STDERR_FILENO);
+        const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (s_saved >= 0 && nowhere >= 0)
+            ::dup2(nowhere, STDERR_FILENO);
+        if (nowhere >= 0)
+            ::close(nowhere);
+    }
+    ~QuietErrors()
+    {
+        std::lock_guard<std::mutex> lock(s_mutex);
+        if (--s_users > 0 || s_saved < 0)
+            return;
+        ::dup2(s_saved, STDERR_FILENO);
+        ::close(s_saved);
+        s_saved = -1;
+    }
+
+private:
+    static std::mutex s_mutex;
+    static int s_users, s_saved;
+};
+std::mutex QuietErrors::s_mutex;
+int QuietErrors::s_users = 0, QuietErrors::s_saved = -1;
+
 DecodedPicture DecodeQuietly(const QString &path)
 {
-    std::fflush(stderr);
-    const int saved = ::dup(STDERR_FILENO), nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved >= 0 && nowhere >= 0)
-        ::dup2(nowhere, STDERR_FILENO);
-    DecodedPicture decoded = DecodeInDecoder(path);
-    if (saved >= 0 && nowhere >= 0)
-        ::dup2(saved, STDERR_FILENO);
-    for (const int fd : {saved, nowhere})
-        if (fd >= 0)
-            ::close(fd);
-    return decoded;
+    QuietErrors quiet;
+    return DecodeInDecoder(path);
 }
 
 } // namespace
@@ -99,3 +125,19 @@ bool Taken(const QString &path)
     return ::lstat(NativePath(path).constData(), &st) == 0;
 }
 
+
+void Print(FILE *stream, const QString &text) { std::fputs((NativePath(text) + '\n').constData(), stream); }
+
+int Fail(const QString &why, int code)
+{
+    Print(stderr, QStringLiteral("kvnscan-split: ") + why);
+    return code;
+}
+
+void RemoveWritten(const QStringList &written, const QStringList &created)
+{
+    for (const QString &p : written)
+        ::unlink(NativePath(p).constData());
+    for (auto f = created.crbegin(); f != created.crend(); ++f)
+        ::rmdir(NativePath(*f).constData());
+}

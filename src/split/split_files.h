@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
+#include <cstdio>
 
 // The system's reason for error (an errno value), in Dutch.
 QString SystemReason(int error);
@@ -17,3 +18,13 @@ bool MakeFolder(const QString &folder, QStringList &created, QString &why);
 
 // Whether anything, a dangling link too, has that path.
 bool Taken(const QString &path);
+
+// Texts go out in the bytes of the paths they name, whatever those are.
+void Print(FILE *stream, const QString &text);
+
+// Prints "kvnscan-split: " + why on stderr; returns code.
+int Fail(const QString &why, int code = 1);
+
+// Nothing half-done stays behind: every file of a failed run goes again, and
+// every folder it made (created as MakeFolder gives them).
+void RemoveWritten(const QStringList &written, const QStringList &created);

@@ -8,12 +8,18 @@
 
 const char *const kSplitUsage =
     "gebruik: kvnscan-split VOORKANT [ACHTERKANT] --out MAP [opties]\n"
+    "         kvnscan-split --batch MAP --out MAP [opties]\n"
     "\n"
     "Zoekt de kaarten op de scan VOORKANT, zoals het scanvenster dat in de serie-stand\n"
     "doet, en slaat elke kaart op in MAP; met ACHTERKANT komt elke achterkant naast of\n"
     "onder zijn voorkant. Elk geschreven bestand staat daarna op een eigen regel.\n"
+    "Met --batch gaat het zo met elke scan in een map, op alle processorkernen.\n"
     "\n"
     "  --out MAP            doelmap; wordt gemaakt als die er nog niet is\n"
+    "  --batch MAP          alle scans in MAP; NAAM-voor* hoort bij NAAM-achter*,\n"
+    "                       NAAM bij NAAM-2 (achterkant), de rest staat alleen; de\n"
+    "                       nummering loopt door; Ctrl+C stopt en laat alleen hele\n"
+    "                       bestanden staan\n"
     "  --name NAAM          naam van de eerste kaart (kaart); zonder nummer voor de\n"
     "                       laatste punt wordt dat 1 (kaart001); wat na de laatste\n"
     "                       punt staat vervalt, zoals in het venster\n"
@@ -35,7 +41,8 @@ const char *const kSplitUsage =
     "  --lang TAAL          taal van die tekst: nld, eng, fra of deu (nld)\n"
     "  -h, --help           deze uitleg\n"
     "\n"
-    "Afsluitwaarde: 0 gelukt, 1 mislukt (met de reden), 2 onjuiste opties.\n";
+    "Afsluitwaarde: 0 gelukt, 1 mislukt (met de reden) of met --batch een scan\n"
+    "overgeslagen, 2 onjuiste opties, 130 gestopt met Ctrl+C.\n";
 
 namespace {
 
@@ -92,7 +99,7 @@ QString ReadName(const QString &v, SplitOptions &o)
     return {};
 }
 
-const char *const kTextOptions[] = {"--out", "--text", "--lang", "--type", "--name", "--background", "--selection"};
+const char *const kTextOptions[] = {"--batch", "--out", "--text", "--lang", "--type", "--name", "--background", "--selection"};
 
 bool TakesValue(const QString &a)
 {
@@ -117,7 +124,10 @@ QString ReadValue(const QString &a, const QString &v, SplitOptions &o)
     QString error;
     if (ReadDetectionOption(a, v, o.detection, o.selection, o.haveSelection, error))
         return error;
-    *(a == QLatin1String("--out") ? &o.out : a == QLatin1String("--text") ? &o.text : &o.lang) = v;
+    *(a == QLatin1String("--out")     ? &o.out
+      : a == QLatin1String("--batch") ? &o.batch
+      : a == QLatin1String("--text")  ? &o.text
+                                      : &o.lang) = v;
     return {};
 }
 
@@ -133,8 +143,10 @@ bool *FlagOf(const QString &a, SplitOptions &o)
 // What the options say together.
 QString CheckTogether(SplitOptions &o)
 {
-    if (o.scans.isEmpty() || o.scans.size() > 2)
-        return QStringLiteral("geef een voorkant en hooguit een achterkant");
+    if (!o.batch.isEmpty() && !o.scans.isEmpty())
+        return QStringLiteral("--batch neemt de scans uit de map: geef dan geen losse scans");
+    if (o.batch.isEmpty() && (o.scans.isEmpty() || o.scans.size() > 2))
+        return QStringLiteral("geef een voorkant en hooguit een achterkant, of --batch MAP");
     if (o.out.isEmpty())
         return QStringLiteral("--out MAP ontbreekt");
     const PixelSelection &s = o.selection;
@@ -145,7 +157,7 @@ QString CheckTogether(SplitOptions &o)
         codes << QString::fromLatin1(l.code);
     if (!codes.contains(o.lang))
         return QStringLiteral("--lang is een van ") + codes.join(QStringLiteral(", ")) + QStringLiteral(", niet ") + o.lang;
-    if (o.ocr && o.scans.size() < 2)
+    if (o.ocr && o.batch.isEmpty() && o.scans.size() < 2)
         return QStringLiteral("--ocr leest de achterkanten: geef ook de scan van de achterkanten (ACHTERKANT)");
     o.cut.columns = o.detection.columns;
     o.cut.background = o.detection.background;

@@ -17,6 +17,7 @@ struct SplitOptions {
     bool ocr = false;   // each card's text file and caption get the text read from its back
     QString lang = QStringLiteral("nld");   // the Tesseract language it is read in
     CutOutSettings cut;
+    QString batch;   // a folder: every scan in it, paired by name, instead of scans
 };
 
 // The usage, in Dutch, as --help prints it.

@@ -1,0 +1,170 @@
+#include "split/split_cards.h"
+
+#include "codec/freeimage_library.h"
+#include "common/filez.h"
+#include "detection/cut_out.h"
+#include "detection/reading_order.h"
+#include "imaging/picture_caption.h"
+#include "imaging/picture_file.h"
+#include "ocr/back_text.h"
+#include "scanwindow/card_files.h"
+#include "scanwindow/file_naming.h"
+#include "split/split_files.h"
+
+#include <QDateTime>
+#include <sys/stat.h>
+
+bool CanWriteType(const QString &type)
+{
+    const QString probe = QStringLiteral("kaart") + type;
+    if (HasDirectWriter(probe) || !IsImageLibraryLoaded())
+        return HasDirectWriter(probe);
+    const FreeImageFunctions &fi = FI();
+    const FREE_IMAGE_FORMAT fif = fi.GetFIFFromFilename(probe.toLatin1().constData());
+    return fif != FIF_UNKNOWN && fi.FIFSupportsWriting(fif) && (fif == FIF_GIF || fi.FIFSupportsExportBPP(fif, 24));
+}
+
+QString FirstCardName(const SplitOptions &o) { return HasFileNumber(o.name) ? o.name : NextFileName(o.name, o.digits); }
+
+QString NameAfter(QString name, int count, int digits)
+{
+    for (int i = 0; i < count; ++i)
+        name = NextFileName(name, digits);
+    return name;
+}
+
+namespace {
+
+int Dpi(const QImage &scan) { return int(scan.dotsPerMeterX() / 39.37 + 0.5); }
+
+// The window's frame covers the same part of every scan, whatever its size.
+PixelSelection SelectionFor(const SplitOptions &o, const QImage &front, const QImage &scan)
+{
+    if (!o.haveSelection)
+        return {0, 0, scan.width(), scan.height()};
+    auto scale = [](int v, int to, int from) { return from > 0 ? int(qint64(v) * to / from) : v; };
+    const PixelSelection &s = o.selection;
+    return {scale(s.left, scan.width(), front.width()), scale(s.top, scan.height(), front.height()),
+            scale(s.right, scan.width(), front.width()), scale(s.bottom, scan.height(), front.height())};
+}
+
+ScanBoxList Detect(const SplitOptions &o, const QImage &front, const QImage &scan)
+{
+    ScanBoxList boxes = DetectItems(scan, SelectionFor(o, front, scan), o.detection);
+    OrderBoxes(boxes, o.detection.columns);
+    return boxes;
+}
+
+QDateTime ModifiedTime(const QString &path)
+{
+    struct stat st;
+    if (::stat(NativePath(path).constData(), &st) != 0)
+        return {};
+    return QDateTime::fromSecsSinceEpoch(st.st_mtime);
+}
+
+// Saves the cards one by one, as the window's series does, and stops at the first failure.
+struct CardWriter {
+    CardWriter(const SplitOptions &options, const QString &folder, const QString &first, const PictureCaption &scanned)
+        : o(options), folder(folder), name(first), text(o.text), scanned(scanned)
+    {
+    }
+    const SplitOptions &o;
+    QString folder, name, text;   // name: the window's numbering, the next card's
+    PictureCaption scanned;
+    const QImage *back = nullptr;
+    const ScanBoxList *boxes = nullptr;
+    size_t cardIndex = 0;
+    QStringList *written = nullptr;
+    QString failure;
+
+    // Every card its own text: the given one, then what its back says. The
+    // boxes are in reading order by now, one card each. The back is read as
+    // the window's cut-out makes it: turned upright with --straighten, and
+    // what lies beyond the scan's edge in the fill colour.
+    bool readBack()
+    {
+        const QImage picture = BoxAlone(*back, (*boxes)[cardIndex++], o.cut);
+        const QString read = ReadBackText(picture, Dpi(*back), o.lang, nullptr, &failure);
+        text = o.text.isEmpty() || read.isEmpty() ? o.text + read : o.text + '\n' + read;
+        return failure.isEmpty();
+    }
+
+    bool saved(const QString &path, const QString &what, bool ok, const QString &reason)
+    {
+        if (!ok)
+            failure = QStringLiteral("kan [%1] niet %2 (%3)").arg(path, what, reason);
+        else
+            *written << path;
+        return ok;
+    }
+
+    void operator()(const CardPictures &card)
+    {
+        if (!failure.isEmpty() || (o.ocr && back && !readBack()))
+            return;
+        // One path, checked once, for the look and the write.
+        const QString path = SavePath(folder, name, o.type, &failure);
+        if (path.isEmpty())
+            return;
+        const bool withText = !text.isEmpty() || (o.ocr && back);
+        // Existing files are never overwritten: the user chooses another name or folder.
+        QStringList paths = QStringList{path} + SideFilePaths(card, path);
+        if (withText)
+            paths << TextFilePath(path);
+        for (const QString &p : paths)
+            if (Taken(p)) {
+                failure = p + QStringLiteral(" bestaat al");
+                return;
+            }
+        PictureCaption caption = scanned;
+        caption.text = text;
+        // The joined picture, then its sides: each with the system's reason when it fails.
+        const QStringList pictures = QStringList{path} + SideFilePaths(card, path);
+        for (int i = 0; i < pictures.size(); ++i) {
+            const QImage &picture = i == 0 ? card.joined : i == 1 ? card.front : card.back;
+            QString why;
+            const bool ok = SavePictureFile(picture, pictures[i], o.quality, caption.dpi, &caption, &why) >= 0;
+            if (!saved(pictures[i], QStringLiteral("opslaan"), ok, why.isEmpty() ? QStringLiteral("reden onbekend") : why))
+                return;
+        }
+        // As in the window: the accompanying text goes with the first picture saved.
+        QString why;
+        if (withText && !saved(TextFilePath(path), QStringLiteral("schrijven"), WriteTextLines(TextFilePath(path), text, &why), why))
+            return;
+        text.clear();
+        name = NextFileName(name, o.digits);
+    }
+};
+
+} // namespace
+
+bool LoadAndDetect(const SplitOptions &o, const QStringList &scans, LoadedScans &loaded, QString &why)
+{
+    for (int i = 0; i < scans.size(); ++i)
+        if (!LoadScan(scans[i], i == 0 ? loaded.front : loaded.back, why)) {
+            why = QStringLiteral("kan [%1] niet lezen (%2)").arg(scans[i], why);
+            return false;
+        }
+    loaded.frontBoxes = Detect(o, loaded.front, loaded.front);
+    loaded.boxes = loaded.back.isNull() ? loaded.frontBoxes : Detect(o, loaded.front, loaded.back);
+    if (loaded.boxes.empty())
+        why = QStringLiteral("geen kaarten gevonden op [%1]").arg(scans.back());
+    return !loaded.boxes.empty();
+}
+
+bool SaveCards(const SplitOptions &o, const QStringList &scans, LoadedScans &loaded, const QString &folder,
+               const QString &name, const std::function<bool()> &stop, QStringList &written, QString &why)
+{
+    const bool withBack = !loaded.back.isNull();
+    CardWriter writer(o, folder, name, PictureCaption{QString(), ModifiedTime(scans.back()), Dpi(loaded.front)});
+    writer.written = &written;
+    const FrontSide fronts{&loaded.front, &loaded.frontBoxes, int(loaded.frontBoxes.size())};
+    writer.back = withBack ? &loaded.back : nullptr;
+    writer.boxes = &loaded.boxes;
+    CutOutBoxes(withBack ? loaded.back : loaded.front, loaded.boxes, int(loaded.boxes.size()), withBack ? &fronts : nullptr,
+                o.cut, [&writer](const CardPictures &card) { writer(card); },
+                [&] { return !writer.failure.isEmpty() || (stop && stop()); });
+    why = writer.failure;
+    return why.isEmpty();
+}
