@@ -50,6 +50,48 @@ std::string FitJpegSegment(const std::string &text)
     return text.substr(0, end);
 }
 
+const char kPrintSource[] = "http://cv.iptc.org/newscodes/digitalsourcetype/print";
+
+// An XMP bag of texts (dc:subject, PersonInImage) in place of what the key held.
+void SetBag(Exiv2::XmpData &xmp, const char *key, const QStringList &items)
+{
+    const auto old = xmp.findKey(Exiv2::XmpKey(key));
+    if (old != xmp.end())
+        xmp.erase(old);
+    if (items.isEmpty())
+        return;
+    auto bag = Exiv2::Value::create(Exiv2::xmpBag);
+    for (const QString &item : items)
+        bag->read(Utf8(CleanCaption(item)));
+    xmp.add(Exiv2::XmpKey(key), bag.get());
+}
+
+// The record of the card: XMP as the family history guidelines ask, mirrored in IPTC.
+void WriteRecord(Exiv2::Image &image, const PictureCaption &caption)
+{
+    Exiv2::XmpData &xmp = image.xmpData();
+    Exiv2::IptcData &iptc = image.iptcData();
+    if (!caption.title.isEmpty()) {
+        xmp["Xmp.dc.title"] = "lang=x-default " + Utf8(CleanCaption(caption.title));
+        // IPTC's object name holds 64 bytes, cut between characters.
+        QByteArray name = CleanCaption(caption.title).toUtf8().left(64);
+        while (!name.isEmpty() && (uchar(name.back()) & 0xC0) == 0x80)
+            name.chop(1);
+        if (!name.isEmpty() && (uchar(name.back()) & 0xC0) == 0xC0)
+            name.chop(1);
+        iptc["Iptc.Application2.ObjectName"] = name.toStdString();
+    }
+    SetBag(xmp, "Xmp.iptcExt.PersonInImage", caption.person.isEmpty() ? QStringList() : QStringList{caption.person});
+    SetBag(xmp, "Xmp.dc.subject", caption.subjects);
+    for (const QString &subject : caption.subjects) {
+        Exiv2::Iptcdatum keyword(Exiv2::IptcKey("Iptc.Application2.Keywords"));
+        keyword.setValue(CleanCaption(subject).toUtf8().left(64).toStdString());
+        iptc.add(keyword);
+    }
+    xmp["Xmp.iptcExt.DigitalSourceType"] = kPrintSource;
+    iptc["Iptc.Envelope.CharacterSet"] = "\x1b%G"; // UTF-8
+}
+
 } // namespace
 
 QString CleanCaption(const QString &text)
@@ -94,8 +136,12 @@ bool WritePictureCaption(const QString &path, const PictureCaption &caption)
                             .arg(clean.size()));
             text = fitted;
         }
-        exif["Exif.Image.ImageDescription"] = text;
-        xmp["Xmp.dc.description"] = "lang=x-default " + text;
+        if (!text.empty()) {
+            exif["Exif.Image.ImageDescription"] = text;
+            xmp["Xmp.dc.description"] = "lang=x-default " + text;
+        }
+        if (caption.hasRecord())
+            WriteRecord(*image, caption);
         if (caption.scanned.isValid())
             exif["Exif.Photo.DateTimeDigitized"] =
                 Utf8(caption.scanned.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")));
@@ -127,6 +173,17 @@ PictureCaption ReadPictureCaption(const QString &path)
             const auto *alt = dynamic_cast<const Exiv2::LangAltValue *>(&description->value());
             caption.text = QString::fromStdString(alt ? alt->toString("x-default") : description->toString());
         }
+        const auto title = xmp.findKey(Exiv2::XmpKey("Xmp.dc.title"));
+        if (title != xmp.end()) {
+            const auto *alt = dynamic_cast<const Exiv2::LangAltValue *>(&title->value());
+            caption.title = QString::fromStdString(alt ? alt->toString("x-default") : title->toString());
+        }
+        const auto person = xmp.findKey(Exiv2::XmpKey("Xmp.iptcExt.PersonInImage"));
+        if (person != xmp.end())
+            caption.person = QString::fromStdString(person->toString(0));
+        const auto subjects = xmp.findKey(Exiv2::XmpKey("Xmp.dc.subject"));
+        for (long i = 0; subjects != xmp.end() && i < long(subjects->count()); ++i)
+            caption.subjects << QString::fromStdString(subjects->toString(i));
         const Exiv2::ExifData &exif = image->exifData();
         const auto date = exif.findKey(Exiv2::ExifKey("Exif.Photo.DateTimeDigitized"));
         if (date != exif.end())

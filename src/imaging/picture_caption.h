@@ -3,14 +3,25 @@
 // dc:description and EXIF ImageDescription, the scan date and the resolution.
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 struct PictureCaption {
+    PictureCaption(const QString &text = {}, const QDateTime &scanned = {}, int dpi = 0)
+        : text(text), scanned(scanned), dpi(dpi)
+    {
+    }
     QString text;          // this picture's own text (the accompanying text, or a card's)
     QDateTime scanned;     // EXIF DateTimeDigitized; left out when invalid
     int dpi = 0;           // EXIF resolution; left out when 0 or less
+    // Who is on a card, when its facts are kept: XMP dc:title, Iptc4xmpExt:PersonInImage,
+    // dc:subject and the IPTC fields that mirror them; the source type "print" with them.
+    QString title;
+    QString person;
+    QStringList subjects;
 
-    // Without a text nothing is written, so the file stays as the encoder made it.
-    bool isEmpty() const { return text.isEmpty(); }
+    bool hasRecord() const { return !title.isEmpty() || !person.isEmpty() || !subjects.isEmpty(); }
+    // Without a text or record nothing is written, so the file stays as the encoder made it.
+    bool isEmpty() const { return text.isEmpty() && !hasRecord(); }
 };
 
 // The text as every format gets it: valid UTF-8 (a lone surrogate becomes

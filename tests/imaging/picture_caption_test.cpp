@@ -112,3 +112,44 @@ TEST(PictureCaption, CleanedCaptionsReadBackAsWrittenInJpegAndTiff)
         }
     }
 }
+
+// A card's record goes in as genealogy programs look for it, and the pixels stay.
+TEST(PictureCaption, RecordOfACardInXmpAndIptc)
+{
+    QTemporaryDir dir;
+    const QImage picture = NumberedPicture(64, 48);
+    PictureCaption record{"Bid voor de ziel van\nJan van ’t Hof", QDateTime(QDate(2026, 3, 4), QTime(10, 20, 30)), 300};
+    record.title = QStringLiteral("Bidprentje van Jan van ’t Hof (1899–1960)");
+    record.person = QStringLiteral("Jan van ’t Hof");
+    record.subjects = QStringList{"bidprentje", "Hof"};
+    for (const QString type : {".JPG", ".TIF"}) {
+        const QString with = dir.filePath("met" + type), plain = dir.filePath("kaal" + type);
+        ASSERT_EQ(SavePictureFile(picture, with, 90, 300, &record), 90);
+        ASSERT_EQ(SavePictureFile(picture, plain, 90, 300), 90);
+        const PictureCaption back = ReadPictureCaption(with);
+        EXPECT_EQ(back.text, record.text);
+        EXPECT_EQ(back.title, record.title);
+        EXPECT_EQ(back.person, record.person);
+        EXPECT_EQ(back.subjects, record.subjects);
+        QImage a, b;
+        ASSERT_TRUE(LoadPictureFile(a, with));
+        ASSERT_TRUE(LoadPictureFile(b, plain));
+        EXPECT_TRUE(SamePixels(a, b)) << type.toStdString();
+
+        const QString exiftool = QStandardPaths::findExecutable("exiftool");
+        if (exiftool.isEmpty())
+            continue;
+        QProcess p;
+        p.start(exiftool, {"-s", "-charset", "iptc=utf8", "-XMP-dc:Title", "-XMP-iptcExt:PersonInImage", "-XMP-dc:Subject",
+                           "-XMP-iptcExt:DigitalSourceType", "-IPTC:ObjectName", "-IPTC:Keywords", with});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        for (const char *line : {"Title                           : Bidprentje van Jan van ’t Hof (1899–1960)",
+                                 "PersonInImage                   : Jan van ’t Hof",
+                                 "Subject                         : bidprentje, Hof",
+                                 "DigitalSourceType               : http://cv.iptc.org/newscodes/digitalsourcetype/print",
+                                 "ObjectName                      : Bidprentje van Jan van ’t Hof (1899–1960)",
+                                 "Keywords                        : bidprentje, Hof"})
+            EXPECT_TRUE(out.contains(QString::fromUtf8(line))) << line << "\n" << out.toStdString();
+    }
+}
