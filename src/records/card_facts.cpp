@@ -374,6 +374,22 @@ QString CardFacts::fullName() const
     return parts.join(QLatin1Char(' '));
 }
 
+QString CardTitle(const CardFacts &f)
+{
+    QString title = QStringLiteral("Bidprentje van ") + f.fullName();
+    if (!f.birthDate.isEmpty() || !f.deathDate.isEmpty())
+        title += QStringLiteral(" (%1–%2)").arg(f.birthDate.left(4), f.deathDate.left(4));
+    return title;
+}
+
+QStringList CardSubjects(const CardFacts &f)
+{
+    QStringList subjects{QStringLiteral("bidprentje")};
+    if (!f.surname.isEmpty())
+        subjects << f.surname;
+    return subjects;
+}
+
 CardFacts ReadCardFacts(const QString &rawText, const QSet<QString> &doubtfulWords)
 {
     const QString text = QString(rawText).replace(QLatin1String("\r\n"), QLatin1String("\n"));

@@ -37,6 +37,11 @@ void SetCardFactValue(CardFacts &facts, const QString &column, const QString &va
 // reading engine itself doubted: a fact holding one of them is uncertain.
 CardFacts ReadCardFacts(const QString &text, const QSet<QString> &doubtfulWords = {});
 
+// The card's title in pictures and the index: "Bidprentje van <naam> (<geboortejaar>–<overlijdensjaar>)".
+QString CardTitle(const CardFacts &facts);
+// The card's subjects: "bidprentje" and the surname.
+QStringList CardSubjects(const CardFacts &facts);
+
 // A person's whole name split into given names, infix and surname, as on a card.
 void SplitPersonName(const QString &name, CardFacts &into);
 

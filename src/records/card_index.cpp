@@ -174,10 +174,7 @@ QString Person(int id, const CardRecord &card, int family)
         const QString form = card.file.section(QLatin1Char('.'), -1).toLower();
         out += Line(1, QStringLiteral("OBJE")) + Line(2, QStringLiteral("FILE"), card.file)
                + Line(3, QStringLiteral("FORM"), form == QLatin1String("jpg") ? QStringLiteral("jpeg") : form);
-        QString title = QStringLiteral("Bidprentje van ") + f.fullName();
-        if (!f.birthDate.isEmpty() || !f.deathDate.isEmpty())
-            title += QStringLiteral(" (%1–%2)").arg(f.birthDate.left(4), f.deathDate.left(4));
-        out += Line(2, QStringLiteral("TITL"), title);
+        out += Line(2, QStringLiteral("TITL"), CardTitle(f));
     }
     if (!f.uncertain.isEmpty())
         out += Line(1, QStringLiteral("NOTE"), QStringLiteral("Onzeker: ") + f.uncertain.join(QStringLiteral(", ")));
