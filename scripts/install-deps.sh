@@ -8,7 +8,7 @@ libsane-dev libsane1 sane-utils libchm-dev fp-utils libgtest-dev libgmock-dev li
 qt6-qpa-plugins xvfb xdotool xauth x11-apps imagemagick fonts-dejavu-core hyperfine libvips-dev
 clang libclang-rt-14-dev procps iproute2 util-linux qt6-translations-l10n appstream desktop-file-utils dpkg-dev libexiv2-dev libtiff-dev
 libtesseract-dev tesseract-ocr-nld tesseract-ocr-eng tesseract-ocr-fra tesseract-ocr-deu fonts-dejavu-extra
-gramps fonts-urw-base35 libimage-exiftool-perl libopencv-core-dev libopencv-imgproc-dev"
+gramps fonts-urw-base35 libimage-exiftool-perl libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev"
 
 missing=""
 for p in $PKGS; do
