@@ -255,6 +255,14 @@ private:
     void connectBackText();
     bool MarkOcrLanguages();
     void tekstachterkantlezenOn();   // the user switched reading the backs on
+    // The caption of Opslaan says what it will do now (scanform_save.cpp).
+    void ShowSaveCaption();
+    // After a save: the line under the preview names the files and opens their
+    // folder when clicked; the title names the last file for a while.
+    void ShowSavedLine(const QStringList &paths, const QString &title);
+    void restoreTitleAfterSave();
+    QTimer *savedTitleTimer = nullptr;
+    QString savedLineFolder, titleAfterSave, titleBeforeSave;
 
     // Set when a scan, an opened file or a turn gives a picture no save has
     // written yet; Sluiten then asks before the work is lost.

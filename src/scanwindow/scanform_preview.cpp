@@ -214,15 +214,7 @@ void TScanform::Timer1Timer()
         ui->scanachterkant->setText(caption);
     } else {
         ui->scanachterkant->setText(Term(Terms::ScanVerb) + crlf + Term(Terms::Achterkant));
-        ShowPlainSaveCaption();
     }
-
-    if (backSidePass && ui->Scanbut->width() == kScanPresentWidth) {
-        const int count = int(boxes.size());
-        if (count <= 1)
-            ui->save->setText(TermWith(Terms::OpslaanVoorEnAchterkant, crlf));
-        else
-            ui->save->setText(TermWith(Terms::OpslaanVoorEnAchterkanten, QString::number(count)));
-    }
+    ShowSaveCaption();
     fitCaptions();
 }

@@ -24,6 +24,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMouseEvent>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
@@ -36,6 +38,9 @@ const QString kSaveDialogFilter = QStringLiteral("Jpeg (*.JPG *.jpg *.jpeg *.JPE
 
 // Pictures below this many pixels count as small for the after-save callback.
 const qint64 kSmallPicturePixels = 1500000;
+
+// Width of the Scan button in the layout with a scan present, not yet saved.
+constexpr int kScanPresentWidth = 75;
 
 // A full disk, a full quota or a file too large for where it goes: the next card will fail as well.
 bool NoRoomLeft(int error, const QString &why)
@@ -281,8 +286,87 @@ void TScanform::cardFailed(const QString &path, const QString &reason, bool noRo
     }
 }
 
+namespace {
+
+// Calls clicked on a left click of the watched widget.
+class OnClick : public QObject {
+public:
+    OnClick(QObject *parent, std::function<void()> clicked) : QObject(parent), m_clicked(std::move(clicked)) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() != QEvent::MouseButtonRelease || static_cast<QMouseEvent *>(e)->button() != Qt::LeftButton)
+            return false;
+        m_clicked();
+        return true;
+    }
+
+private:
+    std::function<void()> m_clicked;
+};
+
+// Long enough to read the file name in the title.
+constexpr int kSavedTitleMs = 2500;
+
+} // namespace
+
+void TScanform::ShowSavedLine(const QStringList &paths, const QString &title)
+{
+    if (!savedTitleTimer) {
+        savedTitleTimer = new QTimer(this);
+        savedTitleTimer->setObjectName(QStringLiteral("savedTitleTimer"));
+        savedTitleTimer->setSingleShot(true);
+        connect(savedTitleTimer, &QTimer::timeout, this, [this] { restoreTitleAfterSave(); });
+        ui->opgeslagenregel->installEventFilter(
+            new OnClick(ui->opgeslagenregel, [this] { outside().openWithDesktop(savedLineFolder); }));
+    }
+    const QFileInfo first(paths.first()), last(paths.last());
+    savedLineFolder = first.absolutePath();
+    const QString names = paths.size() == 1 ? first.fileName() : first.fileName() + QStringLiteral(" t/m ") + last.fileName();
+    ui->opgeslagenregel->setText(QStringLiteral("Opgeslagen: ") + names + QStringLiteral(" in ") + savedLineFolder);
+    ui->opgeslagenregel->show();
+    titleBeforeSave = title;
+    titleAfterSave = last.filePath() + ' ' + Term(Terms::Opgeslagen);
+    setWindowTitle(titleAfterSave);
+    savedTitleTimer->start(kSavedTitleMs);
+}
+
+void TScanform::restoreTitleAfterSave()
+{
+    if (savedTitleTimer)
+        savedTitleTimer->stop();
+    // Unless something else has taken the title since.
+    if (!titleAfterSave.isEmpty() && windowTitle() == titleAfterSave)
+        setWindowTitle(titleBeforeSave);
+    titleAfterSave.clear();
+}
+
+void TScanform::ShowSaveCaption()
+{
+    const bool present = ui->Scanbut->width() == kScanPresentWidth;
+    const bool series = ui->bidprentmode->isChecked();
+    // Opslaan cuts the boxes only in series mode; they pair with fronts only when fronts were confirmed.
+    const int count = series ? int(boxes.size()) : 0;
+    if (present && backSidePass && count > 0 && frontBoxCount > 0) {
+        ui->save->setText(count == 1 ? TermWith(Terms::OpslaanVoorEnAchterkant, QStringLiteral("\r\n"))
+                                     : TermWith(Terms::OpslaanVoorEnAchterkanten, QString::number(count)));
+    } else if (present && joinedBackSide) {
+        // A back scanned in plain mode is joined to its front: one picture.
+        ui->save->setText(TermWith(Terms::OpslaanVoorEnAchterkant, QStringLiteral("\r\n")));
+    } else if (present || !(series && frontBoxCount != 0)) {
+        // After a save in series mode the caption stays "Opslaan", as the saved layout set it.
+        const QString crlf = QStringLiteral("\r\n");
+        const QString object = count <= 1 ? Term(Terms::ScanNoun) + crlf
+                                          : QString::number(count) + ' ' + Term(Terms::Scans) + crlf;
+        ui->save->setText(JoinWords(Term(Terms::Opslaan) + crlf, object));
+    }
+}
+
 void TScanform::SaveClick(QObject *sender)
 {
+    if (!seriesSaves)
+        restoreTitleAfterSave();   // the window's own title is what a save puts back
     const QString caption = windowTitle();
     const QString folder = ui->doelmap->text();
 
@@ -298,6 +382,8 @@ void TScanform::SaveClick(QObject *sender)
     }
     // What a killed save of ours left half in this folder goes first.
     RemoveHalfSavedCards(folder);
+    if (!seriesSaves)
+        seriesSaved.clear();
 
     bool failed = false;
     if (sender && ui->bidprentmode->isChecked() && !boxes.empty()) {
@@ -332,4 +418,6 @@ void TScanform::SaveClick(QObject *sender)
         ui->fnedit->setFocus();
     }
     setWindowTitle(caption);
+    if (!seriesSaves && !seriesSaved.isEmpty())
+        ShowSavedLine(seriesSaved, caption);
 }

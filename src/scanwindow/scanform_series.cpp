@@ -123,6 +123,12 @@ void TScanform::TestverdelingClick(QObject *sender)
                     ScanbutClick(ui->scanachterkant);
             }
         }
+    } else if (!backSidePass) {
+        // Fronts the user turned down wait for no backs: the back-side button
+        // no longer counts them, nor pairs a back scan with an older series.
+        frontBoxCount = 0;
+        frontBoxes.clear();
+        frontScan = QImage();
     }
     // Whatever the answer, the preview ends on the clean scan.
     if (!cleanScan.isNull())

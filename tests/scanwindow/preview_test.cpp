@@ -287,10 +287,16 @@ TEST_F(PreviewTest, Timer_ShouldCaptionTheBackSideAndSaveButtonsForWhatComesNext
         {true, 1, 0, false, false, "scan 1\r\nachterkant", "blijft"},
         {true, -1, 0, false, false, "scan\r\nachterkant", "blijft"},
         {false, 3, 0, false, false, "scan\r\nachterkant", "Opslaan\r\n scan"},   // the count is ignored
-        {false, 0, 4, false, false, "scan\r\nachterkant", "Opslaan\r\n 4 scans"},
+        {true, 0, 4, false, false, "scan\r\nachterkant", "Opslaan\r\n 4 scans"},
         {false, 0, 0, true, false, "scan\r\nachterkant", "Opslaan\r\n scan"},
         {false, 0, 0, true, true, "scan\r\nachterkant", "Opslaan voor- en\r\nachterkant"},
-        {false, 0, 3, true, true, "scan\r\nachterkant", "Opslaan 3 voor-\r\nen achterkanten"},
+        {true, 3, 3, true, true, "scan 3\r\nachterkanten", "Opslaan 3 voor-\r\nen achterkanten"},
+        // What Opslaan does: plain mode saves the one picture whatever boxes an
+        // earlier series left; backs without confirmed fronts are saved alone.
+        {false, 0, 4, false, false, "scan\r\nachterkant", "Opslaan\r\n scan"},
+        {false, 0, 3, true, true, "scan\r\nachterkant", "Opslaan voor- en\r\nachterkant"},
+        {true, 0, 3, true, true, "scan\r\nachterkant", "Opslaan\r\n 3 scans"},
+        {true, 6, 6, false, true, "scan 6\r\nachterkanten", "Opslaan\r\n 6 scans"},
     };
     for (const auto &c : cases) {
         makeForm();
@@ -298,6 +304,7 @@ TEST_F(PreviewTest, Timer_ShouldCaptionTheBackSideAndSaveButtonsForWhatComesNext
         probe().frontBoxCount() = c.frontBoxCount;
         probe().boxes().resize(size_t(c.boxes));
         probe().backSidePass() = c.backSidePass;
+        probe().joinedBackSide() = c.backSidePass && !c.series;   // a plain back is joined to its front
         if (c.scanPresent)
             form->ShowScanPresentLayout();
         ui().save->setText("blijft");

@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMouseEvent>
+#include <QTimer>
 #include <QProgressDialog>
 
 #include <memory>
@@ -120,6 +122,14 @@ TEST_F(SaveTest, ThreeSavesIntoAFreshFolderAreNumberedWithTheirText)
     EXPECT_EQ(afterSaves[2].path, in("document002.JPG"));
     EXPECT_EQ(afterSaves[2].folder, folder);
     EXPECT_TRUE(afterSaves[2].small);
+    // The saved file's name stays in the title long enough to be read.
+    EXPECT_EQ(form->windowTitle(), in("document002.JPG") + " opgeslagen");
+    auto *titleTimer = form->findChild<QTimer *>("savedTitleTimer");
+    ASSERT_NE(titleTimer, nullptr);
+    EXPECT_GE(titleTimer->interval(), 2000);
+    titleTimer->start(0);   // the while passes
+    while (titleTimer->isActive())
+        QCoreApplication::processEvents();
     EXPECT_EQ(form->windowTitle(), "Vexlo Scan Tool 4.2");
     EXPECT_GT(ui().Scanbut->width(), 150);   // the layout after saving: Scan wide
     EXPECT_TRUE(prompts.transcript().empty());
@@ -538,4 +548,29 @@ TEST_F(SaveTest, StoppedSeries_ShouldSayWhichCardsWereSavedAndHowManyWereNot)
     EXPECT_EQ(prompts.texts()[0].toStdString(),
               QString("Van de %1 kaarten zijn er %2 opgeslagen: %3.\r\nGestopt: %4 kaarten zijn niet opgeslagen.")
                   .arg(count).arg(saved.size()).arg(names).arg(count - saved.size()).toStdString());
+}
+
+TEST_F(SaveTest, SavedLine_ShouldNameTheFilesAndOpenTheirFolderWhenClicked)
+{
+    EXPECT_TRUE(ui().opgeslagenregel->isHidden());
+    save(ui().save);
+    EXPECT_EQ(ui().opgeslagenregel->text(), "Opgeslagen: document.JPG in " + folder);
+    EXPECT_FALSE(ui().opgeslagenregel->isHidden());
+
+    ui().bidprentmode->setChecked(true);
+    probe().cleanScan() = form->picture();
+    probe().boxes() = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}, ScanBox{0, 15, 20, 30}};
+    save(ui().save);
+    EXPECT_EQ(ui().opgeslagenregel->text(), "Opgeslagen: document001.JPG t/m document003.JPG in " + folder);
+    // A save that fails leaves the line as it was: those files are still where it says.
+    ui().bidprentmode->setChecked(false);
+    ui().bestandstype->setEditText(".qqq");
+    prompts.answerOk();
+    save(ui().save);
+    EXPECT_EQ(ui().opgeslagenregel->text(), "Opgeslagen: document001.JPG t/m document003.JPG in " + folder);
+
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(ui().opgeslagenregel, &release);
+    EXPECT_EQ(outsideWorld.calls, QStringList{"open " + folder});
 }

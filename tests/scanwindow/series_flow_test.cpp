@@ -434,3 +434,32 @@ TEST_F(SeriesFlowTest, OpenedPictureAfterASeriesPass_ShouldCountAsAPlainScanAndS
     EXPECT_EQ(savedFiles().size(), 4);
     EXPECT_EQ(probe().frontBoxCount(), 4);
 }
+
+TEST_F(SeriesFlowTest, Captions_ShouldSayWhatTheNextScanAndSaveDoAfterNoAfterFrontsAloneAndAfterSaving)
+{
+    const auto captions = [this] {
+        form->Timer1Timer();
+        return (ui().scanachterkant->text() + " | " + ui().save->text()).toStdString();
+    };
+    // A whole series first: its fronts are done with once saved with their backs.
+    scanner.pictures = {Scan(1000, 1400, Qt::white, Fronts()), Scan(500, 700, Qt::white, Backs())};
+    prompts.answerYes();
+    ui().Scanbut->click();
+    EXPECT_EQ(captions(), "scan 4\r\nachterkanten | Opslaan\r\n 4 scans");   // fronts alone
+    prompts.answerYes();
+    ui().scanachterkant->click();
+    EXPECT_EQ(captions(), "scan 4\r\nachterkanten | Opslaan");   // saved: Scan invites the next
+    // "Nee" to the boxes of a new front scan: no back is paired with the old fronts.
+    scanner.pictures = {Scan(1000, 1400, Qt::white, Fronts())};
+    prompts.answerNo();
+    ui().Scanbut->click();
+    EXPECT_EQ(captions(), "scan\r\nachterkant | Opslaan\r\n 4 scans");
+    // Backs without confirmed fronts are saved each by itself.
+    scanner.pictures = {Scan(500, 700, Qt::white, Backs())};
+    prompts.answerNo();
+    ui().scanachterkant->click();
+    EXPECT_EQ(captions(), "scan\r\nachterkant | Opslaan\r\n 4 scans");
+    // Plain mode saves the one picture, whatever boxes the series left.
+    ui().bidprentmode->setChecked(false);
+    EXPECT_EQ(captions(), "scan\r\nachterkant | Opslaan\r\n scan");
+}
