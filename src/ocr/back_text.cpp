@@ -4,6 +4,8 @@
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
+#include <QTransform>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -119,6 +121,51 @@ void PaintWhiteOutside(QImage &g, const QRect &keep)
     }
 }
 
+// Printed frames and rules: dark runs longer than any letter (a sixth of the
+// card) are painted white, with the pixel either side, so no frame is left for
+// the engine to read as letters and no letter near a frame is cut.
+void EraseRules(QImage &g, const QRect &card)
+{
+    const int longRow = std::max(8, card.width() / 6), longColumn = std::max(8, card.height() / 6);
+    QImage erase(g.size(), QImage::Format_Grayscale8);
+    erase.fill(0);
+    auto mark = [&](int x, int y) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (erase.rect().contains(x + dx, y + dy))
+                    erase.scanLine(y + dy)[x + dx] = 1;
+    };
+    for (int y = card.top(); y <= card.bottom(); ++y) {
+        const uchar *p = g.constScanLine(y);
+        for (int x = card.left(), run = 0; x <= card.right() + 1; ++x) {
+            if (x <= card.right() && p[x] < 128) {
+                ++run;
+                continue;
+            }
+            for (int k = x - run; run >= longRow && k < x; ++k)
+                mark(k, y);
+            run = 0;
+        }
+    }
+    for (int x = card.left(); x <= card.right(); ++x)
+        for (int y = card.top(), run = 0; y <= card.bottom() + 1; ++y) {
+            if (y <= card.bottom() && g.constScanLine(y)[x] < 128) {
+                ++run;
+                continue;
+            }
+            for (int k = y - run; run >= longColumn && k < y; ++k)
+                mark(x, k);
+            run = 0;
+        }
+    for (int y = 0; y < g.height(); ++y) {
+        uchar *p = g.scanLine(y);
+        const uchar *e = erase.constScanLine(y);
+        for (int x = 0; x < g.width(); ++x)
+            if (e[x])
+                p[x] = 255;
+    }
+}
+
 // One engine per thread: loading a language takes longer than reading a card.
 struct Engine {
     tesseract::TessBaseAPI api;
@@ -142,7 +189,8 @@ Engine *EngineFor(const QString &lang, QString *error)
         engine.reset();
         return nullptr;
     }
-    engine->api.SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
+    // Tesseract finds the blocks itself: frames and ornaments are left out as no text.
+    engine->api.SetPageSegMode(tesseract::PSM_AUTO);
     engine->ready = true;
     return engine.get();
 }
@@ -210,31 +258,132 @@ bool HoldsWord(const QString &text, bool dictionary)
     return longest >= 3 || (dictionary && longest >= 2);
 }
 
-// The lines read, without those the engine doubts that hold no word (numbers
-// and ornaments read as letters); nothing when no line is trusted at all.
-QString TrustedLines(tesseract::TessBaseAPI &api)
+// One line read: its text, the engine's confidence (0 to 100), where it lies
+// on the back as given, and whether it is kept (trusted, or holding a word).
+struct Line {
+    QString text;
+    float confidence = 0;
+    QRect box;
+    bool kept = false;
+};
+
+struct Reading {
+    std::vector<Line> lines;
+    bool trusted = false;   // at least one line the engine trusts
+    int turn = 0;           // quarter turns clockwise that made the back upright
+
+    // The confidence of the kept lines, weighted by their length.
+    double score() const
+    {
+        double sum = 0, chars = 0;
+        for (const Line &l : lines)
+            if (l.kept) {
+                sum += double(l.confidence) * l.text.size();
+                chars += l.text.size();
+            }
+        return chars > 0 && trusted ? sum / chars : 0;
+    }
+    QString text() const
+    {
+        QStringList kept;
+        for (const Line &l : lines)
+            if (l.kept)
+                kept << l.text;
+        return trusted ? kept.join('\n') : QString();
+    }
+};
+
+// The lines read; boxes are scaled by `scale` back to the back as given.
+Reading Lines(tesseract::TessBaseAPI &api, double scale)
 {
     using tesseract::RIL_TEXTLINE;
     using tesseract::RIL_WORD;
+    Reading r;
     std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
     if (!it)
-        return QString();
-    QStringList lines;
-    bool trusted = false;
+        return r;
     do {
         std::unique_ptr<char[]> raw(it->GetUTF8Text(RIL_TEXTLINE));
-        const QString line = QString::fromUtf8(raw.get()).trimmed();
-        const bool sure = it->Confidence(RIL_TEXTLINE) >= kTrustedLine;
+        Line line;
+        line.text = QString::fromUtf8(raw.get()).trimmed();
+        line.confidence = it->Confidence(RIL_TEXTLINE);
+        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        it->BoundingBox(RIL_TEXTLINE, &x0, &y0, &x1, &y1);
+        line.box = QRect(QPoint(int(x0 * scale), int(y0 * scale)), QPoint(int(x1 * scale), int(y1 * scale)));
+        const bool sure = line.confidence >= kTrustedLine;
         bool word = false;
         do {
             std::unique_ptr<char[]> w(it->GetUTF8Text(RIL_WORD));
             word = word || HoldsWord(QString::fromUtf8(w.get()), it->WordIsFromDictionary());
         } while (!it->IsAtFinalElement(RIL_TEXTLINE, RIL_WORD) && it->Next(RIL_WORD));
-        trusted = trusted || (sure && !line.isEmpty());
-        if (!line.isEmpty() && (sure || word))
-            lines << line;
+        r.trusted = r.trusted || (sure && !line.text.isEmpty());
+        line.kept = !line.text.isEmpty() && (sure || word);
+        if (!line.text.isEmpty())
+            r.lines.push_back(line);
     } while (it->Next(RIL_TEXTLINE));
-    return trusted ? lines.join('\n') : QString();
+    return r;
+}
+
+// The engine on a picture; nothing when stopped, over time, or specks.
+Reading Recognise(Engine &engine, const QImage &g, int dpi, double scale, Watch &watch)
+{
+    if (g.isNull() || Speckled(ToGrey(g)))
+        return Reading();
+    // Colour as it is: the engine finds the ink in the channel that shows it best.
+    const QImage pixels = g.format() == QImage::Format_Grayscale8 ? g : g.convertToFormat(QImage::Format_RGB888);
+    engine.api.SetImage(pixels.constBits(), pixels.width(), pixels.height(), pixels.depth() / 8,
+                        int(pixels.bytesPerLine()));
+    engine.api.SetSourceResolution(dpi > 0 ? dpi : kOcrDpi);
+    tesseract::ETEXT_DESC monitor;
+    monitor.cancel = &Stop;
+    monitor.cancel_this = &watch;
+    Reading r;
+    if (engine.api.Recognize(&monitor) == 0 && !(watch.cancel && watch.cancel->load()) && !watch.overrun)
+        r = Lines(engine.api, scale);
+    engine.api.Clear();
+    return r;
+}
+
+bool SameLine(const QRect &a, const QRect &b)
+{
+    const int overlap = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
+    return overlap * 2 > std::min(a.height(), b.height());
+}
+
+// Line by line, what the engine trusts more of two readings of the same back.
+Reading Merge(const Reading &a, const Reading &b)
+{
+    Reading m = a;
+    m.trusted = a.trusted || b.trusted;
+    for (const Line &l : b.lines) {
+        auto same = std::find_if(m.lines.begin(), m.lines.end(), [&](const Line &k) { return SameLine(k.box, l.box); });
+        if (same == m.lines.end())
+            m.lines.push_back(l);
+        else if (l.kept && (!same->kept || l.confidence > same->confidence))
+            *same = l;
+    }
+    std::sort(m.lines.begin(), m.lines.end(), [](const Line &x, const Line &y) { return x.box.top() < y.box.top(); });
+    return m;
+}
+
+// The back as it lies, brought down to the pixels the engine may take.
+QImage Plain(const QImage &back, int dpi, int *plainDpi)
+{
+    QImage g = back;
+    *plainDpi = dpi;
+    const qint64 pixels = qint64(g.width()) * g.height();
+    if (pixels > kMaxReadPixels) {
+        const double f = std::sqrt(double(kMaxReadPixels) / double(pixels));
+        g = g.scaled(std::max(1, int(g.width() * f)), std::max(1, int(g.height() * f)), Qt::IgnoreAspectRatio,
+                     Qt::SmoothTransformation);
+        *plainDpi = std::max(1, int(std::lround(dpi * f)));
+    }
+    return g;
+}
+
+QImage Turned(const QImage &g, int turn)
+{
+    return turn ? g.transformed(QTransform().rotate(90.0 * turn)) : g;
 }
 
 } // namespace
@@ -249,13 +398,13 @@ QImage PrepareBack(const QImage &back, int dpi, int *preparedDpi)
         return QImage();
     QImage g = ToGrey(back);
     const QRect card = CardRect(g);
-    // Borders and frames are printed within about 5 % of the card's edge.
-    const int band = std::max(1, std::min(card.width(), card.height()) / 20);
-    const QRect inside = card.adjusted(band, band, -band, -band);
-    if (inside.width() < 4 || inside.height() < 4)
+    if (card.width() < 4 || card.height() < 4)
         return QImage();
-    Stretch(g, inside);
-    PaintWhiteOutside(g, inside);
+    // The paper's level is measured away from the card's edge, where frames are printed.
+    const int band = std::max(1, std::min(card.width(), card.height()) / 20);
+    Stretch(g, card.adjusted(band, band, -band, -band));
+    PaintWhiteOutside(g, card);
+    EraseRules(g, card);
 
     int target = dpi;
     if (dpi < kOcrDpi || dpi > kOcrDpi * 3 / 2)
@@ -291,28 +440,55 @@ QString RecogniseText(const QImage &prepared, int dpi, const QString &lang, cons
     Engine *engine = EngineFor(lang, error);
     if (!engine)
         return QString();
-    const QImage g = ToGrey(prepared);
-    if (Speckled(g))
-        return QString();
-    engine->api.SetImage(g.constBits(), g.width(), g.height(), 1, int(g.bytesPerLine()));
-    engine->api.SetSourceResolution(dpi > 0 ? dpi : kOcrDpi);
-    tesseract::ETEXT_DESC monitor;
     Watch watch{cancel, ThreadCpuNs() + g_timeLimitNs.load()};
-    monitor.cancel = &Stop;
-    monitor.cancel_this = &watch;
-    QString text;
-    if (engine->api.Recognize(&monitor) == 0 && !(cancel && cancel->load()) && !watch.overrun)
-        text = TrustedLines(engine->api);
-    engine->api.Clear();
-    return text;
+    return Recognise(*engine, ToGrey(prepared), dpi, 1, watch).text();
+}
+
+BackText ReadBack(const QImage &back, int dpi, const QString &lang, const std::atomic<bool> *cancel, QString *error)
+{
+    if (dpi <= 0)
+        dpi = kOcrDpi;
+    if (back.isNull() || back.width() < 3 || back.height() < 3)
+        return BackText();
+    Engine *engine = EngineFor(lang, error);
+    if (!engine)
+        return BackText();
+    Watch watch{cancel, ThreadCpuNs() + g_timeLimitNs.load()};
+    int plainDpi = dpi;
+    const QImage plain = Plain(back, dpi, &plainDpi);
+    const double plainScale = double(dpi) / plainDpi;
+    // First as Tesseract alone reads it: most backs need nothing more.
+    Reading best = Recognise(*engine, plain, plainDpi, plainScale, watch);
+    // A back read badly may lie turned: the turn the engine trusts most wins.
+    if (best.score() < kUprightScore && !watch.overrun) {
+        for (const int turn : {2, 1, 3}) {
+            Reading r = Recognise(*engine, Turned(plain, turn), plainDpi, plainScale, watch);
+            r.turn = turn;
+            if (r.score() > best.score() + 10)
+                best = r;
+        }
+    }
+    const QImage upright = Turned(back, best.turn);
+    // Our preparation where a line is doubted; per line, the reading the engine trusts more.
+    if (!watch.overrun && std::any_of(best.lines.begin(), best.lines.end(),
+                                      [](const Line &l) { return l.confidence < kSureLine; })) {
+        int preparedDpi = dpi;
+        const QImage prepared = PrepareBack(upright, dpi, &preparedDpi);
+        const Reading again = Recognise(*engine, prepared, preparedDpi, double(dpi) / preparedDpi, watch);
+        const int turn = best.turn;
+        if (!watch.overrun)
+            best = Merge(best, again);
+        best.turn = turn;
+    }
+    if ((cancel && cancel->load()) || watch.overrun)
+        return BackText();
+    return {best.text(), best.turn};
 }
 
 QString ReadBackText(const QImage &back, int dpi, const QString &lang, const std::atomic<bool> *cancel,
                      QString *error)
 {
-    int preparedDpi = dpi;
-    const QImage prepared = PrepareBack(back, dpi, &preparedDpi);
-    return RecogniseText(prepared, preparedDpi, lang, cancel, error);
+    return ReadBack(back, dpi, lang, cancel, error).text;
 }
 
 const std::vector<OcrLanguage> &OcrLanguages()

@@ -14,14 +14,17 @@ constexpr int kOcrDpi = 300;
 constexpr int kReadingSeconds = 10;
 // Lines the engine trusts at least this much (0 to 100) count as read.
 constexpr float kTrustedLine = 70;
+// Lines trusted this much need no second reading.
+constexpr float kSureLine = 90;
+// A back read with less confidence than this may lie turned.
+constexpr double kUprightScore = 60;
 // The most pixels the engine is given; larger backs are brought down to it.
 constexpr qint64 kMaxReadPixels = qint64(1) << 24;
 
 // The back as the reader wants it: 8-bit grey at kOcrDpi or more (very fine scans
 // are brought down to kOcrDpi, which reads as well and faster; none has more than
-// kMaxReadPixels, whatever its tag says), the glass around
-// the card and a band along the card's edge (where borders and mourning frames
-// are printed) painted white, the paper stretched to white and the ink to black.
+// kMaxReadPixels, whatever its tag says), the glass around the card and printed
+// frames and rules painted white, the paper stretched to white and the ink to black.
 // preparedDpi receives the resolution of the result.
 QImage PrepareBack(const QImage &back, int dpi, int *preparedDpi = nullptr);
 
@@ -34,10 +37,22 @@ void SetReadingTimeLimit(double seconds);
 QString RecogniseText(const QImage &prepared, int dpi, const QString &lang,
                       const std::atomic<bool> *cancel = nullptr, QString *error = nullptr);
 
-// PrepareBack and RecogniseText: the text on the back, lines joined with '\n',
+// A back read: its text, and the quarter turns clockwise that set it upright.
+struct BackText {
+    QString text;
+    int turn = 0;
+};
+
+// Read as Tesseract alone reads the back (turned upright first when it lies
+// turned: upright is the turn the engine trusts most); where a line is doubted,
+// read again after PrepareBack, and per line the reading the engine trusts more.
+// The text on the back has its lines joined with '\n',
 // without empty lines and trailing spaces, nor lines the engine doubts that hold
 // no word. A back with no trusted line, one of specks, or one that takes longer
 // than kReadingSeconds of processor time gives no text.
+BackText ReadBack(const QImage &back, int dpi, const QString &lang = QStringLiteral("nld"),
+                  const std::atomic<bool> *cancel = nullptr, QString *error = nullptr);
+// The text of ReadBack.
 QString ReadBackText(const QImage &back, int dpi, const QString &lang = QStringLiteral("nld"),
                      const std::atomic<bool> *cancel = nullptr, QString *error = nullptr);
 
