@@ -1,5 +1,5 @@
 // detect-items IMAGE [--background RRGGBB] [--tolerance N] [--min-size N]
-//              [--margin N] [--columns N] [--selection L,T,R,B]
+//              [--margin N] [--columns N] [--selection L,T,R,B] [--smart]
 // Prints the boxes found on IMAGE in reading order, one "left top right bottom" a line.
 #include "detection/detection_options.h"
 #include "detection/item_detection.h"
@@ -18,7 +18,7 @@ int Usage(const char *why)
 {
     std::fprintf(stderr, "detect-items: %s\n"
                          "usage: detect-items IMAGE [--background RRGGBB] [--tolerance N] [--min-size N]\n"
-                         "                    [--margin N] [--columns N] [--selection L,T,R,B]\n",
+                         "                    [--margin N] [--columns N] [--selection L,T,R,B] [--smart]\n",
                  why);
     return 1;
 }
@@ -40,6 +40,10 @@ int main(int argc, char **argv)
             if (!path.isEmpty())
                 return Usage("more than one image given");
             path = a;
+            continue;
+        }
+        if (a == QLatin1String("--smart")) {
+            settings.smart = true;
             continue;
         }
         if (i + 1 >= args.size())

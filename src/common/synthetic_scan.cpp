@@ -4,6 +4,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
@@ -195,6 +196,63 @@ void drawAskew(QImage &canvas, const SyntheticCard &card, const QImage &picture)
     p.drawImage(QPointF(-item.width() / 2.0, -item.height() / 2.0), item);
 }
 
+// The card's edge a quarter darker, as the shadow of its thickness.
+void darkenEdge(QImage &picture, int width)
+{
+    for (int y = 0; y < picture.height(); ++y) {
+        uchar *line = picture.scanLine(y);
+        const bool rim = y < width || y >= picture.height() - width;
+        for (int x = 0; x < picture.width(); ++x)
+            if (rim || x < width || x >= picture.width() - width)
+                for (int c = 0; c < 3; ++c)
+                    line[3 * x + c] = uchar(line[3 * x + c] * 3 / 4);
+    }
+}
+
+// Brightness falling off across the lid, a shadow along its top and dust and
+// hairs on it, before the cards are laid down.
+void shadeGlass(QImage &page, const SyntheticGlass &glass)
+{
+    const int w = page.width();
+    for (int y = 0; y < page.height(); ++y) {
+        uchar *line = page.scanLine(y);
+        const double inShadow = y < glass.shadow ? 1.0 - double(y) / glass.shadow : 0.0;
+        const double dark = 1.0 - 0.25 * inShadow * inShadow;
+        for (int x = 0; x < w; ++x) {
+            const double gain = dark * (1.0 - glass.falloff * x / w);
+            for (int c = 0; c < 3; ++c)
+                line[3 * x + c] = uchar(std::lround(line[3 * x + c] * gain));
+        }
+    }
+    if (glass.dust <= 0)
+        return;
+    QPainter p(&page);
+    p.setRenderHint(QPainter::Antialiasing);
+    uint32_t seed = glass.seed * 747796405u + 1u;
+    const auto next = [&seed](int span) {
+        seed = seed * 1664525u + 1013904223u;
+        return int((seed >> 8) % uint32_t(std::max(1, span)));
+    };
+    const int unit = std::max(1, w / 1000);   // about a fifth of a millimetre on an A4 glass
+    for (int i = 0; i < glass.dust; ++i) {
+        const QPointF at(next(w), next(page.height()));
+        const int grey = 60 + next(100);
+        if (i % 3) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(grey, grey, grey));
+            p.drawEllipse(at, unit * (0.5 + next(3)), unit * (0.5 + next(3)));
+        } else {
+            QPainterPath hair(at);
+            const int len = unit * (15 + next(60));
+            hair.quadTo(at + QPointF(next(len) - len / 2, next(len) - len / 2),
+                        at + QPointF(next(2 * len) - len, next(2 * len) - len));
+            p.setPen(QPen(QColor(grey, grey, grey), unit * 0.5));
+            p.setBrush(Qt::NoBrush);
+            p.drawPath(hair);
+        }
+    }
+}
+
 } // namespace
 
 void FillRect(QImage &picture, const QRect &rect, int red, int green, int blue)
@@ -232,6 +290,8 @@ QImage PaintCard(const SyntheticCard &card)
     if (card.rect.isEmpty())
         return QImage();
     QImage picture = card.look == CardLook::Plain ? plainCard(card) : memorialCard(card);
+    if (card.edge > 0)
+        darkenEdge(picture, card.edge);
     AddNoise(picture, picture.rect(), card.noise, card.seed, card.brightest);
     return picture;
 }
@@ -243,6 +303,8 @@ QImage MakeScan(int width, int height, const SyntheticGlass &glass, const std::v
         return page;
     FillRect(page, page.rect(), glass.red, glass.green, glass.blue);
     AddNoise(page, page.rect(), glass.noise, glass.seed * 2654435761u + 12345u);
+    if (glass.falloff != 0 || glass.shadow > 0 || glass.dust > 0)
+        shadeGlass(page, glass);
     QImage canvas;   // while cards lie askew: QPainter draws on 32 bits
     for (const SyntheticCard &card : cards) {
         const QImage picture = PaintCard(card);

@@ -32,12 +32,17 @@ struct SyntheticCard {
     int brightest = 255;         // the noise never goes above this
     QString font = QStringLiteral("DejaVu Serif"); // Prayer: the family of the printed lines
     bool italic = false;         // Prayer: every line but the emphasised one in italics
+    int edge = 0;                // pixels of the darker line the card's thickness casts along its edge
 };
 
 struct SyntheticGlass {
     int red = 255, green = 255, blue = 255;
     int noise = 2;               // each channel varies by up to this much
     uint32_t seed = 1;
+    // A lid as it lies; all off by default.
+    double falloff = 0;          // share by which the lid darkens from its left edge to its right
+    int shadow = 0;              // pixels of shadow along the top edge, darkest (by a quarter) at the edge
+    int dust = 0;                // specks and hairs lying on the glass
 };
 
 // A 24-bit picture (Format_BGR888) of the glass with the cards on it, in order.

@@ -1,6 +1,7 @@
 #include "detection/item_detection.h"
 
 #include "common/filez.h"
+#include "detection/smart_detection.h"
 
 #include <QColor>
 #include <algorithm>
@@ -69,6 +70,33 @@ ScanBox Storable(const WideBox &b, qint64 W, qint64 H, const DetectionSettings &
                 .arg(H));
     const qint64 l = std::clamp<qint64>(b.left, 0, W), t = std::clamp<qint64>(b.top, 0, H);
     return {int(l), int(t), int(std::clamp<qint64>(b.right, l, W)), int(std::clamp<qint64>(b.bottom, t, H))};
+}
+
+double Overlap(const ScanBox &a, const ScanBox &b)
+{
+    const qint64 w = std::min(a.right, b.right) - std::max(a.left, b.left);
+    const qint64 h = std::min(a.bottom, b.bottom) - std::max(a.top, b.top);
+    if (w <= 0 || h <= 0)
+        return 0;
+    const double both = double(w) * h;
+    return both / (double(a.width()) * a.height() + double(b.width()) * b.height() - both);
+}
+
+// Each box of one list covers one of the other almost wholly, one to one.
+bool SameCards(const ScanBoxList &a, const ScanBoxList &b)
+{
+    if (a.size() != b.size())
+        return false;
+    std::vector<bool> taken(b.size(), false);
+    for (const ScanBox &box : a) {
+        size_t i = 0;
+        while (i < b.size() && (taken[i] || Overlap(box, b[i]) < 0.9))
+            ++i;
+        if (i == b.size())
+            return false;
+        taken[i] = true;
+    }
+    return true;
 }
 
 } // namespace
@@ -148,7 +176,7 @@ void ItemDetector::sample(const QImage &picture, int gx0, int gx1, int gy0, int 
     }
 }
 
-ScanBoxList ItemDetector::detect(const QImage &picture, PixelSelection sel, const DetectionSettings &settings)
+ScanBoxList ItemDetector::detectOnGrid(const QImage &picture, PixelSelection sel, const DetectionSettings &settings)
 {
     ScanBoxList boxes;
     std::fill(m_background.begin(), m_background.end(), uint8_t(1));
@@ -200,6 +228,23 @@ ScanBoxList ItemDetector::detect(const QImage &picture, PixelSelection sel, cons
         }
     }
     return boxes;
+}
+
+ScanBoxList ItemDetector::detect(const QImage &picture, PixelSelection sel, const DetectionSettings &settings)
+{
+    ScanBoxList grid = detectOnGrid(picture, sel, settings);
+    if (!settings.smart || picture.isNull())
+        return grid;
+    const qint64 W = picture.width(), H = picture.height();
+    const qint64 margin = W * settings.marginPercent / 100;
+    ScanBoxList boxes;
+    for (const QRect &r : FindCardRects(picture, sel)) {
+        const WideBox b{r.left() - margin, r.top() - margin, r.right() + 1 + margin, r.bottom() + 1 + margin};
+        if (b.right - b.left >= settings.minSize && b.bottom - b.top >= settings.minSize)
+            boxes.push_back(Storable(b, W, H, settings, int(boxes.size()) + 1));
+    }
+    // Where the grid finds the very same cards, its boxes stay: the files are today's.
+    return SameCards(grid, boxes) ? grid : boxes;
 }
 
 ScanBoxList DetectItems(const QImage &picture, PixelSelection selection, const DetectionSettings &settings)

@@ -18,6 +18,7 @@ struct DetectionSettings {
     int marginPercent = 2;            // of the picture width, used in both directions
     int columns = 0;                  // for the reading order
     qint64 boxPictureBytes = 0;       // largest box picture kept whole; 0: a third of the memory
+    bool smart = false;               // "Slim zoeken": the lid modelled as it lies, not one colour
 
     BackgroundKey key() const { return BackgroundKey::fromColour(background, tolerance); }
 };
@@ -35,6 +36,8 @@ public:
 
 private:
     using Cell = GridCell;
+
+    ScanBoxList detectOnGrid(const QImage &picture, PixelSelection selection, const DetectionSettings &settings);
 
     bool isBackground(int x, int y) const;
     bool isBoundary(int x, int y) const;

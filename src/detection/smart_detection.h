@@ -1,0 +1,16 @@
+#pragma once
+// "Slim zoeken": finding the cards on a lid that is not one even colour, by
+// modelling the lid as it lies and separating the cards from it by edges and
+// by colour, on a copy of the scan at about 150 dpi.
+#include "detection/scanbox.h"
+
+#include <QImage>
+#include <QRect>
+#include <vector>
+
+struct PixelSelection;
+
+// The bounding rectangles of the cards inside selection, in picture pixels,
+// top to bottom. The resolution is the picture's own when it carries one
+// other than Qt's default, else that of a glass 216 mm wide.
+std::vector<QRect> FindCardRects(const QImage &picture, const PixelSelection &selection);
