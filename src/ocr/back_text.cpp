@@ -271,6 +271,7 @@ struct Reading {
     std::vector<Line> lines;
     bool trusted = false;   // at least one line the engine trusts
     int turn = 0;           // quarter turns clockwise that made the back upright
+    int sideways = 0;       // letters in lines standing up, less those in lines lying flat
 
     // The confidence of the kept lines, weighted by their length.
     double score() const
@@ -318,6 +319,9 @@ Reading Lines(tesseract::TessBaseAPI &api, double scale)
         } while (!it->IsAtFinalElement(RIL_TEXTLINE, RIL_WORD) && it->Next(RIL_WORD));
         r.trusted = r.trusted || (sure && !line.text.isEmpty());
         line.kept = !line.text.isEmpty() && (sure || word);
+        // The engine reads sideways text by itself: its lines are then taller than wide.
+        if (line.kept)
+            r.sideways += line.box.height() > line.box.width() ? int(line.text.size()) : -int(line.text.size());
         if (!line.text.isEmpty())
             r.lines.push_back(line);
     } while (it->Next(RIL_TEXTLINE));
@@ -459,9 +463,12 @@ BackText ReadBack(const QImage &back, int dpi, const QString &lang, const std::a
     const double plainScale = double(dpi) / plainDpi;
     // First as Tesseract alone reads it: most backs need nothing more.
     Reading best = Recognise(*engine, plain, plainDpi, plainScale, watch);
-    // A back read badly may lie turned: the turn the engine trusts most wins.
-    if (best.score() < kUprightScore && !watch.overrun) {
-        for (const int turn : {2, 1, 3}) {
+    // A back read sideways or badly may lie turned: the turn the engine trusts most wins.
+    const bool sideways = best.sideways > 0;
+    if ((sideways || best.score() < kUprightScore) && !watch.overrun) {
+        if (sideways)
+            best = Reading();
+        for (const int turn : sideways ? std::vector<int>{1, 3} : std::vector<int>{2, 1, 3}) {
             Reading r = Recognise(*engine, Turned(plain, turn), plainDpi, plainScale, watch);
             r.turn = turn;
             if (r.score() > best.score() + 10)

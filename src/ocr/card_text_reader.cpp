@@ -3,13 +3,16 @@
 #include "ocr/back_text.h"
 
 #include <QFileInfo>
+#include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
+
 CardTextReader::CardTextReader() : m_pool(std::make_unique<QThreadPool>())
 {
-    // One reader: the window stays responsive and the engine is loaded once.
-    m_pool->setMaxThreadCount(1);
+    // Two backs at once where there are two cores: each engine is loaded once per thread.
+    m_pool->setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, 2));
     // The engine lives with its thread: keep the thread between series.
     m_pool->setExpiryTimeout(-1);
 }
@@ -68,8 +71,11 @@ void CardTextReader::start(const std::vector<Back> &backs, int dpi, const QStrin
         const QImage back = b.picture;
         m_cards.push_back({b.rect, QtConcurrent::run(m_pool.get(), [back, dpi, lang, stop] {
                                Result r;
-                               if (!stop->load())
-                                   r.text = ReadBackText(back, dpi, lang, stop.get(), &r.error);
+                               if (!stop->load()) {
+                                   const BackText read = ReadBack(back, dpi, lang, stop.get(), &r.error);
+                                   r.text = read.text;
+                                   r.turn = read.turn;
+                               }
                                return r;
                            })});
     }
@@ -113,6 +119,14 @@ QString CardTextReader::textFor(const QRect &card) const
         if (c.rect == card && c.future.isFinished())
             return c.future.result().text;
     return QString();
+}
+
+int CardTextReader::turnFor(const QRect &card) const
+{
+    for (const Card &c : m_cards)
+        if (c.rect == card && c.future.isFinished())
+            return c.future.result().turn;
+    return 0;
 }
 
 QString CardTextReader::error() const

@@ -43,12 +43,16 @@ public:
     // The text read from card's back: empty while not finished, when the
     // reading failed or was stopped, or when card was never handed to start.
     QString textFor(const QRect &card) const;
+    // The quarter turns clockwise that set card's back upright (0 to 3); 0 while
+    // not finished. The save turns the back by it when cards are set straight.
+    int turnFor(const QRect &card) const;
     // The first error of this run, in Dutch (e.g. a missing language).
     QString error() const;
 
 private:
     struct Result {
         QString text, error;
+        int turn = 0;
     };
     struct Card {
         QRect rect;
