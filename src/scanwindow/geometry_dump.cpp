@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -33,6 +34,8 @@ QString valueOf(const QWidget *w)
         v = t->toPlainText();
     else if (auto *c = qobject_cast<const QComboBox *>(w))
         v = c->currentText();
+    else if (auto *l = qobject_cast<const QLabel *>(w))
+        v = l->text();
     else if (auto *p = qobject_cast<const PreviewImage *>(w))
         v = QStringLiteral("%1x%2").arg(p->picture().width()).arg(p->picture().height());
     v.replace(QLatin1String("\r\n"), QLatin1String("\\n"));

@@ -26,6 +26,10 @@
 #   plainframe  plain mode: a frame, a quarter turn, Opslaan saves the framed part
 #   close    Sluiten with an unsaved scan, then with typed text: "Nee" keeps
 #            the window; after "Ja" it ends
+#   savedline  a series saved: the title names the last file, the line under the
+#            preview names the files and their folder and opens it when clicked
+#   nolang   series mode reading the backs in a language Tesseract lacks: no
+#            waiting, a notice, six pictures and no empty text files
 #   hostile  "Open bestand" on tiny files the image library would loop on or
 #            take gigabytes for: the window answers within 30 s and stays small
 # A failing flow leaves failed.png (the screen), program.log, geometry.txt and
@@ -593,8 +597,69 @@ window_at() {
     [ "$(e2e_geom Scanform | cut -d' ' -f1-4)" = "$1" ]
 }
 
+# A series of the virtual scanner's six cards, fronts and backs confirmed.
+six_cards() {
+    e2e_until 10 "the detection panel" e2e_ready Panel2
+    e2e_click Scanbut
+    e2e_answer "Vakken bepaald" Return
+    e2e_wait_value scanachterkant 'scan 6\nachterkanten'
+    e2e_click scanachterkant
+    e2e_answer "Vakken bepaald" Return
+}
+
+flow_savedline() {
+    # The desktop's opener is this test's own: it notes what it is asked to open.
+    mkdir -p "$work/bin"
+    printf '#!/bin/sh\nprintf "%%s\\n" "$@" >>"%s/opened"\n' "$work" >"$work/bin/xdg-open"
+    chmod +x "$work/bin/xdg-open"
+    PATH="$work/bin:$PATH"
+    export PATH
+    e2e_settings $quick scandocformfnedit=kaart scandocformbidprentmode=true
+    e2e_start
+    six_cards
+    e2e_until 60 "six files" test -s "$out/kaart005.JPG"
+    # The last file's name stays in the title long enough to be read.
+    e2e_until 10 "the title naming the last file" e2e_value_is Scanform "${out}/kaart005.JPG opgeslagen"
+    e2e_wait_value opgeslagenregel "Opgeslagen: kaart.JPG t/m kaart005.JPG in $out"
+    import -window root "$outdir/saved-line.png"
+    e2e_click opgeslagenregel
+    e2e_until 10 "the folder opened" grep -q "$out" "$work/opened"
+    e2e_until 10 "the title back" e2e_value_is Scanform "Vexlo Scan Tool 4.2"
+    e2e_close
+}
+
+flow_nolang() {
+    # A Tesseract with Dutch alone; French chosen in the stored settings.
+    mkdir -p "$work/tessdata"
+    for d in /usr/share/tesseract-ocr/5/tessdata /usr/share/tesseract-ocr/4.00/tessdata; do
+        [ -f "$d/nld.traineddata" ] && ln -sf "$d/nld.traineddata" "$work/tessdata/"
+    done
+    TESSDATA_PREFIX="$work/tessdata"
+    export TESSDATA_PREFIX
+    e2e_settings scandocformmetui=false scandocformdpi=100 scandocformdpiachter=300 scandocformdoelmap=$out/ \
+        scandocformfnedit=kaart scandocformbidprentmode=true \
+        scandocformtekstachterkantlezen=true scandocformocrtaal=fra
+    e2e_start
+    six_cards
+    # No reading waited for: the notice says why, in front, and the cards are saved without text.
+    e2e_until 20 "the notice of the missing language" e2e_dialog_shown Mededeling
+    import -window root "$outdir/nolang-notice.png"
+    e2e_answer Mededeling Return
+    e2e_until 30 "six files" test -s "$out/kaart005.JPG"
+    sleep 1
+    got=$(out_files)
+    expected="kaart.JPG kaart001.JPG kaart002.JPG kaart003.JPG kaart004.JPG kaart005.JPG"
+    [ "$got" = "$expected" ] || e2e_fail "files \"$got\", expected \"$expected\""
+    # Switched on anew, the option offers Dutch alone.
+    e2e_check tekstachterkantlezen
+    e2e_check tekstachterkantlezen
+    e2e_answer Mededeling Return
+    e2e_wait_value ocrtaal Nederlands
+    e2e_close
+}
+
 case "$flow" in
-    single | backside | series | backtext | restart | carried | failedsave | frame | openhelp | a4at600 | network | hostile | close | plainframe) "flow_$flow" ;;
+    single | backside | series | backtext | restart | carried | failedsave | frame | openhelp | a4at600 | network | hostile | close | plainframe | savedline | nolang) "flow_$flow" ;;
     *) e2e_fail "unknown flow $flow" ;;
 esac
 echo "e2e $flow passed"
