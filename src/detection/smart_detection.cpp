@@ -187,20 +187,6 @@ std::vector<QRect> FindCardRects(const QImage &picture, const PixelSelection &se
     // Hairs, dust and the bridges left across a gap are narrower than 1.2 mm.
     cv::morphologyEx(card, card, cv::MORPH_OPEN, Square(std::max(3, int(1.2 * mm) | 1)));
 
-    if (qEnvironmentVariableIsSet("KVN_DUMP")) {
-        auto save = [](const cv::Mat &m, const char *name) {
-            cv::Mat g;
-            m.convertTo(g, CV_8U);
-            QImage(g.data, g.cols, g.rows, int(g.step), g.channels() == 3 ? QImage::Format_BGR888 : QImage::Format_Grayscale8)
-                .save(QString::fromLatin1(name));
-        };
-        save(work, "/tmp/smart_work.png");
-        save(edges, "/tmp/smart_edges.png");
-        save(lid, "/tmp/smart_lid.png");
-        cv::Mat d = distance * 8;
-        save(d, "/tmp/smart_distance.png");
-        save(card, "/tmp/smart_card.png");
-    }
     std::vector<std::vector<cv::Point>> contours;
     cv::findContours(card, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
     const double smallest = 8 * mm * 8 * mm;

@@ -1,12 +1,12 @@
 #include "detection/straighten.h"
 
-#include "detection/background_lanes.h"
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstddef>
-#include <emmintrin.h>
 #include <vector>
 
 namespace {
@@ -20,29 +20,6 @@ constexpr int kMinRun = 4;
 constexpr int kMinCardPixels = 16;
 // Every eighth row is scanned for the card's edges: the sides stay as straight.
 constexpr int kRowStep = 8;
-
-// Sixteen neighbouring pixels (48 bytes) that all match the background, or
-// are all white, hold no card: a row's glass is passed a block at a time.
-struct GlassBlock {
-    static constexpr int kPixels = 16;
-    __m128i lo[3], hi[3];
-
-    explicit GlassBlock(const BackgroundKey &key)
-    {
-        BackgroundLanes(key, lo, hi);
-    }
-    bool at(const uchar *p) const
-    {
-        int background = 0xFFFF, white = 0xFFFF;
-        for (int k = 0; k < 3; ++k) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
-            background &= _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(_mm_max_epu8(v, lo[k]), v),
-                                                          _mm_cmpeq_epi8(_mm_min_epu8(v, hi[k]), v)));
-            white &= _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(char(0xFF))));
-        }
-        return background == 0xFFFF || white == 0xFFFF;
-    }
-};
 
 struct Point {
     double x, y;
@@ -115,39 +92,39 @@ CardLean MeasureLean(const QImage &picture, const ScanBox &rect, const Backgroun
 
     // Background as the detection sees it, and white as whitening leaves it.
     auto card = [&key](const uchar *p) { return !key.matchesBgr(p) && !(p[0] == 255 && p[1] == 255 && p[2] == 255); };
-    // The first pixel from which MinRun pixels in the step direction are card.
-    const GlassBlock glass(key);
-    constexpr int kBlock = GlassBlock::kPixels;
-    auto edge = [&](const uchar *line, int from, int to, int step) {
-        int run = 0, single = 0;   // pixels to test one by one before the next block
-        for (int x = from; x != to;) {
-            if (run == 0 && single == 0 && std::abs(to - x) >= kBlock) {
-                if (glass.at(line + size_t(step > 0 ? x : x - kBlock + 1) * 3)) {
-                    x += kBlock * step;
-                    continue;
-                }
-                single = kBlock;
-            }
-            single = std::max(single - 1, 0);
-            run = card(line + size_t(x) * 3) ? run + 1 : 0;
-            if (run == kMinRun)
-                return x - step * (kMinRun - 1);
-            x += step;
-        }
-        return -1;
-    };
+    // Card pixels of every RowStep-th row; runs shorter than MinRun are noise of the glass.
+    const int rows = (y1 - y0 + kRowStep - 1) / kRowStep, cols = x1 - x0;
+    cv::Mat mask(rows, cols, CV_8U);
+    for (int r = 0; r < rows; ++r) {
+        const uchar *line = picture.constScanLine(y0 + r * kRowStep) + size_t(x0) * 3;
+        uchar *m = mask.ptr<uchar>(r);
+        for (int x = 0; x < cols; ++x)
+            m[x] = card(line + size_t(x) * 3) ? 255 : 0;
+    }
+    cv::morphologyEx(mask, mask, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kMinRun, 1)));
+    // The card is the largest piece: a corner of a neighbour inside the box is not measured.
+    cv::Mat labels, stats, centres;
+    const int pieces = cv::connectedComponentsWithStats(mask, labels, stats, centres, 8, CV_32S);
+    int largest = 0;
+    for (int i = 1; i < pieces; ++i)
+        if (largest == 0 || stats.at<int>(i, cv::CC_STAT_AREA) > stats.at<int>(largest, cv::CC_STAT_AREA))
+            largest = i;
 
     std::vector<Point> points;
-    points.reserve(size_t(y1 - y0) * 2);
+    points.reserve(size_t(rows) * 2);
     double spans = 0;
-    for (int y = y0; y < y1; y += kRowStep) {
-        const uchar *line = picture.constScanLine(y);
-        const int left = edge(line, x0, x1, 1);
-        if (left < 0)
+    for (int r = 0; r < rows && largest > 0; ++r) {
+        const int *label = labels.ptr<int>(r);
+        int left = 0, right = cols - 1;
+        while (left < cols && label[left] != largest)
+            ++left;
+        if (left == cols)
             continue;
-        const int right = edge(line, x1 - 1, left - 1, -1);
-        points.push_back({double(left), double(y)});
-        points.push_back({double(right), double(y)});
+        while (label[right] != largest)
+            --right;
+        const int y = y0 + r * kRowStep;
+        points.push_back({double(x0 + left), double(y)});
+        points.push_back({double(x0 + right), double(y)});
         spans += (right - left + 1) * std::min(kRowStep, y1 - y);
     }
     if (points.size() < 2 * kMinCardPixels / kRowStep)

@@ -33,6 +33,7 @@ DetectionSettings ReadDetectionSettings(const Ui::TScanform &ui)
     s.minSize = ui.maxmagspin->limitedValue();
     s.marginPercent = ui.witrandspin->limitedValue();
     s.columns = ui.akol->limitedValue();
+    s.smart = ui.slimzoeken->isChecked();
     return s;
 }
 

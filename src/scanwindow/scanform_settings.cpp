@@ -45,7 +45,7 @@ struct SettingKey {
     int writePlace;
 };
 
-// The last four keys came later: they are last in both orders, so that older
+// The last five keys came later: they are last in both orders, so that older
 // settings files read the same.
 const SettingKey kSettingKeys[] = {
     {"dpi", Kind::Text, 0, 0},
@@ -74,6 +74,7 @@ const SettingKey kSettingKeys[] = {
     {"lossekanten", Kind::Check, 23, 23},
     {"tekstachterkantlezen", Kind::Check, 24, 24},
     {"ocrtaal", Kind::CodeItem, 25, 25},
+    {"slimzoeken", Kind::Check, 26, 26},
 };
 
 // The keys in one of the two orders.

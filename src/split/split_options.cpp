@@ -32,6 +32,7 @@ const char *const kSplitUsage =
     "  --margin N           randbreedte in procent, 0 of meer (2)\n"
     "  --columns N          aantal kolommen, 0 of meer (0)\n"
     "  --selection L,T,R,B  zoek alleen binnen dit kader (pixels van de voorkant)\n"
+    "  --smart              slim zoeken: de kaarten los van een achtergrondkleur vinden\n"
     "  --below              achterkant onder de voorkant in plaats van rechts ernaast\n"
     "  --white              maak de achtergrond wit\n"
     "  --straighten         zet scheef gelegde kaarten recht\n"
@@ -137,6 +138,7 @@ bool *FlagOf(const QString &a, SplitOptions &o)
          : a == QLatin1String("--straighten") ? &o.cut.straighten
          : a == QLatin1String("--sides")      ? &o.cut.sides
          : a == QLatin1String("--ocr")        ? &o.ocr
+         : a == QLatin1String("--smart")      ? &o.detection.smart
                                               : nullptr;
 }
 

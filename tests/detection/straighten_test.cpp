@@ -187,3 +187,40 @@ TEST(Straighten, TurningIsBilinearEverywhere)
         EXPECT_LE(worst, 5) << "lean " << k.lean << " at " << wx << "," << wy;
     }
 }
+
+// Three cards in a row leaning alike, 1 to 3 mm apart at 300 dpi: every box
+// holds corners of its neighbours, and every card still comes out upright.
+TEST(Straighten, CornersOfNeighboursInTheBoxChangeNothing)
+{
+    const QColor white(255, 255, 255), cream(236, 226, 198);
+    for (const CardLook look : {CardLook::Plain, CardLook::Prayer})
+        for (const double lean : {-10.0, -5.9, -2.0, 3.0, 5.9, 10.0}) {
+            const int gap = MmToPixels(1 + std::abs(int(lean)) % 3, 300), w = 560, h = 800;
+            std::vector<SyntheticCard> cards;
+            const double r = lean * 3.14159265358979 / 180;
+            for (int i = 0; i < 3; ++i) {
+                SyntheticCard c;
+                const QPointF centre(500 + i * (w + gap) * std::cos(r), 700 + i * (w + gap) * std::sin(r));
+                c.rect = QRectF(centre.x() - w / 2.0, centre.y() - h / 2.0, w, h).toRect();
+                c.lean = lean;
+                c.look = look;
+                c.border = c.face = cream;
+                c.photo = true;
+                c.number = i + 1;
+                c.noise = 2;
+                cards.push_back(c);
+            }
+            const QImage scan = MakeScan(2400, 1600, {255, 255, 255, 2, 3}, cards);
+            DetectionSettings d;
+            d.tolerance = 8;
+            d.smart = true;
+            ScanBoxList boxes = DetectItems(scan, {0, 0, scan.width(), scan.height()}, d);
+            ASSERT_EQ(boxes.size(), 3u) << lean;
+            CutOutSettings c;
+            c.key = d.key();
+            c.straighten = true;
+            CutOutBoxes(scan, boxes, 3, nullptr, c, [&](const CardPictures &p) {
+                EXPECT_LE(ResidualLean(p.joined, white, cream), 0.3) << "lean " << lean << " look " << int(look);
+            });
+        }
+}

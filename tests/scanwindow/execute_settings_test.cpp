@@ -101,6 +101,7 @@ TEST_F(ExecuteTest, SettingsFile_ShouldBeWrittenInItsFixedForm_AndReadBackByteFo
         {"lossekanten", "false", "true"},
         {"tekstachterkantlezen", "false", "true"},
         {"ocrtaal", "nld", "deu"},
+        {"slimzoeken", "false", "true"},
     };
     auto expected = [&](bool own) {
         QString text = QStringLiteral("Scanform_top=%1\nScanform_left=%2\nScanform_width=768\n"

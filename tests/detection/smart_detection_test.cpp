@@ -1,0 +1,151 @@
+// "Slim zoeken" on hard lids made in code: uneven white with a shadow, dust and
+// hairs, dark photos on black, cards lying a millimetre apart and askew.
+#include "detection/item_detection.h"
+#include "synthetic_scan.h"
+
+#include <QGuiApplication>
+#include <QTransform>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+enum class Kind { WhiteBorder, CreamBorder, DarkOnBlack, Memorial };
+
+struct Lid {
+    Kind kind;
+    int dpi;
+    double gapMm, lean, falloff;
+    int topMm;   // where the cards start; under 12 they reach into the shadow
+    uint32_t seed;
+};
+
+SyntheticCard Card(Kind kind, const QRect &rect, double lean, int dpi, uint32_t seed)
+{
+    SyntheticCard c;
+    c.rect = rect;
+    c.lean = lean;
+    c.seed = seed;
+    c.noise = 2;
+    c.edge = std::max(1, MmToPixels(0.15, dpi));
+    switch (kind) {
+    case Kind::WhiteBorder: c.photo = true; c.border = QColor(249, 249, 246); c.face = QColor(150, 130, 110); break;
+    case Kind::CreamBorder: c.photo = true; c.border = QColor(242, 234, 212); c.face = QColor(170, 150, 120); break;
+    case Kind::DarkOnBlack: c.photo = true; c.border = QColor(52, 48, 44); c.face = QColor(40, 36, 34); c.shade = 15; break;
+    case Kind::Memorial: c.look = seed % 2 ? CardLook::Portrait : CardLook::Prayer; c.number = int(seed % 9) + 1; break;
+    }
+    return c;
+}
+
+// Six cards in three columns, all leaning alike, gapMm apart at every side; the
+// whole group starts 12 mm from the left and topMm from the top.
+std::vector<SyntheticCard> Layout(const Lid &lid, std::vector<QRect> &bounds)
+{
+    const double w = MmToPixels(lid.kind == Kind::Memorial ? 56 : 54, lid.dpi);
+    const double h = MmToPixels(lid.kind == Kind::Memorial ? 90 : 75, lid.dpi);
+    const double gap = lid.gapMm / 25.4 * lid.dpi;
+    QTransform turn;
+    turn.rotate(lid.lean);
+    std::vector<QRectF> placed;
+    QRectF group;
+    for (int i = 0; i < 6; ++i) {
+        const QPointF centre = turn.map(QPointF((i % 3) * (w + gap), (i / 3) * (h + gap)));
+        const QRectF r(centre.x() - w / 2, centre.y() - h / 2, w, h);
+        placed.push_back(r);
+        group |= QTransform().translate(centre.x(), centre.y()).rotate(lid.lean).translate(-centre.x(), -centre.y()).mapRect(r);
+    }
+    const QPointF shift = QPointF(MmToPixels(12, lid.dpi), MmToPixels(lid.topMm, lid.dpi)) - group.topLeft();
+    std::vector<SyntheticCard> cards;
+    for (int i = 0; i < 6; ++i) {
+        cards.push_back(Card(lid.kind, placed[size_t(i)].translated(shift).toRect(), lid.lean, lid.dpi, lid.seed + uint32_t(i)));
+        const QPointF c = QRectF(cards.back().rect).center();
+        bounds.push_back(QTransform().translate(c.x(), c.y()).rotate(lid.lean).translate(-c.x(), -c.y())
+                             .mapRect(QRectF(cards.back().rect)).toAlignedRect());
+    }
+    return cards;
+}
+
+double Overlap(const ScanBox &b, const QRect &r)
+{
+    const QRect box(b.left, b.top, b.width(), b.height());
+    const QRect both = box.intersected(r);
+    const double a = double(both.width()) * both.height();
+    return a / (double(box.width()) * box.height() + double(r.width()) * r.height() - a);
+}
+
+// Cards found as one box overlapping their own bounds by 0.9, and boxes that are no card.
+void Count(const ScanBoxList &boxes, const std::vector<QRect> &bounds, int &found, int &extra)
+{
+    std::vector<bool> used(boxes.size(), false);
+    for (const QRect &r : bounds)
+        for (size_t i = 0; i < boxes.size(); ++i)
+            if (!used[i] && Overlap(boxes[i], r) >= 0.9) {
+                used[i] = true;
+                ++found;
+                break;
+            }
+    extra += int(std::count(used.begin(), used.end(), false));
+}
+
+} // namespace
+
+TEST(SmartDetection, HardLidsTable)
+{
+    const Lid lids[] = {
+        {Kind::WhiteBorder, 300, 0.5, 0, 0.07, 30, 1},   {Kind::WhiteBorder, 300, 1.0, 3, 0.08, 8, 2},
+        {Kind::WhiteBorder, 300, 1.5, -6, 0.06, 20, 3},  {Kind::CreamBorder, 300, 0.5, 5, 0.07, 10, 4},
+        {Kind::CreamBorder, 300, 1.0, -2, 0.08, 40, 5},  {Kind::DarkOnBlack, 300, 0.5, 4, 0.07, 25, 6},
+        {Kind::DarkOnBlack, 300, 1.5, -6, 0.06, 15, 7},  {Kind::Memorial, 300, 0.5, -3, 0.07, 12, 8},
+        {Kind::Memorial, 300, 1.0, 6, 0.06, 20, 9},      {Kind::WhiteBorder, 600, 0.5, 2, 0.07, 10, 10},
+        {Kind::DarkOnBlack, 600, 1.0, -5, 0.08, 20, 11},
+    };
+    int found = 0, extra = 0, cards = 0, oldFound = 0, oldExtra = 0;
+    for (const Lid &lid : lids) {
+        std::vector<QRect> bounds;
+        const auto layout = Layout(lid, bounds);
+        SyntheticGlass glass{255, 255, 255, 2, lid.seed};
+        if (lid.kind == Kind::DarkOnBlack)
+            glass = {22, 22, 24, 3, lid.seed};
+        glass.falloff = lid.falloff;
+        glass.shadow = MmToPixels(12, lid.dpi);
+        glass.dust = 40;
+        const QImage scan = MakeScan(MmToPixels(210, lid.dpi), MmToPixels(297, lid.dpi), glass, layout);
+        DetectionSettings s;
+        s.marginPercent = 0;
+        s.background = PlatformColour(glass.red, glass.green, glass.blue);
+        s.tolerance = 8;
+        const ScanBoxList old = DetectItems(scan, {0, 0, scan.width(), scan.height()}, s);
+        s.smart = true;
+        const ScanBoxList smart = DetectItems(scan, {0, 0, scan.width(), scan.height()}, s);
+        int f = 0, e = 0;
+        Count(smart, bounds, f, e);
+        Count(old, bounds, oldFound, oldExtra);
+        EXPECT_EQ(e, 0) << "seed " << lid.seed;
+        found += f;
+        extra += e;
+        cards += int(bounds.size());
+        if (f < int(bounds.size()))
+            std::printf("seed %u: %d of %zu found\n", lid.seed, f, bounds.size());
+    }
+    std::printf("Slim zoeken: %d of %d cards found as one box, %d extra; by background colour: %d found, %d extra\n",
+                found, cards, extra, oldFound, oldExtra);
+    EXPECT_GE(found * 100, 98 * cards);
+    EXPECT_EQ(extra, 0);
+}
+
+TEST(SmartDetection, WhereTheGridFindsEveryCardItsBoxesStay)
+{
+    for (const double lean : {0.0, 4.0}) {
+        auto cards = CardGrid(3, 2, 150, 200, 600, 900, 150, 300);
+        for (SyntheticCard &c : cards)
+            c.lean = lean;
+        const QImage scan = MakeScan(2480, 3508, {}, cards);
+        DetectionSettings s;
+        const ScanBoxList old = DetectItems(scan, {0, 0, scan.width(), scan.height()}, s);
+        ASSERT_EQ(old.size(), cards.size());
+        s.smart = true;
+        EXPECT_EQ(DetectItems(scan, {0, 0, scan.width(), scan.height()}, s), old) << lean;
+    }
+}
