@@ -144,4 +144,45 @@ TEST_F(SplitTest, NamesAndTypes_ShouldFollowTheWindowsRuleAndPathsKeepTheirBytes
     removeByBytes(odd);
 }
 
+// A folder of scans in every way they pair: NAME-voor/NAME-achter, NAME and
+// NAME-2, one alone and one unreadable; one numbering through all of them.
+TEST_F(SplitTest, Batch_ShouldPairByNameNumberOnAndSkipWhatItCannotRead)
+{
+    const QString scans = dir + "scans/";
+    QDir().mkpath(scans);
+    for (const QString name : {"oma-voor.bmp", "oma-achter.bmp", "brief.bmp", "brief-2.bmp", "los.bmp"})
+        ASSERT_TRUE(QFile::copy(front, scans + name));
+    writeAll(scans + "kapot.png", readAll(dir + "kort.png"));
+    struct Case {
+        QStringList extra;
+        int code;
+        QStringList files;   // in --out afterwards
+        QString says;
+    };
+    QStringList both, twice;
+    for (int k = 1; k <= 12; ++k)
+        (k <= 6 ? both : twice) << QString("kaart%1.JPG").arg(k, 3, 10, QChar('0'));
+    twice = both + twice;
+    const std::vector<Case> cases = {
+        // brief + brief-2, kapot (skipped), los alone, oma-voor + oma-achter: in the order of their names.
+        {{}, 1, both, "kan [" + scans + "kapot.png] niet lezen (het bestand is beschadigd); overgeslagen"},
+        {{}, 1, both, ".JPG bestaat al"},   // a second run overwrites nothing and leaves nothing
+        {{"--name", "kaart007"}, 1, twice, "overgeslagen"},
+        {{front}, 2, twice, "--batch neemt de scans uit de map"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.extra.join(' ').toStdString());
+        const Ran r = Split(QStringList{"--batch", scans, "--out", out} + c.extra);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+        EXPECT_EQ(QDir(out).entryList(QDir::Files, QDir::Name), c.files);
+    }
+    // Pairs hold the back beside the front; los.bmp's cards (kaart003, 004) stand alone.
+    const std::vector<int> joined = {1, 1, 0, 0, 1, 1};
+    for (size_t i = 0; i < joined.size(); ++i) {
+        const QImage card(out + '/' + both[int(i)]);
+        EXPECT_EQ(card.width() > card.height(), bool(joined[i])) << both[int(i)].toStdString();
+    }
+}
+
 } // namespace
