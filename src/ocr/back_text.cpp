@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <numeric>
 #include <time.h>
 
 namespace {
@@ -20,6 +21,62 @@ QImage ToGrey(const QImage &back)
     if (back.format() == QImage::Format_Grayscale8)
         return back;
     return back.convertToFormat(QImage::Format_Grayscale8);
+}
+
+// The colour channel in which the ink stands out most from the paper: on
+// yellowed paper the red one, where grey would mix in the blue that is dark in both.
+QImage InkChannel(const QImage &back)
+{
+    if (back.format() == QImage::Format_Grayscale8 || back.isGrayscale())
+        return ToGrey(back);
+    const QImage rgb = back.convertToFormat(QImage::Format_RGB888);
+    std::array<std::array<qint64, 256>, 3> hist{};
+    for (int y = 0; y < rgb.height(); y += 2) {
+        const uchar *p = rgb.constScanLine(y);
+        for (int x = 0; x < rgb.width(); x += 2)
+            for (int c = 0; c < 3; ++c)
+                ++hist[size_t(c)][p[3 * x + c]];
+    }
+    // Spread between the darkest 1 % (ink) and the median (paper).
+    int best = 0, bestSpread = -1;
+    for (int c = 0; c < 3; ++c) {
+        const qint64 total = std::accumulate(hist[size_t(c)].begin(), hist[size_t(c)].end(), qint64(0));
+        qint64 seen = 0;
+        int dark = -1, median = -1;
+        for (int v = 0; v < 256; ++v) {
+            seen += hist[size_t(c)][size_t(v)];
+            if (dark < 0 && seen * 100 >= total)
+                dark = v;
+            if (median < 0 && seen * 2 >= total)
+                median = v;
+        }
+        if (median - dark > bestSpread) {
+            bestSpread = median - dark;
+            best = c;
+        }
+    }
+    QImage g(rgb.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < rgb.height(); ++y) {
+        const uchar *p = rgb.constScanLine(y);
+        uchar *q = g.scanLine(y);
+        for (int x = 0; x < rgb.width(); ++x)
+            q[x] = p[3 * x + best];
+    }
+    return g;
+}
+
+// Paper grain smoothed over three by three pixels: ragged letter edges make
+// the engine mistake one digit for another.
+void Smooth(QImage &g)
+{
+    const QImage src = g.copy();
+    const int w = g.width(), h = g.height();
+    for (int y = 1; y + 1 < h; ++y) {
+        const uchar *a = src.constScanLine(y - 1), *b = src.constScanLine(y), *c = src.constScanLine(y + 1);
+        uchar *q = g.scanLine(y);
+        for (int x = 1; x + 1 < w; ++x)
+            q[x] = uchar((a[x - 1] + a[x] + a[x + 1] + b[x - 1] + b[x] + b[x + 1] + c[x - 1] + c[x] + c[x + 1]) / 9);
+    }
 }
 
 // The glass's grey: the median of the picture's outermost ring.
@@ -354,7 +411,9 @@ bool SameLine(const QRect &a, const QRect &b)
     return overlap * 2 > std::min(a.height(), b.height());
 }
 
-// Line by line, what the engine trusts more of two readings of the same back.
+// Line by line, what the engine trusts more of two readings of the same back;
+// the second only when it is trusted clearly more.
+constexpr float kBetterLine = 5;
 Reading Merge(const Reading &a, const Reading &b)
 {
     Reading m = a;
@@ -363,7 +422,7 @@ Reading Merge(const Reading &a, const Reading &b)
         auto same = std::find_if(m.lines.begin(), m.lines.end(), [&](const Line &k) { return SameLine(k.box, l.box); });
         if (same == m.lines.end())
             m.lines.push_back(l);
-        else if (l.kept && (!same->kept || l.confidence > same->confidence))
+        else if (l.kept && (!same->kept || l.confidence > same->confidence + kBetterLine))
             *same = l;
     }
     std::sort(m.lines.begin(), m.lines.end(), [](const Line &x, const Line &y) { return x.box.top() < y.box.top(); });
@@ -400,10 +459,12 @@ QImage PrepareBack(const QImage &back, int dpi, int *preparedDpi)
         *preparedDpi = dpi;
     if (back.isNull() || back.width() < 3 || back.height() < 3)
         return QImage();
-    QImage g = ToGrey(back);
+    QImage g = InkChannel(back);
     const QRect card = CardRect(g);
     if (card.width() < 4 || card.height() < 4)
         return QImage();
+    if (dpi >= 250)
+        Smooth(g);
     // The paper's level is measured away from the card's edge, where frames are printed.
     const int band = std::max(1, std::min(card.width(), card.height()) / 20);
     Stretch(g, card.adjusted(band, band, -band, -band));
