@@ -13,6 +13,8 @@ namespace {
 constexpr double kWorkDpi = 150;
 constexpr int kQtDefaultDpm = 3780;   // 96 dpi: a picture that carries no resolution of its own
 
+cv::Mat Square(int side) { return cv::getStructuringElement(cv::MORPH_RECT, cv::Size(side, side)); }
+
 double Dpi(const QImage &picture)
 {
     const int dpm = picture.dotsPerMeterX();
@@ -41,9 +43,13 @@ cv::Mat WorkingCopy(const QImage &picture, const QRect &part, int f)
     const cv::Mat whole(source.height(), source.width(), CV_8UC(channels), const_cast<uchar *>(source.constBits()),
                         size_t(source.bytesPerLine()));
     // Whole multiples of f keep the averaging on its fast path.
-    const cv::Mat roi = whole(cv::Rect(part.x(), part.y(), part.width() / f * f, part.height() / f * f));
+    cv::Mat roi = whole(cv::Rect(part.x(), part.y(), part.width() / f * f, part.height() / f * f));
+    const cv::Size size(roi.cols / f, roi.rows / f);
+    // One row in f, averaged along, is enough against the sensor noise and reads a
+    // fraction of the scan.
+    roi = cv::Mat(roi.rows / f, roi.cols, roi.type(), roi.data, roi.step[0] * size_t(f));
     cv::Mat small;
-    cv::resize(roi, small, cv::Size(roi.cols / f, roi.rows / f), 0, 0, cv::INTER_AREA);
+    cv::resize(roi, small, size, 0, 0, cv::INTER_AREA);
     if (channels == 4)
         cv::cvtColor(small, small, cv::COLOR_BGRA2BGR);
     return small;
@@ -111,14 +117,16 @@ cv::Mat LidModel(const cv::Mat &work, const cv::Mat &lid)
 {
     constexpr int block = 8;
     const cv::Size coarse(std::max(1, work.cols / block), std::max(1, work.rows / block));
-    cv::Mat sure, weight, colour, sum, count;
-    cv::erode(lid, sure, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(5, 5)));
-    sure.convertTo(weight, CV_32F, 1.0 / 255);
-    work.convertTo(colour, CV_32FC3);
-    cv::Mat weighted;
-    cv::merge(std::vector<cv::Mat>{weight, weight, weight}, weighted);
-    cv::resize(colour.mul(weighted), sum, coarse, 0, 0, cv::INTER_AREA);
-    cv::resize(weight, count, coarse, 0, 0, cv::INTER_AREA);
+    const cv::Rect whole(0, 0, std::min(work.cols, coarse.width * block), std::min(work.rows, coarse.height * block));
+    cv::Mat sure, masked(work.size(), CV_8UC3, cv::Scalar::all(0)), wide, sum8, count8, sum, count;
+    cv::erode(lid, sure, Square(5));
+    work.copyTo(masked, sure);
+    // Sums in 16 bits keep the averages of the blocks exact enough.
+    masked(whole).convertTo(wide, CV_16UC3, 256);
+    cv::resize(wide, sum8, coarse, 0, 0, cv::INTER_AREA);
+    cv::resize(sure(whole), count8, coarse, 0, 0, cv::INTER_AREA);
+    sum8.convertTo(sum, CV_32FC3, 1.0 / 256);
+    count8.convertTo(count, CV_32F, 1.0 / 255);
 
     cv::Mat mean(coarse, CV_32FC3, cv::Scalar::all(0));
     for (int y = 0; y < coarse.height; ++y)
@@ -133,24 +141,21 @@ cv::Mat LidModel(const cv::Mat &work, const cv::Mat &lid)
         for (int x = 0; x < coarse.width; ++x)
             if (c.at<float>(y, x) > 0.3f)
                 model.at<cv::Vec3f>(y, x) = s.at<cv::Vec3f>(y, x) / c.at<float>(y, x);
-    cv::Mat full;
-    cv::resize(model, full, work.size(), 0, 0, cv::INTER_LINEAR);
+    cv::Mat narrow, full;
+    model.convertTo(narrow, CV_8UC3);
+    cv::resize(narrow, full, work.size(), 0, 0, cv::INTER_LINEAR);
     return full;
 }
 
 // Largest difference over the three channels between the copy and the lid.
 cv::Mat DistanceFromLid(const cv::Mat &work, const cv::Mat &model)
 {
-    cv::Mat colour, diff;
-    work.convertTo(colour, CV_32FC3);
-    cv::absdiff(colour, model, diff);
+    cv::Mat diff;
+    cv::absdiff(work, model, diff);
     std::vector<cv::Mat> ch;
     cv::split(diff, ch);
-    cv::Mat most = cv::max(cv::max(ch[0], ch[1]), ch[2]);
-    return most;
+    return cv::max(cv::max(ch[0], ch[1]), ch[2]);
 }
-
-cv::Mat Square(int side) { return cv::getStructuringElement(cv::MORPH_RECT, cv::Size(side, side)); }
 
 } // namespace
 
