@@ -61,6 +61,9 @@ TEST(DetectItemsTool, PrintsBoxesInReadingOrder)
     r = DetectItemsTool({file, "--background", "FF0000", "--tolerance", "10", "--min-size", "5000"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.isEmpty());
+    // "Slim zoeken" needs no background colour.
+    r = DetectItemsTool({file, "--background", "FF0000", "--smart"});
+    EXPECT_EQ(r.out.split('\n', Qt::SkipEmptyParts).size(), 4) << r.err.toStdString();
 }
 
 TEST(DetectItemsTool, UnreadableImageExitsWithTwo)
