@@ -6,6 +6,7 @@
 #include "codec/picture_buffer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -94,6 +95,28 @@ void FillOutside(QImage &picture, const std::vector<QRect> &covered, unsigned fi
     }
 }
 
+// With whitening and straightening, what a side shows beside its card (a
+// neighbour's corner, a shadow) is whitened too: the card is the rectangle its
+// lean was measured on, upright in the side's place.
+void WhitenBesideCard(QImage &picture, const QRect &place, double centreX, double centreY, const CardLean &lean)
+{
+    const QRect card(int(std::floor(centreX - lean.width / 2)) - 1, int(std::floor(centreY - lean.height / 2)) - 1,
+                     int(std::ceil(lean.width)) + 3, int(std::ceil(lean.height)) + 3);
+    const QRect area = place & picture.rect();
+    const uchar white[3] = {255, 255, 255};
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        uchar *line = picture.scanLine(y);
+        if (y < card.top() || y > card.bottom()) {
+            FillRun(line + size_t(area.left()) * 3, area.width(), white);
+            continue;
+        }
+        const int l = std::clamp(card.left(), area.left(), area.right() + 1);
+        const int r = std::clamp(card.right() + 1, l, area.right() + 1);
+        FillRun(line + size_t(area.left()) * 3, l - area.left(), white);
+        FillRun(line + size_t(r) * 3, area.right() + 1 - r, white);
+    }
+}
+
 } // namespace
 
 CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
@@ -156,6 +179,12 @@ CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, con
                              side.rect);
         else
             Copy(*side.scan, side.span, picture);
+        if (!settings.whiten || !side.lean.confident)
+            continue;
+        // Turned or not, the card's centre keeps its place in what the side shows.
+        WhitenBesideCard(picture, QRect(side.x, side.y, side.shown.width(), side.shown.height()),
+                         side.x + side.lean.centreX - side.shown.left, side.y + side.lean.centreY - side.shown.top,
+                         side.lean);
     }
     if (settings.sides && partner) {
         card.front = picture.copy(0, 0, fw, fh);

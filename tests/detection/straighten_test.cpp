@@ -4,6 +4,7 @@
 #include "detection/cut_out.h"
 #include "detection/item_detection.h"
 #include "detection/straighten.h"
+#include "synthetic_scan.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -189,7 +190,8 @@ TEST(Straighten, TurningIsBilinearEverywhere)
 }
 
 // Three cards in a row leaning alike, 1 to 3 mm apart at 300 dpi: every box
-// holds corners of its neighbours, and every card still comes out upright.
+// holds corners of its neighbours, and every card still comes out upright;
+// with whitening, nothing beside the card is left but white.
 TEST(Straighten, CornersOfNeighboursInTheBoxChangeNothing)
 {
     const QColor white(255, 255, 255), cream(236, 226, 198);
@@ -219,8 +221,20 @@ TEST(Straighten, CornersOfNeighboursInTheBoxChangeNothing)
             CutOutSettings c;
             c.key = d.key();
             c.straighten = true;
+            c.whiten = look == CardLook::Prayer;
             CutOutBoxes(scan, boxes, 3, nullptr, c, [&](const CardPictures &p) {
                 EXPECT_LE(ResidualLean(p.joined, white, cream), 0.3) << "lean " << lean << " look " << int(look);
+                // The margin band, 6 pixels in from the card's edge, is white all round.
+                const QImage &q = p.joined;
+                const int mx = (q.width() - w) / 2 - 6, my = (q.height() - h) / 2 - 6;
+                int beside = 0;
+                for (int y = 0; y < q.height(); ++y)
+                    for (int x = 0; x < q.width(); ++x)
+                        if ((x < mx || x >= q.width() - mx || y < my || y >= q.height() - my)
+                            && PixelAt(q, x, y).g < 245)
+                            ++beside;
+                if (c.whiten)
+                    EXPECT_EQ(beside, 0) << "lean " << lean;
             });
         }
 }
