@@ -144,9 +144,10 @@ CardUnit::CardUnit(const QStringList &paths)
     QByteArray names;
     for (const QString &p : paths)
         names += NativePath(QFileInfo(p).fileName()) + '\0';
-    // On the disk before the first file of the card changes.
-    if (::write(m_fd, names.constData(), size_t(names.size())) == names.size())
-        ::fdatasync(m_fd);
+    // Written before the first file of the card changes; a killed process leaves it whole.
+    // A list that could not be written names nothing and so removes nothing.
+    if (::write(m_fd, names.constData(), size_t(names.size())) != names.size())
+        ::ftruncate(m_fd, 0);
 }
 
 CardUnit::~CardUnit()

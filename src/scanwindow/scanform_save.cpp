@@ -325,7 +325,6 @@ void TScanform::ShowSavedLine(const QStringList &paths, const QString &title)
     savedLineFolder = first.absolutePath();
     const QString names = paths.size() == 1 ? first.fileName() : first.fileName() + QStringLiteral(" t/m ") + last.fileName();
     ui->opgeslagenregel->setText(QStringLiteral("Opgeslagen: ") + names + QStringLiteral(" in ") + savedLineFolder);
-    ui->opgeslagenregel->show();
     titleBeforeSave = title;
     titleAfterSave = last.filePath() + ' ' + Term(Terms::Opgeslagen);
     setWindowTitle(titleAfterSave);
