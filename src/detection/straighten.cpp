@@ -92,16 +92,17 @@ CardLean MeasureLean(const QImage &picture, const ScanBox &rect, const Backgroun
 
     // Background as the detection sees it, and white as whitening leaves it.
     auto card = [&key](const uchar *p) { return !key.matchesBgr(p) && !(p[0] == 255 && p[1] == 255 && p[2] == 255); };
-    // Card pixels of every RowStep-th row; runs shorter than MinRun are noise of the glass.
-    const int rows = (y1 - y0 + kRowStep - 1) / kRowStep, cols = x1 - x0;
-    cv::Mat mask(rows, cols, CV_8U);
+    // Card pixels of every RowStep-th row, every StepX-th pixel along: enough to
+    // tell the card's piece from a corner of a neighbour inside the box.
+    constexpr int kStepX = 8;
+    const int rows = (y1 - y0 + kRowStep - 1) / kRowStep, cols = x1 - x0, coarse = (cols + kStepX - 1) / kStepX;
+    cv::Mat mask(rows, coarse, CV_8U);
     for (int r = 0; r < rows; ++r) {
         const uchar *line = picture.constScanLine(y0 + r * kRowStep) + size_t(x0) * 3;
         uchar *m = mask.ptr<uchar>(r);
-        for (int x = 0; x < cols; ++x)
-            m[x] = card(line + size_t(x) * 3) ? 255 : 0;
+        for (int c = 0; c < coarse; ++c)
+            m[c] = card(line + size_t(c) * kStepX * 3) ? 255 : 0;
     }
-    cv::morphologyEx(mask, mask, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kMinRun, 1)));
     // The card is the largest piece: a corner of a neighbour inside the box is not measured.
     cv::Mat labels, stats, centres;
     const int pieces = cv::connectedComponentsWithStats(mask, labels, stats, centres, 8, CV_32S);
@@ -110,21 +111,38 @@ CardLean MeasureLean(const QImage &picture, const ScanBox &rect, const Backgroun
         if (largest == 0 || stats.at<int>(i, cv::CC_STAT_AREA) > stats.at<int>(largest, cv::CC_STAT_AREA))
             largest = i;
 
+    // The first pixel from which MinRun pixels in the step direction are card.
+    auto edge = [&](const uchar *line, int from, int to, int step) {
+        int run = 0;
+        for (int x = from; x != to; x += step) {
+            run = card(line + size_t(x) * 3) ? run + 1 : 0;
+            if (run == kMinRun)
+                return x - step * (kMinRun - 1);
+        }
+        return -1;
+    };
     std::vector<Point> points;
     points.reserve(size_t(rows) * 2);
     double spans = 0;
     for (int r = 0; r < rows && largest > 0; ++r) {
         const int *label = labels.ptr<int>(r);
-        int left = 0, right = cols - 1;
-        while (left < cols && label[left] != largest)
-            ++left;
-        if (left == cols)
+        int cl = 0, cr = coarse - 1;
+        while (cl < coarse && label[cl] != largest)
+            ++cl;
+        if (cl == coarse)
             continue;
-        while (label[right] != largest)
-            --right;
+        while (label[cr] != largest)
+            --cr;
+        // The exact edges lie within a step of the piece's outer samples.
         const int y = y0 + r * kRowStep;
-        points.push_back({double(x0 + left), double(y)});
-        points.push_back({double(x0 + right), double(y)});
+        const uchar *line = picture.constScanLine(y);
+        const int inLeft = x0 + std::min(cols - 1, cl * kStepX + kMinRun), inRight = x0 + std::max(0, cr * kStepX - kMinRun);
+        const int left = edge(line, std::max(x0, x0 + (cl - 1) * kStepX + 1), std::max(inLeft, inRight) + 1, 1);
+        const int right = edge(line, std::min(x1 - 1, x0 + (cr + 1) * kStepX - 1), std::min(inLeft, inRight) - 1, -1);
+        if (left < 0 || right < left)
+            continue;
+        points.push_back({double(left), double(y)});
+        points.push_back({double(right), double(y)});
         spans += (right - left + 1) * std::min(kRowStep, y1 - y);
     }
     if (points.size() < 2 * kMinCardPixels / kRowStep)
