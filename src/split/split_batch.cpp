@@ -3,6 +3,7 @@
 #include "common/filez.h"
 #include "imaging/picture_file.h"
 #include "split/split_cards.h"
+#include "split/split_record.h"
 #include "split/split_files.h"
 
 #include <QDir>
@@ -62,6 +63,7 @@ struct Job {
     int cards = -1;   // -1 until its scans are read and searched
     QString skipped;  // why it gave no cards
     QStringList written;
+    QList<CardRecord> records;  // with --record
 };
 
 // The jobs, taken in turn by the workers. A job's first name is known once
@@ -71,7 +73,7 @@ public:
     Batch(const SplitOptions &o, const QString &folder, QList<QStringList> scans) : o(o), folder(folder)
     {
         for (QStringList &s : scans)
-            jobs.push_back(Job{std::move(s), -1, {}, {}});
+            jobs.push_back(Job{std::move(s), -1, {}, {}, {}});
         names.push_back(FirstCardName(o));
     }
 
@@ -99,7 +101,8 @@ private:
         QString why;
         const bool found = LoadAndDetect(o, job.scans, loaded, why);
         const QString name = counted(i, found ? int(loaded.boxes.size()) : 0, found ? QString() : why);
-        if (found && !name.isEmpty() && !SaveCards(o, job.scans, loaded, folder, name, [this] { return stopped(); }, job.written, why)) {
+        if (found && !name.isEmpty() && !SaveCards(o, job.scans, loaded, folder, name, [this] { return stopped(); }, job.written, why,
+                                                     o.record ? &job.records : nullptr)) {
             std::lock_guard<std::mutex> lock(mutex);
             if (!failed.exchange(true) && !g_interrupted)
                 failure = why;
@@ -188,14 +191,18 @@ int SplitBatch(const SplitOptions &o)
     if (batch.progress)
         std::fputc('\n', stderr);
 
-    QStringList written;
-    for (const Job &job : batch.jobs)
+    QStringList written, index;
+    QList<CardRecord> records;
+    for (const Job &job : batch.jobs) {
         written << job.written;
-    if (batch.failed && !g_interrupted) {
-        RemoveWritten(written, created);
-        return Fail(batch.failure);
+        records << job.records;
     }
-    for (const QString &p : written)
+    why = batch.failure;
+    if ((batch.failed && !g_interrupted) || (o.record && !UpdateCardIndex(folder, records, index, why))) {
+        RemoveWritten(written, created);
+        return Fail(why);
+    }
+    for (const QString &p : written + index)
         Print(stdout, p);
     if (g_interrupted)
         return Fail(QStringLiteral("gestopt met Ctrl+C; de %1 geschreven bestanden zijn heel en blijven staan")

@@ -7,6 +7,7 @@
 #include "imaging/picture_caption.h"
 #include "imaging/picture_file.h"
 #include "ocr/back_text.h"
+#include "records/card_naming.h"
 #include "scanwindow/card_files.h"
 #include "scanwindow/file_naming.h"
 #include "split/split_files.h"
@@ -76,6 +77,8 @@ struct CardWriter {
     const ScanBoxList *boxes = nullptr;
     size_t cardIndex = 0;
     QStringList *written = nullptr;
+    QList<CardRecord> *records = nullptr;   // with --record: each saved card's
+    QString read;   // what the last back said
     QString failure;
 
     // Every card its own text: the given one, then what its back says. The
@@ -85,7 +88,7 @@ struct CardWriter {
     bool readBack()
     {
         const QImage picture = BoxAlone(*back, (*boxes)[cardIndex++], o.cut);
-        const QString read = ReadBackText(picture, Dpi(*back), o.lang, nullptr, &failure);
+        read = ReadBackText(picture, Dpi(*back), o.lang, nullptr, &failure);
         text = o.text.isEmpty() || read.isEmpty() ? o.text + read : o.text + '\n' + read;
         return failure.isEmpty();
     }
@@ -103,8 +106,17 @@ struct CardWriter {
     {
         if (!failure.isEmpty() || (o.ocr && back && !readBack()))
             return;
+        CardRecord record;
+        if (o.record) {
+            record.facts = ReadCardFacts(read);
+            record.text = read;
+        }
+        // A name from the facts where they are certain, else the window's numbering.
+        const QString fromFacts = o.namePattern.isEmpty() ? QString()
+            : CardFileName(o.namePattern, record.facts, o.type,
+                           [this](const QString &n) { return Taken(folder + QLatin1Char('/') + n); });
         // One path, checked once, for the look and the write.
-        const QString path = SavePath(folder, name, o.type, &failure);
+        const QString path = SavePath(folder, fromFacts.isEmpty() ? name : fromFacts + o.type, o.type, &failure);
         if (path.isEmpty())
             return;
         const bool withText = !text.isEmpty() || (o.ocr && back);
@@ -119,6 +131,11 @@ struct CardWriter {
             }
         PictureCaption caption = scanned;
         caption.text = text;
+        if (o.record) {
+            caption.title = CardTitle(record.facts);
+            caption.person = record.facts.fullName();
+            caption.subjects = CardSubjects(record.facts);
+        }
         // The joined picture, then its sides: each with the system's reason when it fails.
         const QStringList pictures = QStringList{path} + SideFilePaths(card, path);
         for (int i = 0; i < pictures.size(); ++i) {
@@ -133,8 +150,18 @@ struct CardWriter {
         if (withText && !saved(TextFilePath(path), QStringLiteral("schrijven"), WriteTextLines(TextFilePath(path), text, &why), why))
             return;
         text.clear();
-        name = NextFileName(name, o.digits);
+        if (records) {
+            const QStringList sides = SideFilePaths(card, path);
+            record.file = FileNameOf(path);
+            record.front = sides.size() > 0 ? FileNameOf(sides[0]) : QString();
+            record.back = sides.size() > 1 ? FileNameOf(sides[1]) : QString();
+            *records << record;
+        }
+        if (fromFacts.isEmpty())
+            name = NextFileName(name, o.digits);
     }
+
+    static QString FileNameOf(const QString &path) { return path.section(QLatin1Char('/'), -1); }
 };
 
 } // namespace
@@ -154,11 +181,13 @@ bool LoadAndDetect(const SplitOptions &o, const QStringList &scans, LoadedScans 
 }
 
 bool SaveCards(const SplitOptions &o, const QStringList &scans, LoadedScans &loaded, const QString &folder,
-               const QString &name, const std::function<bool()> &stop, QStringList &written, QString &why)
+               const QString &name, const std::function<bool()> &stop, QStringList &written, QString &why,
+               QList<CardRecord> *records)
 {
     const bool withBack = !loaded.back.isNull();
     CardWriter writer(o, folder, name, PictureCaption{QString(), ModifiedTime(scans.back()), Dpi(loaded.front)});
     writer.written = &written;
+    writer.records = records;
     const FrontSide fronts{&loaded.front, &loaded.frontBoxes, int(loaded.frontBoxes.size())};
     writer.back = withBack ? &loaded.back : nullptr;
     writer.boxes = &loaded.boxes;

@@ -2,6 +2,7 @@
 // One front scan (and its back) split into cards with the scan window's own
 // code: reading, detection in reading order, and every card saved in turn.
 #include "detection/scanbox.h"
+#include "records/card_index.h"
 #include "split/split_options.h"
 
 #include <QImage>
@@ -28,5 +29,7 @@ bool LoadAndDetect(const SplitOptions &o, const QStringList &scans, LoadedScans 
 // Saves every card into folder, the first as name, as the window's series
 // does; written gets each file written. stop, when given, is asked before
 // each card. False with why at the first failure: nothing is overwritten.
+// records, when given, gets each saved card's facts and file names.
 bool SaveCards(const SplitOptions &o, const QStringList &scans, LoadedScans &loaded, const QString &folder,
-               const QString &name, const std::function<bool()> &stop, QStringList &written, QString &why);
+               const QString &name, const std::function<bool()> &stop, QStringList &written, QString &why,
+               QList<CardRecord> *records = nullptr);

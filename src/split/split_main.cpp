@@ -7,6 +7,7 @@
 #include "split/split_cards.h"
 #include "split/split_files.h"
 #include "split/split_options.h"
+#include "split/split_record.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,14 +37,16 @@ int Split(const SplitOptions &o)
     if (!LoadAndDetect(o, o.scans, loaded, why))
         return Fail(why);
     const QString folder = QDir::cleanPath(QDir::current().absoluteFilePath(o.out));
-    QStringList created, written;
+    QStringList created, written, index;
+    QList<CardRecord> records;
     if (!MakeFolder(folder, created, why) ||
-        !SaveCards(o, o.scans, loaded, folder, FirstCardName(o), {}, written, why))
+        !SaveCards(o, o.scans, loaded, folder, FirstCardName(o), {}, written, why, o.record ? &records : nullptr) ||
+        (o.record && !UpdateCardIndex(folder, records, index, why)))
     {
         RemoveWritten(written, created);
         return Fail(why);
     }
-    for (const QString &p : written)
+    for (const QString &p : written + index)
         Print(stdout, p);
     return 0;
 }

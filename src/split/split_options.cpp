@@ -2,6 +2,8 @@
 
 #include "detection/detection_options.h"
 #include "ocr/back_text.h"
+
+#include <QRegularExpression>
 #include "scanwindow/file_naming.h"
 
 #include <climits>
@@ -40,6 +42,12 @@ const char *const kSplitUsage =
     "  --text TEKST         begeleidende tekst, bij de eerste kaart\n"
     "  --ocr                lees de tekst van elke achterkant (vraagt ACHTERKANT)\n"
     "  --lang TAAL          taal van die tekst: nld, eng, fra of deu (nld)\n"
+    "  --record             lees ook de gegevens van elke kaart (naam, geboorte,\n"
+    "                       overlijden, partner) in de plaatjes, kaarten.csv en\n"
+    "                       kaarten.ged in de map van --out (vraagt --ocr)\n"
+    "  --name-pattern P     met --record: bestandsnaam uit de gegevens, zoals\n"
+    "                       {achternaam}_{voornamen}_{geboortedatum}_{overlijdensdatum},\n"
+    "                       alleen als naam en beide data zeker zijn\n"
     "  -h, --help           deze uitleg\n"
     "\n"
     "Afsluitwaarde: 0 gelukt, 1 mislukt (met de reden) of met --batch een scan\n"
@@ -100,7 +108,8 @@ QString ReadName(const QString &v, SplitOptions &o)
     return {};
 }
 
-const char *const kTextOptions[] = {"--batch", "--out", "--text", "--lang", "--type", "--name", "--background", "--selection"};
+const char *const kTextOptions[] = {"--batch", "--out", "--text", "--lang", "--type", "--name", "--background", "--selection",
+                                    "--name-pattern"};
 
 bool TakesValue(const QString &a)
 {
@@ -128,6 +137,7 @@ QString ReadValue(const QString &a, const QString &v, SplitOptions &o)
     *(a == QLatin1String("--out")     ? &o.out
       : a == QLatin1String("--batch") ? &o.batch
       : a == QLatin1String("--text")  ? &o.text
+      : a == QLatin1String("--name-pattern") ? &o.namePattern
                                       : &o.lang) = v;
     return {};
 }
@@ -139,6 +149,7 @@ bool *FlagOf(const QString &a, SplitOptions &o)
          : a == QLatin1String("--sides")      ? &o.cut.sides
          : a == QLatin1String("--ocr")        ? &o.ocr
          : a == QLatin1String("--smart")      ? &o.detection.smart
+         : a == QLatin1String("--record")     ? &o.record
                                               : nullptr;
 }
 
@@ -161,6 +172,12 @@ QString CheckTogether(SplitOptions &o)
         return QStringLiteral("--lang is een van ") + codes.join(QStringLiteral(", ")) + QStringLiteral(", niet ") + o.lang;
     if (o.ocr && o.batch.isEmpty() && o.scans.size() < 2)
         return QStringLiteral("--ocr leest de achterkanten: geef ook de scan van de achterkanten (ACHTERKANT)");
+    if (o.record && !o.ocr)
+        return QStringLiteral("--record leest de gegevens van de achterkanten: geef ook --ocr");
+    if (!o.namePattern.isEmpty() && !o.record)
+        return QStringLiteral("--name-pattern maakt namen uit de gegevens van de kaarten: geef ook --record");
+    if (!o.namePattern.isEmpty() && !o.namePattern.contains(QRegularExpression(QStringLiteral("\\{[a-z]+\\}"))))
+        return QStringLiteral("--name-pattern verwacht namen van gegevens tussen accolades, zoals {achternaam}");
     o.cut.columns = o.detection.columns;
     o.cut.background = o.detection.background;
     o.cut.key = o.detection.key();

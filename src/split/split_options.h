@@ -18,6 +18,8 @@ struct SplitOptions {
     QString lang = QStringLiteral("nld");   // the Tesseract language it is read in
     CutOutSettings cut;
     QString batch;   // a folder: every scan in it, paired by name, instead of scans
+    bool record = false;  // each card's facts into its pictures, "kaarten.csv" and "kaarten.ged"
+    QString namePattern;  // with record: file names from the facts where they are certain
 };
 
 // The usage, in Dutch, as --help prints it.

@@ -1,7 +1,10 @@
 // kvnscan-split as a command-line user meets it: usage, refusals and names.
 #include "fakes/file_bytes.h"
 #include "fakes/temp_program.h"
+#include "common/synthetic_scan.h"
+#include "imaging/picture_caption.h"
 #include "imaging/picture_file.h"
+#include "records/card_index.h"
 
 #include <QDir>
 #include <QPainter>
@@ -72,6 +75,9 @@ TEST_F(SplitTest, UsageAndEveryRefusal_ShouldEndWithTheirCodeAndADutchReasonNami
         {{front, "--out", out, "--margin", "-50"}, 2, "--margin is 0 of meer"},
         {{front, "--out", out, "--selection", "10,10,5,5"}, 2, "--selection verwacht"},
         {{front, "--out", out, "--bogus"}, 2, "onbekende optie --bogus"},
+        {{front, front, "--out", out, "--record"}, 2, "--record leest de gegevens van de achterkanten: geef ook --ocr"},
+        {{front, front, "--out", out, "--ocr", "--name-pattern", "{achternaam}"}, 2, "geef ook --record"},
+        {{front, front, "--out", out, "--ocr", "--record", "--name-pattern", "naam"}, 2, "tussen accolades"},
         {{front, "--out"}, 2, "--out zonder waarde"},
         {{front}, 2, "--out MAP ontbreekt"},
         {{dir + "kort.png", "--out", out}, 1, "kan [" + dir + "kort.png] niet lezen (het bestand is beschadigd)"},
@@ -183,6 +189,58 @@ TEST_F(SplitTest, Batch_ShouldPairByNameNumberOnAndSkipWhatItCannotRead)
         const QImage card(out + '/' + both[int(i)]);
         EXPECT_EQ(card.width() > card.height(), bool(joined[i])) << both[int(i)].toStdString();
     }
+}
+
+// With --record every card's facts go into its pictures, the index and the
+// GEDCOM; certain facts name the file, and a second run adds to the index.
+TEST_F(SplitTest, Record_ShouldNameFilesFromCertainFactsAndKeepAnIndex)
+{
+    const QStringList backs[] = {
+        {"Bid voor de ziel van", "Jan Kuipers", "geboren te Zwolle", "den 1 mei 1901", "overleden te Zwolle",
+         "den 9 juni 1970"},
+        {"Ter nagedachtenis van", "Anna Maas", "geboren 1888"},
+    };
+    std::vector<SyntheticCard> fronts, printed;
+    for (int i = 0; i < 2; ++i) {
+        SyntheticCard card;
+        card.rect = QRect(200 + i * 900, 200, 660, 1120);
+        card.look = CardLook::Portrait;
+        card.number = i + 1;
+        fronts.push_back(card);
+        card.look = CardLook::Prayer;
+        card.lines = backs[i];
+        printed.push_back(card);
+    }
+    QImage f = MakeScan(2000, 1500, {}, fronts), b = MakeScan(2000, 1500, {}, printed);
+    f.setDotsPerMeterX(11811), f.setDotsPerMeterY(11811), b.setDotsPerMeterX(11811), b.setDotsPerMeterY(11811);
+    ASSERT_TRUE(f.save(dir + "f.bmp") && b.save(dir + "b.bmp"));
+    const QStringList args = {dir + "f.bmp", dir + "b.bmp", "--out", out, "--ocr", "--record", "--sides",
+                              "--name-pattern", "{achternaam}_{voornamen}_{geboortedatum}_{overlijdensdatum}"};
+    const QString jan = "Kuipers_Jan_1901-05-01_1970-06-09";
+    const Ran first = Split(args), second = Split(args + QStringList{"--name", "kaart002"});
+    ASSERT_EQ(first.code, 0) << first.err.toStdString();
+    ASSERT_EQ(second.code, 0) << second.err.toStdString();
+    EXPECT_EQ(QDir(out).entryList({"*.JPG"}, QDir::Files, QDir::Name),
+              QStringList({jan + "-2-achterkant.JPG", jan + "-2-voorkant.JPG", jan + "-2.JPG", jan + "-achterkant.JPG",
+                           jan + "-voorkant.JPG", jan + ".JPG", "kaart001-achterkant.JPG", "kaart001-voorkant.JPG",
+                           "kaart001.JPG", "kaart002-achterkant.JPG", "kaart002-voorkant.JPG", "kaart002.JPG"}));
+    const QList<CardRecord> index = ReadCardIndex(readAll(out + "/kaarten.csv"));
+    ASSERT_EQ(index.size(), 4);
+    EXPECT_EQ(index[0].file, jan + ".JPG");
+    EXPECT_EQ(index[0].front, jan + "-voorkant.JPG");
+    EXPECT_EQ(index[0].facts.birthPlace, "Zwolle");
+    EXPECT_EQ(index[1].file, "kaart001.JPG");
+    EXPECT_EQ(index[1].facts.surname, "Maas");
+    EXPECT_EQ(index[1].facts.deathDate, "");
+    EXPECT_EQ(index[3].file, "kaart002.JPG");
+    const QString ged = QString::fromUtf8(readAll(out + "/kaarten.ged"));
+    EXPECT_EQ(ged.count(" INDI\n"), 4);
+    EXPECT_TRUE(ged.contains("2 FILE " + jan + "-2.JPG\n"));
+    const PictureCaption caption = ReadPictureCaption(out + '/' + jan + "-voorkant.JPG");
+    EXPECT_EQ(caption.title, QString::fromUtf8("Bidprentje van Jan Kuipers (1901–1970)"));
+    EXPECT_EQ(caption.person, "Jan Kuipers");
+    EXPECT_EQ(caption.subjects, QStringList({"bidprentje", "Kuipers"}));
+    EXPECT_TRUE(Split(args + QStringList{"--name", "kaart003"}).out.contains(out.toUtf8() + "/kaarten.ged"));
 }
 
 } // namespace
