@@ -3,7 +3,7 @@
 #include "common/filez.h"
 #include "imaging/picture_file.h"
 #include "split/split_cards.h"
-#include "split/split_record.h"
+#include "records/card_index_file.h"
 #include "split/split_files.h"
 
 #include <QDir>

@@ -7,7 +7,7 @@
 #include "split/split_cards.h"
 #include "split/split_files.h"
 #include "split/split_options.h"
-#include "split/split_record.h"
+#include "records/card_index_file.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
-// kvnscan-split --record: the facts of every card into its pictures, and the
-// index and GEDCOM of the folder brought up to date.
+// The index and GEDCOM of a target folder brought up to date with the cards
+// just saved into it.
 #include "records/card_index.h"
 
 #include <QString>

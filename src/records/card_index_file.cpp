@@ -1,4 +1,4 @@
-#include "split/split_record.h"
+#include "records/card_index_file.h"
 
 #include "common/filez.h"
 
