@@ -6,6 +6,10 @@
 
 #include <QTransform>
 
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -238,6 +242,12 @@ Engine *EngineFor(const QString &lang, QString *error)
     const QByteArray code = lang.toLatin1();
     if (engine && engine->ready && engine->lang == code)
         return engine.get();
+    // Tesseract splits its network over threads that spin while they wait: on a
+    // busy machine, and beside a second reader, that costs several times the
+    // work. Backs are read side by side instead, one thread each.
+#ifdef _OPENMP
+    omp_set_max_active_levels(0);
+#endif
     engine = std::make_unique<Engine>();
     engine->lang = code;
     // Tesseract's own warnings are not for the user.
@@ -556,6 +566,7 @@ BackText ReadBack(const QImage &back, int dpi, const QString &lang, const std::a
     // A back read sideways or badly may lie turned: the turn the engine trusts most wins.
     const bool sideways = best.sideways > 0;
     if ((sideways || best.score() < kUprightScore) && !watch.overrun) {
+        const Reading asItLies = best;
         if (sideways)
             best = Reading();
         for (const int turn : sideways ? std::vector<int>{1, 3} : std::vector<int>{2, 1, 3}) {
@@ -564,6 +575,8 @@ BackText ReadBack(const QImage &back, int dpi, const QString &lang, const std::a
             if (r.score() > best.score() + 10)
                 best = r;
         }
+        if (best.lines.empty())
+            best = asItLies;
     }
     const QImage upright = Turned(back, best.turn);
     // Our preparation where a line is doubted; per line, the reading the engine trusts more.
@@ -573,7 +586,8 @@ BackText ReadBack(const QImage &back, int dpi, const QString &lang, const std::a
         const QImage prepared = PrepareBack(upright, dpi, &preparedDpi);
         std::vector<Reading> others{Recognise(*engine, prepared, preparedDpi, double(dpi) / preparedDpi, watch)};
         // Where the two disagree, a third reading a third larger casts the deciding vote.
-        if (!watch.overrun && Disagree(best, others[0])) {
+        if (!watch.overrun && Disagree(best, others[0])
+            && qint64(prepared.width()) * prepared.height() * 16 / 9 <= kMaxReadPixels) {
             const int larger = preparedDpi * 4 / 3;
             const QImage third = prepared.scaled(prepared.width() * 4 / 3, prepared.height() * 4 / 3,
                                                  Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
