@@ -323,6 +323,27 @@ notice_shown() {
     return 1
 }
 
+# scan_while_server <signal> <what it did>: a scan during which the server gets
+# the signal gives a notice by itself, leaves the picture and no file behind.
+scan_while_server() {
+    before=$(preview_stamp)
+    files=$(ls -a "$TMPDIR" | tr '\n' ' ')
+    e2e_click Scanbut
+    e2e_until 30 "the progress dialog" e2e_dialog_shown "Vexlo Scan Tool"
+    progress=$(e2e_dialog_id "Vexlo Scan Tool")
+    sleep 2
+    kill "-$1" "-$saned_pid"
+    sent=$(date +%s%N)
+    e2e_until 60 "a notice after the server $2" notice_shown "$progress"
+    echo "server $2 to notice: $((($(date +%s%N) - sent) / 1000000)) ms"
+    import -window root "$outdir/notice-$1.png" 2>/dev/null || true
+    xdotool windowfocus --sync "$notice" 2>/dev/null || xdotool windowfocus "$notice"
+    xdotool key Return
+    e2e_until 30 "the notice to close" eval '! notice_shown "$progress"'
+    [ "$(preview_stamp)" = "$before" ] || e2e_fail "the picture file changed after the server $2"
+    [ "$(ls -a "$TMPDIR" | tr '\n' ' ')" = "$files" ] || e2e_fail "files left: $(ls -a "$TMPDIR")"
+}
+
 flow_network() {
     mkdir -p "$work/saned"
     printf 'test\n' >"$work/saned/dll.conf"
@@ -341,22 +362,7 @@ flow_network() {
     e2e_start
     scan_front
     first=$(preview_stamp)
-    files=$(ls -a "$TMPDIR" | tr '\n' ' ')
-
-    e2e_click Scanbut
-    e2e_until 30 "the progress dialog" e2e_dialog_shown "Vexlo Scan Tool"
-    progress=$(e2e_dialog_id "Vexlo Scan Tool")
-    sleep 2
-    kill -KILL "-$saned_pid"
-    killed=$(date +%s%N)
-    e2e_until 60 "a notice after the server died" notice_shown "$progress"
-    echo "killed server to notice: $((($(date +%s%N) - killed) / 1000000)) ms"
-    import -window root "$outdir/notice.png" 2>/dev/null || true
-    xdotool windowfocus --sync "$notice" 2>/dev/null || xdotool windowfocus "$notice"
-    xdotool key Return
-    e2e_until 30 "the notice to close" eval '! notice_shown "$progress"'
-    [ "$(preview_stamp)" = "$first" ] || e2e_fail "the picture file changed after a failed scan"
-    [ "$(ls -a "$TMPDIR" | tr '\n' ' ')" = "$files" ] || e2e_fail "files left: $(ls -a "$TMPDIR")"
+    scan_while_server KILL "died"
     e2e_alive || e2e_fail "the program ended after the failed scan"
     e2e_until 30 "the window to answer" e2e_ready save
 
@@ -370,20 +376,7 @@ flow_network() {
     # The server comes back, but the connection of that scan stays hung (the
     # process serving it stays stopped): the next scan must not wait on it.
     second=$(preview_stamp)
-    files=$(ls -a "$TMPDIR" | tr '\n' ' ')
-    e2e_click Scanbut
-    e2e_until 30 "the progress dialog" e2e_dialog_shown "Vexlo Scan Tool"
-    progress=$(e2e_dialog_id "Vexlo Scan Tool")
-    sleep 2
-    kill -STOP "-$saned_pid"
-    stopped=$(date +%s%N)
-    e2e_until 60 "a notice after the server froze" notice_shown "$progress"
-    echo "frozen server to notice: $((($(date +%s%N) - stopped) / 1000000)) ms"
-    xdotool windowfocus --sync "$notice" 2>/dev/null || xdotool windowfocus "$notice"
-    xdotool key Return
-    e2e_until 30 "the notice to close" eval '! notice_shown "$progress"'
-    [ "$(preview_stamp)" = "$second" ] || e2e_fail "the picture file changed after a frozen scan"
-    [ "$(ls -a "$TMPDIR" | tr '\n' ' ')" = "$files" ] || e2e_fail "files left: $(ls -a "$TMPDIR")"
+    scan_while_server STOP "froze"
     kill -CONT "$saned_pid"
     e2e_until 30 "the window to answer" e2e_ready save
     e2e_click Scanbut
