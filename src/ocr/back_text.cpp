@@ -579,9 +579,9 @@ BackText ReadBack(const QImage &back, int dpi, const QString &lang, const std::a
             best = asItLies;
     }
     const QImage upright = Turned(back, best.turn);
-    // Our preparation where a line is doubted; per line, the reading the engine trusts more.
-    if (!watch.overrun && std::any_of(best.lines.begin(), best.lines.end(),
-                                      [](const Line &l) { return l.confidence < kSureLine; })) {
+    // Again after our preparation: the engine is at times sure of a digit that
+    // is wrong, in the one reading as in the other.
+    if (!watch.overrun) {
         int preparedDpi = dpi;
         const QImage prepared = PrepareBack(upright, dpi, &preparedDpi);
         std::vector<Reading> others{Recognise(*engine, prepared, preparedDpi, double(dpi) / preparedDpi, watch)};

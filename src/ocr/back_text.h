@@ -14,8 +14,6 @@ constexpr int kOcrDpi = 300;
 constexpr int kReadingSeconds = 10;
 // Lines the engine trusts at least this much (0 to 100) count as read.
 constexpr float kTrustedLine = 70;
-// Lines trusted this much need no second reading.
-constexpr float kSureLine = 90;
 // A back read with less confidence than this may lie turned.
 constexpr double kUprightScore = 60;
 // The most pixels the engine is given; larger backs are brought down to it.
@@ -44,8 +42,9 @@ struct BackText {
 };
 
 // Read as Tesseract alone reads the back (turned upright first when it lies
-// turned: upright is the turn the engine trusts most); where a line is doubted,
-// read again after PrepareBack, and per line the reading the engine trusts more.
+// turned: upright is the turn the engine trusts most), read again after
+// PrepareBack (and a third time larger where the two differ); per line, the
+// text two readings agree on, else the one the engine trusts clearly more.
 // The text on the back has its lines joined with '\n',
 // without empty lines and trailing spaces, nor lines the engine doubts that hold
 // no word. A back with no trusted line, one of specks, or one that takes longer
