@@ -128,7 +128,7 @@ void DLL_CALLCONV LibraryMessage(FREE_IMAGE_FORMAT, const char *message)
 int main(int argc, char **argv)
 {
     if (argc != 4)
-        return 2;
+        return kDecoderStartedWrongly;
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);   // never outlives the program
     const qint64 pictureBytes = std::strtoll(argv[1], nullptr, 10);
     const int seconds = std::max(1, std::atoi(argv[2]));
@@ -148,17 +148,17 @@ int main(int argc, char **argv)
 
     struct stat st;
     if (pictureBytes <= 0 || ::fstat(kDecoderMemoryFd, &st) != 0 || st.st_size < kDecodedPixelsOffset)
-        return 2;
+        return kDecoderStartedWrongly;
     const qint64 capacity = qint64(st.st_size) - kDecodedPixelsOffset;
     void *head = ::mmap(nullptr, kDecodedPixelsOffset, PROT_READ | PROT_WRITE, MAP_SHARED, kDecoderMemoryFd, 0);
     if (head == MAP_FAILED)
-        return 2;
+        return kDecoderStartedWrongly;
     g_header = static_cast<DecodedHeader *>(head);
     std::set_new_handler([] { Finish(PictureDecodeResult::TooLarge); });
 
     SetPictureByteLimit(pictureBytes);
     if (!BindImageLibrary())
-        Finish(PictureDecodeResult::Damaged);
+        Finish(PictureDecodeResult::NoLibrary);
     FI().SetOutputMessage(LibraryMessage);
     ForbidFileChanges();
     const qint64 base = AddressSpaceInUse();

@@ -293,6 +293,8 @@ DecodedPicture DecodeInDecoder(const QString &path)
         return {sig == SIGXCPU || sig == SIGKILL ? PictureDecodeResult::TooSlow : PictureDecodeResult::Damaged,
                 QImage()};
     }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kDecoderStartedWrongly)
+        return {PictureDecodeResult::StartedWrongly, QImage()};
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return {PictureDecodeResult::Damaged, QImage()};
     return Collect(d, pictureBytes);
@@ -303,20 +305,23 @@ QString IncompleteFileText()
     return QStringLiteral("Het bestand is onvolledig; het ontbrekende deel is grijs.");
 }
 
+QString DecodeReason(PictureDecodeResult outcome)
+{
+    switch (outcome) {
+    case PictureDecodeResult::NotAPicture: return QStringLiteral("het is geen plaatje dat dit programma kan lezen");
+    case PictureDecodeResult::TooLarge: return QStringLiteral("het plaatje is te groot voor het geheugen");
+    case PictureDecodeResult::TooSlow:
+        return QStringLiteral("het lezen ging te traag (meer dan %1 seconden)").arg(DecodeSeconds());
+    case PictureDecodeResult::NoDecoder: return QStringLiteral("het hulpprogramma kvnscan-decode ontbreekt of start niet");
+    case PictureDecodeResult::NoLibrary:
+        return QStringLiteral("de beeldbibliotheek FreeImage ontbreekt of laadt niet (pakket libfreeimage3)");
+    case PictureDecodeResult::StartedWrongly:
+        return QStringLiteral("het hulpprogramma kvnscan-decode is verkeerd gestart");
+    default: return QStringLiteral("het bestand is beschadigd");
+    }
+}
+
 QString DecodeFailureText(PictureDecodeResult outcome, const QString &path)
 {
-    const QString file = QDir::toNativeSeparators(path);
-    switch (outcome) {
-    case PictureDecodeResult::TooLarge:
-        return QStringLiteral("%1 is niet geopend: het plaatje is te groot voor het geheugen.").arg(file);
-    case PictureDecodeResult::TooSlow:
-        return QStringLiteral("%1 is niet geopend: het lezen ging te traag (meer dan %2 seconden).")
-            .arg(file)
-            .arg(DecodeSeconds());
-    case PictureDecodeResult::NoDecoder:
-        return QStringLiteral("%1 is niet geopend: het hulpprogramma kvnscan-decode ontbreekt of start niet.")
-            .arg(file);
-    default:
-        return QStringLiteral("%1 is niet geopend: het bestand is beschadigd.").arg(file);
-    }
+    return QStringLiteral("%1 is niet geopend: %2.").arg(QDir::toNativeSeparators(path), DecodeReason(outcome));
 }

@@ -18,7 +18,12 @@ enum class PictureDecodeResult : int32_t {
     TooSlow,       // ran out of time
     Cancelled,     // the user stopped it
     NoDecoder,     // the decoder program could not be started
+    NoLibrary,     // the decoder found no image library to decode with
+    StartedWrongly, // the decoder was not given what it needs to work
 };
+
+// Why a file was not decoded, in Dutch, as a clause ("het bestand is beschadigd").
+QString DecodeReason(PictureDecodeResult outcome);
 
 // The decoder's own work: decodes path with the image library into picture,
 // whose memory comes from newPicture24. claimed is told the pixels the header
@@ -61,6 +66,7 @@ struct DecodedHeader {
     int32_t incomplete;   // the file ended early; the library filled the rest
 };
 constexpr uint32_t kDecodedMagic = 0x4b564e44;   // "KVND"
+constexpr int kDecoderStartedWrongly = 3;         // the decoder's exit code without its arguments or memory
 constexpr int64_t kDecodedPixelsOffset = 4096;
 // The shared memory's descriptor in the decoder.
 constexpr int kDecoderMemoryFd = 3;

@@ -214,6 +214,9 @@ bool LoadPictureFile(QImage &picture, const QString &rawPath)
     case PictureDecodeResult::Cancelled:
         break;
     case PictureDecodeResult::NoDecoder:
+    case PictureDecodeResult::NoLibrary:
+    case PictureDecodeResult::StartedWrongly:
+        // The file may be sound: it is not remembered as unreadable.
         ShowNotice(DecodeFailureText(decoded.outcome, path));
         break;
     default:

@@ -19,17 +19,6 @@ bool isBmp(const QString &path)
     return file.open(QIODevice::ReadOnly) && file.read(2) == "BM";
 }
 
-QString reasonOf(PictureDecodeResult outcome)
-{
-    switch (outcome) {
-    case PictureDecodeResult::NotAPicture: return QStringLiteral("het is geen plaatje");
-    case PictureDecodeResult::TooSlow:
-        return QStringLiteral("het lezen ging te traag (meer dan %1 seconden)").arg(DecodeSeconds());
-    case PictureDecodeResult::NoDecoder:
-        return QStringLiteral("het hulpprogramma kvnscan-decode ontbreekt of start niet");
-    default: return QStringLiteral("het bestand is beschadigd");
-    }
-}
 }
 
 LastScan ReadLastScan(const QString &path)
@@ -55,7 +44,7 @@ LastScan ReadLastScan(const QString &path)
         scan.why = TooLargeNotice(path);
         return scan;
     }
-    scan.why = QStringLiteral("De laatste scan [") + path + QStringLiteral("] is niet getoond: ") + reasonOf(outcome)
+    scan.why = QStringLiteral("De laatste scan [") + path + QStringLiteral("] is niet getoond: ") + DecodeReason(outcome)
                + QStringLiteral(".");
     // Only a damaged file goes, so that the notice does not come back at every start.
     if ((outcome == PictureDecodeResult::Damaged || outcome == PictureDecodeResult::NotAPicture)

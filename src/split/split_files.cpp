@@ -17,17 +17,6 @@ QString SystemReason(int error) { return DutchReason(QString::fromLocal8Bit(std:
 
 namespace {
 
-QString DecodeReason(PictureDecodeResult outcome)
-{
-    switch (outcome) {
-    case PictureDecodeResult::NotAPicture: return QStringLiteral("geen plaatje dat dit programma kan lezen");
-    case PictureDecodeResult::TooLarge: return QStringLiteral("het plaatje is te groot voor het geheugen");
-    case PictureDecodeResult::TooSlow: return QStringLiteral("het lezen ging te traag");
-    case PictureDecodeResult::NoDecoder: return QStringLiteral("het hulpprogramma kvnscan-decode ontbreekt of start niet");
-    default: return QStringLiteral("het bestand is beschadigd");
-    }
-}
-
 // The picture libraries of the decoder write their own complaints, in English,
 // to the stream they inherit; the reason is told here, in Dutch. Scans are read
 // on several threads at once: the first one in sends the stream away, the last

@@ -10,6 +10,7 @@
 #include "fakes/file_bytes.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
@@ -175,4 +176,25 @@ TEST_F(HostileFiles, AnnulerenStopsTheDecoderAndKeepsThePicture)
     EXPECT_EQ(prompts.transcript()[0].caption, "Bestand openen");
     EXPECT_EQ(prompts.transcript()[0].text, "Bezig met lezen van slow.xbm…");
 }
+}
+
+// Every way the decoder can end says its own reason: a missing library or a
+// wrong start is not a damaged file (which would be forgotten or deleted).
+TEST(DecoderEndings, EachEndingHasItsOwnReason)
+{
+    QStringList reasons;
+    for (const PictureDecodeResult outcome :
+         {PictureDecodeResult::NotAPicture, PictureDecodeResult::TooLarge, PictureDecodeResult::Damaged,
+          PictureDecodeResult::TooSlow, PictureDecodeResult::NoDecoder, PictureDecodeResult::NoLibrary,
+          PictureDecodeResult::StartedWrongly}) {
+        const QString reason = DecodeReason(outcome);
+        EXPECT_FALSE(reasons.contains(reason)) << reason.toStdString();
+        reasons << reason;
+    }
+    for (const QStringList &args : {QStringList{}, QStringList{"1000", "5", "/nergens.png"}}) {
+        QProcess decoder;
+        decoder.start(DecoderProgram(), args);
+        ASSERT_TRUE(decoder.waitForFinished(60000));
+        EXPECT_EQ(decoder.exitCode(), kDecoderStartedWrongly) << args.join(' ').toStdString();
+    }
 }
