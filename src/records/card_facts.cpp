@@ -390,89 +390,122 @@ QStringList CardSubjects(const CardFacts &f)
     return subjects;
 }
 
+namespace {
+
+// The facts as they are read, marker by marker, with what each came from and why any is doubted.
+struct FactReading {
+    CardFacts f;
+    QHash<QString, QString> doubt;   // column -> why
+    QHash<QString, QString> sources; // column -> the text it was read from
+    bool deathPlaceIsBirthPlace = false;
+    QString sexCue;
+    bool sexConflict = false;
+
+    void name(const QString &text)
+    {
+        SplitPersonName(NameBefore(text), f);
+        sources.insert(QStringLiteral("voornamen"), f.givenNames);
+        sources.insert(QStringLiteral("tussenvoegsel"), f.infix);
+        sources.insert(QStringLiteral("achternaam"), f.surname);
+        if (!f.surname.isEmpty() && f.givenNames.isEmpty())
+            doubt.insert(QStringLiteral("achternaam"), QStringLiteral("Er is maar één naam gelezen."));
+    }
+
+    // A birth or death: its date and place, and whether the death was "aldaar".
+    void event(const QString &text, const Found &m, QString clause)
+    {
+        static const QRegularExpression aldaar(QStringLiteral("\\b(?:en\\s+)?aldaar\\b"), kAnyCase);
+        static const QRegularExpression aldaarBefore(QStringLiteral("\\baldaar\\s*$"), kAnyCase);
+        const bool birth = m.kind == Marker::Birth;
+        const QString before = text.mid(std::max<qsizetype>(0, m.start - 20), std::min<qsizetype>(20, m.start));
+        if ((!birth && (clause.contains(aldaar) || before.contains(aldaarBefore)))
+            || (birth && clause.trimmed().endsWith(QLatin1String("aldaar"))))
+            deathPlaceIsBirthPlace = true;
+        clause.remove(aldaar);
+        QString &date = birth ? f.birthDate : f.deathDate;
+        QString &place = birth ? f.birthPlace : f.deathPlace;
+        const QString dateColumn = birth ? "geboortedatum" : "overlijdensdatum";
+        const QString placeColumn = birth ? "geboorteplaats" : "overlijdensplaats";
+        if (date.isEmpty()) {
+            const FoundDate d = FirstDate(clause);
+            date = d.iso;
+            sources.insert(dateColumn, d.source);
+            if (!d.iso.isEmpty() && !d.valid)
+                doubt.insert(dateColumn, QStringLiteral("Deze datum bestaat niet."));
+        }
+        if (place.isEmpty()) {
+            place = PlaceIn(clause);
+            sources.insert(placeColumn, place);
+        }
+    }
+
+    // A partner or parents: the sex they tell, and the partner's name.
+    void relation(const Found &m, const QString &clause)
+    {
+        const QString cue = SexFromWord(m.word);
+        if (!sexCue.isEmpty() && cue != sexCue)
+            sexConflict = true;
+        sexCue = sexCue.isEmpty() ? cue : sexCue;
+        if (m.kind == Marker::Partner && f.relation.isEmpty()) {
+            f.relation = m.word;
+            f.partner = PartnerIn(clause);
+            sources.insert(QStringLiteral("partner"), f.partner);
+        }
+    }
+
+    void age(const QString &clause)
+    {
+        static const QRegularExpression years(QStringLiteral("^\\s*(\\d{1,3})\\s+ja(?:ar|ren)\\b"), kAnyCase);
+        const auto a = years.match(clause);
+        if (f.age.isEmpty() && a.hasMatch()) {
+            f.age = a.captured(1);
+            sources.insert(QStringLiteral("leeftijd"), f.age);
+        }
+    }
+
+    // What the facts say together, and the doubts named column by column.
+    CardFacts finish(const QString &text, const QSet<QString> &doubtfulWords)
+    {
+        if (deathPlaceIsBirthPlace && f.deathPlace.isEmpty())
+            f.deathPlace = f.birthPlace;
+        else if (deathPlaceIsBirthPlace && f.birthPlace.isEmpty())
+            f.birthPlace = f.deathPlace;
+        bool pronounsMixed = false;
+        const QString pronounSex = SexFromPronouns(text, &pronounsMixed);
+        f.sex = sexCue.isEmpty() ? pronounSex : sexCue;
+        if (sexConflict || (sexCue.isEmpty() && pronounsMixed)
+            || (!sexCue.isEmpty() && !pronounSex.isEmpty() && pronounSex != sexCue))
+            doubt.insert(QStringLiteral("geslacht"), QStringLiteral("De tekst spreekt zichzelf tegen over man of vrouw."));
+        CheckConsistency(f, doubt);
+        for (auto it = sources.cbegin(); it != sources.cend(); ++it)
+            if (HoldsDoubtfulWord(it.value(), doubtfulWords) && !doubt.contains(it.key()))
+                doubt.insert(it.key(), QStringLiteral("De tekstherkenning twijfelde aan dit woord."));
+        for (const QString &column : CardFactColumns())
+            if (doubt.contains(column) && !CardFactValue(f, column).isEmpty()) {
+                f.uncertain << column;
+                f.reasons.insert(column, doubt.value(column));
+            }
+        return f;
+    }
+};
+
+} // namespace
+
 CardFacts ReadCardFacts(const QString &rawText, const QSet<QString> &doubtfulWords)
 {
     const QString text = QString(rawText).replace(QLatin1String("\r\n"), QLatin1String("\n"));
     const std::vector<Found> markers = Markers(text);
-    CardFacts f;
-    QHash<QString, QString> doubt; // column -> why
-    QHash<QString, QString> sources; // column -> the text it was read from
-
-    const QString name = NameBefore(text.left(markers.empty() ? text.size() : markers.front().start));
-    SplitPersonName(name, f);
-    sources.insert(QStringLiteral("voornamen"), f.givenNames);
-    sources.insert(QStringLiteral("tussenvoegsel"), f.infix);
-    sources.insert(QStringLiteral("achternaam"), f.surname);
-    if (!f.surname.isEmpty() && f.givenNames.isEmpty())
-        doubt.insert(QStringLiteral("achternaam"), QStringLiteral("Er is maar één naam gelezen."));
-
-    bool deathPlaceIsBirthPlace = false;
-    QString sexCue;
-    bool sexConflict = false;
+    FactReading r;
+    r.name(text.left(markers.empty() ? text.size() : markers.front().start));
     for (size_t i = 0; i < markers.size(); ++i) {
         const Found &m = markers[i];
-        QString clause = Clause(text, markers, i);
-        if (m.kind == Marker::Birth || m.kind == Marker::Death) {
-            static const QRegularExpression aldaar(QStringLiteral("\\b(?:en\\s+)?aldaar\\b"), kAnyCase);
-            static const QRegularExpression aldaarBefore(QStringLiteral("\\baldaar\\s*$"), kAnyCase);
-            const QString before = text.mid(std::max<qsizetype>(0, m.start - 20), std::min<qsizetype>(20, m.start));
-            if ((m.kind == Marker::Death && (clause.contains(aldaar) || before.contains(aldaarBefore)))
-                || (m.kind == Marker::Birth && clause.trimmed().endsWith(QLatin1String("aldaar"))))
-                deathPlaceIsBirthPlace = true;
-            clause.remove(aldaar);
-            QString &date = m.kind == Marker::Birth ? f.birthDate : f.deathDate;
-            QString &place = m.kind == Marker::Birth ? f.birthPlace : f.deathPlace;
-            const QString dateColumn = m.kind == Marker::Birth ? "geboortedatum" : "overlijdensdatum";
-            const QString placeColumn = m.kind == Marker::Birth ? "geboorteplaats" : "overlijdensplaats";
-            if (date.isEmpty()) {
-                const FoundDate d = FirstDate(clause);
-                date = d.iso;
-                sources.insert(dateColumn, d.source);
-                if (!d.iso.isEmpty() && !d.valid)
-                    doubt.insert(dateColumn, QStringLiteral("Deze datum bestaat niet."));
-            }
-            if (place.isEmpty()) {
-                place = PlaceIn(clause);
-                sources.insert(placeColumn, place);
-            }
-        } else if (m.kind == Marker::Partner || m.kind == Marker::ChildOf) {
-            const QString cue = SexFromWord(m.word);
-            if (!sexCue.isEmpty() && cue != sexCue)
-                sexConflict = true;
-            sexCue = sexCue.isEmpty() ? cue : sexCue;
-            if (m.kind == Marker::Partner && f.relation.isEmpty()) {
-                f.relation = m.word;
-                f.partner = PartnerIn(clause);
-                sources.insert(QStringLiteral("partner"), f.partner);
-            }
-        } else if (m.kind == Marker::Age && f.age.isEmpty()) {
-            static const QRegularExpression years(QStringLiteral("^\\s*(\\d{1,3})\\s+ja(?:ar|ren)\\b"), kAnyCase);
-            const auto a = years.match(clause);
-            if (a.hasMatch()) {
-                f.age = a.captured(1);
-                sources.insert(QStringLiteral("leeftijd"), f.age);
-            }
-        }
+        const QString clause = Clause(text, markers, i);
+        if (m.kind == Marker::Birth || m.kind == Marker::Death)
+            r.event(text, m, clause);
+        else if (m.kind == Marker::Partner || m.kind == Marker::ChildOf)
+            r.relation(m, clause);
+        else if (m.kind == Marker::Age)
+            r.age(clause);
     }
-    if (deathPlaceIsBirthPlace && f.deathPlace.isEmpty())
-        f.deathPlace = f.birthPlace;
-    else if (deathPlaceIsBirthPlace && f.birthPlace.isEmpty())
-        f.birthPlace = f.deathPlace;
-
-    bool pronounsMixed = false;
-    const QString pronounSex = SexFromPronouns(text, &pronounsMixed);
-    f.sex = sexCue.isEmpty() ? pronounSex : sexCue;
-    if (sexConflict || (sexCue.isEmpty() && pronounsMixed) || (!sexCue.isEmpty() && !pronounSex.isEmpty() && pronounSex != sexCue))
-        doubt.insert(QStringLiteral("geslacht"), QStringLiteral("De tekst spreekt zichzelf tegen over man of vrouw."));
-
-    CheckConsistency(f, doubt);
-    for (auto it = sources.cbegin(); it != sources.cend(); ++it)
-        if (HoldsDoubtfulWord(it.value(), doubtfulWords) && !doubt.contains(it.key()))
-            doubt.insert(it.key(), QStringLiteral("De tekstherkenning twijfelde aan dit woord."));
-    for (const QString &column : CardFactColumns())
-        if (doubt.contains(column) && !CardFactValue(f, column).isEmpty()) {
-            f.uncertain << column;
-            f.reasons.insert(column, doubt.value(column));
-        }
-    return f;
+    return r.finish(text, doubtfulWords);
 }
