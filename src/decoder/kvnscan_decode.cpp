@@ -125,17 +125,13 @@ void DLL_CALLCONV LibraryMessage(FREE_IMAGE_FORMAT, const char *message)
 }
 }
 
-int main(int argc, char **argv)
+namespace {
+
+// Processor time, and no file that grows: for messages to an output that is a
+// file (a log) a little room past its end; writing past that fails, quietly.
+void LimitTimeAndFiles(int seconds)
 {
-    if (argc != 4)
-        return kDecoderStartedWrongly;
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);   // never outlives the program
-    const qint64 pictureBytes = std::strtoll(argv[1], nullptr, 10);
-    const int seconds = std::max(1, std::atoi(argv[2]));
-    const QString path = PathFromNative(argv[3]); // the name's own bytes, UTF-8 or not
     Limit(RLIMIT_CPU, rlim_t(seconds), rlim_t(seconds) + 1);
-    // No file grows from here, but for messages to an output that is a file
-    // (a log): a little room past its end. Writing past that fails, quietly.
     qint64 outputEnd = 0;
     for (int fd : {1, 2}) {
         struct stat out;
@@ -145,6 +141,19 @@ int main(int argc, char **argv)
     std::signal(SIGXFSZ, SIG_IGN);
     Limit(RLIMIT_FSIZE, rlim_t(outputEnd), rlim_t(outputEnd));
     Limit(RLIMIT_CORE, 0, 0);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 4)
+        return kDecoderStartedWrongly;
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);   // never outlives the program
+    const qint64 pictureBytes = std::strtoll(argv[1], nullptr, 10);
+    const int seconds = std::max(1, std::atoi(argv[2]));
+    const QString path = PathFromNative(argv[3]); // the name's own bytes, UTF-8 or not
+    LimitTimeAndFiles(seconds);
 
     struct stat st;
     if (pictureBytes <= 0 || ::fstat(kDecoderMemoryFd, &st) != 0 || st.st_size < kDecodedPixelsOffset)
