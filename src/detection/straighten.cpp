@@ -78,6 +78,38 @@ Fit BoundsAt(const std::vector<Point> &hull, double radians)
     return f;
 }
 
+// The label of the largest piece of mask (0 when there is none), labels holding every piece's:
+// the card is the largest, so a corner of a neighbour inside the box is not measured.
+int LargestPiece(const cv::Mat &mask, cv::Mat &labels)
+{
+    cv::Mat stats, centres;
+    const int pieces = cv::connectedComponentsWithStats(mask, labels, stats, centres, 8, CV_32S);
+    int largest = 0;
+    for (int i = 1; i < pieces; ++i)
+        if (largest == 0 || stats.at<int>(i, cv::CC_STAT_AREA) > stats.at<int>(largest, cv::CC_STAT_AREA))
+            largest = i;
+    return largest;
+}
+
+// The rectangle of least area round hull, within the lean allowed: it lies along one of the hull's edges.
+Fit LeastRectangle(const std::vector<Point> &hull)
+{
+    const double limit = (kMaxLeanDegrees + 0.5) * kPi / 180;
+    Fit best = BoundsAt(hull, 0);
+    for (size_t i = 0; i < hull.size(); ++i) {
+        const Point &a = hull[i], &b = hull[(i + 1) % hull.size()];
+        double angle = std::atan2(b.y - a.y, b.x - a.x);
+        // Sides lie a quarter turn apart: bring the angle within an eighth turn of 0.
+        angle -= std::round(angle / (kPi / 2)) * (kPi / 2);
+        if (std::abs(angle) > limit)
+            continue;
+        const Fit f = BoundsAt(hull, angle);
+        if (f.area < best.area)
+            best = f;
+    }
+    return best;
+}
+
 } // namespace
 
 CardLean MeasureLean(const QImage &picture, const ScanBox &rect, const BackgroundKey &key)
@@ -103,13 +135,8 @@ CardLean MeasureLean(const QImage &picture, const ScanBox &rect, const Backgroun
         for (int c = 0; c < coarse; ++c)
             m[c] = card(line + size_t(c) * kStepX * 3) ? 255 : 0;
     }
-    // The card is the largest piece: a corner of a neighbour inside the box is not measured.
-    cv::Mat labels, stats, centres;
-    const int pieces = cv::connectedComponentsWithStats(mask, labels, stats, centres, 8, CV_32S);
-    int largest = 0;
-    for (int i = 1; i < pieces; ++i)
-        if (largest == 0 || stats.at<int>(i, cv::CC_STAT_AREA) > stats.at<int>(largest, cv::CC_STAT_AREA))
-            largest = i;
+    cv::Mat labels;
+    const int largest = LargestPiece(mask, labels);
 
     // The first pixel from which MinRun pixels in the step direction are card.
     auto edge = [&](const uchar *line, int from, int to, int step) {
@@ -151,20 +178,7 @@ CardLean MeasureLean(const QImage &picture, const ScanBox &rect, const Backgroun
     if (hull.size() < 3)
         return lean;
 
-    // The rectangle of least area lies along one of the hull's edges.
-    const double limit = (kMaxLeanDegrees + 0.5) * kPi / 180;
-    Fit best = BoundsAt(hull, 0);
-    for (size_t i = 0; i < hull.size(); ++i) {
-        const Point &a = hull[i], &b = hull[(i + 1) % hull.size()];
-        double angle = std::atan2(b.y - a.y, b.x - a.x);
-        // Sides lie a quarter turn apart: bring the angle within an eighth turn of 0.
-        angle -= std::round(angle / (kPi / 2)) * (kPi / 2);
-        if (std::abs(angle) > limit)
-            continue;
-        const Fit f = BoundsAt(hull, angle);
-        if (f.area < best.area)
-            best = f;
-    }
+    const Fit best = LeastRectangle(hull);
     if (spans < kMinFill * best.area)
         return lean;   // not a rectangle: a round photo, two cards, a torn corner
     lean.degrees = best.radians * 180 / kPi;
