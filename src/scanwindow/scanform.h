@@ -27,6 +27,8 @@ class SettingsList;
 class PictureSaveQueue;
 class PreviewImage;
 class SelectionFrame;
+struct PictureCaption;
+struct SeriesRecords;
 namespace Ui { class TScanform; }
 
 using DefaultFileNameFn = std::function<QString(const QString &folder)>;
@@ -275,6 +277,18 @@ private:
     SelectionFrame *plainShape = nullptr;
     QRect plainFrame;   // empty when none
     void placePlainFrame();
+
+    // "Kaartgegevens bijhouden" (scanform_records.cpp); all do nothing with it off.
+    // After the backs are read, before anything is saved: the user checks the
+    // cards' facts; false when Escape sent them back to the boxes.
+    bool ReviewSeriesRecords();
+    // Per card before its save: the caption's title, person and subjects, a file
+    // name from the pattern (empty: the numbered name) and whether to skip a duplicate.
+    void FillCardRecord(int cardIndex, PictureCaption &caption, QString &fileName, bool &skip);
+    void RecordSavedCard(int cardIndex, const QString &path, const QStringList &sides);
+    // The target folder's kaarten.csv and kaarten.ged, updated once per series.
+    void FinishSeriesRecords();
+    std::shared_ptr<SeriesRecords> seriesRecords;   // shared_ptr: the type is complete in scanform_records.cpp only
 public:
     // The picture Opslaan writes in plain mode: the part inside the frame, or all of it.
     QImage pictureToSave() const;
