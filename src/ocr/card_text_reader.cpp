@@ -113,6 +113,12 @@ int CardTextReader::readCount() const
     return n;
 }
 
+void CardTextReader::waitFor(int index) const
+{
+    if (index >= 0 && index < cardCount())
+        m_cards[size_t(index)].future.waitForFinished();
+}
+
 QString CardTextReader::textFor(const QRect &card) const
 {
     for (const Card &c : m_cards)

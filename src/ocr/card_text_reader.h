@@ -38,6 +38,9 @@ public:
     bool covers(const QRect &card) const;   // whether a back at card was handed to start
     int cardCount() const { return int(m_cards.size()); }
     int readCount() const;                  // cards finished (read, failed or stopped)
+    // Blocks until card index (in the order handed to start) is finished; for a
+    // thread beside the window, so that waiting needs no polling.
+    void waitFor(int index) const;
     bool stopped() const { return m_stop && m_stop->load(); }
 
     // The text read from card's back: empty while not finished, when the
