@@ -31,6 +31,7 @@ const Reason kReasons[] = {
     {"Invalid argument", "Ongeldig argument"},
     {"Too many levels of symbolic links", "Te veel niveaus van symbolische koppelingen"},
     {"Cannot allocate memory", "Onvoldoende geheugen"},
+    {"Resource temporarily unavailable", "Bron tijdelijk niet beschikbaar"},
     {"Unknown error", "Onbekende fout"},
 };
 // Qt's contexts whose reasons its Dutch catalogue covers.
