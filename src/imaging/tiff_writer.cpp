@@ -1,11 +1,15 @@
 #include "imaging/tiff_writer.h"
 
+#include "common/worker_pool.h"
+
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
+#include <new>
+#include <system_error>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -244,6 +248,110 @@ std::vector<uchar> EncodeStrip(const QImage &picture, int y, int rows, StripBuff
     return std::vector<uchar>(codes, end);
 }
 
+// The strips of a picture, encoded by the writing thread and by free workers
+// of the pool, each strip once; a few ahead of the writing are held at most.
+class StripEncoder {
+public:
+    StripEncoder(const QImage &picture, uint32_t rowsPerStrip, int encoders)
+        : m_picture(picture), m_rows(int(rowsPerStrip)),
+          m_strips(int((uint32_t(picture.height()) + rowsPerStrip - 1) / rowsPerStrip)), m_window(2 * encoders),
+          m_encoded(size_t(m_strips)), m_done(size_t(m_strips), 0)
+    {
+    }
+    int strips() const { return m_strips; }
+
+    // A helper's part: strips until none is left or one failed.
+    void help()
+    {
+        StripBuffers buffers;
+        std::unique_lock<std::mutex> guard(m_lock);
+        while (!m_failed && m_next < m_strips)
+            if (!encodeNext(guard, buffers))
+                m_changed.wait(guard);
+    }
+    // The bytes of strip k, encoding strips here while they are to be had;
+    // empty once a strip failed.
+    std::vector<uchar> take(int k, StripBuffers &buffers)
+    {
+        std::vector<uchar> bytes;
+        {
+            std::unique_lock<std::mutex> guard(m_lock);
+            while (!m_failed && !m_done[size_t(k)])
+                if (!encodeNext(guard, buffers))
+                    m_changed.wait(guard);
+            if (!m_failed)
+                bytes.swap(m_encoded[size_t(k)]);
+            m_written = k + 1;
+        }
+        m_changed.notify_all();
+        return bytes;
+    }
+    void stop()
+    {
+        {
+            const std::lock_guard<std::mutex> guard(m_lock);
+            m_failed = true;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    // Encodes the next strip, unlocked meanwhile; false when none may be taken yet.
+    bool encodeNext(std::unique_lock<std::mutex> &guard, StripBuffers &buffers)
+    {
+        if (m_next >= m_strips || m_next >= m_written + m_window)
+            return false;
+        const int k = m_next++;
+        guard.unlock();
+        std::vector<uchar> bytes;
+        try {
+            const int y = k * m_rows;
+            bytes = EncodeStrip(m_picture, y, std::min(m_rows, m_picture.height() - y), buffers);
+        } catch (...) {
+            guard.lock();
+            m_failed = true;
+            m_changed.notify_all();
+            throw;
+        }
+        guard.lock();
+        m_failed = m_failed || bytes.empty();
+        m_encoded[size_t(k)].swap(bytes);
+        m_done[size_t(k)] = 1;
+        m_changed.notify_all();
+        return true;
+    }
+
+    const QImage &m_picture;
+    const int m_rows, m_strips, m_window;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<std::vector<uchar>> m_encoded;
+    std::vector<char> m_done;
+    int m_next = 0, m_written = 0;
+    bool m_failed = false;
+};
+
+// Encodes and writes the strips in order. On a worker of the pool they are all
+// encoded here: work on the pool starts no threads beside it.
+bool WriteStrips(TIFF *tif, const QImage &picture, uint32_t rowsPerStrip)
+{
+    const int strips = int((uint32_t(picture.height()) + rowsPerStrip - 1) / rowsPerStrip);
+    const int helpers = WorkerPool::onWorker() ? 0 : std::min(strips, WorkerPool::shared().size()) - 1;
+    StripEncoder encoder(picture, rowsPerStrip, helpers + 1);
+    PoolHelpers pool;
+    pool.start(helpers, [&encoder] { encoder.help(); });
+    StripBuffers buffers;
+    bool ok = true;
+    for (int k = 0; ok && k < encoder.strips(); ++k) {
+        std::vector<uchar> bytes = encoder.take(k, buffers);
+        ok = !bytes.empty() && TIFFWriteRawStrip(tif, uint32_t(k), bytes.data(), tmsize_t(bytes.size())) >= 0;
+    }
+    if (!ok)
+        encoder.stop();
+    pool.finish();
+    return ok;
+}
+
 } // namespace
 
 bool WriteTiff(FILE *file, const QImage &picture, unsigned pixelsPerMetreX, unsigned pixelsPerMetreY)
@@ -253,73 +361,27 @@ bool WriteTiff(FILE *file, const QImage &picture, unsigned pixelsPerMetreX, unsi
     // Warnings about tags are no business of the user's; set once, as every thread shares it.
     static std::once_flag quiet;
     std::call_once(quiet, [] { TIFFSetWarningHandler(nullptr); });
-    TIFF *tif = TIFFClientOpen("picture", "w", file, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
-                               UnmapProc);
+    const std::unique_ptr<TIFF, void (*)(TIFF *)> tif(
+        TIFFClientOpen("picture", "w", file, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc, UnmapProc),
+        TIFFClose);
     if (!tif)
         return false;
     const int width = picture.width(), height = picture.height();
     const uint32_t rowsPerStrip = RowsPerStrip(width);
-    SetFields(tif, width, height, rowsPerStrip);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, WholeDpi(pixelsPerMetreX));
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, WholeDpi(pixelsPerMetreY));
-    // Strips are encoded each on its own, so every core takes some; they are
-    // written in order, and only a few ahead of the writing are held.
-    const int strips = int((uint32_t(height) + rowsPerStrip - 1) / rowsPerStrip);
-    const int threads = std::min(strips, int(std::max(1u, std::thread::hardware_concurrency())));
-    const int window = 2 * threads;
-    std::vector<std::vector<uchar>> encoded(static_cast<size_t>(strips));
-    std::vector<char> done(size_t(strips), 0);
-    std::mutex lock;
-    std::condition_variable changed;
-    int next = 0, written = 0;
-    bool failed = false;
-    const auto encode = [&] {
-        StripBuffers buffers;
-        for (;;) {
-            int k;
-            {
-                std::unique_lock<std::mutex> guard(lock);
-                changed.wait(guard, [&] { return failed || next >= strips || next < written + window; });
-                if (failed || next >= strips)
-                    return;
-                k = next++;
-            }
-            const int y = k * int(rowsPerStrip);
-            std::vector<uchar> bytes = EncodeStrip(picture, y, std::min(int(rowsPerStrip), height - y), buffers);
-            {
-                const std::lock_guard<std::mutex> guard(lock);
-                failed = failed || bytes.empty();
-                encoded[size_t(k)].swap(bytes);
-                done[size_t(k)] = 1;
-            }
-            changed.notify_all();
-        }
-    };
-    std::vector<std::thread> workers;
-    for (int i = 0; i < threads; ++i)
-        workers.emplace_back(encode);
-    bool ok = true;
-    for (int k = 0; ok && k < strips; ++k) {
-        std::vector<uchar> bytes;
-        {
-            std::unique_lock<std::mutex> guard(lock);
-            changed.wait(guard, [&] { return failed || done[size_t(k)]; });
-            ok = !failed;
-            bytes.swap(encoded[size_t(k)]);
-            written = k + 1;
-        }
-        changed.notify_all();
-        ok = ok && TIFFWriteRawStrip(tif, uint32_t(k), bytes.data(), tmsize_t(bytes.size())) >= 0;
+    SetFields(tif.get(), width, height, rowsPerStrip);
+    TIFFSetField(tif.get(), TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(tif.get(), TIFFTAG_XRESOLUTION, WholeDpi(pixelsPerMetreX));
+    TIFFSetField(tif.get(), TIFFTAG_YRESOLUTION, WholeDpi(pixelsPerMetreY));
+    // Out of memory or threads, here or on a helper: the system's error for the
+    // caller's reason, as a failed write gives it.
+    try {
+        const bool ok = WriteStrips(tif.get(), picture, rowsPerStrip);
+        return TIFFWriteDirectory(tif.get()) && ok;
+    } catch (const std::bad_alloc &) {
+        errno = ENOMEM;
+    } catch (const std::system_error &e) {
+        errno = e.code().category() == std::generic_category() || e.code().category() == std::system_category()
+            ? e.code().value() : EIO;
     }
-    if (!ok) {
-        const std::lock_guard<std::mutex> guard(lock);
-        failed = true;
-    }
-    changed.notify_all();
-    for (std::thread &t : workers)
-        t.join();
-    ok = TIFFWriteDirectory(tif) && ok;
-    TIFFClose(tif);
-    return ok;
+    return false;
 }

@@ -1,26 +1,55 @@
 #include "ocr/card_text_reader.h"
 
+#include "common/worker_pool.h"
 #include "ocr/back_text.h"
 
 #include <QFileInfo>
-#include <QThread>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QPromise>
 
 #include <algorithm>
+#include <mutex>
 
-CardTextReader::CardTextReader() : m_pool(std::make_unique<QThreadPool>())
-{
-    // Two backs at once where there are two cores: each engine is loaded once per thread.
-    m_pool->setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, 2));
-    // The engine lives with its thread: keep the thread between series.
-    m_pool->setExpiryTimeout(-1);
+namespace {
+// Backs read at once at most: each reader loads an engine of its own, once per
+// worker, and two already keep two cores busy.
+constexpr int kReaders = 2;
 }
+
+// The backs of one start, taken in order by the readers; what no reader took
+// when the run is cleared is finished unread there and then.
+struct CardTextReader::Run {
+    std::mutex lock;
+    std::vector<Back> backs;
+    std::vector<QPromise<Result>> results;
+    size_t next = 0;
+
+    // The next back to read, or false when none is left.
+    bool take(size_t &index)
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        if (next >= backs.size())
+            return false;
+        index = next++;
+        return true;
+    }
+    void finishRest()
+    {
+        size_t index;
+        while (take(index))
+            finish(index, Result());
+    }
+    void finish(size_t index, const Result &result)
+    {
+        results[index].addResult(result);
+        results[index].finish();
+    }
+};
+
+CardTextReader::CardTextReader() = default;
 
 CardTextReader::~CardTextReader()
 {
-    stop();
-    m_pool->waitForDone();
+    clear();
 }
 
 std::vector<CardTextReader::Back> CardTextReader::CutBacks(const QImage &scan, const std::vector<QRect> &cards)
@@ -66,19 +95,31 @@ void CardTextReader::start(const std::vector<Back> &backs, int dpi, const QStrin
             m_cards.push_back({b.rect, QtFuture::makeReadyFuture(missing)});
         return;
     }
-    for (const Back &b : backs) {
-        auto stop = m_stop;
-        const QImage back = b.picture;
-        m_cards.push_back({b.rect, QtConcurrent::run(m_pool.get(), [back, dpi, lang, stop] {
-                               Result r;
-                               if (!stop->load()) {
-                                   const BackText read = ReadBack(back, dpi, lang, stop.get(), &r.error);
-                                   r.text = read.text;
-                                   r.turn = read.turn;
-                               }
-                               return r;
-                           })});
+    auto run = std::make_shared<Run>();
+    run->backs = backs;
+    run->results.resize(backs.size());
+    for (size_t i = 0; i < backs.size(); ++i) {
+        run->results[i].start();
+        m_cards.push_back({backs[i].rect, run->results[i].future()});
     }
+    const auto read = [run, dpi, lang, stop = m_stop] {
+        for (size_t i; run->take(i);) {
+            Result r;
+            if (!stop->load()) {
+                const QString failed = WorkerPool::Guard([&] {
+                    const BackText read = ReadBack(run->backs[i].picture, dpi, lang, stop.get(), &r.error);
+                    r.text = read.text;
+                    r.turn = read.turn;
+                });
+                if (!failed.isEmpty())
+                    r = {QString(), QStringLiteral("De achterkant is niet gelezen: %1.").arg(failed)};
+            }
+            run->finish(i, r);
+        }
+    };
+    for (int i = 0; i < std::min(int(backs.size()), kReaders); ++i)
+        WorkerPool::shared().post(read);
+    m_run = run;
 }
 
 void CardTextReader::stop()
@@ -90,7 +131,10 @@ void CardTextReader::stop()
 void CardTextReader::clear()
 {
     stop();
-    // Jobs not begun return at once; one being read stops at its next word.
+    // Backs not begun are done unread here; one being read stops at its next word.
+    if (m_run)
+        m_run->finishRest();
+    m_run.reset();
     for (Card &c : m_cards)
         c.future.waitForFinished();
     m_cards.clear();
@@ -115,8 +159,10 @@ int CardTextReader::readCount() const
 
 void CardTextReader::waitFor(int index) const
 {
-    if (index >= 0 && index < cardCount())
-        m_cards[size_t(index)].future.waitForFinished();
+    if (index >= 0 && index < cardCount()) {
+        QFuture<Result> future = m_cards[size_t(index)].future;
+        future.waitForFinished();
+    }
 }
 
 QString CardTextReader::textFor(const QRect &card) const

@@ -1,6 +1,6 @@
 #pragma once
-// Reads the backs of a scan's cards on a worker thread while the user looks at
-// the boxes; the series save then asks for each card's text by its box.
+// Reads the backs of a scan's cards on the pool's workers while the user looks
+// at the boxes; the series save then asks for each card's text by its box.
 #include <QFuture>
 #include <QImage>
 #include <QRect>
@@ -9,8 +9,6 @@
 #include <atomic>
 #include <memory>
 #include <vector>
-
-class QThreadPool;
 
 class CardTextReader {
 public:
@@ -29,6 +27,7 @@ public:
     static bool LanguageInstalled(const QString &code);
     // Drops earlier work and starts reading every back, in order. A language that
     // is not installed reads nothing: every card is done at once, without text, with error set.
+    // A reading that fails (out of memory included) is that card's error.
     void start(const std::vector<Back> &backs, int dpi, const QString &lang);
     // Stops the reading: cards not read yet stay without text.
     void stop();
@@ -61,7 +60,8 @@ private:
         QRect rect;
         QFuture<Result> future;
     };
-    std::unique_ptr<QThreadPool> m_pool;
+    struct Run;
+    std::shared_ptr<Run> m_run;
     std::shared_ptr<std::atomic<bool>> m_stop;
     std::vector<Card> m_cards;
 };
