@@ -1,6 +1,9 @@
 // File names from a card's facts, and fronts known again when scanned twice.
 #include "records/card_naming.h"
+#include "records/card_index_file.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QSet>
@@ -71,4 +74,33 @@ TEST(LikenessHash, TheSameFrontAgainIsKnownAnotherIsNot)
         for (int other = seed + 1; other <= 12; ++other)
             EXPECT_FALSE(SameLikeness(first[seed - 1], first[other - 1])) << "against " << other;
     }
+}
+
+// Fronts saved before in a folder: kept beside the index while their card is
+// there, or made afresh from a front side file the index names.
+TEST(SavedFronts, KnownWhileTheirCardIsThere)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    auto touch = [&](const QString &name) { QFile f(folder + '/' + name); return f.open(QIODevice::WriteOnly); };
+    ASSERT_TRUE(touch("a.JPG") && touch("c.JPG") && touch("d.JPG"));
+    ASSERT_TRUE(Front(3, 150, 0).save(folder + "/c-voorkant.JPG"));
+    QString why;
+    ASSERT_TRUE(AddSavedFronts(folder, {{"a.JPG", LikenessHash(Front(1, 300, 0))}, {"weg.JPG", LikenessHash(Front(2, 300, 0))},
+                                        {"d.JPG", LikenessHash(Front(5, 300, 0))}}, why));
+    ASSERT_TRUE(AddSavedFronts(folder, {{"d.JPG", LikenessHash(Front(4, 300, 0))}}, why));   // d.JPG saved over
+    CardRecord fromCommandLine;
+    fromCommandLine.file = "c.JPG";
+    fromCommandLine.front = "c-voorkant.JPG";
+    QFile index(folder + "/kaarten.csv");
+    ASSERT_TRUE(index.open(QIODevice::WriteOnly) && index.write(CardIndexWithRows({}, {fromCommandLine})) > 0);
+    index.close();
+
+    const QList<FrontLikeness> known = SavedFronts(folder);
+    const struct {
+        int seed;
+        const char *sameAs;
+    } cases[] = {{1, "a.JPG"}, {2, ""}, {3, "c.JPG"}, {4, "d.JPG"}, {5, ""}, {6, ""}};
+    for (const auto &c : cases)
+        EXPECT_EQ(SameFrontAs(known, LikenessHash(Front(c.seed, 400, -1.5))), c.sameAs) << c.seed;
 }
