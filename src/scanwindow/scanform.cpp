@@ -68,6 +68,7 @@ TScanform::TScanform(QWidget *parent) : QDialog(parent), ui(new Ui::TScanform)
 
     connectHandlers();
     connectBackText();
+    connectRecords();
     connectKeys();
     Timer1->start();
     FormCreate();

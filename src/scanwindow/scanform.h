@@ -279,6 +279,7 @@ private:
     void placePlainFrame();
 
     // "Kaartgegevens bijhouden" (scanform_records.cpp); all do nothing with it off.
+    void connectRecords();
     // After the backs are read, before anything is saved: the user checks the
     // cards' facts; false when Escape sent them back to the boxes.
     bool ReviewSeriesRecords();

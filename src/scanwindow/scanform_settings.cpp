@@ -45,7 +45,7 @@ struct SettingKey {
     int writePlace;
 };
 
-// The last five keys came later: they are last in both orders, so that older
+// The last keys came later: they are last in both orders, so that older
 // settings files read the same.
 const SettingKey kSettingKeys[] = {
     {"dpi", Kind::Text, 0, 0},
@@ -75,6 +75,9 @@ const SettingKey kSettingKeys[] = {
     {"tekstachterkantlezen", Kind::Check, 24, 24},
     {"ocrtaal", Kind::CodeItem, 25, 25},
     {"slimzoeken", Kind::Check, 26, 26},
+    {"kaartgegevens", Kind::Check, 27, 27},
+    {"naamuitkaartgegevens", Kind::Check, 28, 28},
+    {"kaartnaampatroon", Kind::Text, 29, 29},
 };
 
 // The keys in one of the two orders.
