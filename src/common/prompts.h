@@ -19,6 +19,14 @@ enum class ModalResult : int {
     No = 2,
 };
 
+// A progress window shown to the user; it goes with this object.
+class ProgressShown {
+public:
+    virtual ~ProgressShown() = default;
+    // done of the total items are finished.
+    virtual void setDone(int done) = 0;
+};
+
 class Prompts {
 public:
     virtual ~Prompts() = default;
@@ -44,6 +52,14 @@ public:
     // with the returned object. Null when nothing is shown: the work cannot be stopped.
     virtual std::unique_ptr<QObject> busyWindow(const QString & /*caption*/, const QString & /*text*/,
                                                 std::function<void()> /*cancelled*/)
+    {
+        return nullptr;
+    }
+    // Application-modal window telling how far slow work has come: label with
+    // "%1" for the items done and "%2" for total, a bar, and "Stoppen"; the button,
+    // Escape and closing call stopped. Null when nothing is shown.
+    virtual std::unique_ptr<ProgressShown> progressWindow(const QString & /*caption*/, const QString & /*label*/,
+                                                          int /*total*/, std::function<void()> /*stopped*/)
     {
         return nullptr;
     }

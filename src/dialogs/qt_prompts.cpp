@@ -10,6 +10,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QScreen>
 #include <QTreeView>
@@ -156,20 +157,60 @@ bool QtPrompts::chooseColor(QColor &color)
     return true;
 }
 
+namespace {
+// A progress dialog that stays until it goes with its owner; its button,
+// Escape and closing call cancelled.
+void dressProgress(QProgressDialog &dialog, const QString &caption, const QString &button,
+                   const std::function<void()> &cancelled)
+{
+    dialog.setWindowTitle(caption);
+    dialog.setCancelButtonText(button);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    dialog.setMinimumDuration(0);
+    dialog.setMinimumWidth(std::max(dialog.sizeHint().width(), captionWidth(dialog, caption)));
+    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, cancelled);
+    QObject::connect(&dialog, &QDialog::rejected, &dialog, cancelled);
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();   // Escape reaches it at once
+}
+
+class ProgressDialog : public QProgressDialog, public ProgressShown {
+public:
+    ProgressDialog(const QString &label, int total) : m_label(label), m_bar(new QProgressBar)
+    {
+        // The bar is set directly: the dialog's own setValue would handle events of the window.
+        setBar(m_bar);
+        m_bar->setRange(0, std::max(total, 0));
+        setDone(0);
+    }
+    void setDone(int done) override
+    {
+        m_bar->setValue(std::clamp(done, m_bar->minimum(), m_bar->maximum()));
+        setLabelText(m_label.contains(QLatin1String("%1")) ? m_label.arg(done).arg(m_bar->maximum()) : m_label);
+    }
+
+private:
+    QString m_label;
+    QProgressBar *m_bar;   // owned by the dialog
+};
+}
+
 std::unique_ptr<QObject> QtPrompts::busyWindow(const QString &caption, const QString &text,
                                                std::function<void()> cancelled)
 {
-    auto dialog = std::make_unique<QProgressDialog>(text, QStringLiteral("Annuleren"), 0, 0);
-    dialog->setWindowTitle(caption);
-    dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->setAutoClose(false);
-    dialog->setAutoReset(false);
-    dialog->setMinimumDuration(0);
-    QObject::connect(dialog.get(), &QProgressDialog::canceled, dialog.get(), cancelled);
-    QObject::connect(dialog.get(), &QDialog::rejected, dialog.get(), cancelled);
-    dialog->show();
-    dialog->raise();
-    dialog->activateWindow();   // Escape reaches it at once
+    auto dialog = std::make_unique<QProgressDialog>(text, QString(), 0, 0);
+    dressProgress(*dialog, caption, QStringLiteral("Annuleren"), cancelled);
+    return dialog;
+}
+
+std::unique_ptr<ProgressShown> QtPrompts::progressWindow(const QString &caption, const QString &label, int total,
+                                                         std::function<void()> stopped)
+{
+    auto dialog = std::make_unique<ProgressDialog>(label, total);
+    dressProgress(*dialog, caption, QStringLiteral("Stoppen"), stopped);
     return dialog;
 }
 

@@ -14,6 +14,8 @@ public:
     bool chooseColor(QColor &color) override;
     std::unique_ptr<QObject> busyWindow(const QString &caption, const QString &text,
                                         std::function<void()> cancelled) override;
+    std::unique_ptr<ProgressShown> progressWindow(const QString &caption, const QString &label, int total,
+                                                  std::function<void()> stopped) override;
 };
 
 // Makes QtPrompts the default prompts of the program.

@@ -4,26 +4,57 @@
 
 #include <QEventLoop>
 #include <QMetaObject>
-#include <atomic>
+#include <QTimer>
+#include <exception>
 #include <memory>
 #include <thread>
+
+namespace {
+
+// The window's thread waits in one event loop, quit by the work's end through
+// a queued call: nothing polls, and the window paints meanwhile. Windows shown
+// for the wait are made before, so that no event is handled before the loop runs.
+void WaitBeside(const std::function<void()> &work, bool userInput)
+{
+    QEventLoop loop;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();   // carried to the window's thread
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(userInput ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace
 
 bool SlowToCopy(const QImage &picture) { return qint64(picture.width()) * picture.height() > 20000000; }
 
 void RunBesideWindow(const QString &caption, const QString &text, const std::function<void()> &work)
 {
-    QEventLoop loop;
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        work();
-        finished = true;
-        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    const std::unique_ptr<QObject> busy = prompts().busyWindow(caption, text, [] {});
+    WaitBeside(work, false);
+}
+
+void RunBesideWindow(const QString &caption, const QString &label, int total,
+                     const std::function<void(BesideProgress &)> &work, const std::function<void()> &stopped)
+{
+    BesideProgress progress;
+    const std::unique_ptr<ProgressShown> window = prompts().progressWindow(caption, label, total, [&progress, stopped] {
+        if (!progress.stop.exchange(true) && stopped)
+            stopped();
     });
-    {
-        const std::unique_ptr<QObject> busy = prompts().busyWindow(caption, text, [] {});
-        // The work cannot be stopped halfway: the window paints, input waits until it is done.
-        if (!finished)
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
+    QTimer tick;
+    if (window) {
+        QObject::connect(&tick, &QTimer::timeout, [&] { window->setDone(progress.done); });
+        tick.start(100);
     }
-    worker.join();
+    // Without a window nobody can stop the work: input waits for its end.
+    WaitBeside([&] { work(progress); }, window != nullptr);
 }

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -136,28 +137,46 @@ TEST(QtPrompts, ColourDialogReturnsTheChosenColour)
     EXPECT_EQ(c, QColor(10, 20, 30));
 }
 
-TEST(QtPrompts, BusyWindowStopsTheWorkByButtonOrEscapeAndGoesWithItsObject)
+TEST(QtPrompts, BusyAndProgressWindowsStopTheWorkByButtonOrEscapeAndGoWithTheirObject)
 {
     RealPrompts r;
     int stops = 0;
-    std::unique_ptr<QObject> window = prompts().busyWindow("Bestand openen", "Bezig met lezen van a.xbm…", [&] { ++stops; });
-    auto *dialog = qobject_cast<QProgressDialog *>(window.get());
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(dialog->windowTitle(), "Bestand openen");
-    EXPECT_EQ(dialog->labelText(), "Bezig met lezen van a.xbm…");
-    EXPECT_EQ(dialog->windowModality(), Qt::ApplicationModal);
-    QPushButton *button = dialog->findChild<QPushButton *>();
-    ASSERT_NE(button, nullptr);
-    EXPECT_EQ(button->text(), "Annuleren");
-    button->click();
-    EXPECT_GE(stops, 1);
-    stops = 0;
-    dialog->show();
-    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QApplication::sendEvent(dialog, &escape);
-    EXPECT_GE(stops, 1);
-    window.reset();
+    std::unique_ptr<QObject> busy = prompts().busyWindow("Bestand openen", "Bezig met lezen van a.xbm…", [&] { ++stops; });
+    std::unique_ptr<ProgressShown> progress =
+        prompts().progressWindow("Tekst achterkant lezen", "Kaart %1 van %2 gelezen", 8, [&] { ++stops; });
+    ASSERT_NE(progress, nullptr);
+    progress->setDone(3);
+    struct Case {
+        QProgressDialog *dialog;
+        const char *caption, *label, *button;
+    } cases[] = {
+        {qobject_cast<QProgressDialog *>(busy.get()), "Bestand openen", "Bezig met lezen van a.xbm…", "Annuleren"},
+        {dynamic_cast<QProgressDialog *>(progress.get()), "Tekst achterkant lezen", "Kaart 3 van 8 gelezen", "Stoppen"},
+    };
+    ASSERT_NE(cases[1].dialog, nullptr);
+    EXPECT_EQ(cases[1].dialog->findChild<QProgressBar *>()->value(), 3);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.caption);
+        QProgressDialog *dialog = c.dialog;
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(dialog->windowTitle(), c.caption);
+        EXPECT_EQ(dialog->labelText(), c.label);
+        EXPECT_EQ(dialog->windowModality(), Qt::ApplicationModal);
+        QPushButton *button = dialog->findChild<QPushButton *>();
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->text(), c.button);
+        stops = 0;
+        button->click();
+        EXPECT_GE(stops, 1);
+        stops = 0;
+        dialog->show();
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(dialog, &escape);
+        EXPECT_GE(stops, 1);
+    }
+    busy.reset();
+    progress.reset();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 

@@ -90,3 +90,19 @@ std::unique_ptr<QObject> ScriptedPrompts::busyWindow(const QString &caption, con
         QTimer::singleShot(0, window.get(), cancelled);
     return window;
 }
+
+namespace {
+struct ScriptedProgress : QObject, ProgressShown {
+    void setDone(int) override {}
+};
+}
+
+std::unique_ptr<ProgressShown> ScriptedPrompts::progressWindow(const QString &caption, const QString &label, int total,
+                                                               std::function<void()> stopped)
+{
+    m_transcript.push_back({"progress", caption, label, QString::number(total), ModalResult::None});
+    auto window = std::make_unique<ScriptedProgress>();
+    if (stopBusyWork)
+        QTimer::singleShot(0, window.get(), stopped);
+    return window;
+}

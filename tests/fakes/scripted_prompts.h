@@ -8,10 +8,10 @@
 #include <functional>
 
 struct PromptRecord {
-    QString kind;     // "notice", "yesno", "modal", "input", "open", "save", "color", "busy"
+    QString kind;     // "notice", "yesno", "modal", "input", "open", "save", "color", "busy", "progress"
     QString caption;  // caption or title
     QString text;     // text, prompt, or the `what` of a modal window
-    QString value;    // value offered (input), folder (file dialogs)
+    QString value;    // value offered (input), folder (file dialogs), total (progress)
     ModalResult defaultChoice = ModalResult::None;
 };
 
@@ -38,7 +38,7 @@ public:
     const std::vector<PromptRecord> &transcript() const { return m_transcript; }
     QStringList texts() const;   // the text of every record, in order
     int pending() const { return int(m_answers.size()); }
-    // Busy windows need no answer; with this set, the user stops the work at once.
+    // Busy and progress windows need no answer; with this set, the user stops the work at once.
     bool stopBusyWork = false;
 
     ModalResult notice(const QString &text, const QString &caption) override;
@@ -51,6 +51,8 @@ public:
     bool chooseColor(QColor &color) override;
     std::unique_ptr<QObject> busyWindow(const QString &caption, const QString &text,
                                         std::function<void()> cancelled) override;
+    std::unique_ptr<ProgressShown> progressWindow(const QString &caption, const QString &label, int total,
+                                                  std::function<void()> stopped) override;
 
 private:
     PromptAnswer next(const PromptRecord &r);
