@@ -1,9 +1,10 @@
 // Turning a card upright: bilinear interpolation along each target row, eight
-// pixels at a time where the processor has AVX2, one at a time elsewhere. Both
-// ways compute the same integers, so the picture does not depend on the processor.
+// pixels at a time where the processor has AVX2, one at a time elsewhere. Every
+// way computes the same integers, so the picture does not depend on the processor.
 #include "detection/straighten.h"
 
 #include "common/shared_work.h"
+#include "common/simd_path.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,8 +12,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <immintrin.h>
 #include <utility>
+#if KVN_SIMD_X86
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -22,33 +25,63 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr int kFracX = 6, kFracY = 7;
 constexpr int kRound = 1 << (kFracX + kFracY - 1);
 
-// Bilinear blend of the 2 x 2 pixels at p (row above) and q (row below): each
-// row across first, then down, all three channels at once. Reads 8 bytes at
-// each: the two bytes past the pair must lie within the picture, and play no
-// part. Gives blue, green, red in the low three bytes.
-inline uint32_t Blend(const uchar *p, const uchar *q, uint32_t fx, uint32_t fy)
+// Bilinear blend of one channel's 2 x 2 taps: across first, then down.
+inline uchar BlendTaps(int topLeft, int topRight, int bottomLeft, int bottomRight, int fx, int fy)
 {
+    const int above = topLeft * ((1 << kFracX) - fx) + topRight * fx;
+    const int below = bottomLeft * ((1 << kFracX) - fx) + bottomRight * fx;
+    return uchar((above * ((1 << kFracY) - fy) + below * fy + kRound) >> (kFracX + kFracY));
+}
+
+// Whitened glass all round: white comes out, the common case beside a card.
+inline bool WhitePairs(const uchar *p, const uchar *q)
+{
+    uint64_t top = 0, bottom = 0;
+    std::memcpy(&top, p, 6);
+    std::memcpy(&bottom, q, 6);
+    return (top & bottom) == 0xFFFFFFFFFFFFu;
+}
+
+// The blend of the 2 x 2 pixels at p (row above) and q (row below), all three
+// channels, into out.
+inline void BlendPlain(const uchar *p, const uchar *q, int fx, int fy, uchar *out)
+{
+    if (WhitePairs(p, q)) {
+        std::memset(out, 0xFF, 3);
+        return;
+    }
+    for (int k = 0; k < 3; ++k)
+        out[k] = BlendTaps(p[k], p[k + 3], q[k], q[k + 3], fx, fy);
+}
+
+#if KVN_SIMD_X86
+// The same with the three channels at once. Reads 8 bytes at each: the two
+// bytes past the pair must lie within the picture, and play no part.
+__attribute__((target("sse2"))) inline void BlendSse2(const uchar *p, const uchar *q, int fx, int fy, uchar *out)
+{
+    if (WhitePairs(p, q)) {
+        std::memset(out, 0xFF, 3);
+        return;
+    }
     uint64_t top, bottom;
     std::memcpy(&top, p, 8);
     std::memcpy(&bottom, q, 8);
-    // Whitened glass all round: white comes out, the common case beside a card.
-    constexpr uint64_t kPair = 0xFFFFFFFFFFFFu;
-    if ((top & bottom & kPair) == kPair)
-        return 0xFFFFFF;
     const __m128i zero = _mm_setzero_si128();
     const __m128i a = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(top)), zero);      // b0 g0 r0 b1 g1 r1 . .
     const __m128i b = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(bottom)), zero);
     // Across: (left, right) of each channel weighted in one multiply-add.
-    const __m128i wx = _mm_set1_epi32(int(fx << 16 | ((1u << kFracX) - fx)));
+    const __m128i wx = _mm_set1_epi32(int(uint32_t(fx) << 16 | ((1u << kFracX) - uint32_t(fx))));
     const __m128i across = _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, _mm_srli_si128(a, 6)), wx),
                                            _mm_madd_epi16(_mm_unpacklo_epi16(b, _mm_srli_si128(b, 6)), wx));
     // Down: (above, below) of each channel.
     const __m128i pairs = _mm_unpacklo_epi16(across, _mm_srli_si128(across, 8));   // B0 B1 G0 G1 R0 R1 ..
-    __m128i sum = _mm_madd_epi16(pairs, _mm_set1_epi32(int(fy << 16 | ((1u << kFracY) - fy))));
+    __m128i sum = _mm_madd_epi16(pairs, _mm_set1_epi32(int(uint32_t(fy) << 16 | ((1u << kFracY) - uint32_t(fy)))));
     sum = _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(kRound)), kFracX + kFracY);
     sum = _mm_packus_epi16(_mm_packs_epi32(sum, zero), zero);
-    return uint32_t(_mm_cvtsi128_si32(sum));
+    const uint32_t v = uint32_t(_mm_cvtsi128_si32(sum));
+    std::memcpy(out, &v, 3);
 }
+#endif
 
 // The i in [0, n) for which lo <= (start + i * step) >> 16 < hi, as [first, last).
 std::pair<int, int> Within(int64_t start, int64_t step, int lo, int hi, int n)
@@ -78,8 +111,9 @@ std::pair<int, int> Meet(std::pair<int, int> a, std::pair<int, int> b)
     return first < last ? std::make_pair(first, last) : std::make_pair(0, 0);
 }
 
+#if KVN_SIMD_X86
 // The 8 bytes at p and the 8 a row below.
-inline __m128i Taps(const uchar *p, size_t stride)
+__attribute__((target("avx2"))) inline __m128i Taps(const uchar *p, size_t stride)
 {
     const __m128i above = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p));
     return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(above), reinterpret_cast<const double *>(p + stride)));
@@ -184,6 +218,150 @@ __attribute__((target("avx2"))) void BlendRun8(const uchar *origin, size_t strid
         }
     }
 }
+#endif
+
+// Turning one card, worked out once: which source pixels may be read, the
+// step along a target row, and the fastest way the processor blends.
+class Turning {
+public:
+    Turning(const QImage &source, const ScanBox &rect, const CardLean &lean, QImage &target, int x, int y,
+            unsigned fill, const ScanBox &readable)
+        : m_rect(rect), m_lean(lean), m_x(x), m_y(y), m_bits(source.constBits()),
+          m_stride(size_t(source.bytesPerLine())), m_targetBits(target.bits()),
+          m_targetStride(size_t(target.bytesPerLine())), m_path(ActiveSimdPath())
+    {
+        m_fill[0] = uchar((fill >> 16) & 0xFF);
+        m_fill[1] = uchar((fill >> 8) & 0xFF);
+        m_fill[2] = uchar(fill & 0xFF);
+        // Source pixels that may be read: the readable rectangle within the picture.
+        m_sx0 = std::max(readable.left, 0), m_sx1 = std::min(readable.right, source.width());
+        m_sy0 = std::max(readable.top, 0), m_sy1 = std::min(readable.bottom, source.height());
+        // Rows whose pair may be read 8 bytes wide: all but the picture's last.
+        m_syFast = std::min(m_sy1, source.height() - 1);
+        tx0 = std::max(x, 0), tx1 = std::min(x + rect.width(), target.width());
+        ty0 = std::max(y, 0), ty1 = std::min(y + rect.height(), target.height());
+        const double radians = lean.degrees * kPi / 180;
+        m_cos = std::cos(radians), m_sin = std::sin(radians);
+        m_stepX = std::llround(m_cos * kOne), m_stepY = std::llround(m_sin * kOne);
+        // Eight at a time with offsets from the rectangle's corner in 32 bits.
+        m_wide = m_path >= SimdPath::Avx2 && m_sx1 > m_sx0 && m_syFast > m_sy0 && int64_t(m_sx1 - m_sx0) < (1 << 15) &&
+                 int64_t(m_syFast - m_sy0) < (1 << 15) &&
+                 int64_t(m_syFast - m_sy0 + 1) * int64_t(m_stride) < (int64_t(1) << 31);
+        m_origin = m_wide ? m_bits + size_t(m_sy0) * m_stride + size_t(m_sx0) * 3 : m_bits;
+        // Where the source lies some target rows further down.
+        constexpr int kAhead = 4;
+        m_ahead = std::ptrdiff_t(std::lround(kAhead * m_cos)) * std::ptrdiff_t(m_stride) -
+                  std::ptrdiff_t(std::lround(kAhead * m_sin)) * 3;
+    }
+
+    int tx0, tx1, ty0, ty1;   // the target pixels drawn
+
+    // Target rows [from, to), in strips of columns: along a very wide turned
+    // row the source rows it crosses would no longer stay in the cache until the next row.
+    void draw(int from, int to) const
+    {
+        constexpr int kStrip = 2048;
+        for (int strip = tx0; strip < tx1; strip += kStrip)
+            for (int ty = from; ty < to; ++ty)
+                drawRow(ty, strip, std::min(strip + kStrip, tx1) - strip);
+    }
+
+private:
+    static constexpr double kOne = 65536.0;
+
+    // n pixels of target row ty from column strip on.
+    void drawRow(int ty, int strip, int n) const
+    {
+        // Target pixel centre in picture coordinates, relative to the card's centre.
+        const double py = m_rect.top + (ty - m_y) - m_lean.centreY;
+        const double px = m_rect.left + (strip - m_x) - m_lean.centreX;
+        const int64_t sx = std::llround((m_lean.centreX + px * m_cos - py * m_sin) * kOne);
+        const int64_t sy = std::llround((m_lean.centreY + px * m_sin + py * m_cos) * kOne);
+        uchar *row = m_targetBits + size_t(ty) * m_targetStride + size_t(strip) * 3;
+        // Along a straight line each is one stretch: the pixels whose 2 x 2
+        // touches what may be read, and those whose 2 x 2 lies wholly in it.
+        const auto touch = Meet(Within(sx, m_stepX, m_sx0 - 1, m_sx1, n), Within(sy, m_stepY, m_sy0 - 1, m_sy1, n));
+        auto inside = Meet(Within(sx, m_stepX, m_sx0, m_sx1 - 1, n), Within(sy, m_stepY, m_sy0, m_syFast - 1, n));
+        if (inside.first >= inside.second)
+            inside = {touch.second, touch.second};
+        fillRun(row, touch.first);
+        for (int i = touch.first; i < inside.first; ++i)
+            border(sx + i * m_stepX, sy + i * m_stepY, row + size_t(i) * 3);
+        blendRun(sx, sy, inside.first, inside.second, row);
+        for (int j = inside.second; j < touch.second; ++j)
+            border(sx + j * m_stepX, sy + j * m_stepY, row + size_t(j) * 3);
+        fillRun(row + size_t(touch.second) * 3, n - touch.second);
+    }
+
+    // Pixels [first, last) of a row starting at source point (sx, sy), their 2 x 2 wholly readable.
+    void blendRun(int64_t sx, int64_t sy, int first, int last, uchar *row) const
+    {
+        int i = first;
+#if KVN_SIMD_X86
+        if (m_wide && last - i >= 8) {
+            BlendRun8(m_origin, m_stride, int32_t(sx + i * m_stepX - (int64_t(m_sx0) * 65536)),
+                      int32_t(sy + i * m_stepY - (int64_t(m_sy0) * 65536)), int32_t(m_stepX), int32_t(m_stepY),
+                      last - i, m_ahead, row + size_t(i) * 3);
+            return;
+        }
+        const bool sse2 = m_path >= SimdPath::Sse2;
+#endif
+        for (; i < last; ++i) {
+            const int64_t px = sx + i * m_stepX, py = sy + i * m_stepY;
+            const uchar *p = m_bits + size_t(py >> 16) * m_stride + size_t(px >> 16) * 3;
+            const int fx = int(px >> (16 - kFracX)) & ((1 << kFracX) - 1);
+            const int fy = int(py >> (16 - kFracY)) & ((1 << kFracY) - 1);
+#if KVN_SIMD_X86
+            if (sse2) {
+                BlendSse2(p, p + m_stride, fx, fy, row + size_t(i) * 3);
+                continue;
+            }
+#endif
+            BlendPlain(p, p + m_stride, fx, fy, row + size_t(i) * 3);
+        }
+    }
+
+    // At the border of what may be read: taps outside count as the fill.
+    void border(int64_t sx, int64_t sy, uchar *out) const
+    {
+        const int ix = int(sx >> 16), iy = int(sy >> 16);
+        const int fx = int(sx >> (16 - kFracX)) & ((1 << kFracX) - 1), fy = int(sy >> (16 - kFracY)) & ((1 << kFracY) - 1);
+        const uchar *taps[4] = {m_fill, m_fill, m_fill, m_fill};
+        const int tx[2] = {ix, ix + 1}, ty[2] = {iy, iy + 1};
+        for (int j = 0; j < 2; ++j)
+            for (int i = 0; i < 2; ++i)
+                if (tx[i] >= m_sx0 && tx[i] < m_sx1 && ty[j] >= m_sy0 && ty[j] < m_sy1)
+                    taps[j * 2 + i] = m_bits + size_t(ty[j]) * m_stride + size_t(tx[i]) * 3;
+        for (int k = 0; k < 3; ++k)
+            out[k] = BlendTaps(taps[0][k], taps[1][k], taps[2][k], taps[3][k], fx, fy);
+    }
+
+    void fillRun(uchar *p, int count) const
+    {
+        if (m_fill[0] == m_fill[1] && m_fill[1] == m_fill[2]) {
+            std::memset(p, m_fill[0], size_t(std::max(count, 0)) * 3);
+            return;
+        }
+        for (int i = 0; i < count; ++i, p += 3)
+            std::memcpy(p, m_fill, 3);
+    }
+
+    const ScanBox m_rect;
+    const CardLean m_lean;
+    const int m_x, m_y;
+    const uchar *const m_bits;
+    const size_t m_stride;
+    uchar *const m_targetBits;
+    const size_t m_targetStride;
+    const SimdPath m_path;
+    uchar m_fill[3];
+    int m_sx0, m_sx1, m_sy0, m_sy1, m_syFast;
+    double m_cos, m_sin;
+    int64_t m_stepX, m_stepY;
+    bool m_wide;
+    const uchar *m_origin;
+    std::ptrdiff_t m_ahead;
+};
 
 } // namespace
 
@@ -195,106 +373,11 @@ bool NeedsTurning(const CardLean &lean)
 void DrawStraightened(const QImage &source, const ScanBox &rect, const CardLean &lean, QImage &target, int x,
                       int y, unsigned fill, int cores, const ScanBox *readable)
 {
-    const uchar bgr[3] = {uchar((fill >> 16) & 0xFF), uchar((fill >> 8) & 0xFF), uchar(fill & 0xFF)};
-    // Source pixels that may be read: the readable rectangle within the picture.
-    const ScanBox &from = readable ? *readable : rect;
-    const int sx0 = std::max(from.left, 0), sx1 = std::min(from.right, source.width());
-    const int sy0 = std::max(from.top, 0), sy1 = std::min(from.bottom, source.height());
-    const double radians = lean.degrees * kPi / 180;
-    const double c = std::cos(radians), s = std::sin(radians);
-    constexpr double kOne = 65536.0;
-    const int64_t stepX = std::llround(c * kOne), stepY = std::llround(s * kOne);
-
-    const uchar *bits = source.constBits();
-    const size_t stride = size_t(source.bytesPerLine());
-    const int tx0 = std::max(x, 0), tx1 = std::min(x + rect.width(), target.width());
-    const int ty0 = std::max(y, 0), ty1 = std::min(y + rect.height(), target.height());
-    uchar *targetBits = target.bits();
-    const size_t targetStride = size_t(target.bytesPerLine());
-    // Rows whose pair may be read 8 bytes wide: all but the picture's last.
-    const int syFast = std::min(sy1, source.height() - 1);
-    // Eight at a time with offsets from the rectangle's corner in 32 bits.
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    const bool wide = avx2 && sx1 > sx0 && syFast > sy0 && int64_t(sx1 - sx0) < (1 << 15) &&
-                      int64_t(syFast - sy0) < (1 << 15) && int64_t(syFast - sy0 + 1) * int64_t(stride) < (int64_t(1) << 31);
-    const uchar *origin = wide ? bits + size_t(sy0) * stride + size_t(sx0) * 3 : bits;
-    // Where the source lies some target rows further down.
-    constexpr int kAhead = 4;
-    const std::ptrdiff_t ahead = std::ptrdiff_t(std::lround(kAhead * c)) * std::ptrdiff_t(stride) -
-                                 std::ptrdiff_t(std::lround(kAhead * s)) * 3;
-
-    // At the border of what may be read: taps outside count as the fill.
-    auto border = [&](int64_t sx, int64_t sy, uchar *out) {
-        const int ix = int(sx >> 16), iy = int(sy >> 16);
-        const int fx = int(sx >> (16 - kFracX)) & ((1 << kFracX) - 1), fy = int(sy >> (16 - kFracY)) & ((1 << kFracY) - 1);
-        const uchar *taps[4] = {bgr, bgr, bgr, bgr};
-        const int tx_[2] = {ix, ix + 1}, ty_[2] = {iy, iy + 1};
-        for (int j = 0; j < 2; ++j)
-            for (int i = 0; i < 2; ++i)
-                if (tx_[i] >= sx0 && tx_[i] < sx1 && ty_[j] >= sy0 && ty_[j] < sy1)
-                    taps[j * 2 + i] = bits + size_t(ty_[j]) * stride + size_t(tx_[i]) * 3;
-        for (int k = 0; k < 3; ++k) {
-            const int above = taps[0][k] * ((1 << kFracX) - fx) + taps[1][k] * fx;
-            const int below = taps[2][k] * ((1 << kFracX) - fx) + taps[3][k] * fx;
-            out[k] = uchar((above * ((1 << kFracY) - fy) + below * fy + kRound) >> (kFracX + kFracY));
-        }
-    };
-    auto fillRun = [&](uchar *p, int count) {
-        if (bgr[0] == bgr[1] && bgr[1] == bgr[2]) {
-            std::memset(p, bgr[0], size_t(std::max(count, 0)) * 3);
-            return;
-        }
-        for (int i = 0; i < count; ++i, p += 3)
-            std::memcpy(p, bgr, 3);
-    };
-    // In strips of columns: along a very wide turned row the source rows it
-    // crosses would no longer stay in the cache until the next row.
-    constexpr int kStrip = 2048;
-    auto draw = [&](int from, int to) {
-        for (int strip = tx0; strip < tx1; strip += kStrip)
-            for (int ty = from; ty < to; ++ty) {
-                const int n = std::min(strip + kStrip, tx1) - strip;
-                // Target pixel centre in picture coordinates, relative to the card's centre.
-                const double py = rect.top + (ty - y) - lean.centreY;
-                const double px = rect.left + (strip - x) - lean.centreX;
-                const int64_t sx = std::llround((lean.centreX + px * c - py * s) * kOne);
-                const int64_t sy = std::llround((lean.centreY + px * s + py * c) * kOne);
-                uchar *row = targetBits + size_t(ty) * targetStride + size_t(strip) * 3;
-                // Along a straight line each is one stretch: the pixels whose 2 x 2
-                // touches what may be read, and those whose 2 x 2 lies wholly in it.
-                const auto touch = Meet(Within(sx, stepX, sx0 - 1, sx1, n), Within(sy, stepY, sy0 - 1, sy1, n));
-                auto inside = Meet(Within(sx, stepX, sx0, sx1 - 1, n), Within(sy, stepY, sy0, syFast - 1, n));
-                if (inside.first >= inside.second)
-                    inside = {touch.second, touch.second};
-                fillRun(row, touch.first);
-                for (int i = touch.first; i < inside.first; ++i)
-                    border(sx + i * stepX, sy + i * stepY, row + size_t(i) * 3);
-                int i = inside.first;
-                if (wide && inside.second - i >= 8) {
-                    BlendRun8(origin, stride, int32_t(sx + i * stepX - (int64_t(sx0) * 65536)),
-                              int32_t(sy + i * stepY - (int64_t(sy0) * 65536)), int32_t(stepX), int32_t(stepY),
-                              inside.second - i, ahead, row + size_t(i) * 3);
-                    i = inside.second;
-                }
-                for (; i < inside.second; ++i) {
-                    const int64_t px_ = sx + i * stepX, py_ = sy + i * stepY;
-                    const uchar *p = bits + size_t(py_ >> 16) * stride + size_t(px_ >> 16) * 3;
-                    const uint32_t v = Blend(p, p + stride, uint32_t(px_ >> (16 - kFracX)) & ((1 << kFracX) - 1),
-                                             uint32_t(py_ >> (16 - kFracY)) & ((1 << kFracY) - 1));
-                    uchar *out = row + size_t(i) * 3;
-                    out[0] = uchar(v);
-                    out[1] = uchar(v >> 8);
-                    out[2] = uchar(v >> 16);
-                }
-                for (int j = inside.second; j < touch.second; ++j)
-                    border(sx + j * stepX, sy + j * stepY, row + size_t(j) * 3);
-                fillRun(row + size_t(touch.second) * 3, n - touch.second);
-            }
-    };
+    const Turning turning(source, rect, lean, target, x, y, fill, readable ? *readable : rect);
     // A card of some size is turned on two cores.
     constexpr int kRows = 64;
     constexpr int64_t kTwoCoresFrom = 1 << 20;
     if (cores == 0)
-        cores = CoresFor(int64_t(tx1 - tx0) * (ty1 - ty0), kTwoCoresFrom);
-    ShareChunks(ty0, ty1, kRows, cores, draw);
+        cores = CoresFor(int64_t(turning.tx1 - turning.tx0) * (turning.ty1 - turning.ty0), kTwoCoresFrom);
+    ShareChunks(turning.ty0, turning.ty1, kRows, cores, [&](int from, int to) { turning.draw(from, to); });
 }

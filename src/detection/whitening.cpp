@@ -1,12 +1,15 @@
 #include "detection/whitening.h"
 
+#include "common/simd_path.h"
 #include "detection/background_lanes.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <emmintrin.h>
 #include <cstring>
 #include <vector>
+#if KVN_SIMD_X86
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -41,22 +44,45 @@ struct Classes {
 // match the background (then they are painted white) or all are white; any
 // other mixture is left to the pixel-by-pixel test.
 struct Block16 {
-    __m128i lo[3], hi[3], white;
+    alignas(16) uint8_t lo[48], hi[48];
+    bool sse2 = false;
 
     explicit Block16(const BackgroundKey &key)
     {
         BackgroundLanes(key, lo, hi);
-        white = _mm_set1_epi8(char(0xFF));
+#if KVN_SIMD_X86
+        sse2 = ActiveSimdPath() >= SimdPath::Sse2;
+#endif
     }
     // True when all sixteen pixels pass; paints them.
     bool pass(uchar *p) const
     {
+#if KVN_SIMD_X86
+        if (sse2)
+            return passSse2(p);
+#endif
+        bool background = true, allWhite = true;
+        for (int i = 0; i < 48; ++i) {
+            background = background && p[i] >= lo[i] && p[i] <= hi[i];
+            allWhite = allWhite && p[i] == 0xFF;
+        }
+        if (!allWhite && background)
+            std::memset(p, 0xFF, 48);
+        return allWhite || background;
+    }
+
+#if KVN_SIMD_X86
+    __attribute__((target("sse2"))) bool passSse2(uchar *p) const
+    {
+        const __m128i white = _mm_set1_epi8(char(0xFF));
         __m128i v[3];
         int background = 0xFFFF, allWhite = 0xFFFF;
         for (int k = 0; k < 3; ++k) {
+            const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i *>(lo + 16 * k));
+            const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i *>(hi + 16 * k));
             v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
-            const __m128i inside = _mm_and_si128(_mm_cmpeq_epi8(_mm_max_epu8(v[k], lo[k]), v[k]),
-                                                 _mm_cmpeq_epi8(_mm_min_epu8(v[k], hi[k]), v[k]));
+            const __m128i inside = _mm_and_si128(_mm_cmpeq_epi8(_mm_max_epu8(v[k], low), v[k]),
+                                                 _mm_cmpeq_epi8(_mm_min_epu8(v[k], high), v[k]));
             background &= _mm_movemask_epi8(inside);
             allWhite &= _mm_movemask_epi8(_mm_cmpeq_epi8(v[k], white));
         }
@@ -68,6 +94,7 @@ struct Block16 {
             _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 16 * k), white);
         return true;
     }
+#endif
 };
 
 // How far the walks along one row got: [x0, left) passed from the left and

@@ -2,6 +2,7 @@
 #include "imaging/picture.h"
 #include "codec/picture_buffer.h"
 #include "common/shared_work.h"
+#include "common/simd_path.h"
 #include "imaging/picture_file.h"
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if KVN_SIMD_X86
 #include <tmmintrin.h>
 #define KVN_ROTATE_SSSE3 1
 #endif
@@ -115,8 +116,7 @@ __attribute__((target("ssse3"))) void TurnBlocks(const Turn &t, int x0, int x1, 
 
 bool HaveSsse3()
 {
-    static const bool have = __builtin_cpu_supports("ssse3");
-    return have;
+    return ActiveSimdPath() >= SimdPath::Ssse3;
 }
 #endif
 
