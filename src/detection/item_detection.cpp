@@ -233,7 +233,7 @@ ScanBoxList ItemDetector::detectOnGrid(const QImage &picture, PixelSelection sel
 ScanBoxList ItemDetector::detect(const QImage &picture, PixelSelection sel, const DetectionSettings &settings)
 {
     ScanBoxList grid = detectOnGrid(picture, sel, settings);
-    if (!settings.smart || picture.isNull())
+    if (!settings.smart || picture.isNull() || GridFindsEveryCard(picture, sel, grid, settings))
         return grid;
     const qint64 W = picture.width(), H = picture.height();
     const qint64 margin = W * settings.marginPercent / 100;

@@ -157,7 +157,151 @@ cv::Mat DistanceFromLid(const cv::Mat &work, const cv::Mat &model)
     return cv::max(cv::max(ch[0], ch[1]), ch[2]);
 }
 
+// Pixels of a 24- or 32-bit picture against the platform colour: for every
+// byte of a row the lowest value the key allows and the width of its band, so
+// that a stretch of row is tested a byte at a time.
+class KeyRows {
+public:
+    KeyRows(const QImage &picture, const BackgroundKey &key) : m_picture(picture)
+    {
+        int order[4] = {0, 0, 0, -1};   // which of red, green, blue each byte holds
+        switch (picture.format()) {
+        case QImage::Format_BGR888: m_bytes = 3; order[0] = 2; order[1] = 1; break;
+        case QImage::Format_RGB888: m_bytes = 3; order[1] = 1; order[2] = 2; break;
+        case QImage::Format_RGB32:
+        case QImage::Format_ARGB32: m_bytes = 4; order[0] = 2; order[1] = 1; break;
+        default: return;
+        }
+        const int want[3] = {key.red, key.green, key.blue};
+        m_low.resize(size_t(picture.width()) * size_t(m_bytes));
+        m_band.resize(m_low.size());
+        for (size_t i = 0; i < m_low.size(); ++i) {
+            const int c = order[i % size_t(m_bytes)];
+            const int low = c < 0 ? 0 : std::clamp(want[c] - key.tolerance, 0, 255);
+            m_low[i] = uint8_t(low);
+            m_band[i] = uint8_t(c < 0 ? 255 : std::clamp(want[c] + key.tolerance, 0, 255) - low);
+        }
+    }
+    bool readable() const { return m_bytes > 0; }
+    const uchar *line(int y) const { return m_picture.constScanLine(y); }
+    bool key(const uchar *line, int x) const
+    {
+        const uchar *p = line + x * m_bytes;
+        return uint8_t(p[0] - m_low[0]) <= m_band[0] && uint8_t(p[1] - m_low[1]) <= m_band[1]
+            && uint8_t(p[2] - m_low[2]) <= m_band[2];
+    }
+    bool allKey(const uchar *line, int x0, int x1) const
+    {
+        uint8_t off = 0;
+        for (int i = x0 * m_bytes, end = x1 * m_bytes; i < end; ++i)
+            off |= uint8_t(uint8_t(line[i] - m_low[size_t(i)]) > m_band[size_t(i)]);
+        return off == 0;
+    }
+
+private:
+    const QImage &m_picture;
+    int m_bytes = 0;
+    std::vector<uint8_t> m_low, m_band;
+};
+
+// Along one line through a card: platform colour between two stretches of
+// card is a gap the grid did not see, or paper it cannot tell from the lid.
+struct GapWatch {
+    bool card = false, lidAfterCard = false, gap = false;
+    void feed(bool key)
+    {
+        if (key)
+            lidAfterCard = card;
+        else {
+            gap = gap || lidAfterCard;
+            card = true;
+        }
+    }
+};
+
+struct Column {
+    int x, top, bottom;
+    GapWatch watch;
+};
+
+// Outside the card regions one row shows only the platform colour, inside
+// each (read every step pixels; not at all when step is 0) no gap.
+bool RowHolds(const KeyRows &px, int y, int x0, int x1, const std::vector<QRect> &regions, int step)
+{
+    const uchar *line = px.line(y);
+    int x = x0;
+    for (const QRect &r : regions) {
+        if (y < r.top() || y > r.bottom())
+            continue;
+        if (x < r.left() && !px.allKey(line, x, r.left()))
+            return false;
+        GapWatch watch;
+        for (int i = r.left(); step > 0 && i <= r.right() && !watch.gap; i += step)
+            watch.feed(px.key(line, i));
+        if (watch.gap)
+            return false;
+        x = std::max(x, r.right() + 1);
+    }
+    return x >= x1 || px.allKey(line, x, x1);
+}
+
 } // namespace
+
+bool GridFindsEveryCard(const QImage &picture, const PixelSelection &selection, const ScanBoxList &boxes,
+                        const DetectionSettings &settings)
+{
+    const KeyRows px(picture, settings.key());
+    const QRect part = QRect(QPoint(selection.left, selection.top), QPoint(selection.right - 1, selection.bottom - 1))
+                           .intersected(picture.rect());
+    if (boxes.empty() || !px.readable() || part.isEmpty())
+        return false;
+    // A card's edge lies within one cell beyond the outermost sample that fell on it.
+    const int W = picture.width(), H = picture.height();
+    const int margin = int(qint64(W) * settings.marginPercent / 100);
+    const int cellX = W / GridSize + 1, cellY = H / GridSize + 1;
+    const double dpi = Dpi(picture);
+    const int step = std::max(1, int(dpi / 150)), pitch = std::max(1, int(16 * dpi / 25.4));
+    std::vector<QRect> regions;
+    std::vector<Column> columns;
+    for (const ScanBox &b : boxes) {
+        const QRect r = QRect(QPoint(b.left + margin - cellX, b.top + margin - cellY),
+                              QPoint(b.right - margin + cellX, b.bottom - margin + cellY))
+                            .intersected(part);
+        regions.push_back(r);
+        const int n = std::max(3, r.width() / pitch);
+        for (int j = 0; j < n; ++j)
+            columns.push_back({r.left() + int((j + 0.5) * r.width() / n), r.top(), r.bottom(), {}});
+    }
+    std::sort(regions.begin(), regions.end(), [](const QRect &a, const QRect &b) { return a.left() < b.left(); });
+
+    // Columns catch the gaps that lie along the rows; they are read a row at a
+    // time, in memory order, each row's samples asked for a few rows ahead.
+    const int ahead = 16 * step;
+    for (int y = part.top(); y <= part.bottom(); y += step) {
+        const uchar *line = px.line(y);
+        if (y + ahead <= part.bottom()) {
+            const uchar *later = px.line(y + ahead);
+            for (const Column &c : columns)
+                if (y + ahead >= c.top && y + ahead <= c.bottom)
+                    __builtin_prefetch(later + c.x * 3);
+        }
+        for (Column &c : columns)
+            if (y >= c.top && y <= c.bottom)
+                c.watch.feed(px.key(line, c.x));
+    }
+    for (const Column &c : columns)
+        if (c.watch.gap)
+            return false;
+    // Rows two cells apart; gaps across them are as tall as a card: every other
+    // such row is enough to meet them.
+    for (int row = 0; row < GridSize; row += 2) {
+        const int y = int((row + 0.5) * H / GridSize);
+        if (y >= part.top() && y <= part.bottom()
+            && !RowHolds(px, y, part.left(), part.right() + 1, regions, row % 4 ? 0 : step))
+            return false;
+    }
+    return true;
+}
 
 std::vector<QRect> FindCardRects(const QImage &picture, const PixelSelection &selection)
 {

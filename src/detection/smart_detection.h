@@ -9,8 +9,15 @@
 #include <vector>
 
 struct PixelSelection;
+struct DetectionSettings;
 
 // The bounding rectangles of the cards inside selection, in picture pixels,
 // top to bottom. The resolution is the picture's own when it carries one
 // other than Qt's default, else that of a glass 216 mm wide.
 std::vector<QRect> FindCardRects(const QImage &picture, const PixelSelection &selection);
+
+// Whether the boxes today's finding gave hold every card whole, one each: the
+// rows sampled between the grid's own show only the platform colour outside
+// them, and no row or column inside one shows it between two stretches of card.
+bool GridFindsEveryCard(const QImage &picture, const PixelSelection &selection, const ScanBoxList &boxes,
+                        const DetectionSettings &settings);
