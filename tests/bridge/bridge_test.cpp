@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -180,6 +181,62 @@ TEST_F(BridgeTest, SourceThatCannotBeOpenedIsExplained)
     ASSERT_EQ(notices.size(), 1);
     EXPECT_TRUE(notices[0].contains("fake:gone"));
     EXPECT_FALSE(QFile::exists(path("preview.bmp")));
+}
+
+// Why a source would not open reaches the user in Dutch, with SANE's own name of the status.
+TEST_F(BridgeTest, SourceThatCannotBeOpenedIsExplainedWithItsStatus)
+{
+    const struct {
+        SANE_Status status;
+        const char *reason;
+    } cases[] = {
+        {SANE_STATUS_DEVICE_BUSY, "de scanner is bezet"},
+        {SANE_STATUS_ACCESS_DENIED, "geen toegang tot de scanner (de gebruiker heeft er geen rechten op)"},
+        {SANE_STATUS_IO_ERROR, "de verbinding met de scanner is verstoord"},
+        {SANE_STATUS_NO_MEM, "te weinig geheugen"},
+        {SANE_STATUS_INVAL, "er is geen scanner met deze naam"},
+        {SANE_STATUS_UNSUPPORTED, "het stuurprogramma kan deze scanner niet aansturen"},
+    };
+    bridge.rememberSource("fake:gone");
+    backend.make = [](const std::string &) { return std::unique_ptr<SaneDevice>(); };
+    for (const auto &c : cases) {
+        backend.openStatus = c.status;
+        notices.clear();
+        WhenShown("sourceDialog", [](QDialog &d) { d.reject(); });
+        EXPECT_EQ(acquire("preview.bmp"), 0);
+        ASSERT_EQ(notices.size(), 1);
+        EXPECT_EQ(notices[0].section(". ", 0, 0) + ".",
+                  QString("De scanner \"fake:gone\" kan niet worden geopend: %1 (SANE-status: %2).")
+                      .arg(c.reason, StatusName(c.status)));
+    }
+}
+
+// A search that fails, or finds nothing, does not let the virtual scanner stand in unsaid.
+TEST_F(BridgeTest, VirtualScannerStandingInForAFailedOrEmptySearchIsSaid)
+{
+    backend.devicesStatus = SANE_STATUS_IO_ERROR;
+    EXPECT_EQ(bridge.openDefaultSource(), 1);
+    EXPECT_EQ(bridge.openDeviceName(), kVirtualScannerName);
+    EXPECT_EQ(notices, QStringList{"Geen scanner gevonden (de verbinding met de scanner is verstoord, SANE-status: "
+                                   "SANE_STATUS_IO_ERROR): de ingebouwde proefscanner wordt gebruikt."});
+
+    // Found none: said where the scan shows its progress, without a window to click away.
+    backend.devicesStatus = SANE_STATUS_GOOD;
+    backend.devices.clear();
+    Bridge none;
+    attach(none);
+    none.setNoticeSink([this](const QString &t) { notices << t; });
+    QStringList labels;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<QProgressDialog *>(w); d && d->isVisible() && !labels.contains(d->labelText()))
+                labels << d->labelText();
+    });
+    watch.start(0);
+    EXPECT_NE(none.acquireToFilename(nullptr, path("preview.bmp").toUtf8().constData()), 0);
+    EXPECT_EQ(labels, QStringList{"Geen scanner gevonden: de ingebouwde proefscanner wordt gebruikt."});
+    EXPECT_EQ(notices.size(), 1);
 }
 
 // A network scanner whose server stops answering, at opening or when the

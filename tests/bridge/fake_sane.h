@@ -95,8 +95,9 @@ class FakeBackend : public SaneBackend {
 public:
     std::vector<SaneDeviceInfo> devices;
     SANE_Status devicesStatus = SANE_STATUS_GOOD;
-    // Builds the device for a name; nullptr means sane_open fails.
+    // Builds the device for a name; nullptr means sane_open fails with openStatus.
     std::function<std::unique_ptr<SaneDevice>(const std::string &)> make;
+    SANE_Status openStatus = SANE_STATUS_INVAL;
     std::vector<std::string> opened;
     std::atomic<int> enumerations{0};  // counted on the search thread
     std::function<void()> beforeSearch;  // e.g. a search that hangs until released
@@ -118,7 +119,7 @@ public:
     {
         opened.push_back(name);
         out = make ? make(name) : nullptr;
-        return out ? SANE_STATUS_GOOD : SANE_STATUS_INVAL;
+        return out ? SANE_STATUS_GOOD : openStatus;
     }
 };
 

@@ -268,6 +268,7 @@ Bridge::Attempt Bridge::openNamed(const QString &name)
 {
     m_device.reset();
     m_deviceName.clear();
+    m_openStatus = SANE_STATUS_GOOD;
     std::unique_ptr<SaneDevice> dev;
     if (name == QLatin1String(kVirtualScannerName)) {
         dev = OpenVirtualScanner();
@@ -277,22 +278,31 @@ Bridge::Attempt Bridge::openNamed(const QString &name)
         // Opening a network scanner waits for its server, which may never answer.
         // The resolution asked for is set in the same call, for the same reason.
         auto opened = std::make_shared<std::unique_ptr<SaneDevice>>();
+        auto status = std::make_shared<std::atomic<SANE_Status>>(SANE_STATUS_GOOD);
         const std::string wanted = name.toStdString();
         const Attempt waited = untilReturned(QStringLiteral("Scanner \"%1\" openen…").arg(name),
                                              QStringLiteral("De scanner \"%1\" antwoordt niet; het openen is na %2 "
                                                             "seconden afgebroken").arg(name, "%1"),
-                                             networkBoundMs(name), [opened, wanted, dpi = m_resolution](SaneBackend &session) {
-                                                 if (session.open(wanted, *opened) != SANE_STATUS_GOOD)
+                                             networkBoundMs(name), [opened, status, wanted, dpi = m_resolution](SaneBackend &session) {
+                                                 const SANE_Status s = session.open(wanted, *opened);
+                                                 if (s != SANE_STATUS_GOOD || !*opened) {
+                                                     *status = s != SANE_STATUS_GOOD ? s : SANE_STATUS_INVAL;
                                                      opened->reset();
-                                                 else if (*opened && dpi > 0)
+                                                 } else if (dpi > 0) {
                                                      SetNumericOption(**opened, SANE_NAME_SCAN_RESOLUTION, dpi);
+                                                 }
                                              });
         if (waited != Attempt::Done)
             return waited;
         dev = std::move(*opened);
+        m_openStatus = *status;
     }
-    if (!dev)
+    if (!dev) {
+        if (m_openStatus == SANE_STATUS_GOOD)
+            m_openStatus = SANE_STATUS_NO_MEM;  // the virtual scanner fails for want of memory alone
+        m_failedName = name;
         return Attempt::Failed;
+    }
     m_device = std::move(dev);
     m_deviceName = name;
     return Attempt::Done;
@@ -319,16 +329,24 @@ Bridge::Attempt Bridge::openDefault()
     if (name.isEmpty()) {
         // Nothing chosen yet: the first real scanner, else the virtual one.
         auto found = std::make_shared<std::vector<SaneDeviceInfo>>();
+        auto status = std::make_shared<std::atomic<SANE_Status>>(SANE_STATUS_GOOD);
         const Attempt waited = untilReturned(QStringLiteral("Scanners zoeken…"),
                                              QStringLiteral("Er antwoordt geen scanner; het zoeken is na %1 seconden "
                                                             "afgebroken"),
-                                             openBoundMs(), [found](SaneBackend &session) {
-            if (session.getDevices(*found) != SANE_STATUS_GOOD)
+                                             openBoundMs(), [found, status](SaneBackend &session) {
+            *status = session.getDevices(*found);
+            if (*status != SANE_STATUS_GOOD)
                 found->clear();
         });
         if (waited != Attempt::Done)
             return waited;
+        m_standIn = found->empty();
+        if (*status != SANE_STATUS_GOOD)
+            notice(QStringLiteral("Geen scanner gevonden (%1, SANE-status: %2): de ingebouwde proefscanner wordt gebruikt.")
+                       .arg(OpenStatusReason(*status), StatusName(*status)));
         name = found->empty() ? QLatin1String(kVirtualScannerName) : QString::fromStdString(found->front().name);
+    } else {
+        m_standIn = false;
     }
     if (m_device && m_deviceName == name)
         return Attempt::Done;
@@ -376,7 +394,11 @@ ScanOutcome Bridge::scan(const std::shared_ptr<ScanControl> &control)
     const int stuckBefore = WorkerThread::abandonedRunning();
     ScanOutcome o;
     if (eventLoopHere()) {
-        o = RunWhileProcessingEvents(work, control, m_device, guiHere(), m_product);
+        // A search that found no scanner is said where the scan shows its progress.
+        const QString label = m_standIn && m_deviceName == QLatin1String(kVirtualScannerName)
+                                  ? QStringLiteral("Geen scanner gevonden: de ingebouwde proefscanner wordt gebruikt.")
+                                  : QStringLiteral("Bezig met scannen…");
+        o = RunWhileProcessingEvents(work, control, m_device, guiHere(), m_product, label);
     } else {
         auto result = std::make_shared<ScanOutcome>();
         if (WorkerThread::RunOrAbandon([work, result] { *result = work(); }, [&] { return ScanStuck(*control, o); }))
@@ -416,7 +438,8 @@ int Bridge::acquireToFilename(void *, const char *path)
         return 0;
     }
     if (opened == Attempt::Failed) {
-        const QString gone = QStringLiteral("De scanner \"%1\" kan niet worden geopend. ").arg(rememberedSource());
+        const QString gone = QStringLiteral("De scanner \"%1\" kan niet worden geopend: %2 (SANE-status: %3). ")
+                                 .arg(m_failedName, OpenStatusReason(m_openStatus), StatusName(m_openStatus));
         if (!guiHere()) {
             notice(gone + QStringLiteral("Kies een andere scanner met \"Selecteer scanner\". Er is geen scan gemaakt."));
             return 0;

@@ -88,6 +88,10 @@ private:
     bool m_hideUI = true;
     bool m_busy = false;
     std::chrono::steady_clock::time_point m_openGaveUpAt;  // when opening was last cancelled or timed out
+    // Why the last source that failed to open did so, and its name.
+    SANE_Status m_openStatus = SANE_STATUS_GOOD;
+    QString m_failedName;
+    bool m_standIn = false;  // the virtual scanner is open because the search found none
     ScanOutcome m_last;
 };
 

@@ -28,13 +28,14 @@ std::unique_ptr<QProgressDialog> MakeDialog(const QString &label, const QString 
 } // namespace
 
 ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const std::shared_ptr<ScanControl> &control,
-                                     const std::shared_ptr<SaneDevice> &dev, bool showProgress, const QString &title)
+                                     const std::shared_ptr<SaneDevice> &dev, bool showProgress, const QString &title,
+                                     const QString &label)
 {
     QEventLoop loop;
     QElapsedTimer sinceCancel;
     std::unique_ptr<QProgressDialog> dialog;
     if (showProgress) {
-        dialog = MakeDialog(QStringLiteral("Bezig met scannen…"), title, 1000);
+        dialog = MakeDialog(label, title, 1000);
         dialog->setValue(0);
         QObject::connect(dialog.get(), &QProgressDialog::canceled, [&control, &dev, &sinceCancel, d = dialog.get()] {
             if (control->cancel.exchange(true))

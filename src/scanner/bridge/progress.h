@@ -13,7 +13,8 @@
 // counts as cancelled; a worker stuck in a call (see ScanStuck) is left
 // behind with the outcome it had reached: `work` must hold everything it uses.
 ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const std::shared_ptr<ScanControl> &control,
-                                     const std::shared_ptr<SaneDevice> &dev, bool showProgress, const QString &title);
+                                     const std::shared_ptr<SaneDevice> &dev, bool showProgress, const QString &title,
+                                     const QString &label = QStringLiteral("Bezig met scannen…"));
 
 // Runs `work` (a call into a device that may take seconds or never return,
 // such as opening a network scanner) on a worker thread while the calling

@@ -44,6 +44,34 @@ QString StatusMessage(SANE_Status s)
     }
 }
 
+QString OpenStatusReason(SANE_Status s)
+{
+    switch (int(s)) {
+    case SANE_STATUS_DEVICE_BUSY:
+        return QStringLiteral("de scanner is bezet");
+    case SANE_STATUS_ACCESS_DENIED:
+        return QStringLiteral("geen toegang tot de scanner (de gebruiker heeft er geen rechten op)");
+    case SANE_STATUS_IO_ERROR:
+        return QStringLiteral("de verbinding met de scanner is verstoord");
+    case SANE_STATUS_NO_MEM:
+        return QStringLiteral("te weinig geheugen");
+    case SANE_STATUS_INVAL:
+        return QStringLiteral("er is geen scanner met deze naam");
+    case SANE_STATUS_UNSUPPORTED:
+        return QStringLiteral("het stuurprogramma kan deze scanner niet aansturen");
+    case SANE_STATUS_HW_LOCKED:
+        return QStringLiteral("de scanner is vergrendeld voor transport");
+    case SANE_STATUS_COVER_OPEN:
+        return QStringLiteral("de klep van de scanner staat open");
+    case SANE_STATUS_WARMING_UP:
+        return QStringLiteral("de scanner is nog aan het opwarmen");
+    case SANE_STATUS_CANCELLED:
+        return QStringLiteral("het openen is afgebroken");
+    default:
+        return QStringLiteral("onbekende fout");
+    }
+}
+
 QString StatusName(SANE_Status s)
 {
     static const char *const names[] = {"GOOD",    "UNSUPPORTED", "CANCELLED",  "DEVICE_BUSY", "INVAL",

@@ -53,5 +53,7 @@ bool ScanStuck(ScanControl &control, ScanOutcome &outcome);
 
 // What a failing status means to the user.
 QString StatusMessage(SANE_Status s);
+// Why a scanner could not be opened or found, as a clause after a colon.
+QString OpenStatusReason(SANE_Status s);
 // SANE's own name of a status, as its documentation and logs give it.
 QString StatusName(SANE_Status s);
