@@ -6,15 +6,13 @@
 #include "dialogs/messages.h"
 #include "ocr/back_text.h"
 #include "ocr/card_text_reader.h"
+#include "scanwindow/beside_window.h"
 #include "scanwindow/scan_widgets.h"
 #include "ui_scanform.h"
 
 #include <QAbstractItemView>
-#include <QCoreApplication>
 #include <QEvent>
-#include <QProgressDialog>
 #include <QStandardItemModel>
-#include <QThread>
 
 namespace {
 
@@ -132,26 +130,24 @@ void TScanform::WaitForBackTexts()
         StartReadingBacks();
 
     const int total = cardReader->cardCount();
+    int readAtStop = total;
     if (cardReader->readCount() < total) {
-        QProgressDialog progress(QStringLiteral("Tekst achterkant lezen..."), QStringLiteral("Stoppen"), 0, total, this);
-        progress.setWindowTitle(QStringLiteral("Tekst achterkant lezen"));
-        // Wide enough that the window manager shows the title whole, with its buttons beside it.
-        progress.setMinimumWidth(progress.fontMetrics().horizontalAdvance(progress.windowTitle()) * 2 + 120);
-        progress.setWindowModality(Qt::WindowModal);
-        progress.setMinimumDuration(0);
-        while (cardReader->readCount() < total) {
-            const int read = cardReader->readCount();
-            progress.setValue(read);
-            progress.setLabelText(QStringLiteral("Kaart %1 van %2 gelezen").arg(read).arg(total));
-            if (progress.wasCanceled()) {
+        const CardTextReader &reader = *cardReader;
+        RunBesideWindow(
+            QStringLiteral("Tekst achterkant lezen"), QStringLiteral("Kaart %1 van %2 gelezen"), total,
+            [&reader, total](BesideProgress &progress) {
+                for (int i = 0; i < total; ++i) {
+                    reader.waitFor(i);
+                    progress.done = reader.readCount();
+                }
+            },
+            // The cards still being read stop at their next word; they count as not read.
+            [this, &readAtStop] {
+                readAtStop = cardReader->readCount();
                 cardReader->stop();
-                break;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-            QThread::msleep(20);
-        }
+            });
     }
-    const int unread = total - cardReader->readCount();
+    const int unread = total - readAtStop;
     if (cardReader->stopped() && unread > 0)
         ShowNotice(QStringLiteral("Lezen gestopt: van %1 kaarten is de tekst niet gelezen.").arg(unread));
     else if (!cardReader->error().isEmpty())

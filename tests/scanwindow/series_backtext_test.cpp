@@ -9,11 +9,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QProgressDialog>
 #include <QScopeGuard>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
-#include <QTimer>
 
 namespace {
 
@@ -103,21 +101,36 @@ void ScanSeries(FakeScanner &scanner, ScriptedPrompts &prompts, Ui::TScanform &u
 }
 }
 
-TEST_F(ScanWindowTest, BackTexts_ShouldShowOneProgressWindowAtATime)
+// The reading is waited for behind one progress window through the prompts, not
+// a dialog of its own; its Stoppen stops the reading and says how much was left.
+TEST_F(ScanWindowTest, BackTexts_ShouldBeWaitedForBehindOneProgressWindowWhoseStoppenStops)
 {
-    PrepareSeries(ui(), program.folder() + "kaarten", "kaart001");
-    ui().tekstachterkantlezen->setChecked(true);
-    ui().dpi->setText("300");
-    ui().dpiachter->setText("300");
-    ui().Shape1->setGeometry(0, 0, ui().Panel1->width(), ui().Panel1->height());
-    // While the backs are read, no save window waits behind the reading window.
-    int most = 0;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] { most = std::max(most, int(form->findChildren<QProgressDialog *>().size())); });
-    watch.start(0);
-    ScanSeries(scanner, prompts, ui());
-    EXPECT_EQ(most, 1);
-    EXPECT_EQ(QDir(program.folder() + "kaarten").entryList({"*.txt"}).size(), 3);
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop);
+        const QString folder = program.folder() + (stop ? "gestopt" : "kaarten");
+        PrepareSeries(ui(), folder, "kaart001");
+        ui().tekstachterkantlezen->setChecked(true);
+        ui().dpi->setText("300");
+        ui().dpiachter->setText("300");
+        ui().Shape1->setGeometry(0, 0, ui().Panel1->width(), ui().Panel1->height());
+        prompts.stopBusyWork = stop;
+        const size_t before = prompts.transcript().size();
+        ScanSeries(scanner, prompts, ui());
+        QStringList shown;
+        for (size_t i = before; i < prompts.transcript().size(); ++i) {
+            const PromptRecord &r = prompts.transcript()[i];
+            if (r.kind == "progress" && r.caption == "Tekst achterkant lezen")
+                shown << r.text + " " + r.value;
+            else if (r.text.startsWith("Lezen gestopt"))
+                shown << r.text.left(19);
+        }
+        if (stop)
+            EXPECT_EQ(shown, (QStringList{"Kaart %1 van %2 gelezen 3", "Lezen gestopt: van "}));
+        else
+            EXPECT_EQ(shown, QStringList{"Kaart %1 van %2 gelezen 3"});
+        if (!stop)
+            EXPECT_EQ(QDir(folder).entryList({"*.txt"}).size(), 3);
+    }
 }
 
 TEST_F(ScanWindowTest, MissingReadingLanguage_ShouldBeMarkedNotChosenNotWaitedForAndWriteNoEmptyText)
