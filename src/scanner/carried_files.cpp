@@ -45,11 +45,7 @@ void EnsureCarriedFiles(const CarriedSource &source)
     bool write = !QFileInfo::exists(library);
     if (!write) {
         int version = 0;
-        try {
-            version = scannerLibrary().EasyVersion();
-        } catch (...) {
-            version = 0;
-        }
+        CallScannerLibrary(QStringLiteral("versie nagaan"), [&version] { version = scannerLibrary().EasyVersion(); });
         // An unloadable file answers 0 and so counts as outdated too.
         write = version < kCurrentScannerLibraryVersion;
     }

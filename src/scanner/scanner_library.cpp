@@ -1,6 +1,8 @@
 #include "scanner/scanner_library.h"
 
 #include "common/filez.h"
+#include "common/prompts.h"
+#include "common/worker_pool.h"
 #include "scanner/carried_files.h"
 #include "scanner/eztwain_api.h"
 
@@ -119,10 +121,24 @@ void RegisterAppOnce(const QString &productTitle)
     if (g_registered)
         return;
     g_registered = true;
-    try {
+    // The library's own failure to register does not stop the program.
+    CallScannerLibrary(QStringLiteral("aanmelden"), [&productTitle] {
         scannerLibrary().RegisterApp(1, 0, 2, 1, QStringLiteral("Version"), QStringLiteral("Manufacturer"),
                                      QStringLiteral("Family"), productTitle);
-    } catch (...) {
-        // The library's own failure to register does not stop the program.
+    });
+}
+
+bool CallScannerLibrary(const QString &what, const std::function<void()> &call, bool tell)
+{
+    try {
+        call();
+        return true;
+    } catch (const std::exception &) {
+        const QString text = QStringLiteral("De scanner kon niet worden bediend (%1): %2.")
+                                 .arg(what, WorkerPool::Reason(std::current_exception()));
+        LogText(text);
+        if (tell)
+            prompts().notice(text, NoticeCaption);
+        return false;
     }
 }

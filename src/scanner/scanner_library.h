@@ -2,6 +2,7 @@
 // The scanner library as the window sees it: eight operations. Production binds
 // the carried library file by name; tests install an in-process fake.
 #include <QString>
+#include <functional>
 
 class ScannerLibrary {
 public:
@@ -29,5 +30,9 @@ bool ScannerLibraryPresent();
 bool ScannerLibraryBound();
 // Tests: lets the next BindScannerLibrary look the names up again.
 void ForgetScannerBinding();
+// Runs call into the library. What it throws (out of memory, a refusal of the
+// system, any other exception) is written to the log and, with tell, told in
+// Dutch, naming what (e.g. "scannen"); returns false then.
+bool CallScannerLibrary(const QString &what, const std::function<void()> &call, bool tell = true);
 // Registers the program with the library once per run.
 void RegisterAppOnce(const QString &productTitle);

@@ -19,17 +19,16 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace {
 
 int safeVersion()
 {
-    try {
-        return scannerLibrary().EasyVersion();
-    } catch (...) {
-        return 0;
-    }
+    int version = 0;
+    CallScannerLibrary(QStringLiteral("versie nagaan"), [&version] { version = scannerLibrary().EasyVersion(); });
+    return version;
 }
 
 }
@@ -70,17 +69,12 @@ bool TScanform::Execute(DefaultFileNameFn defaultFileNameFn, NextFileNameFn next
     if (safeAvailable() == 0)
         selsourceClick();
 
-    ModalResult result = ModalResult::Cancel;
-    try {
-        result = prompts().runModal(*this, QStringLiteral("Scanform"));
-    } catch (...) {
+    // The settings are stored however the window ends, an exception included.
+    const auto store = qScopeGuard([this] {
         if (useSettings)
             StoreScanSettings();
-        throw;
-    }
-    if (useSettings)
-        StoreScanSettings();
-    return result == ModalResult::Ok;
+    });
+    return prompts().runModal(*this, QStringLiteral("Scanform")) == ModalResult::Ok;
 }
 
 void TScanform::CancelbutClick()

@@ -73,11 +73,9 @@ QString TooLargeNotice(const QString &path)
 
 int TScanform::safeAvailable()
 {
-    try {
-        return scannerLibrary().IsAvailable();
-    } catch (...) {
-        return 0;
-    }
+    int available = 0;
+    CallScannerLibrary(QStringLiteral("beschikbaarheid nagaan"), [&available] { available = scannerLibrary().IsAvailable(); });
+    return available;
 }
 
 void TScanform::ScanbutClick(QObject *sender)
@@ -151,31 +149,24 @@ bool TScanform::AcquireScan(QImage &target, bool hideDialog, int resolution)
         return false;
     }
     pump();
-    try {
-        lib.SetHideUI(hideDialog ? 1 : 0);
-    } catch (...) {
-    }
+    CallScannerLibrary(QStringLiteral("instellen"), [&lib, hideDialog] { lib.SetHideUI(hideDialog ? 1 : 0); });
     pump();
     if (safeAvailable() != 1) {
         plainMessage(QStringLiteral("Problemen met de scanner."));
         return false;
     }
     pump();
-    try {
-        if (lib.EasyVersion() > 113)
-            OpenSourceAtResolution(resolution);
-    } catch (...) {
-    }
+    int version = 0;
+    CallScannerLibrary(QStringLiteral("versie nagaan"), [&lib, &version] { version = lib.EasyVersion(); });
+    if (version > 113)
+        OpenSourceAtResolution(resolution);
     pump();
     pump();
 
     const FileStamp before = FileStamp::of(PreviewFilePath);
-    bool acquired = true;
-    try {
+    const bool acquired = CallScannerLibrary(QStringLiteral("scannen"), [this, &lib] {
         lib.AcquireToFilename(static_cast<QWidget *>(this), PreviewFilePath);
-    } catch (...) {
-        acquired = false;
-    }
+    });
     pump();
     if (!acquired)
         return false;
@@ -210,20 +201,17 @@ bool TScanform::AcquireScan(QImage &target, bool hideDialog, int resolution)
 void TScanform::OpenSourceAtResolution(int resolution)
 {
     ScannerLibrary &lib = scannerLibrary();
-    try {
-        if (lib.OpenDefaultSource())
-            lib.SetCurrentResolution(double(resolution));
-    } catch (...) {
+    // The reason goes to the log; the user is told the library is not the right one.
+    if (!CallScannerLibrary(QStringLiteral("openen"), [&lib, resolution] {
+            if (lib.OpenDefaultSource())
+                lib.SetCurrentResolution(double(resolution));
+        }, false))
         plainMessage(QStringLiteral("Niet de juiste EZTW32.DLL: "));
-    }
 }
 
 void TScanform::selsourceClick()
 {
-    try {
-        scannerLibrary().SelectImageSource(nullptr);
-    } catch (...) {
-    }
+    CallScannerLibrary(QStringLiteral("scanner kiezen"), [] { scannerLibrary().SelectImageSource(nullptr); });
     ui->fnedit->setFocus();
 }
 

@@ -46,6 +46,8 @@ int FakeScanner::AcquireToFilename(void *, const QString &path)
     calls << "AcquireToFilename";
     if (throwOnAcquire)
         throw std::runtime_error("scanner jammed");
+    if (acquireFailure)
+        std::rethrow_exception(acquireFailure);
     if (!rawFile.isNull()) {
         QFile f(path);
         if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QStringList>
+#include <exception>
 #include <functional>
 
 class FakeScanner : public ScannerLibrary {
@@ -33,6 +34,7 @@ public:
     int available = 1;
     bool openResult = true;
     bool throwOnAcquire = false;
+    std::exception_ptr acquireFailure;   // thrown by the acquisition when set
     bool throwOnOpen = false;
     QStringList calls;   // "IsAvailable", "SetHideUI 1", "SetCurrentResolution 300", ...
     QList<double> resolutions;

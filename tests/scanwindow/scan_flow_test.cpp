@@ -1,10 +1,14 @@
 // Scanning into the preview through both scan buttons.
 #include "scan_fixture.h"
+#include "common/log_capture.h"
 
 #include "imaging/picture_file.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 
 class ScanTest : public ScanWindowTest {
 protected:
@@ -131,13 +135,29 @@ TEST_F(ScanTest, ScannerGoneAfterHidingItsDialog_ShouldReportProblemsThenEnd)
     EXPECT_EQ(ModalResult(form->result()), ModalResult::Cancel);
 }
 
-TEST_F(ScanTest, FailingAcquisition_ShouldReportAndCancelTheWindow)
+// What the library throws is logged and said with its reason before the window gives up.
+TEST_F(ScanTest, FailingAcquisition_ShouldSayWhyLogItAndCancelTheWindow)
 {
-    scanner.throwOnAcquire = true;
-    ui().Scanbut->click();
-    EXPECT_EQ(prompts.texts(),
-              QStringList{"Vexlo kan geen scanner vinden, of heeft te weinig geheugen om te scannen."});
-    EXPECT_EQ(ModalResult(form->result()), ModalResult::Cancel);
+    const struct {
+        std::exception_ptr failure;
+        const char *reason;
+    } cases[] = {
+        {std::make_exception_ptr(std::bad_alloc()), "te weinig geheugen"},
+        {std::make_exception_ptr(std::system_error(EACCES, std::generic_category())),
+         "het systeem weigerde: Toegang geweigerd"},
+        {std::make_exception_ptr(std::runtime_error("scanner jammed")), "onverwachte fout: scanner jammed"},
+    };
+    for (const auto &c : cases) {
+        LogCapture log;
+        const int before = int(prompts.texts().size());
+        scanner.acquireFailure = c.failure;
+        ui().Scanbut->click();
+        const QString said = QString("De scanner kon niet worden bediend (scannen): %1.").arg(c.reason);
+        EXPECT_EQ(prompts.texts().mid(before),
+                  (QStringList{said, "Vexlo kan geen scanner vinden, of heeft te weinig geheugen om te scannen."}));
+        EXPECT_EQ(log.lines(), QStringList{said});
+        EXPECT_EQ(ModalResult(form->result()), ModalResult::Cancel);
+    }
 }
 
 TEST_F(ScanTest, WrongLibraryOnOpening_ShouldSayItAndStillScan)

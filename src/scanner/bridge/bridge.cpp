@@ -1,5 +1,6 @@
 #include "scanner/bridge/bridge.h"
 
+#include "common/worker_pool.h"
 #include "scanner/bridge/bmp_writer.h"
 #include "scanner/bridge/net_guard.h"
 #include "scanner/bridge/options_dialog.h"
@@ -145,6 +146,18 @@ void Bridge::rememberSource(const QString &name)
     QFile f(m_sourceFile);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(("source=" + name + "\n").toUtf8());
+}
+
+void Bridge::failed(const char *what, const std::exception_ptr &error) noexcept
+{
+    try {
+        const QString text = QStringLiteral("De scanner kon niet worden bediend (%1): %2.")
+                                 .arg(QString::fromUtf8(what), WorkerPool::Reason(error));
+        std::fprintf(stderr, "eztw32: %s\n", text.toLocal8Bit().constData());
+        instance().notice(text);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "eztw32: %s\n", e.what());   // nothing more can be told
+    }
 }
 
 void Bridge::notice(const QString &text)

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -44,6 +45,10 @@ public:
     int setCurrentResolution(double dpi);
     int acquireToFilename(void *window, const char *path);
     void registerApp(const char *product);
+
+    // An operation (what, in Dutch) failed with error: written to the error
+    // stream and told through the instance's notice. Throws nothing.
+    static void failed(const char *what, const std::exception_ptr &error) noexcept;
 
     QString productTitle() const { return m_product; }
     QString rememberedSource() const;
