@@ -1,6 +1,33 @@
 #include "scanwindow/preview_image.h"
 
 #include <QPainter>
+#include <QTransform>
+#include <vector>
+
+namespace {
+// Every n-th pixel of a 24-bit picture into a 32-bit one of size: the smoothing
+// that follows then reads a few times the pixels shown, in the format it works
+// in, and the rows skipped are never read.
+QImage Thinned(const QImage &picture, QSize size)
+{
+    QImage out(size, QImage::Format_RGB32);
+    if (out.isNull())
+        return out;
+    const int w = picture.width(), h = picture.height();
+    std::vector<int> columns(size_t(size.width()));
+    for (int x = 0; x < size.width(); ++x)
+        columns[size_t(x)] = int(qint64(x) * w / size.width()) * 3;
+    for (int y = 0; y < size.height(); ++y) {
+        const uchar *from = picture.constScanLine(int(qint64(y) * h / size.height()));
+        auto *to = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const uchar *p = from + columns[size_t(x)];
+            to[x] = qRgb(p[2], p[1], p[0]);
+        }
+    }
+    return out;
+}
+}
 
 PreviewImage::PreviewImage(QWidget *parent) : MouseReporter(parent)
 {
@@ -11,6 +38,19 @@ void PreviewImage::setPicture(const QImage &picture)
 {
     m_picture = picture;
     pictureChanged();
+}
+
+void PreviewImage::pictureTurned(qint64 before, int quarters)
+{
+    const bool turnAlong = !m_scaled.isNull() && m_scaledKey == before;
+    const QImage scaled = turnAlong ? m_scaled.transformed(QTransform().rotate(90.0 * quarters)) : QImage();
+    const QSize scaledFor = quarters % 2 ? m_scaledFor.transposed() : m_scaledFor;
+    pictureChanged();
+    if (turnAlong) {
+        m_scaled = scaled;
+        m_scaledKey = m_picture.cacheKey();
+        m_scaledFor = scaledFor;
+    }
 }
 
 void PreviewImage::pictureChanged()
@@ -35,7 +75,10 @@ const QImage &PreviewImage::scaledForSize()
             const QImage *from = &m_picture;
             QImage thinned;
             if (m_picture.width() > 4 * width() && m_picture.height() > 4 * height()) {
-                thinned = m_picture.scaled(size() * 2, Qt::KeepAspectRatio, Qt::FastTransformation);
+                const QSize twice = m_picture.size().scaled(size() * 2, Qt::KeepAspectRatio);
+                thinned = m_picture.format() == QImage::Format_BGR888
+                              ? Thinned(m_picture, twice)
+                              : m_picture.scaled(twice, Qt::IgnoreAspectRatio, Qt::FastTransformation);
                 from = &thinned;
             }
             m_scaled = from->scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);

@@ -15,6 +15,10 @@ public:
     void setPicture(const QImage &picture);
     // Call after the picture was changed in place.
     void pictureChanged();
+    // Call after the picture whose cacheKey() was before was turned by quarters
+    // clockwise, in place or replaced: the scaled copy made of it turns along,
+    // so a half turn is shown without scaling the picture again.
+    void pictureTurned(qint64 before, int quarters);
 
 signals:
     // The picture was replaced or changed (a scan, an opened file, a turn).

@@ -8,6 +8,7 @@
 #include "scanwindow/preview_image.h"
 #include "ui_scanform.h"
 
+#include <QScopeGuard>
 
 namespace {
 // The frame over the same part of a w x h picture after its turn.
@@ -23,39 +24,47 @@ QRect Turned(const QRect &r, int w, int h, int quarters)
         return r;
     return QRect(w - r.left() - r.width(), h - r.top() - r.height(), r.width(), r.height());
 }
+
+void Turn(QImage &picture, int quarters)
+{
+    MakeBitmap24(picture);
+    if (quarters == 1)
+        RotateQuarterRight(picture);
+    else if (quarters == 3)
+        RotateQuarterLeft(picture);
+    else if (quarters == 2)
+        RotateHalf(picture);
+}
 }
 
 void TScanform::BitBtn3Click(QObject *sender)
 {
+    const int quarters = sender == ui->BitBtn3 ? 1 : sender == ui->BitBtn2 ? 3 : sender == ui->BitBtn1 ? 2 : 0;
+    BusyCursor busy;
     QImage &shown = picture();
     const QRect frame = plainFrame;
     const int w = shown.width(), h = shown.height();
-    auto turn = [this, sender](QImage &picture) {
-        MakeBitmap24(picture);
-        if (sender == ui->BitBtn3)
-            RotateQuarterRight(picture);
-        else if (sender == ui->BitBtn2)
-            RotateQuarterLeft(picture);
-        else if (sender == ui->BitBtn1)
-            RotateHalf(picture);
-    };
-    if (SlowToCopy(shown)) {
-        // The preview keeps painting the picture as it was until the turn is done.
-        QImage turned = shown;
-        RunBesideWindow(QStringLiteral("Draaien"), QStringLiteral("Bezig met draaien…"), [&] { turn(turned); });
-        setPicture(turned);
-    } else {
-        BusyCursor busy;
-        turn(shown);
-        pictureChanged();
+    const qint64 before = shown.cacheKey();
+    {
+        // The clean scan is the turned picture afterwards: it lets go of the
+        // pixels now, so that a half turn needs no copy of them.
+        const auto shareAgain = qScopeGuard([&] { cleanScan = shown; });
+        if (cleanScan.cacheKey() == before)
+            cleanScan = QImage();
+        if (SlowToCopy(shown)) {
+            // The preview keeps painting the picture as it was until the turn is done.
+            QImage turned = shown;
+            RunBesideWindow(QStringLiteral("Draaien"), QStringLiteral("Bezig met draaien…"),
+                            [&] { Turn(turned, quarters); });
+            shown = turned;
+        } else {
+            Turn(shown, quarters);
+        }
+        Image1->pictureTurned(before, quarters);
     }
     pictureUnsaved = true;
-    cleanScan = shown;   // shares the pixels until one of them is changed
     endJoin();
     FitPreview();
-    plainFrame = Turned(frame, w, h, sender == ui->BitBtn3   ? 1
-                                       : sender == ui->BitBtn2 ? 3
-                                       : sender == ui->BitBtn1 ? 2
-                                                               : 0);
+    plainFrame = Turned(frame, w, h, quarters);
     placePlainFrame();
 }

@@ -13,12 +13,18 @@ struct ScanformProbe {
     ScanBoxList &boxes() { return f.boxes; }
     ScanBoxList &frontBoxes() { return f.frontBoxes; }
     int &frontBoxCount() { return f.frontBoxCount; }
+    QDateTime &scanTime() { return f.scanTime; }
     bool &backSidePass() { return f.backSidePass; }
     bool &joinedBackSide() { return f.joinedBackSide; }
-    CardPictures &pendingCard() { return f.pendingCard; }
     unsigned detectionBackground() const { return f.detectionBackground; }
     bool scanning() const { return f.scanning; }
     bool scannerSetUp() const { return f.scannerSetUp; }
+    // Reads the backs of the current boxes and waits for them, as a series save does.
+    void readBacks()
+    {
+        f.StartReadingBacks();
+        f.WaitForBackTexts();
+    }
 
     // The preview's drag and colour picking.
     bool dragging() const { return f.dragging; }
