@@ -242,88 +242,89 @@ QString ValidateParameters(const SANE_Parameters &p)
     return {};
 }
 
-AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames, PartialPicture *part)
+namespace {
+
+// One frame holding every colour (grey or RGB): taken over from the bands or
+// the picture grown while it was read, else converted whole.
+AssembledPicture assembleSinglePass(const ScanFrame &f, PartialPicture *part)
 {
     AssembledPicture out;
-    if (frames.empty()) {
-        out.error = QStringLiteral("De scanner leverde geen beeld.");
-        return out;
-    }
-    for (const ScanFrame &f : frames) {
-        out.error = ValidateParameters(f.params);
-        if (!out.error.isEmpty())
-            return out;
-    }
-    const SANE_Parameters &p0 = frames[0].params;
+    const SANE_Parameters &p0 = f.params;
     const int64_t width = p0.pixels_per_line;
-    const int depth = p0.depth;
-
-    if (p0.format == SANE_FRAME_GRAY || p0.format == SANE_FRAME_RGB) {
-        if (frames.size() != 1) {
-            out.error = QStringLiteral("De scanner leverde meer beelden dan verwacht.");
-            return out;
-        }
-        const ScanFrame &f = frames[0];
-        const bool grown = part && part->growing;
-        const int64_t lines = grown ? part->rows : linesIn(f, out.error);
-        if (lines == 0 && out.error.isEmpty())
-            out.error = noLines();
-        if (!out.error.isEmpty())
-            return out;
-        const int bmpBits = p0.format == SANE_FRAME_RGB ? 24 : (depth == 1 ? 1 : 8);
-        if (BmpFileBytes(uint64_t(width), uint64_t(lines), bmpBits) > kMaxBmpFileBytes) {
-            out.error = tooLarge();
-            return out;
-        }
-        QImage img;
-        int64_t from = 0;
-        if (grown) {
-            img = joinBands(p0, *part);
-            from = lines;
-        } else if (part && !part->image.isNull() && part->image.size() == QSize(int(width), int(lines))
-            && part->image.format() == singlePassFormat(p0) && part->rows <= lines) {
-            img = std::move(part->image);
-            from = part->rows;
-        } else {
-            img = makeSinglePass(p0, width, lines);
-        }
-        if (part)
-            *part = PartialPicture();
-        if (img.isNull()) {
-            out.error = noMemory();
-            return out;
-        }
-        if (lines > from)
-            convertRows(p0, f.data.data() + uint64_t(from) * uint64_t(p0.bytes_per_line), lines - from, img, from);
-        out.image = img;
+    const bool grown = part && part->growing;
+    const int64_t lines = grown ? part->rows : linesIn(f, out.error);
+    if (lines == 0 && out.error.isEmpty())
+        out.error = noLines();
+    if (!out.error.isEmpty())
+        return out;
+    const int bmpBits = p0.format == SANE_FRAME_RGB ? 24 : (p0.depth == 1 ? 1 : 8);
+    if (BmpFileBytes(uint64_t(width), uint64_t(lines), bmpBits) > kMaxBmpFileBytes) {
+        out.error = tooLarge();
         return out;
     }
+    QImage img;
+    int64_t from = 0;
+    if (grown) {
+        img = joinBands(p0, *part);
+        from = lines;
+    } else if (part && !part->image.isNull() && part->image.size() == QSize(int(width), int(lines))
+        && part->image.format() == singlePassFormat(p0) && part->rows <= lines) {
+        img = std::move(part->image);
+        from = part->rows;
+    } else {
+        img = makeSinglePass(p0, width, lines);
+    }
+    if (part)
+        *part = PartialPicture();
+    if (img.isNull()) {
+        out.error = noMemory();
+        return out;
+    }
+    if (lines > from)
+        convertRows(p0, f.data.data() + uint64_t(from) * uint64_t(p0.bytes_per_line), lines - from, img, from);
+    out.image = img;
+    return out;
+}
 
-    // Separate red, green and blue frames, in any order, each once.
+// Sorts the red, green and blue frames by colour (each once, of one width and
+// depth) and finds the lines all of them hold; the reason when they do not match.
+QString matchColourFrames(const std::vector<ScanFrame> &frames, const ScanFrame *(&byColour)[3], int64_t &lines)
+{
+    const QString mismatch = QStringLiteral("De kleurbeelden van de scanner passen niet bij elkaar.");
+    const SANE_Parameters &p0 = frames[0].params;
+    lines = -1;
+    for (const ScanFrame &f : frames) {
+        int c = f.params.format == SANE_FRAME_RED ? 0 : f.params.format == SANE_FRAME_GREEN ? 1
+              : f.params.format == SANE_FRAME_BLUE ? 2 : -1;
+        if (c < 0 || byColour[c] || f.params.pixels_per_line != p0.pixels_per_line || f.params.depth != p0.depth)
+            return mismatch;
+        byColour[c] = &f;
+        QString error;
+        const int64_t l = linesIn(f, error);
+        if (!error.isEmpty())
+            return error;
+        lines = lines < 0 ? l : std::min(lines, l);
+    }
+    for (const ScanFrame *f : byColour)
+        if (f->params.lines >= 0 && f->params.lines != lines)
+            return mismatch;
+    return {};
+}
+
+// Separate red, green and blue frames, in any order, each once.
+AssembledPicture assembleThreePass(const std::vector<ScanFrame> &frames)
+{
+    AssembledPicture out;
     if (frames.size() != 3) {
         out.error = QStringLiteral("De scanner leverde %1 van de 3 kleurbeelden.").arg(frames.size());
         return out;
     }
     const ScanFrame *byColour[3] = {nullptr, nullptr, nullptr};
-    int64_t lines = -1;
-    for (const ScanFrame &f : frames) {
-        int c = f.params.format == SANE_FRAME_RED ? 0 : f.params.format == SANE_FRAME_GREEN ? 1
-              : f.params.format == SANE_FRAME_BLUE ? 2 : -1;
-        if (c < 0 || byColour[c] || f.params.pixels_per_line != width || f.params.depth != depth) {
-            out.error = QStringLiteral("De kleurbeelden van de scanner passen niet bij elkaar.");
-            return out;
-        }
-        byColour[c] = &f;
-        const int64_t l = linesIn(f, out.error);
-        if (!out.error.isEmpty())
-            return out;
-        lines = lines < 0 ? l : std::min(lines, l);
-    }
-    for (const ScanFrame *f : byColour)
-        if (f->params.lines >= 0 && f->params.lines != lines) {
-            out.error = QStringLiteral("De kleurbeelden van de scanner passen niet bij elkaar.");
-            return out;
-        }
+    int64_t lines = 0;
+    out.error = matchColourFrames(frames, byColour, lines);
+    if (!out.error.isEmpty())
+        return out;
+    const int64_t width = frames[0].params.pixels_per_line;
     if (BmpFileBytes(uint64_t(width), uint64_t(lines), 24) > kMaxBmpFileBytes) {
         out.error = tooLarge();
         return out;
@@ -340,9 +341,33 @@ AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames, PartialPic
             const uint8_t *src = f.data.data() + uint64_t(y) * bpl;
             uchar *dst = img.scanLine(int(y)) + (2 - c);
             for (int64_t x = 0; x < width; ++x)
-                dst[3 * x] = sample8(src, uint64_t(x), depth);
+                dst[3 * x] = sample8(src, uint64_t(x), f.params.depth);
         }
     }
     out.image = img;
     return out;
+}
+
+} // namespace
+
+AssembledPicture AssembleFrames(const std::vector<ScanFrame> &frames, PartialPicture *part)
+{
+    AssembledPicture out;
+    if (frames.empty()) {
+        out.error = QStringLiteral("De scanner leverde geen beeld.");
+        return out;
+    }
+    for (const ScanFrame &f : frames) {
+        out.error = ValidateParameters(f.params);
+        if (!out.error.isEmpty())
+            return out;
+    }
+    const SANE_Frame format = frames[0].params.format;
+    if (format != SANE_FRAME_GRAY && format != SANE_FRAME_RGB)
+        return assembleThreePass(frames);
+    if (frames.size() != 1) {
+        out.error = QStringLiteral("De scanner leverde meer beelden dan verwacht.");
+        return out;
+    }
+    return assembleSinglePass(frames[0], part);
 }

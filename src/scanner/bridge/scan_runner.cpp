@@ -212,6 +212,70 @@ SANE_Status waitReadable(int fd, ScanControl &control, Clock::time_point lastDat
     }
 }
 
+// Where the reading of one frame is.
+struct FrameRead {
+    bool known = false;     // the device told how many lines come
+    uint64_t expected = 0;  // bytes announced
+    uint64_t limit = 0;     // bytes kept at most
+    uint64_t received = 0, excess = 0;
+    int fd = -1;            // descriptor to wait on, or -1 when reads block
+    int emptyReads = 0, emptyAfterClose = 0;
+    Clock::time_point lastData = Clock::now();
+};
+
+// A read that brought nothing: GOOD to read again, else why the frame ends.
+SANE_Status nothingRead(FrameRead &r, bool closed, const ScanControl &control, QString &message)
+{
+    if (r.fd >= 0) {
+        // SANE's net backend reads a closed connection as "nothing yet", for ever.
+        if (closed && ++r.emptyAfterClose > 2) {
+            message = QStringLiteral("De verbinding met de scanner is verbroken.");
+            return SANE_STATUS_IO_ERROR;
+        }
+        return silentTooLong(control, r.lastData, message) ? SANE_STATUS_IO_ERROR : SANE_STATUS_GOOD;
+    }
+    // Blocking reads may legitimately return nothing; do not spin hot.
+    if (++r.emptyReads > control.maxEmptyReads) {
+        message = QStringLiteral("De scanner levert geen gegevens meer.");
+        return SANE_STATUS_IO_ERROR;
+    }
+    if (r.emptyReads > 100)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return SANE_STATUS_GOOD;
+}
+
+// Keeps the len bytes read into the frame (and part): GOOD, else why the frame ends.
+SANE_Status keepBytes(FrameRead &r, const SANE_Byte *bytes, uint64_t len, ScanFrame &frame, PartialPicture &part,
+                      ScanControl &control, QString &message)
+{
+    r.emptyReads = 0;
+    r.emptyAfterClose = 0;
+    r.lastData = Clock::now();
+    const uint64_t room = r.limit > r.received ? r.limit - r.received : 0;
+    r.excess += len > room ? len - room : 0;
+    if (r.known && r.excess > r.expected) {
+        message = QStringLiteral("De scanner levert veel meer gegevens dan aangekondigd.");
+        return SANE_STATUS_IO_ERROR;
+    }
+    if (!r.known && len > room) {
+        message = QStringLiteral("De scan is te groot voor een BMP-bestand (meer dan 4 GB).");
+        return SANE_STATUS_NO_MEM;
+    }
+    try {
+        const uint64_t taken = std::min(len, room);
+        frame.data.insert(frame.data.end(), bytes, bytes + taken);
+        r.received += taken;
+        if (!AddRows(frame, part))
+            throw std::bad_alloc();
+    } catch (const std::bad_alloc &) {
+        message = QStringLiteral("Te weinig geheugen om de scan te ontvangen.");
+        return SANE_STATUS_NO_MEM;
+    }
+    if (r.known)
+        control.permille.store(int(r.received * 1000 / std::max<uint64_t>(r.expected, 1)));
+    return SANE_STATUS_GOOD;
+}
+
 // Reads one frame to its end. Returns GOOD with the bytes, or the failing status.
 // Whole lines are converted into part as they arrive, when it holds a picture.
 SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, PartialPicture &part,
@@ -219,32 +283,29 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, P
 {
     const SANE_Parameters &p = frame.params;
     const uint64_t bpl = uint64_t(p.bytes_per_line);
-    const bool known = p.lines > 0;
-    const uint64_t expected = known ? bpl * uint64_t(p.lines) : 0;
+    FrameRead r;
+    r.known = p.lines > 0;
+    r.expected = r.known ? bpl * uint64_t(p.lines) : 0;
     // A device may deliver more than it announced; a little of that is read and dropped.
-    const uint64_t limit = known ? expected : control.unknownLengthLimit;
+    r.limit = r.known ? r.expected : control.unknownLengthLimit;
     try {
         // A picture that grows keeps only the bytes of a line not yet whole.
-        frame.data.reserve(size_t(known ? expected : part.growing ? 2 * bpl + kChunkBytes : std::min<uint64_t>(limit, 64ull << 20)));
+        frame.data.reserve(size_t(r.known ? r.expected
+                                  : part.growing ? 2 * bpl + kChunkBytes : std::min<uint64_t>(r.limit, 64ull << 20)));
     } catch (const std::bad_alloc &) {
         message = QStringLiteral("Te weinig geheugen om de scan te ontvangen.");
         return SANE_STATUS_NO_MEM;
     }
     std::vector<SANE_Byte> chunk(kChunkBytes);
-    uint64_t received = 0;
-    int emptyReads = 0;
-    uint64_t excess = 0;
-    const int fd = waitableDescriptor(dev);
-    auto lastData = Clock::now();
-    int emptyAfterClose = 0;
+    r.fd = waitableDescriptor(dev);
     const auto phaseBack = qScopeGuard([&control] { control.phase.store(ScanControl::Other); });
-    control.phase.store(fd >= 0 ? ScanControl::WaitingRead : ScanControl::BlockingRead);
+    control.phase.store(r.fd >= 0 ? ScanControl::WaitingRead : ScanControl::BlockingRead);
     for (;;) {
         if (control.cancel.load())
             return SANE_STATUS_CANCELLED;
         bool closed = false;
-        if (fd >= 0) {
-            const SANE_Status w = waitReadable(fd, control, lastData, closed, message);
+        if (r.fd >= 0) {
+            const SANE_Status w = waitReadable(r.fd, control, r.lastData, closed, message);
             if (w != SANE_STATUS_GOOD)
                 return w;
         }
@@ -258,51 +319,10 @@ SANE_Status readFrame(SaneDevice &dev, ScanControl &control, ScanFrame &frame, P
             message = QStringLiteral("De scanner gaf een ongeldige hoeveelheid gegevens door.");
             return SANE_STATUS_IO_ERROR;
         }
-        if (len == 0 && fd >= 0) {
-            // SANE's net backend reads a closed connection as "nothing yet", for ever.
-            if (closed && ++emptyAfterClose > 2) {
-                message = QStringLiteral("De verbinding met de scanner is verbroken.");
-                return SANE_STATUS_IO_ERROR;
-            }
-            if (silentTooLong(control, lastData, message))
-                return SANE_STATUS_IO_ERROR;
-            continue;  // nothing yet: wait on the descriptor again
-        }
-        if (len == 0) {
-            // Blocking reads may legitimately return nothing; do not spin hot.
-            if (++emptyReads > control.maxEmptyReads) {
-                message = QStringLiteral("De scanner levert geen gegevens meer.");
-                return SANE_STATUS_IO_ERROR;
-            }
-            if (emptyReads > 100)
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            continue;
-        }
-        emptyReads = 0;
-        emptyAfterClose = 0;
-        lastData = Clock::now();
-        const uint64_t room = limit > received ? limit - received : 0;
-        excess += uint64_t(len) > room ? uint64_t(len) - room : 0;
-        if (known && excess > expected) {
-            message = QStringLiteral("De scanner levert veel meer gegevens dan aangekondigd.");
-            return SANE_STATUS_IO_ERROR;
-        }
-        if (!known && uint64_t(len) > room) {
-            message = QStringLiteral("De scan is te groot voor een BMP-bestand (meer dan 4 GB).");
-            return SANE_STATUS_NO_MEM;
-        }
-        try {
-            const uint64_t taken = std::min<uint64_t>(uint64_t(len), room);
-            frame.data.insert(frame.data.end(), chunk.data(), chunk.data() + taken);
-            received += taken;
-            if (!AddRows(frame, part))
-                throw std::bad_alloc();
-        } catch (const std::bad_alloc &) {
-            message = QStringLiteral("Te weinig geheugen om de scan te ontvangen.");
-            return SANE_STATUS_NO_MEM;
-        }
-        if (known)
-            control.permille.store(int(received * 1000 / std::max<uint64_t>(expected, 1)));
+        const SANE_Status kept = len == 0 ? nothingRead(r, closed, control, message)
+                                          : keepBytes(r, chunk.data(), uint64_t(len), frame, part, control, message);
+        if (kept != SANE_STATUS_GOOD)
+            return kept;
     }
 }
 

@@ -1,11 +1,11 @@
 #include "scanner/bridge/source_dialog.h"
 
+#include "scanner/bridge/scan_runner.h"
 #include "scanner/bridge/virtual_scanner.h"
 #include "scanner/bridge/worker_thread.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -13,11 +13,18 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <utility>
 
-bool RunSourceDialog(const std::shared_ptr<SaneBackend> &backend, const QString &current, const QString &title,
-                     QString &chosen, int boundMs)
+namespace {
+
+// The dialog's parts the search fills in.
+struct SourceParts {
+    QLabel *status;
+    QTreeWidget *list;
+};
+
+SourceParts BuildSourceDialog(QDialog &dialog, const QString &title)
 {
-    QDialog dialog;
     dialog.setObjectName("sourceDialog");
     dialog.setWindowTitle(title + QStringLiteral(" - scanner kiezen"));
     auto *layout = new QVBoxLayout(&dialog);
@@ -42,6 +49,40 @@ bool RunSourceDialog(const std::shared_ptr<SaneBackend> &backend, const QString 
     QObject::connect(list, &QTreeWidget::itemDoubleClicked, &dialog, &QDialog::accept);
     QObject::connect(list, &QTreeWidget::currentItemChanged,
                      [ok](QTreeWidgetItem *item, QTreeWidgetItem *) { ok->setEnabled(item != nullptr); });
+    return {status, list};
+}
+
+// Lists the devices found and the virtual scanner after them, current chosen,
+// and says how the search went.
+void ShowFound(const SourceParts &parts, std::vector<SaneDeviceInfo> devices, SANE_Status result,
+               const QString &current)
+{
+    const int real = int(devices.size());
+    devices.push_back({kVirtualScannerName, "KVNscan", QStringLiteral("Voorbeeld").toStdString(),
+                       QStringLiteral("virtuele flatbedscanner").toStdString()});
+    for (const SaneDeviceInfo &d : devices) {
+        auto *item = new QTreeWidgetItem(parts.list, {QString::fromStdString(d.vendor), QString::fromStdString(d.model),
+                                                      QString::fromStdString(d.type), QString::fromStdString(d.name)});
+        if (QString::fromStdString(d.name) == current)
+            parts.list->setCurrentItem(item);
+    }
+    if (!parts.list->currentItem())
+        parts.list->setCurrentItem(parts.list->topLevelItem(0));
+    parts.status->setText(
+        result != SANE_STATUS_GOOD
+            ? QStringLiteral("Zoeken naar scanners mislukt (%1); alleen de voorbeeldscanner is beschikbaar.")
+                  .arg(OpenStatusReason(result))
+        : real == 0 ? QStringLiteral("Geen scanners gevonden; alleen de voorbeeldscanner is beschikbaar.")
+                    : QStringLiteral("Kies de scanner waarmee u wilt scannen."));
+}
+
+} // namespace
+
+bool RunSourceDialog(const std::shared_ptr<SaneBackend> &backend, const QString &current, const QString &title,
+                     QString &chosen, int boundMs)
+{
+    QDialog dialog;
+    const SourceParts parts = BuildSourceDialog(dialog, title);
 
     // Searching can take seconds (network scanners), or hang on a server that
     // stopped answering: do it off the GUI thread, in a worker that owns what
@@ -51,50 +92,25 @@ bool RunSourceDialog(const std::shared_ptr<SaneBackend> &backend, const QString 
         SANE_Status result = SANE_STATUS_GOOD;
     };
     auto found = std::make_shared<Search>();
+    bool shown = false;
     WorkerThread search([backend, found] { found->result = backend->getDevices(found->devices); });
-    std::vector<SaneDeviceInfo> devices;
-    SANE_Status result = SANE_STATUS_GOOD;
-    QElapsedTimer since;
-    since.start();
-    QTimer poll;
-    poll.setInterval(50);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        // A server that never answers: the search has failed, the virtual scanner remains.
-        const bool gaveUp = boundMs > 0 && since.elapsed() >= boundMs;
-        if (!search.finished() && !gaveUp)
-            return;
-        poll.stop();
-        if (search.finished()) {
-            devices = found->devices;
-            result = found->result;
-        } else {
-            result = SANE_STATUS_IO_ERROR;
-        }
-        devices.push_back({kVirtualScannerName, "KVNscan", QStringLiteral("Voorbeeld").toStdString(),
-                           QStringLiteral("virtuele flatbedscanner").toStdString()});
-        for (const SaneDeviceInfo &d : devices) {
-            auto *item = new QTreeWidgetItem(list, {QString::fromStdString(d.vendor), QString::fromStdString(d.model),
-                                                    QString::fromStdString(d.type), QString::fromStdString(d.name)});
-            if (QString::fromStdString(d.name) == current)
-                list->setCurrentItem(item);
-        }
-        if (!list->currentItem())
-            list->setCurrentItem(list->topLevelItem(0));
-        const int real = int(devices.size()) - 1;
-        status->setText(result != SANE_STATUS_GOOD
-                            ? QStringLiteral("Zoeken naar scanners mislukt; alleen de voorbeeldscanner is beschikbaar.")
-                        : real == 0 ? QStringLiteral("Geen scanners gevonden; alleen de voorbeeldscanner is beschikbaar.")
-                                    : QStringLiteral("Kies de scanner waarmee u wilt scannen."));
+    search.whenDone(&dialog, [&] {
+        if (!std::exchange(shown, true))
+            ShowFound(parts, found->devices, found->result, current);
     });
-    poll.start();
+    // A server that never answers: the search has failed, the virtual scanner remains.
+    if (boundMs > 0)
+        QTimer::singleShot(boundMs, &dialog, [&] {
+            if (!std::exchange(shown, true))
+                ShowFound(parts, {}, SANE_STATUS_IO_ERROR, current);
+        });
     const int answer = dialog.exec();
-    poll.stop();
     if (search.finished())
         search.join();
     else
         search.abandon();
-    if (answer != QDialog::Accepted || !list->currentItem())
+    if (answer != QDialog::Accepted || !parts.list->currentItem())
         return false;
-    chosen = list->currentItem()->text(3);
+    chosen = parts.list->currentItem()->text(3);
     return true;
 }

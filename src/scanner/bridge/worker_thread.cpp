@@ -1,5 +1,8 @@
 #include "scanner/bridge/worker_thread.h"
 
+#include <QMetaObject>
+#include <QObject>
+
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -12,6 +15,16 @@ struct WorkerThread::State {
     std::mutex mutex;
     bool done = false;
     bool abandoned = false;
+    QObject *receiver = nullptr;   // told of the end, while set
+    std::function<void()> whenDone;
+
+    // Under mutex.
+    void tell()
+    {
+        if (receiver)
+            QMetaObject::invokeMethod(receiver, whenDone, Qt::QueuedConnection);
+        receiver = nullptr;
+    }
 };
 
 WorkerThread::WorkerThread(std::function<void()> work) : m_state(std::make_shared<State>())
@@ -23,7 +36,17 @@ WorkerThread::WorkerThread(std::function<void()> work) : m_state(std::make_share
         state->done = true;
         if (state->abandoned)
             --g_abandoned;
+        state->tell();
     });
+}
+
+void WorkerThread::whenDone(QObject *receiver, std::function<void()> done)
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    m_state->receiver = receiver;
+    m_state->whenDone = std::move(done);
+    if (m_state->done)
+        m_state->tell();
 }
 
 WorkerThread::~WorkerThread() { join(); }
@@ -38,6 +61,8 @@ void WorkerThread::join()
 {
     if (m_thread.joinable())
         m_thread.join();
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    m_state->receiver = nullptr;
 }
 
 void WorkerThread::abandon()
@@ -46,6 +71,7 @@ void WorkerThread::abandon()
         return;
     {
         std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->receiver = nullptr;
         if (!m_state->done) {
             m_state->abandoned = true;
             ++g_abandoned;

@@ -4,6 +4,8 @@
 // interrupted; it is left to return on its own, and its work holds everything
 // it touches, so nothing it uses goes away underneath it.
 #include <functional>
+
+class QObject;
 #include <memory>
 #include <thread>
 
@@ -15,6 +17,11 @@ public:
     WorkerThread &operator=(const WorkerThread &) = delete;
 
     bool finished() const;
+    // Calls done on receiver's thread once the work has returned (at once when it
+    // has), unless the thread was joined or abandoned first: the waiting thread
+    // hears of the end instead of asking for it. receiver must outlive the thread
+    // or its abandoning.
+    void whenDone(QObject *receiver, std::function<void()> done);
     void join();
     // Stops waiting: the work finishes (or not) on its own.
     void abandon();
