@@ -58,6 +58,11 @@ void TScanform::connectRecords()
     connect(ui->kaartgegevens, &QCheckBox::toggled, this, enable);
     connect(ui->naamuitkaartgegevens, &QCheckBox::toggled, this, enable);
     enable();
+    // A pattern longer than its field shows its start, not its end, unless it is being typed.
+    connect(ui->kaartnaampatroon, &QLineEdit::textChanged, this, [this] {
+        if (!ui->kaartnaampatroon->hasFocus())
+            ui->kaartnaampatroon->setCursorPosition(0);
+    });
 }
 
 bool TScanform::ReviewSeriesRecords()

@@ -102,6 +102,9 @@ TEST_F(ExecuteTest, SettingsFile_ShouldBeWrittenInItsFixedForm_AndReadBackByteFo
         {"tekstachterkantlezen", "false", "true"},
         {"ocrtaal", "nld", "deu"},
         {"slimzoeken", "false", "true"},
+        {"kaartgegevens", "false", "true"},
+        {"naamuitkaartgegevens", "false", "true"},
+        {"kaartnaampatroon", "{achternaam}_{voornamen}_{geboortedatum}_{overlijdensdatum}", "{achternaam} {overlijdensdatum}"},
     };
     auto expected = [&](bool own) {
         QString text = QStringLiteral("Scanform_top=%1\nScanform_left=%2\nScanform_width=768\n"
