@@ -63,6 +63,7 @@ void TScanform::connectRecords()
         if (!ui->kaartnaampatroon->hasFocus())
             ui->kaartnaampatroon->setCursorPosition(0);
     });
+    ui->kaartnaampatroon->setCursorPosition(0);
 }
 
 bool TScanform::ReviewSeriesRecords()
