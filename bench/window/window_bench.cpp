@@ -319,8 +319,9 @@ void WindowBench::seriesSave(const QString &name, const QImage &front, const Sca
     ui().maakachtergrondwitcheck->setChecked(true);
     // The fronts confirmed, the backs scanned and found: what is timed is Opslaan.
     scan(ui().dpi->text().toInt(), false, ModalResult::Yes);
+    QString folder;
     const auto prepare = [&] {
-        const QString folder = program.folder() + QStringLiteral("serie%1/").arg(++folders);
+        folder = program.folder() + QStringLiteral("serie%1/").arg(++folders);
         QDir().mkpath(folder);
         ui().doelmap->setText(folder);
         scan(ui().dpi->text().toInt(), true, ModalResult::No);
@@ -338,11 +339,15 @@ void WindowBench::seriesSave(const QString &name, const QImage &front, const Sca
     cs.straighten = cs.sides = straighten;
     ScanformProbe probe{*form};
     const ScanBoxList backs0 = probe.boxes();
-    const QString folder = program.folder() + QStringLiteral("kern%1/").arg(++folders);
+    const qsizetype written = QDir(folder).entryList({QStringLiteral("*.JPG")}).size();
+    folder = program.folder() + QStringLiteral("kern%1/").arg(++folders);
     QDir().mkpath(folder);
-    l.core = Median([] {}, [&] {
-        QImage frontCopy = front;
-        ScanBoxList backs = backs0;
+    QImage frontCopy;   // whitened in place, as the window's own front scan
+    ScanBoxList backs;
+    l.core = Median([&] {
+        frontCopy = front.copy();
+        backs = backs0;
+    }, [&] {
         const FrontSide side{&frontCopy, &fronts, int(fronts.size())};
         PictureSaveQueue saves;
         int n = 0;
@@ -356,6 +361,9 @@ void WindowBench::seriesSave(const QString &name, const QImage &front, const Sca
         });
         saves.finish();
     });
+    if (written != QDir(folder).entryList({QStringLiteral("*.JPG")}).size())
+        std::printf("  the window wrote %d files, the core %d\n", int(written),
+                    int(QDir(folder).entryList({QStringLiteral("*.JPG")}).size()));
     Print(name, l, "cut-out and encoding");
 }
 

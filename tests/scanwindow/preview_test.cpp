@@ -1,7 +1,12 @@
 // Preview, selection frame, colour picking, button layouts and captions.
 #include "scan_fixture.h"
 
+#include "imaging/picture.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QMenu>
+#include <QTimer>
 
 class PreviewTest : public ScanWindowTest {
 protected:
@@ -345,6 +350,60 @@ TEST_F(PreviewTest, Preview_ShouldRescaleOnlyWhenTheSizeOrThePictureChanges)
     preview.render(&target);
     EXPECT_EQ(preview.scaleCount(), 3);
     EXPECT_EQ(target.pixelColor(10, 10), QColor(Qt::black));
+
+    // A half turn turns the scaled copy along; a turn it was not told of is scaled afresh.
+    preview.resize(200, 100);
+    preview.setPicture(quarters(2000, 1000));
+    preview.render(&target);
+    const qint64 before = preview.picture().cacheKey();
+    RotateHalf(preview.picture());
+    preview.pictureTurned(before, 2);
+    preview.render(&target);
+    EXPECT_EQ(preview.scaleCount(), 4);
+    EXPECT_EQ(target.pixelColor(150, 25), QColor(0, 0, 255));
+    EXPECT_EQ(target.pixelColor(50, 75), QColor(0, 255, 0));
+    RotateHalf(preview.picture());
+    preview.pictureTurned(before, 2);
+    preview.render(&target);
+    EXPECT_EQ(preview.scaleCount(), 5);
+    EXPECT_EQ(target.pixelColor(150, 25), QColor(0, 255, 0));
+}
+
+// A turn that takes long runs under the busy cursor, and the window paints
+// whenever it is asked to meanwhile (as when another window is moved over it).
+TEST_F(PreviewTest, LongTurn_ShouldShowTheBusyCursorAndKeepPainting)
+{
+    struct PaintCount : QObject {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    form->show();
+    form->setPicture(plain(8000, 6000, Qt::white));
+    ui().Image1->installEventFilter(&counter);
+    QApplication::processEvents();
+    bool busyCursor = false;
+    QTimer exposed;
+    exposed.setInterval(10);
+    QObject::connect(&exposed, &QTimer::timeout, [&] {
+        busyCursor |= QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        ui().Image1->update();
+    });
+    exposed.start();
+    counter.paints = 0;
+    QElapsedTimer took;
+    took.start();
+    ui().BitBtn3->click();
+    const double seconds = took.nsecsElapsed() / 1e9;
+    const int paints = counter.paints;
+    exposed.stop();
+    EXPECT_EQ(form->picture().size(), QSize(6000, 8000));
+    EXPECT_TRUE(busyCursor);
+    EXPECT_GE(paints / seconds, 5.0) << paints << " paints in " << seconds << " s";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST(TextSpinEditTest, ShouldKeepAnyText_AndStepFromTheNumberWithinItsLimits)
