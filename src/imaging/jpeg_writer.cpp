@@ -19,7 +19,8 @@ constexpr int kRowsPerCall = 16;
 
 } // namespace
 
-bool WriteJpeg(FILE *file, const QImage &picture, int quality, unsigned pixelsPerMetreX, unsigned pixelsPerMetreY)
+bool WriteJpeg(FILE *file, const QImage &picture, int quality, unsigned pixelsPerMetreX, unsigned pixelsPerMetreY,
+               const std::vector<JpegMarker> &markers)
 {
     if (picture.format() != QImage::Format_BGR888 || picture.isNull())
         return false;
@@ -50,6 +51,9 @@ bool WriteJpeg(FILE *file, const QImage &picture, int quality, unsigned pixelsPe
     info.Y_density = UINT16(Density(pixelsPerMetreY));
     jpeg_set_quality(&info, quality, TRUE);
     jpeg_start_compress(&info, TRUE);
+    for (const JpegMarker &m : markers)
+        jpeg_write_marker(&info, m.first, reinterpret_cast<const JOCTET *>(m.second.constData()),
+                          unsigned(m.second.size()));
     JSAMPROW rows[kRowsPerCall];
     while (info.next_scanline < info.image_height) {
         const int first = int(info.next_scanline);

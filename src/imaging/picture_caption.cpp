@@ -6,6 +6,7 @@
 #include <exiv2/exiv2.hpp>
 #include <cstring>
 #include <mutex>
+#include <stdexcept>
 
 namespace {
 
@@ -17,12 +18,6 @@ void InitialiseOnce()
         Exiv2::XmpParser::initialize();
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
     });
-}
-
-bool CarriesCaption(const Exiv2::Image &image)
-{
-    const auto type = image.imageType();
-    return type == Exiv2::ImageType::jpeg || type == Exiv2::ImageType::tiff;
 }
 
 std::string Utf8(const QString &text) { return text.toUtf8().toStdString(); }
@@ -113,46 +108,111 @@ QString CleanCaption(const QString &text)
     return clean;
 }
 
-bool WritePictureCaption(const QString &path, const PictureCaption &caption)
+namespace {
+
+// Puts caption into an image's metadata as both kinds carry it; a JPEG's text
+// is cut to fit its segment.
+void FillCaption(Exiv2::Image &image, const PictureCaption &caption, bool jpeg)
+{
+    Exiv2::ExifData &exif = image.exifData();
+    Exiv2::XmpData &xmp = image.xmpData();
+    const QString clean = CleanCaption(caption.text);
+    std::string text = Utf8(clean);
+    if (jpeg) {
+        const std::string fitted = FitJpegSegment(text);
+        if (fitted.size() < text.size())
+            LogText(QStringLiteral("Bijschrift ingekort tot de eerste %1 van %2 tekens: meer past niet in een "
+                                   "JPEG-bestand (het TIFF-formaat houdt de hele tekst).")
+                        .arg(QString::fromStdString(fitted).size())
+                        .arg(clean.size()));
+        text = fitted;
+    }
+    if (!text.empty()) {
+        exif["Exif.Image.ImageDescription"] = text;
+        xmp["Xmp.dc.description"] = "lang=x-default " + text;
+    }
+    if (caption.hasRecord())
+        WriteRecord(image, caption);
+    if (caption.scanned.isValid())
+        exif["Exif.Photo.DateTimeDigitized"] = Utf8(caption.scanned.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")));
+    if (caption.dpi > 0) {
+        exif["Exif.Image.XResolution"] = Exiv2::Rational(caption.dpi, 1);
+        exif["Exif.Image.YResolution"] = Exiv2::Rational(caption.dpi, 1);
+        exif["Exif.Image.ResolutionUnit"] = uint16_t(2);   // inches
+    }
+}
+
+// The most a JPEG marker segment carries.
+constexpr size_t kJpegSegmentBytes = 65533;
+
+QByteArray Bytes(const void *data, size_t size) { return QByteArray(static_cast<const char *>(data), qsizetype(size)); }
+
+} // namespace
+
+bool MakeJpegCaption(const PictureCaption &caption, JpegCaptionMarkers &markers, QString *why)
+{
+    markers = JpegCaptionMarkers();
+    if (caption.isEmpty())
+        return true;
+    InitialiseOnce();
+    try {
+        // An empty JPEG of exiv2's own holds the metadata while it is filled in.
+        auto image = Exiv2::ImageFactory::create(Exiv2::ImageType::jpeg);
+        FillCaption(*image, caption, true);
+        // The blocks as exiv2 writes them into a JPEG file, little-endian Exif included.
+        if (!image->exifData().empty()) {
+            Exiv2::Blob blob;
+            Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, image->exifData());
+            markers.exif = QByteArray("Exif\0\0", 6) + Bytes(blob.data(), blob.size());
+        }
+        if (!image->xmpData().empty()) {
+            std::string packet;
+            if (Exiv2::XmpParser::encode(packet, image->xmpData(),
+                                         Exiv2::XmpParser::useCompactFormat | Exiv2::XmpParser::omitAllFormatting) != 0)
+                throw std::runtime_error("xmp");
+            markers.xmp = QByteArray("http://ns.adobe.com/xap/1.0/", 29) + QByteArray::fromStdString(packet);
+        }
+        if (!image->iptcData().empty()) {
+            const Exiv2::DataBuf irb = Exiv2::Photoshop::setIptcIrb(nullptr, 0, image->iptcData());
+            markers.iptc = QByteArray(Exiv2::Photoshop::ps3Id_, 14) + Bytes(irb.pData_, size_t(irb.size_));
+        }
+    } catch (const std::exception &) {
+        if (why)
+            *why = QStringLiteral("bijschrift mislukt");
+        return false;
+    }
+    for (const QByteArray *block : {&markers.exif, &markers.xmp, &markers.iptc})
+        if (size_t(block->size()) > kJpegSegmentBytes) {
+            if (why)
+                *why = QStringLiteral("bijschrift mislukt: te groot voor een JPEG-bestand");
+            return false;
+        }
+    return true;
+}
+
+bool AddTiffCaption(QByteArray &tiff, const PictureCaption &caption, QString *why)
 {
     if (caption.isEmpty())
         return true;
     InitialiseOnce();
     try {
-        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
-        if (!image.get() || !CarriesCaption(*image))
-            return true;
+        auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(tiff.constData()), long(tiff.size()));
+        if (!image.get() || image->imageType() != Exiv2::ImageType::tiff)
+            throw std::runtime_error("tiff");
         image->readMetadata();
-        Exiv2::ExifData &exif = image->exifData();
-        Exiv2::XmpData &xmp = image->xmpData();
-        const QString clean = CleanCaption(caption.text);
-        std::string text = Utf8(clean);
-        if (image->imageType() == Exiv2::ImageType::jpeg) {
-            const std::string fitted = FitJpegSegment(text);
-            if (fitted.size() < text.size())
-                LogText(QStringLiteral("Bijschrift ingekort tot de eerste %1 van %2 tekens: meer past niet in een "
-                                       "JPEG-bestand (het TIFF-formaat houdt de hele tekst).")
-                            .arg(QString::fromStdString(fitted).size())
-                            .arg(clean.size()));
-            text = fitted;
-        }
-        if (!text.empty()) {
-            exif["Exif.Image.ImageDescription"] = text;
-            xmp["Xmp.dc.description"] = "lang=x-default " + text;
-        }
-        if (caption.hasRecord())
-            WriteRecord(*image, caption);
-        if (caption.scanned.isValid())
-            exif["Exif.Photo.DateTimeDigitized"] =
-                Utf8(caption.scanned.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")));
-        if (caption.dpi > 0) {
-            exif["Exif.Image.XResolution"] = Exiv2::Rational(caption.dpi, 1);
-            exif["Exif.Image.YResolution"] = Exiv2::Rational(caption.dpi, 1);
-            exif["Exif.Image.ResolutionUnit"] = uint16_t(2);   // inches
-        }
+        FillCaption(*image, caption, false);
         image->writeMetadata();
+        Exiv2::BasicIo &io = image->io();
+        const long size = long(io.size());
+        io.seek(0, Exiv2::BasicIo::beg);
+        const Exiv2::DataBuf bytes = io.read(size);
+        if (bytes.size_ != size)
+            throw std::runtime_error("tiff");
+        tiff = Bytes(bytes.pData_, size_t(bytes.size_));
         return true;
     } catch (const std::exception &) {
+        if (why)
+            *why = QStringLiteral("bijschrift mislukt");
         return false;
     }
 }

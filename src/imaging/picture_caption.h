@@ -28,11 +28,17 @@ struct PictureCaption {
 // U+FFFD), no NUL or other control characters but line ends and tabs.
 QString CleanCaption(const QString &text);
 
-// Writes caption, cleaned, into the JPEG or TIFF file at path (recognised by its content,
-// so a hidden temporary name works). Other kinds and an empty caption are left
-// alone and count as done. A JPEG segment holds about 60 KB of text: a longer
-// one is cut there, and the log says so. False when the file could not be rewritten.
-bool WritePictureCaption(const QString &path, const PictureCaption &caption);
+// The caption as a JPEG encoder writes it, cleaned: the payloads of its APP1
+// Exif, APP1 XMP and APP13 IPTC markers (empty: no such marker). A JPEG
+// segment holds about 60 KB of text: a longer one is cut there, and the log
+// says so. False with why (Dutch) when the blocks cannot be made or do not fit.
+struct JpegCaptionMarkers {
+    QByteArray exif, xmp, iptc;
+};
+bool MakeJpegCaption(const PictureCaption &caption, JpegCaptionMarkers &markers, QString *why = nullptr);
+// Puts caption, cleaned, into the complete TIFF file held in tiff, before it
+// goes to the disk. An empty caption leaves it alone. False with why on failure.
+bool AddTiffCaption(QByteArray &tiff, const PictureCaption &caption, QString *why = nullptr);
 
 // The caption of the file at path; empty when it has none (for checks and tools).
 PictureCaption ReadPictureCaption(const QString &path);

@@ -17,8 +17,9 @@
 #include <algorithm>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <sys/stat.h>
-#include <algorithm>
+#include <unistd.h>
 #include <QImageReader>
 #include <QPainter>
 #include <cstring>
@@ -228,26 +229,52 @@ bool LoadPictureFile(QImage &picture, const QString &rawPath)
     return true;
 }
 
-std::function<bool(const QString &)> CaptionStep(const PictureCaption *caption, const QString &path)
-{
-    if (!caption || caption->isEmpty())
-        return {};
-    const PictureCaption text = *caption;
-    return [text, path](const QString &temp) {
-        // The picture itself is whole: a caption that cannot be added is noted, not fatal.
-        if (!WritePictureCaption(temp, text))
-            LogText(QStringLiteral("Bijschrift niet in ") + path + QStringLiteral(" geschreven"));
-        return true;
-    };
-}
-
 bool HasDirectWriter(const QString &path)
 {
     return IsJpegPath(path) || EndsWithUpper(path, ".BMP") || EndsWithUpper(path, ".TIF")
         || EndsWithUpper(path, ".TIFF");
 }
 
-bool WriteDirect(ReplacingSave &save, const QImage &picture, const QString &path, int quality, int dpi)
+namespace {
+
+// The caption's markers for the JPEG encoder; false with why when they cannot be made.
+bool CaptionMarkers(const PictureCaption &caption, std::vector<JpegMarker> &markers, QString *why)
+{
+    JpegCaptionMarkers blocks;
+    if (!MakeJpegCaption(caption, blocks, why))
+        return false;
+    const std::pair<int, const QByteArray *> order[] = {{0xE1, &blocks.exif}, {0xE1, &blocks.xmp}, {0xED, &blocks.iptc}};
+    for (const auto &[code, block] : order)
+        if (!block->isEmpty())
+            markers.push_back({code, *block});
+    return true;
+}
+
+// A TIFF with a caption: the encoder's file, still in the stream, read back and
+// written anew with the caption's tags before it is complete.
+bool WriteCaptionedTiff(FILE *file, const QImage &picture, unsigned dpmX, unsigned dpmY, const PictureCaption &caption,
+                        QString *why)
+{
+    if (!WriteTiff(file, picture, dpmX, dpmY) || std::fflush(file) != 0 || std::fseek(file, 0, SEEK_END) != 0)
+        return false;
+    const long size = std::ftell(file);
+    QByteArray bytes(qsizetype(std::max(0L, size)), Qt::Uninitialized);
+    std::rewind(file);
+    if (size <= 0 || std::fread(bytes.data(), 1, size_t(size), file) != size_t(size))
+        return false;
+    if (!AddTiffCaption(bytes, caption, why)) {
+        errno = 0;
+        return false;
+    }
+    std::rewind(file);
+    return ::ftruncate(fileno(file), 0) == 0
+        && std::fwrite(bytes.constData(), 1, size_t(bytes.size()), file) == size_t(bytes.size());
+}
+
+} // namespace
+
+bool WriteDirect(ReplacingSave &save, const QImage &picture, const QString &path, int quality, int dpi,
+                 const PictureCaption *caption, QString *why)
 {
     if (picture.format() != QImage::Format_BGR888 || picture.isNull())
         return false;
@@ -256,13 +283,23 @@ bool WriteDirect(ReplacingSave &save, const QImage &picture, const QString &path
                                                                                  : kDefaultDpm;
     const unsigned dpmY = dpi > 0 ? DpiToDpm(dpi) : picture.dotsPerMeterY() > 0 ? unsigned(picture.dotsPerMeterY())
                                                                                  : kDefaultDpm;
-    return save.write([&](FILE *file) {
+    const bool captioned = caption && !caption->isEmpty();
+    std::vector<JpegMarker> markers;
+    if (captioned && IsJpegPath(path) && !CaptionMarkers(*caption, markers, why))
+        return false;
+    QString captionWhy;
+    const bool written = save.write([&](FILE *file) {
         if (IsJpegPath(path))
-            return WriteJpeg(file, picture, JpegSaveFlags(quality), dpmX, dpmY);
+            return WriteJpeg(file, picture, JpegSaveFlags(quality), dpmX, dpmY, markers);
         if (EndsWithUpper(path, ".BMP"))
             return std::fflush(file) == 0 && WriteBmpTo(fileno(file), picture, dpmX, dpmY);
+        if (captioned)
+            return WriteCaptionedTiff(file, picture, dpmX, dpmY, *caption, &captionWhy);
         return WriteTiff(file, picture, dpmX, dpmY);
     });
+    if (!written && why)
+        *why = captionWhy.isEmpty() ? save.reason() : captionWhy;
+    return written;
 }
 
 int JpegSaveFlags(int quality)
@@ -278,7 +315,6 @@ int SavePictureFile(const QImage &picture, const QString &path, int quality, int
     QImage source = picture;
     MakeBitmap24(source);
     bool saved = false;
-    const auto finish = CaptionStep(caption, path);
     if (HasDirectWriter(path)) {
         // JPEG, BMP and TIFF straight from the rows, without the library's copy.
         if (source.isNull()) {
@@ -286,9 +322,10 @@ int SavePictureFile(const QImage &picture, const QString &path, int quality, int
             return result;
         }
         ReplacingSave save(path);
-        saved = WriteDirect(save, source, path, quality, dpi) && save.commit(finish);
+        QString failed;
+        saved = WriteDirect(save, source, path, quality, dpi, caption, &failed) && save.commit();
         if (!saved && why)
-            *why = save.reason();
+            *why = save.reason().isEmpty() ? failed : save.reason();
     } else {
         TFreeWinBitmap bitmap;
         bitmap.CopyFromBitmap(source);
@@ -305,7 +342,7 @@ int SavePictureFile(const QImage &picture, const QString &path, int quality, int
             bitmap.ConvertTo8Bits();
         else
             bitmap.ConvertTo24Bits();
-        saved = bitmap.Save(path, 0, finish, why);
+        saved = bitmap.Save(path, 0, {}, why);   // no caption in these kinds
     }
     // An older file of that name proves nothing: the save itself must have worked.
     if (saved && SafeFileExists(path))

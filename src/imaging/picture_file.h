@@ -5,6 +5,7 @@
 
 #include <functional>
 
+
 struct PictureCaption;
 class ReplacingSave;
 
@@ -26,12 +27,12 @@ int JpegSaveFlags(int quality);
 // Whether path's kind of file (JPEG, BMP, TIFF) has a writer of our own, one
 // that any thread may run and that shows nothing.
 bool HasDirectWriter(const QString &path);
-// The step that puts caption inside the complete temporary file of path; none
-// without a caption text.
-std::function<bool(const QString &)> CaptionStep(const PictureCaption *caption, const QString &path);
 // Writes picture (Format_BGR888) as SavePictureFile does into save's temporary
-// file, for a path with a direct writer; save.commit() then puts it in place.
-bool WriteDirect(ReplacingSave &save, const QImage &picture, const QString &path, int quality, int dpi);
+// file, for a path with a direct writer, the caption (when it has text) going
+// in while it is encoded; save.commit() then puts it in place. False with why
+// (Dutch) when the file or its caption could not be written.
+bool WriteDirect(ReplacingSave &save, const QImage &picture, const QString &path, int quality, int dpi,
+                 const PictureCaption *caption = nullptr, QString *why = nullptr);
 
 // File kinds by name (trimmed, letter case ignored).
 bool IsGifPath(const QString &path);

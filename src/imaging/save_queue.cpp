@@ -1,96 +1,114 @@
 #include "imaging/save_queue.h"
 
-#include "codec/free_bitmap.h"
 #include "common/filez.h"
+#include "common/worker_pool.h"
 #include "imaging/picture_file.h"
 
 #include <QFileInfo>
 
+#include <atomic>
+
 struct PictureSaveQueue::Job {
-    QImage picture;
-    QString path;
-    int quality = 0, dpi = 0;
-    Done done;
-    PictureCaption caption;
-    bool captionFailed = false;
-    std::unique_ptr<ReplacingSave> file;
-    bool encoded = false, written = false, committed = false;
-    int result = -1;
-    int error = 0;    // the system's error of a failure
-    QString reason;   // and what failed, in Dutch
+    SaveUnit unit;
+    std::atomic<bool> taken{false};
+    bool encoded = false;   // under m_lock
+    QString thrown;
 };
 
-PictureSaveQueue::PictureSaveQueue(int threads)
+PictureSaveQueue::PictureSaveQueue(int workers)
+    : m_own(workers > 0 ? std::make_unique<WorkerPool>(workers) : nullptr), m_pool(m_own ? *m_own : WorkerPool::shared())
 {
-    if (threads <= 0)
-        threads = int(std::max(1u, std::thread::hardware_concurrency()));
-    m_limit = size_t(threads) + 1;
-    for (int i = 0; i < threads; ++i)
-        m_workers.emplace_back([this] { work(); });
+    m_limit = size_t(m_pool.size()) + 1;
 }
 
-PictureSaveQueue::~PictureSaveQueue()
+PictureSaveQueue::~PictureSaveQueue() { finish(); }
+
+void PictureSaveQueue::encode(const std::shared_ptr<Job> &job)
 {
-    finish();
+    if (!job->taken.exchange(true))
+        encodeTaken(job);
+}
+
+void PictureSaveQueue::encodeTaken(const std::shared_ptr<Job> &job)
+{
+    // A worker's failure, out of memory included, is this unit's reason.
+    const QString thrown = WorkerPool::Guard(job->unit.encode);
     {
         const std::lock_guard<std::mutex> guard(m_lock);
-        m_stop = true;
+        job->thrown = thrown;
+        job->encoded = true;
     }
     m_changed.notify_all();
-    for (std::thread &t : m_workers)
-        t.join();
 }
 
-void PictureSaveQueue::save(const QImage &picture, const QString &path, int quality, int dpi, Done done,
-                             const PictureCaption *caption)
+void PictureSaveQueue::save(SaveUnit unit)
 {
-    QImage source = picture;
-    MakeBitmap24(source);
-    if (!HasDirectWriter(path) || source.isNull()) {
+    auto job = std::make_shared<Job>();
+    job->unit = std::move(unit);
+    if (!job->unit.anyThread) {
         // The library's writers may show a message: they run here, in turn.
         finish();
-        QString why;
-        const int result = SavePictureFile(picture, path, quality, dpi, caption, &why);
-        m_failedReason = result < 0 ? why : QString();
-        if (done)
-            done(result);
-        m_failedReason.clear();
+        encode(job);
+        job->unit.commit(job->thrown);
         return;
     }
-    auto job = std::make_shared<Job>();
-    job->picture = source;
-    job->path = path;
-    job->quality = quality;
-    job->dpi = dpi;
-    job->done = std::move(done);
-    if (caption)
-        job->caption = *caption;
-    {
-        std::unique_lock<std::mutex> guard(m_lock);
-        m_changed.wait(guard, [this] {
-            size_t pending = 0;
-            for (const auto &j : m_jobs)
-                pending += !j->committed;
-            return pending < m_limit;
-        });
-        m_jobs.push_back(job);
-        m_waiting.push_back(job);
+    for (;;) {
+        {
+            const std::lock_guard<std::mutex> guard(m_lock);
+            if (m_jobs.size() < m_limit) {
+                m_jobs.push_back(job);
+                break;
+            }
+        }
+        commitReady(true);
     }
-    m_changed.notify_all();
-    report();
+    if (WorkerPool::onWorker())
+        encode(job);   // work on the pool waits for no other worker
+    else
+        // The queue waits for every unit a worker took, so it outlives the call.
+        m_pool.post([this, job] {
+            if (!job->taken.exchange(true))
+                encodeTaken(job);
+        });
+    commitReady(false);
+}
+
+void PictureSaveQueue::commitReady(bool wait)
+{
+    for (;;) {
+        std::shared_ptr<Job> job;
+        {
+            std::unique_lock<std::mutex> guard(m_lock);
+            if (m_jobs.empty())
+                return;
+            job = m_jobs.front();
+            if (!job->encoded && !wait)
+                return;
+        }
+        // Nothing more is coming meanwhile: this thread encodes the oldest unit
+        // itself when no worker has taken it yet, rather than wait behind busy workers.
+        encode(job);
+        {
+            std::unique_lock<std::mutex> guard(m_lock);
+            m_changed.wait(guard, [&] { return job->encoded; });
+            m_jobs.pop_front();
+        }
+        // The renames and what the caller does with the outcome, outside the lock.
+        job->unit.commit(job->thrown);
+        wait = false;
+    }
 }
 
 void PictureSaveQueue::finish()
 {
-    {
-        // Nothing more is coming: this thread encodes what no worker has taken yet
-        // rather than wait, so the last cards do not queue behind the busy workers.
-        std::unique_lock<std::mutex> guard(m_lock);
-        while (!m_jobs.empty() && !m_jobs.back()->committed)
-            if (!encodeWaiting(guard))
-                m_changed.wait(guard);
+    for (;;) {
+        {
+            const std::lock_guard<std::mutex> guard(m_lock);
+            if (m_jobs.empty())
+                return;
+        }
+        commitReady(true);
     }
-    report();
 }
 
 bool PictureSaveQueue::holds(const QString &path)
@@ -98,81 +116,43 @@ bool PictureSaveQueue::holds(const QString &path)
     const QString target = QFileInfo(path).absoluteFilePath();
     const std::lock_guard<std::mutex> guard(m_lock);
     for (const auto &job : m_jobs)
-        if (QFileInfo(job->path).absoluteFilePath() == target)
-            return true;
+        for (const QString &p : job->unit.paths)
+            if (QFileInfo(p).absoluteFilePath() == target)
+                return true;
     return false;
 }
 
-void PictureSaveQueue::work()
+void PictureSaveQueue::save(const QImage &picture, const QString &path, int quality, int dpi, Done done)
 {
-    std::unique_lock<std::mutex> guard(m_lock);
-    for (;;) {
-        m_changed.wait(guard, [this] { return m_stop || !m_waiting.empty(); });
-        if (!encodeWaiting(guard))
-            return;
-    }
-}
-
-bool PictureSaveQueue::encodeWaiting(std::unique_lock<std::mutex> &guard)
-{
-    if (m_waiting.empty())
-        return false;
-    const std::shared_ptr<Job> job = m_waiting.front();
-    m_waiting.pop_front();
-    guard.unlock();
-    auto file = std::make_unique<ReplacingSave>(job->path);
-    const bool written = WriteDirect(*file, job->picture, job->path, job->quality, job->dpi);
-    // The picture is whole either way; a caption that could not be added is logged on report.
-    const bool captionFailed = written && !job->caption.isEmpty()
-                               && !WritePictureCaption(file->temporaryPath(), job->caption);
-    guard.lock();
-    job->picture = QImage();
-    job->file = std::move(file);
-    job->written = written;
-    job->captionFailed = captionFailed;
-    job->encoded = true;
-    commitReady();
-    m_changed.notify_all();
-    return true;
-}
-
-void PictureSaveQueue::commitReady()
-{
-    // Files appear in the order they were handed in: each waits for the ones before.
-    for (const auto &job : m_jobs) {
-        if (job->committed)
-            continue;
-        if (!job->encoded)
-            return;
-        const bool saved = job->written && job->file->commit();
-        job->error = job->file->error();
-        job->reason = job->file->reason();
-        job->file.reset();
-        // An older file of that name proves nothing: the save itself must have worked.
-        job->result = saved && QFileInfo::exists(job->path) ? job->quality : -1;
-        job->committed = true;
-    }
-}
-
-void PictureSaveQueue::report()
-{
-    for (;;) {
-        std::shared_ptr<Job> job;
-        {
-            const std::lock_guard<std::mutex> guard(m_lock);
-            if (m_jobs.empty() || !m_jobs.front()->committed)
-                return;
-            job = m_jobs.front();
-            m_jobs.pop_front();
+    QImage source = picture;
+    MakeBitmap24(source);
+    auto file = std::make_shared<ReplacingSave>(path);
+    auto written = std::make_shared<bool>(false);
+    const bool direct = HasDirectWriter(path) && !source.isNull();
+    SaveUnit unit;
+    unit.paths = {path};
+    unit.anyThread = direct;
+    unit.encode = [=] {
+        if (direct)
+            *written = WriteDirect(*file, source, path, quality, dpi);
+    };
+    unit.commit = [=](const QString &thrown) {
+        QString why;
+        int result = -1;
+        if (!direct) {
+            result = SavePictureFile(picture, path, quality, dpi, nullptr, &why);
+        } else if (*written && file->commit()) {
+            // An older file of that name proves nothing: the save itself must have worked.
+            result = QFileInfo::exists(path) ? quality : -1;
+        } else {
+            why = thrown.isEmpty() ? file->reason() : thrown;
         }
-        m_changed.notify_all();
-        if (job->captionFailed)
-            LogText(QStringLiteral("Bijschrift niet in ") + job->path + QStringLiteral(" geschreven"));
-        m_failedError = job->result < 0 ? job->error : 0;
-        m_failedReason = job->result < 0 ? job->reason : QString();
-        if (job->done)
-            job->done(job->result);
+        m_failedError = result < 0 ? file->error() : 0;
+        m_failedReason = result < 0 ? why : QString();
+        if (done)
+            done(result);
         m_failedError = 0;
         m_failedReason.clear();
-    }
+    };
+    save(std::move(unit));
 }

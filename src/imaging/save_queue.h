@@ -1,60 +1,72 @@
 #pragma once
-// Saving a series of pictures on every core: each file is encoded on a worker
-// while the caller makes the next picture, and put in place whole and in the
-// order the pictures were handed in.
+// Saving a series on the worker pool: each unit (a card's files, or one
+// picture) is encoded to hidden temporaries on a worker while the caller makes
+// the next, then put in place whole, on the caller's thread and in the order
+// the units were handed in.
 #include <QImage>
 #include <QString>
-
-#include "imaging/picture_caption.h"
+#include <QStringList>
 
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
-#include <vector>
+
+class WorkerPool;
+
+struct SaveUnit {
+    // Writes the temporaries; on a worker when anyThread, else on the caller's thread.
+    std::function<void()> encode;
+    // Puts them in place and tells what became of them, on the caller's thread,
+    // in order. thrown: the Dutch reason encode threw with, empty when it ran through.
+    std::function<void(const QString &thrown)> commit;
+    QStringList paths;   // the files it writes, for holds()
+    bool anyThread = true;
+};
 
 class PictureSaveQueue {
 public:
     // Gets the result SavePictureFile would have given.
     using Done = std::function<void(int result)>;
 
-    // threads 0: one per core.
-    explicit PictureSaveQueue(int threads = 0);
-    ~PictureSaveQueue();
+    // workers 0: on the program's shared pool, else on a pool of its own of that
+    // many (for measuring). Holds as many units unfinished as the pool has
+    // workers, and one more.
+    explicit PictureSaveQueue(int workers = 0);
+    ~PictureSaveQueue();   // finish()
     PictureSaveQueue(const PictureSaveQueue &) = delete;
     PictureSaveQueue &operator=(const PictureSaveQueue &) = delete;
 
-    // Saves as SavePictureFile does. A file without a writer of our own is saved
-    // here and now, once every file before it is in place. Waits while enough
-    // pictures are pending. Done calls run on this thread, in order, here or in finish.
-    void save(const QImage &picture, const QString &path, int quality, int dpi, Done done,
-              const PictureCaption *caption = nullptr);
-    // Waits until every file is in place or has failed and runs the remaining done calls.
+    // Hands unit in. Waits while enough units are unfinished, committing those
+    // ready meanwhile; a unit that cannot run on a worker is encoded here once
+    // every unit before it is in place.
+    void save(SaveUnit unit);
+    // One picture as SavePictureFile saves it, as a unit.
+    void save(const QImage &picture, const QString &path, int quality, int dpi, Done done);
+    // Waits until every unit is committed, encoding meanwhile what no worker took yet.
     void finish();
-    // Whether a file for path was handed in and is not yet reported.
+    // Whether a unit that writes path was handed in and is not yet committed.
     bool holds(const QString &path);
-    // Inside a done call of a failed file: the system's error (errno) that failed
-    // it, 0 when unknown, and what failed and why in Dutch, empty when unknown.
+    // Inside a done call of a failed picture: the system's error (errno) that
+    // failed it, 0 when unknown, and what failed and why in Dutch.
     int failedError() const { return m_failedError; }
     QString failedReason() const { return m_failedReason; }
 
 private:
     struct Job;
-    void work();
-    // Encodes the oldest job no thread has taken, unlocking meanwhile; false when there is none.
-    bool encodeWaiting(std::unique_lock<std::mutex> &guard);
-    void commitReady();   // with m_lock held
-    void report();        // runs the done calls of committed jobs
+    // Runs the encode of a job this thread took.
+    void encodeTaken(const std::shared_ptr<Job> &job);
+    void encode(const std::shared_ptr<Job> &job);   // unless another thread took it
+    // Commits the oldest units that are encoded, in order; with wait, waits for the oldest first.
+    void commitReady(bool wait);
 
+    std::unique_ptr<WorkerPool> m_own;
+    WorkerPool &m_pool;
     std::mutex m_lock;
     std::condition_variable m_changed;
-    std::deque<std::shared_ptr<Job>> m_jobs;      // handed in, not yet reported
-    std::deque<std::shared_ptr<Job>> m_waiting;   // not yet taken by a worker
-    size_t m_limit;                               // pending pictures held at most
-    bool m_stop = false;
+    std::deque<std::shared_ptr<Job>> m_jobs;   // handed in, not yet committed
+    size_t m_limit;
     int m_failedError = 0;
     QString m_failedReason;
-    std::vector<std::thread> m_workers;
 };

@@ -1,7 +1,6 @@
 #include "scanwindow/card_files.h"
 
 #include "detection/cut_out.h"
-#include "imaging/picture_file.h"
 
 #include "common/filez.h"
 
@@ -26,7 +25,7 @@ QString TextFilePath(const QString &picturePath)
     return picturePath.left(dot) + QStringLiteral(".txt");
 }
 
-bool WriteTextLines(const QString &path, const QString &text, QString *why)
+QByteArray TextLinesBytes(const QString &text)
 {
     QStringList lines = text.split('\n');
     if (text.isEmpty())
@@ -39,7 +38,12 @@ bool WriteTextLines(const QString &path, const QString &text, QString *why)
             line.chop(1);
         bytes += line.toUtf8() + "\r\n";
     }
-    return WriteFileAtomically(path, bytes, why);
+    return bytes;
+}
+
+bool WriteTextLines(const QString &path, const QString &text, QString *why)
+{
+    return WriteFileAtomically(path, TextLinesBytes(text), why);
 }
 
 QString SideFilePath(const QString &joinedPath, bool back)
@@ -57,20 +61,6 @@ QStringList SideFilePaths(const CardPictures &card, const QString &joinedPath)
     if (card.front.isNull() || card.back.isNull())
         return {};
     return {SideFilePath(joinedPath, false), SideFilePath(joinedPath, true)};
-}
-
-bool SaveSideFiles(const CardPictures &card, const QString &joinedPath, int quality, int dpi,
-                   const PictureCaption *caption, QStringList &written, QString &failed)
-{
-    const QStringList paths = SideFilePaths(card, joinedPath);
-    for (int i = 0; i < paths.size(); ++i) {
-        if (SavePictureFile(i == 0 ? card.front : card.back, paths[i], quality, dpi, caption) < 0) {
-            failed = paths[i];
-            return false;
-        }
-        written << paths[i];
-    }
-    return true;
 }
 
 namespace {

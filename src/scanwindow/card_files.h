@@ -5,11 +5,12 @@
 #include <QStringList>
 
 struct CardPictures;
-struct PictureCaption;
 
 // The accompanying text file: the picture's path with its extension replaced
 // by ".txt" (appended when the name has none).
 QString TextFilePath(const QString &picturePath);
+// text as the lines of a text file, each ending in CR LF.
+QByteArray TextLinesBytes(const QString &text);
 // Writes text as lines ending in CR LF, replacing the file only once complete.
 bool WriteTextLines(const QString &path, const QString &text, QString *why = nullptr);
 
@@ -17,11 +18,6 @@ bool WriteTextLines(const QString &path, const QString &text, QString *why = nul
 QString SideFilePath(const QString &joinedPath, bool back);
 // The side files card has (none without the sides option or a partner).
 QStringList SideFilePaths(const CardPictures &card, const QString &joinedPath);
-// Saves card's front and back beside joinedPath. Every path written is added to
-// written; false at the first that fails, with its path in failed.
-bool SaveSideFiles(const CardPictures &card, const QString &joinedPath, int quality, int dpi,
-                   const PictureCaption *caption, QStringList &written, QString &failed);
-
 // A card's files as one unit. While a card is saved, a hidden list of every file
 // of its number (those it writes and the old ones it removes) lies beside it,
 // locked; it goes when the card is whole or nothing of it changed. A list left

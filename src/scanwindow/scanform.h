@@ -11,6 +11,7 @@
 //   scanform_backtext.cpp reading the backs' text in series mode
 #include "detection/cut_out.h"
 #include "detection/scanbox.h"
+#include "scanwindow/card_save.h"
 
 #include <QDateTime>
 #include <QDialog>
@@ -158,8 +159,10 @@ private:
     CutOutSettings cutOutSettings() const;   // the cut-out as the window's settings give it
 
     // Series mode: cuts the boxes of the latest detection out of the clean scan
-    // and saves each through SaveClick without a sender.
-    void SaveSeriesBoxes();
+    // and saves each card as one unit; false when a card failed or nothing was saved.
+    bool SaveSeriesBoxes();
+    // Card i of the series under the next name, handed to seriesSaves.
+    bool saveSeriesCard(int cardIndex, CardPictures card, const QString &caption);
     // "Tekst achterkant lezen": the backs of the confirmed boxes are read while
     // the user looks at them; the series save then gives every card a text file
     // of its own, Memo1's text followed by what its back reads.
@@ -196,7 +199,6 @@ private:
     QImage joinedFront, joinedBack;
     int joinedPlacement = 0;
     QDateTime scanTime;       // when the clean scan arrived, for the caption inside saved pictures
-    CardPictures pendingCard; // the series card being saved, for its side files
     PictureSaveQueue *seriesSaves = nullptr;   // where the cards go while a series is saved
 
     // Preview drag state and picked colour.
@@ -229,9 +231,7 @@ private:
     unsigned detectionBackground = 0xFFFFFF;
     int detectionTolerance = 3;
 
-    // Set while a series is saved with card texts: SaveClick asks it for the
-    // text read from the card it saves.
-    std::function<QString()> cardTextProvider;
+    bool seriesWithTexts = false;   // while a series is saved with card texts
     bool cardTextFailed = false;   // a card's text file could not be written
     std::unique_ptr<CardTextReader> cardReader;
     qint64 readScanKey = 0;   // the scan cardReader reads from
@@ -239,15 +239,26 @@ private:
 
     QSize fittedPictureSize;   // the picture size FitPreview last fitted
 
-    // One picture's save with the other files of its number (scanform_save.cpp).
-    struct CardToSave;
+    // One picture's save with the other files of its number, and what the window does after it.
+    struct CardToSave {
+        CardSaveInput input;
+        QString folder;
+        bool small = false;
+        int index = -1;   // the card of a series; -1 for a plain save
+    };
     // Asks for the path until it is free or may be overwritten; false when the user cancelled.
     bool choosePath(QString &path, bool &overwriting, const QString &caption);
-    // Saves the picture under path now, or hands it to the series' queue; false when it failed now.
-    bool saveCard(const QString &path, bool overwriting);
-    // Once the picture is in place (result >= 0) its side and text files follow; true when whole.
-    bool finishCard(const CardToSave &card, int result, int error, const QString &why);
-    void cardFailed(const QString &path, const QString &reason, bool noRoom);
+    // Steps of Opslaan (scanform_save.cpp): the target folder ready, then the
+    // plain picture saved (1 saved, 0 failed, -1 cancelled), then what follows a save.
+    bool readyTargetFolder(const QString &folder);
+    int savePlain(const QString &folder, const QString &caption);
+    void nameNextCard(const QString &folder);   // the name field on to the next name
+    void afterSaveClick(QObject *sender, bool failed, const QString &caption);
+    // What a card of path holds: its text, caption and the old files it replaces.
+    CardToSave cardToSave(const QString &path, bool overwriting, const CardPictures &card, const QString &backText);
+    // What the window does once the card is in place or has failed; true when saved.
+    bool finishCard(const CardToSave &card, const CardSaveResult &result);
+    void cardFailed(const QString &path, const QString &reason, int error);
     // The series being saved: what its cards came to, told once at its end.
     QStringList seriesSaved, seriesFailed;
     QString seriesFailReason;

@@ -13,6 +13,7 @@
 #include "imaging/picture_caption.h"
 #include "imaging/picture_file.h"
 #include "scanwindow/card_files.h"
+#include "scanwindow/card_save.h"
 #include "imaging/save_queue.h"
 #include "scanwindow/file_naming.h"
 #include "scanwindow/restart_script.h"
@@ -41,17 +42,6 @@ const qint64 kSmallPicturePixels = 1500000;
 
 // Width of the Scan button in the layout with a scan present, not yet saved.
 constexpr int kScanPresentWidth = 75;
-
-// A full disk, a full quota or a file too large for where it goes: the next card will fail as well.
-bool NoRoomLeft(int error, const QString &why)
-{
-    if (error)
-        return error == ENOSPC || error == EDQUOT || error == EFBIG;
-    for (const int e : {ENOSPC, EDQUOT, EFBIG})
-        if (why.contains(DutchReason(QString::fromLocal8Bit(std::strerror(e)))))
-            return true;
-    return false;
-}
 
 }
 
@@ -126,17 +116,6 @@ void TScanform::selbasislocClick()
         ui->doelmap->setText(SelectedFolder);
 }
 
-struct TScanform::CardToSave {
-    QString path, folder;
-    bool small = false;
-    CardPictures sides;
-    int quality = 0, dpi = 0;
-    PictureCaption inside;
-    QString text;             // for its text file; none when empty
-    QStringList leftovers;    // files of the old card at this number that this one does not rewrite
-    std::shared_ptr<CardUnit> unit;
-};
-
 bool TScanform::choosePath(QString &path, bool &overwriting, const QString &caption)
 {
     if (ui->altijdfnvraag->isChecked() &&
@@ -171,93 +150,58 @@ bool TScanform::choosePath(QString &path, bool &overwriting, const QString &capt
     return true;
 }
 
-bool TScanform::saveCard(const QString &path, bool overwriting)
+TScanform::CardToSave TScanform::cardToSave(const QString &path, bool overwriting, const CardPictures &card,
+                                            const QString &backText)
 {
     CardToSave c;
-    c.path = path;
+    CardSaveInput &in = c.input;
+    in.path = path;
+    in.joined = card.joined;
+    in.front = card.front;
+    in.back = card.back;
     c.folder = ui->doelmap->text();
-    c.small = qint64(picture().width()) * picture().height() < kSmallPicturePixels;
-    c.sides = pendingCard;
-    c.quality = ui->TrackBar1->value();
+    c.small = qint64(card.joined.width()) * card.joined.height() < kSmallPicturePixels;
+    in.quality = ui->TrackBar1->value();
     // A scan is labelled with the resolution it was made at, whatever the field says.
-    c.dpi = scanResolution > 0 ? scanResolution : ui->dpi->limitedValue();
+    in.dpi = scanResolution > 0 ? scanResolution : ui->dpi->limitedValue();
     // With the backs read, a card's caption and text file hold the user's text, then its back's.
     // Otherwise the user's text goes with the picture; in a series with the first card.
     const QString memo = ui->Memo1->toPlainText();
-    if (cardTextProvider) {
-        const QString read = cardTextProvider();
-        c.text = memo + (!memo.isEmpty() && !read.isEmpty() ? QStringLiteral("\n") : QString()) + read;
+    if (seriesWithTexts) {
+        in.text = memo + (!memo.isEmpty() && !backText.isEmpty() ? QStringLiteral("\n") : QString()) + backText;
     } else if (!(seriesSaves && seriesMemoTaken)) {
-        c.text = memo;
+        in.text = memo;
         seriesMemoTaken = seriesSaves && !memo.isEmpty();
     }
-    c.inside = PictureCaption{c.text, scanTime.isValid() ? scanTime : QDateTime::currentDateTime(), c.dpi};
-
-    // Every file of this number: overwriting replaces or removes the old card's, so a
-    // number never holds two cards.
-    const QString textPath = TextFilePath(path);
-    const QStringList newSides = SideFilePaths(pendingCard, path);
-    QStringList files = QStringList{path} + newSides;
+    in.caption = PictureCaption{in.text, scanTime.isValid() ? scanTime : QDateTime::currentDateTime(), in.dpi};
+    // Overwriting replaces or removes every file of the old card, so a number never holds two cards.
     if (overwriting) {
-        for (const QString &old : {SideFilePath(path, false), SideFilePath(path, true), textPath})
-            if (!newSides.contains(old) && (old != textPath || c.text.isEmpty()) && SafeFileExists(old))
-                c.leftovers << old;
-        files << c.leftovers;
+        const QStringList own = CardSave(in).paths();
+        for (const QString &old : {SideFilePath(path, false), SideFilePath(path, true), TextFilePath(path)})
+            if (!own.contains(old) && SafeFileExists(old))
+                in.leftovers << old;
     }
-    if (!c.text.isEmpty())
-        files << textPath;
-    c.unit = std::make_shared<CardUnit>(files);
-
-    if (seriesSaves) {
-        // Encoded while the next card is cut out; what becomes of it is told when known.
-        seriesSaves->save(picture(), path, c.quality, c.dpi,
-                          [this, c](int r) {
-                              finishCard(c, r, seriesSaves->failedError(), seriesSaves->failedReason());
-                          },
-                          &c.inside);
-        return true;
-    }
-    // SavePictureFile writes beside the old file and replaces it only when
-    // the new one is complete, so a failed overwrite keeps the old picture.
-    BusyCursor busy;
-    QString why;
-    const int r = SavePictureFile(pictureToSave(), path, c.quality, c.dpi, &c.inside, &why);
-    return finishCard(c, r, 0, why);
+    return c;
 }
 
-bool TScanform::finishCard(const CardToSave &c, int result, int error, const QString &why)
+bool TScanform::finishCard(const CardToSave &c, const CardSaveResult &r)
 {
-    if (result < 0) {
+    const QString &path = c.input.path;
+    if (!r.ok) {
         // Nothing of the card is written: no text file, the user's text kept.
-        cardFailed(c.path, why, NoRoomLeft(error, why));
+        cardFailed(r.failed, r.reason, r.noRoom() ? ENOSPC : r.error);
         return false;
     }
-    QStringList written{c.path};
-    QString failedSide;
-    if (!SaveSideFiles(c.sides, c.path, c.quality, c.dpi, &c.inside, written, failedSide)) {
-        RemoveFiles(written);   // all of a card, or none of it
-        cardFailed(failedSide, QString(), false);
-        return false;
-    }
-    QString stays;
-    if (!RemoveFiles(c.leftovers, &stays))
-        ShowNotice("Kon [" + stays + "] niet verwijderen.");
-    setWindowTitle(c.path + " " + Term(Terms::Opgeslagen));
-    QGuiApplication::clipboard()->setText(c.path);
+    if (!r.kept.isEmpty())
+        ShowNotice("Kon [" + r.kept + "] niet verwijderen.");
+    setWindowTitle(path + " " + Term(Terms::Opgeslagen));
+    QGuiApplication::clipboard()->setText(path);
     if (afterSave)
-        afterSave(c.path, c.folder, c.small);
-    seriesSaved << c.path;
-    if (c.text.isEmpty())
-        return true;
-    const QString textPath = TextFilePath(c.path);
-    QString textWhy;
-    if (!WriteTextLines(textPath, c.text, &textWhy)) {
-        // The text stays in the window so the user can save it again.
-        cardTextFailed = true;
-        ShowNotice("Kon [" + textPath + "] niet schrijven (" + textWhy + ").");
-        return true;
-    }
-    if (cardTextProvider)
+        afterSave(path, c.folder, c.small);
+    seriesSaved << path;
+    if (c.index >= 0)
+        RecordSavedCard(c.index, path, c.input.front.isNull() || c.input.back.isNull() ? QStringList() : r.files.mid(1, 2));
+    if (c.input.text.isEmpty() || seriesWithTexts)
         return true;
     if (seriesSaves)
         seriesMemoWritten = true;
@@ -266,18 +210,35 @@ bool TScanform::finishCard(const CardToSave &c, int result, int error, const QSt
     return true;
 }
 
-void TScanform::cardFailed(const QString &path, const QString &reason, bool noRoom)
+namespace {
+
+// Failures a different name may cure: the name itself, or what already has it.
+bool NameIsTheCause(int error, const QString &reason)
+{
+    if (error == 0)
+        return reason.isEmpty();
+    for (const int e : {ENAMETOOLONG, EISDIR, EINVAL, EILSEQ, ELOOP, EEXIST, ENOTDIR})
+        if (error == e)
+            return true;
+    return false;
+}
+
+} // namespace
+
+void TScanform::cardFailed(const QString &path, const QString &reason, int error)
 {
     ++failedSaves;
     cardTextFailed = true;
     if (!seriesSaves) {
-        ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": " + Term(Terms::ProbeerAndereNaam));
+        ShowMessageWindow(TermWith(Terms::OpslaanMislukt, path) + ": "
+                          + (NameIsTheCause(error, reason) ? Term(Terms::ProbeerAndereNaam) : reason));
         return;
     }
     // A series tells its failures once, at its end; a full disk is asked about at once.
     seriesFailed << path;
     if (seriesFailReason.isEmpty())
         seriesFailReason = reason;
+    const bool noRoom = error == ENOSPC || error == EDQUOT || error == EFBIG;
     if (noRoom && !seriesAskedRoom) {
         seriesAskedRoom = true;
         const QString question = path + " is niet opgeslagen: " + (reason.isEmpty() ? QStringLiteral("het opslagmedium is vol") : reason)
@@ -362,53 +323,58 @@ void TScanform::ShowSaveCaption()
     }
 }
 
-void TScanform::SaveClick(QObject *sender)
+bool TScanform::readyTargetFolder(const QString &folder)
 {
-    if (!seriesSaves)
-        restoreTitleAfterSave();   // the window's own title is what a save puts back
-    const QString caption = windowTitle();
-    const QString folder = ui->doelmap->text();
-
     if (!SafeDirectoryExists(folder) && !CreateFolder(folder)) {
         ShowNotice("Kan " + folder + " niet openen of maken. " + ui->fnedit->text() + " niet opgeslagen.");
-        return;
+        return false;
     }
     // A type or a name that would lead out of the target folder saves nothing.
     QString outside;
     if (SavePath(folder, ui->fnedit->text(), ui->bestandstype->currentText(), &outside).isEmpty()) {
         ShowNotice(outside + ". " + ui->fnedit->text() + " niet opgeslagen.");
-        return;
+        return false;
     }
     // What a killed save of ours left half in this folder goes first.
     RemoveHalfSavedCards(folder);
-    if (!seriesSaves)
-        seriesSaved.clear();
+    return true;
+}
 
-    bool failed = false;
-    if (sender && ui->bidprentmode->isChecked() && !boxes.empty()) {
-        const int failedBefore = failedSaves;
-        SaveSeriesBoxes();   // each box comes back here without a sender
-        failed = failedSaves != failedBefore;
+void TScanform::nameNextCard(const QString &folder)
+{
+    if (ui->zetdoor->isChecked()) {
+        ui->fnedit->setText(nextName(ui->fnedit->text()));
     } else {
-        QString path = SavePath(folder, ui->fnedit->text(), ui->bestandstype->currentText());
-        bool overwriting = false;
-        if (!choosePath(path, overwriting, caption))
-            return;
-        if (!saveCard(path, overwriting)) {
-            failed = true;
-        } else if (ui->zetdoor->isChecked()) {
-            ui->fnedit->setText(nextName(ui->fnedit->text()));
-        } else {
-            QString name = defaultFileName ? defaultFileName(folder) : QStringLiteral("document");
-            ui->fnedit->setText(SplitExtension(name).base);
-        }
-        setWindowTitle(caption);
+        QString name = defaultFileName ? defaultFileName(folder) : QStringLiteral("document");
+        ui->fnedit->setText(SplitExtension(name).base);
     }
+}
 
+int TScanform::savePlain(const QString &folder, const QString &caption)
+{
+    QString path = SavePath(folder, ui->fnedit->text(), ui->bestandstype->currentText());
+    bool overwriting = false;
+    if (!choosePath(path, overwriting, caption))
+        return -1;
+    const CardToSave card = cardToSave(path, overwriting, CardPictures{pictureToSave(), {}, {}}, QString());
+    CardSaveResult result;
+    {
+        BusyCursor busy;
+        result = SaveCardNow(card.input);
+    }
+    const bool saved = finishCard(card, result);
+    if (saved)
+        nameNextCard(folder);
+    setWindowTitle(caption);
+    return saved ? 1 : 0;
+}
+
+void TScanform::afterSaveClick(QObject *sender, bool failed, const QString &caption)
+{
     // After a failed save the user is asked to try another name: the program
     // neither restarts nor pretends to have saved.
-    bool restart = ProductTitle.trimmed().toLower().contains(QLatin1String("scan tool")) &&
-                   sender == ui->save && ui->herstart->isChecked();
+    const bool restart = ProductTitle.trimmed().toLower().contains(QLatin1String("scan tool")) &&
+                         sender == ui->save && ui->herstart->isChecked();
     if (restart && !failed) {
         restartProgram();
     } else {
@@ -417,6 +383,26 @@ void TScanform::SaveClick(QObject *sender)
         ui->fnedit->setFocus();
     }
     setWindowTitle(caption);
-    if (!seriesSaves && !seriesSaved.isEmpty())
+    if (!seriesSaved.isEmpty())
         ShowSavedLine(seriesSaved, caption);
+}
+
+void TScanform::SaveClick(QObject *sender)
+{
+    restoreTitleAfterSave();   // the window's own title is what a save puts back
+    const QString caption = windowTitle();
+    const QString folder = ui->doelmap->text();
+    if (!readyTargetFolder(folder))
+        return;
+    seriesSaved.clear();
+    bool failed = false;
+    if (sender && ui->bidprentmode->isChecked() && !boxes.empty()) {
+        failed = !SaveSeriesBoxes();
+    } else {
+        const int saved = savePlain(folder, caption);
+        if (saved < 0)
+            return;
+        failed = saved == 0;
+    }
+    afterSaveClick(sender, failed, caption);
 }

@@ -12,7 +12,11 @@
 #include "dialogs/busy_cursor.h"
 #include "dialogs/messages.h"
 #include "imaging/picture.h"
+#include "imaging/picture_file.h"
 #include "imaging/save_queue.h"
+#include "ocr/card_text_reader.h"
+#include "scanwindow/card_save.h"
+#include "scanwindow/file_naming.h"
 #include "scanwindow/preview_image.h"
 #include "scanwindow/scan_widgets.h"
 #include "scanwindow/selection_frame.h"
@@ -21,7 +25,9 @@
 #include <QApplication>
 #include <QProgressDialog>
 #include <QScopeGuard>
+#include <QTransform>
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -64,6 +70,36 @@ QString SeriesOutcomeText(int count, const QStringList &saved, const QStringList
     if (stopped && rest > 0)
         text += QStringLiteral("\r\nGestopt: %1 kaarten zijn niet opgeslagen.").arg(rest);
     return text;
+}
+
+// Card's back turned by turn quarter turns clockwise, and laid beside (or under) its
+// front afresh in the fill colour; a back without a front is the card itself.
+void TurnBackUpright(CardPictures &card, int turn, const CutOutSettings &settings)
+{
+    const QTransform upright = QTransform().rotate(90 * turn);
+    if (card.front.isNull() || card.back.isNull()) {
+        card.joined = card.joined.transformed(upright);
+        MakeBitmap24(card.joined);
+        return;
+    }
+    card.back = card.back.transformed(upright);
+    MakeBitmap24(card.back);
+    const bool below = settings.placement != 0;
+    const QSize front = card.front.size(), back = card.back.size();
+    const QPoint at = below ? QPoint(0, front.height()) : QPoint(front.width(), 0);
+    QImage joined(std::max(front.width(), at.x() + back.width()), std::max(front.height(), at.y() + back.height()),
+                  QImage::Format_BGR888);
+    const unsigned fill = settings.fillColour();   // blue * 65536 + green * 256 + red
+    joined.fill(QColor(int(fill & 0xFF), int((fill >> 8) & 0xFF), int((fill >> 16) & 0xFF)));
+    const auto draw = [&joined](const QImage &side, QPoint to) {
+        for (int y = 0; y < side.height(); ++y)
+            std::memcpy(joined.scanLine(to.y() + y) + size_t(to.x()) * 3, side.constScanLine(y), size_t(side.width()) * 3);
+    };
+    draw(card.front, QPoint(0, 0));
+    draw(card.back, at);
+    joined.setDotsPerMeterX(card.joined.dotsPerMeterX());
+    joined.setDotsPerMeterY(card.joined.dotsPerMeterY());
+    card.joined = joined;
 }
 
 } // namespace
@@ -137,23 +173,61 @@ void TScanform::TestverdelingClick(QObject *sender)
     FitPreview();
 }
 
-void TScanform::SaveSeriesBoxes()
+bool TScanform::saveSeriesCard(int cardIndex, CardPictures card, const QString &caption)
+{
+    const QString folder = ui->doelmap->text();
+    const ScanBox &box = boxes[size_t(cardIndex)];
+    const QRect rect(box.left, box.top, box.width(), box.height());
+    // The back as it was read: upright when cards are set straight.
+    const bool read = seriesWithTexts && cardReader && ReadingBacks();
+    const int turn = read && ui->kaartenrechtzetten->isChecked() ? cardReader->turnFor(rect) : 0;
+    if (turn != 0)
+        TurnBackUpright(card, turn, cutOutSettings());
+    if (!ui->lossekanten->isChecked())
+        card.front = card.back = QImage();
+    PictureCaption record;
+    QString named;
+    bool skip = false;
+    FillCardRecord(cardIndex, record, named, skip);
+    if (skip)
+        return true;
+    QString path = SavePath(folder, named.isEmpty() ? ui->fnedit->text() : named, ui->bestandstype->currentText());
+    bool overwriting = false;
+    if (path.isEmpty() || !choosePath(path, overwriting, caption))
+        return false;
+    CardToSave c = cardToSave(path, overwriting, card, read ? cardReader->textFor(rect) : QString());
+    c.index = cardIndex;
+    c.input.caption.title = record.title;
+    c.input.caption.person = record.person;
+    c.input.caption.subjects = record.subjects;
+    // Encoded on the pool while the next card is cut out; what becomes of it is told when it is in place.
+    seriesSaves->save(CardSaveUnit(c.input, [this, c](const CardSaveResult &r) { finishCard(c, r); }));
+    if (named.isEmpty())
+        nameNextCard(folder);
+    setWindowTitle(caption);
+    return true;
+}
+
+bool TScanform::SaveSeriesBoxes()
 {
     const int count = int(boxes.size());
-    if (count == 0)
-        return;
-
-    const CutOutSettings settings = cutOutSettings();
-    // Only a back side is paired with the confirmed fronts.
-    const FrontSide fronts{&frontScan, &frontBoxes, frontBoxCount};
-    const QImage source = cleanScan.isNull() ? picture() : cleanScan;
-    BusyCursor busy;
     // With card texts each card is saved with the text read from its own box. The
     // reading is waited for first: one progress window at a time, and its
     // Stoppen stops what it shows.
     const bool withTexts = ui->tekstachterkantlezen->isChecked(), backs = withTexts && ReadingBacks();
     if (backs)
         WaitForBackTexts();
+    // The user checks the cards' facts; Escape goes back to the boxes with nothing saved.
+    if (!ReviewSeriesRecords())
+        return true;
+    seriesWithTexts = withTexts;
+    const auto reset = qScopeGuard([this] { seriesWithTexts = false; });
+    CutOutSettings settings = cutOutSettings();
+    // A back to be turned upright is laid beside its front afresh: the sides are needed apart.
+    settings.sides = settings.sides || (backs && settings.straighten);
+    const FrontSide fronts{&frontScan, &frontBoxes, frontBoxCount};   // only a back side is paired
+    const QImage source = cleanScan.isNull() ? picture() : cleanScan;
+    BusyCursor busy;
     // Shown once saving takes more than a second; stopping ends the run between
     // cards, and what is saved stays saved.
     QProgressDialog progress(QStringLiteral("Kaarten opslaan..."), QStringLiteral("Stoppen"), 0, count, this);
@@ -162,45 +236,35 @@ void TScanform::SaveSeriesBoxes()
     progress.setMinimumDuration(1000);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
-    int handed = 0, cardIndex = 0;
+    int handed = 0;
     cardTextFailed = false;
     seriesSaved.clear();
     seriesFailed.clear();
     seriesFailReason.clear();
     seriesAskedRoom = seriesStop = seriesMemoTaken = seriesMemoWritten = false;
-    const auto reset = qScopeGuard([this] { cardTextProvider = nullptr; });
-    if (withTexts)
-        cardTextProvider = [this, &cardIndex, backs] {
-            return backs && cardIndex < int(boxes.size()) ? BackTextOf(boxes[size_t(cardIndex)]) : QString();
-        };
-    // Each card is encoded on a free core while the next one is cut out.
+    const QString caption = windowTitle();
     PictureSaveQueue saves;
     seriesSaves = &saves;
     const QImage work = CutOutBoxes(
         source, boxes, count, backSidePass ? &fronts : nullptr, settings,
         [&](const CardPictures &card) {
-            setPicture(card.joined);
-            FitPreview();
-            repaint();
-            pendingCard = card;
-            SaveClick(nullptr);
-            pendingCard = CardPictures();
-            ++cardIndex;
-            ++handed;
+            saveSeriesCard(handed++, card, caption);
             progress.setLabelText(QStringLiteral("Kaart %1 van %2 opgeslagen").arg(handed).arg(count));
             progress.setValue(handed);
         },
         [&] { return progress.wasCanceled() || seriesStop; });
     saves.finish();
     seriesSaves = nullptr;
+    FinishSeriesRecords();
     const bool stopped = progress.wasCanceled() || seriesStop;
     progress.close();
     if (stopped || !seriesFailed.isEmpty())
         ShowNotice(SeriesOutcomeText(count, seriesSaved, seriesFailed, seriesFailReason, stopped));
-    if ((withTexts && !cardTextFailed) || seriesMemoWritten)
+    if ((seriesWithTexts && !cardTextFailed) || seriesMemoWritten)
         ui->Memo1->clear();
     setPicture(work);
     FitPreview();
+    return seriesFailed.isEmpty();
 }
 
 void TScanform::bidprentmodeClick()

@@ -9,6 +9,7 @@
 #include "ocr/back_text.h"
 #include "records/card_naming.h"
 #include "scanwindow/card_files.h"
+#include "scanwindow/card_save.h"
 #include "scanwindow/file_naming.h"
 #include "split/split_files.h"
 
@@ -93,15 +94,6 @@ struct CardWriter {
         return failure.isEmpty();
     }
 
-    bool saved(const QString &path, const QString &what, bool ok, const QString &reason)
-    {
-        if (!ok)
-            failure = QStringLiteral("kan [%1] niet %2 (%3)").arg(path, what, reason);
-        else
-            *written << path;
-        return ok;
-    }
-
     void operator()(const CardPictures &card)
     {
         if (!failure.isEmpty() || (o.ocr && back && !readBack()))
@@ -136,19 +128,18 @@ struct CardWriter {
             caption.person = record.facts.fullName();
             caption.subjects = CardSubjects(record.facts);
         }
-        // The joined picture, then its sides: each with the system's reason when it fails.
-        const QStringList pictures = QStringList{path} + SideFilePaths(card, path);
-        for (int i = 0; i < pictures.size(); ++i) {
-            const QImage &picture = i == 0 ? card.joined : i == 1 ? card.front : card.back;
-            QString why;
-            const bool ok = SavePictureFile(picture, pictures[i], o.quality, caption.dpi, &caption, &why) >= 0;
-            if (!saved(pictures[i], QStringLiteral("opslaan"), ok, why.isEmpty() ? QStringLiteral("reden onbekend") : why))
-                return;
-        }
-        // As in the window: the accompanying text goes with the first picture saved.
-        QString why;
-        if (withText && !saved(TextFilePath(path), QStringLiteral("schrijven"), WriteTextLines(TextFilePath(path), text, &why), why))
+        // The whole card as one unit: nothing of it appears when a part fails.
+        CardSaveInput input{card.joined, card.front, card.back, path, o.quality, caption.dpi, withText ? text : QString(), caption, {}};
+        input.emptyText = withText;
+        const CardSaveResult result = SaveCardNow(input);
+        if (!result.ok) {
+            const bool textFailed = result.failed == TextFilePath(path);
+            failure = QStringLiteral("kan [%1] niet %2 (%3)")
+                          .arg(result.failed, textFailed ? QStringLiteral("schrijven") : QStringLiteral("opslaan"),
+                               result.reason.isEmpty() ? QStringLiteral("reden onbekend") : result.reason);
             return;
+        }
+        *written << result.files;
         text.clear();
         if (records) {
             const QStringList sides = SideFilePaths(card, path);

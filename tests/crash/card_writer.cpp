@@ -1,14 +1,10 @@
-// Saves cards with both sides and a text file through the scan window, endlessly,
-// so a test can kill it at any moment:  card_writer FOLDER
+// Saves cards with both sides and a text file as the scan window's series does,
+// endlessly, so a test can kill it at any moment:  card_writer FOLDER
 // Each run first cleans what a killed run left half, then goes on after the last card.
-#include "common/prompts.h"
-#include "detection/cut_out.h"
 #include "scanwindow/card_files.h"
-#include "scanwindow/scan_widgets.h"
-#include "scanwindow/scanform_probe.h"
-#include "ui_scanform.h"
+#include "scanwindow/card_save.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QPainter>
 #include <QRegularExpression>
@@ -38,31 +34,20 @@ int lastCard(const QString &folder)
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     if (argc < 2)
         return 2;
     const QString folder = QString::fromLocal8Bit(argv[1]);
-    SilentPrompts nobody;
-    setPrompts(&nobody);
-    TScanform form;
-    ScanformProbe probe{form};
-    Ui::TScanform &ui = form.controls();
     RemoveHalfSavedCards(folder);
-    ui.doelmap->setText(folder);
-    ui.fnedit->setText(QString("kaart%1").arg(lastCard(folder) + 1, 3, 10, QChar('0')));
-    ui.numdig->setText("3");
-    ui.bestandstype->setCurrentIndex(0);
-    ui.zetdoor->setChecked(true);
-    ui.herstart->setChecked(false);
-    ui.altijdfnvraag->setChecked(false);
-    for (int i = 0;; ++i) {
-        CardPictures card;
+    for (int i = lastCard(folder) + 1;; ++i) {
+        CardSaveInput card;
+        card.path = folder + QString("/kaart%1.JPG").arg(i, 3, 10, QChar('0'));
         card.front = side(i, QColor(120, 40, 40));
         card.back = side(i, QColor(40, 40, 120));
         card.joined = side(i, QColor(40, 120, 40));
-        form.setPicture(card.joined);
-        probe.pendingCard() = card;
-        ui.Memo1->setPlainText(QString("kaart %1").arg(i));
-        form.SaveClick(nullptr);
+        card.quality = 90;
+        card.text = QString("kaart %1").arg(i);
+        card.caption.text = card.text;
+        SaveCardNow(card);
     }
 }

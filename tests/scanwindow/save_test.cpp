@@ -478,6 +478,11 @@ TEST_F(SaveTest, FullDisk_ShouldWriteNoTextForAFailedPictureKeepTheTextAndAskOnc
                 kinds << prompts.transcript()[i].kind;
             if (c.boxes == 0) {
                 EXPECT_EQ(kinds, QStringList{"modal"});
+                // The system's reason, not a name to blame.
+                ASSERT_NE(MessageWindow(), nullptr);
+                const QString told = MessageWindow()->melding->toPlainText();
+                EXPECT_FALSE(told.contains("Probeer een andere naam")) << told.toStdString();
+                EXPECT_EQ(told.contains("Geen ruimte meer op het opslagmedium"), mounted) << told.toStdString();
                 continue;
             }
             // One question at the first failure, one notice at the end.
