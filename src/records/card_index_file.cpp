@@ -99,8 +99,10 @@ bool AddSavedFronts(const QString &folder, const QList<FrontLikeness> &added, QS
 
 QString SameFrontAs(const QList<FrontLikeness> &known, uint64_t hash)
 {
+    // The nearest: of two alike cards saved before, the one this is a rescan of.
+    const FrontLikeness *nearest = nullptr;
     for (const FrontLikeness &f : known)
-        if (SameLikeness(f.hash, hash))
-            return f.file;
-    return {};
+        if (SameLikeness(f.hash, hash) && (!nearest || LikenessDistance(f.hash, hash) < LikenessDistance(nearest->hash, hash)))
+            nearest = &f;
+    return nearest ? nearest->file : QString();
 }

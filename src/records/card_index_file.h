@@ -25,5 +25,5 @@ struct FrontLikeness {
 QList<FrontLikeness> SavedFronts(const QString &folder);
 // Adds fronts to the list beside the index, replacing it whole. False with why (Dutch).
 bool AddSavedFronts(const QString &folder, const QList<FrontLikeness> &added, QString &why);
-// The file of the first known front like hash; empty when none is.
+// The file of the known front nearest to hash among those like it; empty when none is.
 QString SameFrontAs(const QList<FrontLikeness> &known, uint64_t hash);
