@@ -71,14 +71,18 @@ QList<FrontLikeness> SavedFronts(const QString &folder)
     for (const QString &file : order)
         if (SafeFileExists(folder + QLatin1Char('/') + file))
             fronts.push_back({file, kept[file]});
+    QList<FrontLikeness> made;
     for (const CardRecord &row : ReadCardIndex(ReadWhole(folder + QStringLiteral("/kaarten.csv")))) {
         if (kept.contains(row.file) || row.front.isEmpty() || row.front.contains(QLatin1Char('/')))
             continue;
         const QImage front = SmallPicture(folder + QLatin1Char('/') + row.front);
         if (!front.isNull() && SafeFileExists(folder + QLatin1Char('/') + row.file))
-            fronts.push_back({row.file, LikenessHash(front)});
+            made.push_back({row.file, LikenessHash(front)});
     }
-    return fronts;
+    // Kept for the next series, which then decodes none of them; a list that cannot be written is made again then.
+    QString ignored;
+    AddSavedFronts(folder, made, ignored);
+    return fronts + made;
 }
 
 bool AddSavedFronts(const QString &folder, const QList<FrontLikeness> &added, QString &why)

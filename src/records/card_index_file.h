@@ -21,7 +21,8 @@ struct FrontLikeness {
 
 // The fronts saved before in folder: those kept beside the index (".kaarten-voorkanten")
 // whose file is still there, and for index rows with a front side file not kept
-// there (a card saved by the command line) that front's fingerprint, made afresh.
+// there (a card saved by the command line) that front's fingerprint, made afresh
+// and added to the list.
 QList<FrontLikeness> SavedFronts(const QString &folder);
 // Adds fronts to the list beside the index, replacing it whole. False with why (Dutch).
 bool AddSavedFronts(const QString &folder, const QList<FrontLikeness> &added, QString &why);

@@ -96,6 +96,8 @@ TEST(SavedFronts, KnownWhileTheirCardIsThere)
     ASSERT_TRUE(index.open(QIODevice::WriteOnly) && index.write(CardIndexWithRows({}, {fromCommandLine})) > 0);
     index.close();
 
+    ASSERT_EQ(SavedFronts(folder).size(), 3);
+    QFile::remove(folder + "/c-voorkant.JPG");   // made once, then kept with the others
     const QList<FrontLikeness> known = SavedFronts(folder);
     const struct {
         int seed;
