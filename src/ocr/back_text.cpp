@@ -483,6 +483,40 @@ QImage Plain(const QImage &back, int dpi, int *plainDpi)
     return g;
 }
 
+// The resolution at which the back's printed lines stand about kLineHeight
+// pixels tall, as the engine reads them best (by the lines of a first reading;
+// without any, that of print of about 9 points), at most the scan's own or
+// kOcrDpi, whichever is more.
+constexpr int kLineHeight = 23;
+int ReadingDpi(const Reading &r, int dpi)
+{
+    std::vector<int> heights;
+    for (const Line &l : r.lines)
+        if (l.kept)
+            heights.push_back(std::min(l.box.width(), l.box.height()));
+    if (heights.empty())
+        return std::min(dpi, kOcrDpi * 2 / 3);
+    std::nth_element(heights.begin(), heights.begin() + long(heights.size() / 2), heights.end());
+    const int h = std::max(1, heights[heights.size() / 2]);
+    return std::clamp(dpi * kLineHeight / h, kOcrDpi * 2 / 5, std::max(dpi, kOcrDpi));
+}
+
+// The prepared back (at preparedDpi) read at resolution size; boxes on the back
+// as given (at dpi). No more pixels than the engine may take.
+Reading RecogniseAt(Engine &engine, const QImage &prepared, int preparedDpi, int size, int dpi, Watch &watch)
+{
+    if (prepared.isNull())
+        return Reading();
+    const double pixels = double(prepared.width()) * prepared.height() * size * size / preparedDpi / preparedDpi;
+    if (pixels > double(kMaxReadPixels))
+        size = int(size * std::sqrt(double(kMaxReadPixels) / pixels));
+    const int w = std::max(1, prepared.width() * size / preparedDpi);
+    const int h = std::max(1, prepared.height() * size / preparedDpi);
+    const QImage g = size == preparedDpi ? prepared
+                                         : prepared.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return Recognise(engine, g, size, double(dpi) / size, watch);
+}
+
 QImage Turned(const QImage &g, int turn)
 {
     return turn ? g.transformed(QTransform().rotate(90.0 * turn)) : g;
@@ -579,23 +613,21 @@ BackText ReadBack(const QImage &back, int dpi, const QString &lang, const std::a
             best = asItLies;
     }
     const QImage upright = Turned(back, best.turn);
-    // Again after our preparation: the engine is at times sure of a digit that
-    // is wrong, in the one reading as in the other.
+    // Again after our preparation, with the letters at the size the engine reads
+    // best: the engine is at times sure of a wrong digit, in the one reading as in
+    // the other, and more often so in letters larger or smaller.
     if (!watch.overrun) {
         int preparedDpi = dpi;
         const QImage prepared = PrepareBack(upright, dpi, &preparedDpi);
-        std::vector<Reading> others{Recognise(*engine, prepared, preparedDpi, double(dpi) / preparedDpi, watch)};
-        // Where the two disagree, a third reading a third larger casts the deciding vote.
-        if (!watch.overrun && Disagree(best, others[0])
-            && qint64(prepared.width()) * prepared.height() * 16 / 9 <= kMaxReadPixels) {
-            const int larger = preparedDpi * 4 / 3;
-            const QImage third = prepared.scaled(prepared.width() * 4 / 3, prepared.height() * 4 / 3,
-                                                 Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            others.push_back(Recognise(*engine, third, larger, double(dpi) * 3 / 4 / preparedDpi, watch));
-        }
+        const int size = ReadingDpi(best, dpi);
+        Reading first = RecogniseAt(*engine, prepared, preparedDpi, size, dpi, watch);
+        std::vector<Reading> others{best};
+        // Where the two disagree, a third reading a fifth smaller casts the deciding vote.
+        if (!watch.overrun && Disagree(first, best))
+            others.push_back(RecogniseAt(*engine, prepared, preparedDpi, size * 4 / 5, dpi, watch));
         const int turn = best.turn;
         if (!watch.overrun)
-            best = Merge(best, others);
+            best = Merge(first, others);
         best.turn = turn;
     }
     if ((cancel && cancel->load()) || watch.overrun)

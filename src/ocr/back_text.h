@@ -43,8 +43,9 @@ struct BackText {
 
 // Read as Tesseract alone reads the back (turned upright first when it lies
 // turned: upright is the turn the engine trusts most), read again after
-// PrepareBack (and a third time larger where the two differ); per line, the
-// text two readings agree on, else the one the engine trusts clearly more.
+// PrepareBack with its lines at the size the engine reads best (and a third
+// time smaller where the two differ); per line, the text two readings agree
+// on, else the prepared reading's unless another is trusted clearly more.
 // The text on the back has its lines joined with '\n',
 // without empty lines and trailing spaces, nor lines the engine doubts that hold
 // no word. A back with no trusted line, one of specks, or one that takes longer

@@ -56,8 +56,7 @@ TEST(HardBacks, EveryClassReadAtLeastAsWellAsTesseractAloneAndNearlyAllRight)
         EXPECT_GE(counts.first, counts.second) << name;
     }
     std::printf("cards read right: %d of %d\n", ours, cards);
-    // Where both fail it is digits on yellowed, specked paper read as others (3 as 8).
-    EXPECT_GE(ours * 100, cards * 96);
+    EXPECT_GE(ours * 100, cards * 98);
 }
 
 // Backs lying turned on the glass are read upright, and the turn that set
