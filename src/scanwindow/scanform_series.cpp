@@ -72,6 +72,15 @@ QString SeriesOutcomeText(int count, const QStringList &saved, const QStringList
     return text;
 }
 
+// Whether backs straightened with read are what settings would make of them now;
+// whitened cards are straightened on the whitened scan, so never.
+bool SameStraightening(const CutOutSettings &read, const CutOutSettings &settings)
+{
+    return read.straighten && settings.straighten && !settings.whiten && read.background == settings.background
+        && read.key.red == settings.key.red && read.key.green == settings.key.green && read.key.blue == settings.key.blue
+        && read.key.tolerance == settings.key.tolerance;
+}
+
 // Card's back turned by turn quarter turns clockwise, and laid beside (or under) its
 // front afresh in the fill colour; a back without a front is the card itself.
 void TurnBackUpright(CardPictures &card, int turn, const CutOutSettings &settings)
@@ -219,7 +228,7 @@ bool TScanform::SaveSeriesBoxes()
         WaitForBackTexts();
     // The user checks the cards' facts; Escape goes back to the boxes with nothing saved.
     if (!ReviewSeriesRecords())
-        return true;
+        return false;   // nothing saved: no saved layout, no restart
     seriesWithTexts = withTexts;
     const auto reset = qScopeGuard([this] { seriesWithTexts = false; });
     CutOutSettings settings = cutOutSettings();
@@ -243,6 +252,14 @@ bool TScanform::SaveSeriesBoxes()
     seriesFailReason.clear();
     seriesAskedRoom = seriesStop = seriesMemoTaken = seriesMemoWritten = false;
     const QString caption = windowTitle();
+    // The backs read set straight go into the cards as they are: each card is straightened once.
+    const bool readStraight = backs && SameStraightening(straightBacksWith, settings) && readScanKey == source.cacheKey();
+    const auto made = [this, readStraight](const ScanBox &box) {
+        for (const auto &[read, picture] : straightBacks)
+            if (readStraight && read == box)
+                return picture;
+        return QImage();
+    };
     PictureSaveQueue saves;
     seriesSaves = &saves;
     const QImage work = CutOutBoxes(
@@ -252,9 +269,10 @@ bool TScanform::SaveSeriesBoxes()
             progress.setLabelText(QStringLiteral("Kaart %1 van %2 opgeslagen").arg(handed).arg(count));
             progress.setValue(handed);
         },
-        [&] { return progress.wasCanceled() || seriesStop; });
+        [&] { return progress.wasCanceled() || seriesStop; }, made);
     saves.finish();
     seriesSaves = nullptr;
+    straightBacks.clear();
     FinishSeriesRecords();
     const bool stopped = progress.wasCanceled() || seriesStop;
     progress.close();
