@@ -5,6 +5,7 @@
 // has painted its result. Prints one line per action:
 //   "name: window X ms, CORE Y ms, ratio Z" (medians of 5).
 // Usage: bench_window [runs [part of a line's name]]
+#include "bench_page.h"
 #include "bench_scene.h"
 #include "detection/cut_out.h"
 #include "detection/item_detection.h"
@@ -77,25 +78,30 @@ public:
 
 struct Line {
     double window = 0, core = 0;
+    double paint = 0;   // of the window's time, the preview's painting at its end (mean)
 };
 
-template <class P, class F> double Median(P prepare, F work)
+// The painting that ends each action, summed over a comparison.
+double g_paintMs = 0;
+int g_paints = 0;
+
+// The window's action and its core take turns, so that a change in the
+// machine's load (or the disk's writing back) hits both alike.
+Line Compare(const Timed &window, const Timed &core)
 {
-    std::vector<double> t;
-    for (int i = 0; i < g_runs; ++i) {
-        prepare();
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        t.push_back(bench::Millis(std::chrono::steady_clock::now() - start));
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
+    g_paintMs = 0;
+    g_paints = 0;
+    const std::vector<double> m = MediansMs(g_runs, {window, core});
+    return {m[0], m[1], g_paints ? g_paintMs / g_paints : 0};
 }
 
 void Print(const QString &name, const Line &l, const char *core)
 {
-    std::printf("%s: window %.1f ms, %s %.1f ms, ratio %.2f\n", qPrintable(name), l.window, core, l.core,
+    std::printf("%s: window %.1f ms, %s %.1f ms, ratio %.2f", qPrintable(name), l.window, core, l.core,
                 l.window / l.core);
+    if (l.paint > 0)
+        std::printf(" (of the window's time painting %.1f ms)", l.paint);
+    std::printf("\n");
     std::fflush(stdout);
 }
 
@@ -159,21 +165,32 @@ void WindowBench::makeForm()
 
 void WindowBench::shown()
 {
+    const auto start = std::chrono::steady_clock::now();
     const int before = painted.paints;
     for (int i = 0; i < 100 && painted.paints == before; ++i)
         QApplication::processEvents();
+    g_paintMs += bench::Millis(std::chrono::steady_clock::now() - start);
+    ++g_paints;
 }
 
 void WindowBench::startUp()
 {
     if (!Wanted(QStringLiteral("start-up")))
         return;
-    const double limit = 1000;
-    const double ms = Median([this] { form.reset(); }, [this] {
-        makeForm();
-        shown();
-    });
-    Print(QStringLiteral("start-up"), {ms, limit}, "limit");
+    // The first window of the process pays for loading the scanner library and
+    // the fonts; the median is of windows made afresh after it.
+    const auto start = std::chrono::steady_clock::now();
+    makeForm();
+    shown();
+    const double first = bench::Millis(std::chrono::steady_clock::now() - start);
+    const Line l = Compare({[this] {
+                                makeForm();
+                                shown();
+                            },
+                            [this] { form.reset(); }},
+                           {[] {}, {}});
+    Print(QStringLiteral("start-up-first"), {first, 1000}, "limit");
+    Print(QStringLiteral("start-up"), {l.window, 1000}, "limit");
 }
 
 void WindowBench::close()
@@ -182,16 +199,14 @@ void WindowBench::close()
         return;
     SettingsList settings;
     const QString file = program.path(QStringLiteral("bench.ini"));
-    QTimer press;
-    press.setSingleShot(true);
-    Line l;
-    l.window = Median([this] { makeForm(); }, [&] {
-        // Sluiten is pressed once the modal run has begun; its time is the run's end.
-        QTimer::singleShot(0, form.get(), [this] { ui().Cancelbut->click(); });
-        form->Execute({}, {}, {}, program.folder(), program.folder(), 90, &settings, true);
-        SaveSettingsAtEnd(settings);
-    });
-    l.core = Median([] {}, [&] { settings.saveToFile(file); });
+    const Line l = Compare({[&] {
+                                // Sluiten is pressed once the modal run has begun; its time is the run's end.
+                                QTimer::singleShot(0, form.get(), [this] { ui().Cancelbut->click(); });
+                                form->Execute({}, {}, {}, program.folder(), program.folder(), 90, &settings, true);
+                                SaveSettingsAtEnd(settings);
+                            },
+                            [this] { makeForm(); }},
+                           {[&] { settings.saveToFile(file); }, {}});
     Print(QStringLiteral("sluiten"), l, "writing the settings");
 }
 
@@ -216,16 +231,17 @@ void WindowBench::atResolution(int dpi)
     ui().dpi->setText(QString::number(dpi));
     ui().dpiachter->setText(QString::number(dpi));
 
-    Line l;
-    l.window = Median([] {}, [&] { scan(dpi, false, ModalResult::Yes); });
     const QString transfer = program.temp() + "bench.bmp";
     if (Wanted("scan-shown" + tag)) {
-        l.core = Median([] {}, [&] {
-            QImage read;
-            WriteBmp(frontPage, dpi, transfer);
-            LoadScanPicture(read, transfer);
-        });
+        const Line l = Compare({[&] { scan(dpi, false, ModalResult::Yes); }, {}}, {[&] {
+                                                                                    QImage read;
+                                                                                    WriteBmp(frontPage, dpi, transfer);
+                                                                                    LoadScanPicture(read, transfer);
+                                                                                },
+                                                                                {}});
         Print("scan-shown" + tag, l, "writing and reading the transfer file");
+    } else {
+        scan(dpi, false, ModalResult::Yes);
     }
 
     const struct {
@@ -239,12 +255,14 @@ void WindowBench::atResolution(int dpi)
     for (const auto &t : turns) {
         if (!Wanted(t.name + tag))
             continue;
-        l.window = Median([] {}, [&] {
-            t.button->click();
-            shown();
-        });
         QImage turned;
-        l.core = Median([&] { turned = frontPage.copy(); }, [&] { t.turn(turned); });
+        const Line l = Compare({[&] {
+                                    t.button->click();
+                                    shown();
+                                },
+                                {}},
+                               {[&] { t.turn(turned); }, [&] { turned = frontPage.copy(); }});
+        turned = QImage();
         Print(t.name + tag, l, "the turn");
     }
 
@@ -268,15 +286,17 @@ void WindowBench::atResolution(int dpi)
     ds.columns = ui().akol->limitedValue();
     answers.yesNoAnswer = ModalResult::No;
     if (Wanted("herverdeel" + tag)) {
-        l.window = Median([] {}, [&] {
-            ui().Testverdeling->click();
-            shown();
-        });
         ScanBoxList found;
-        l.core = Median([] {}, [&] {
-            found = DetectItems(frontPage, {0, 0, w, h}, ds);
-            OrderBoxes(found, ds.columns);
-        });
+        const Line l = Compare({[&] {
+                                    ui().Testverdeling->click();
+                                    shown();
+                                },
+                                {}},
+                               {[&] {
+                                    found = DetectItems(frontPage, {0, 0, w, h}, ds);
+                                    OrderBoxes(found, ds.columns);
+                                },
+                                {}});
         Print(QStringLiteral("herverdeel-%1-cards").arg(found.size()) + tag, l, "detection");
     }
     series(dpi, ds, frontPage);
@@ -296,19 +316,19 @@ void WindowBench::series(int dpi, const DetectionSettings &ds, const QImage &fro
         return;
     // Reading the backs: the window's reader and its wait, against the reader alone.
     ScanformProbe probe{*form};
-    Line l;
-    ui().tekstachterkantlezen->setChecked(true);
-    l.window = Median([] {}, [&] { probe.readBacks(); });
-    ui().tekstachterkantlezen->setChecked(false);
     std::vector<QRect> rects;
     for (const ScanBox &b : probe.boxes())
         rects.push_back(QRect(b.left, b.top, b.width(), b.height()));
-    l.core = Median([] {}, [&] {
-        CardTextReader reader;
-        reader.start(CardTextReader::CutBacks(backPage, rects), dpi, QStringLiteral("nld"));
-        for (int i = 0; i < reader.cardCount(); ++i)
-            reader.waitFor(i);
-    });
+    ui().tekstachterkantlezen->setChecked(true);
+    const Line l = Compare({[&] { probe.readBacks(); }, {}}, {[&] {
+                                                                 CardTextReader reader;
+                                                                 reader.start(CardTextReader::CutBacks(backPage, rects),
+                                                                              dpi, QStringLiteral("nld"));
+                                                                 for (int i = 0; i < reader.cardCount(); ++i)
+                                                                     reader.waitFor(i);
+                                                             },
+                                                             {}});
+    ui().tekstachterkantlezen->setChecked(false);
     Print(QStringLiteral("read-backs-%1").arg(rects.size()) + tag, l, "the reader alone");
 }
 
@@ -319,18 +339,14 @@ void WindowBench::seriesSave(const QString &name, const QImage &front, const Sca
     ui().maakachtergrondwitcheck->setChecked(true);
     // The fronts confirmed, the backs scanned and found: what is timed is Opslaan.
     scan(ui().dpi->text().toInt(), false, ModalResult::Yes);
-    QString folder;
+    QString windowFolder;
     const auto prepare = [&] {
-        folder = program.folder() + QStringLiteral("serie%1/").arg(++folders);
-        QDir().mkpath(folder);
-        ui().doelmap->setText(folder);
+        windowFolder = program.folder() + QStringLiteral("serie%1/").arg(++folders);
+        QDir().mkpath(windowFolder);
+        ui().doelmap->setText(windowFolder);
         scan(ui().dpi->text().toInt(), true, ModalResult::No);
     };
-    Line l;
-    l.window = Median(prepare, [&] {
-        ui().save->click();
-        shown();
-    });
+    prepare();
     CutOutSettings cs;
     cs.whiten = true;
     cs.key = BackgroundKey::fromColour(unsigned(ui().achtergrondkleur->colour()), ui().kleurgrensspin->limitedValue());
@@ -339,15 +355,11 @@ void WindowBench::seriesSave(const QString &name, const QImage &front, const Sca
     cs.straighten = cs.sides = straighten;
     ScanformProbe probe{*form};
     const ScanBoxList backs0 = probe.boxes();
-    const qsizetype written = QDir(folder).entryList({QStringLiteral("*.JPG")}).size();
-    folder = program.folder() + QStringLiteral("kern%1/").arg(++folders);
+    const QString folder = program.folder() + QStringLiteral("kern%1/").arg(++folders);
     QDir().mkpath(folder);
     QImage frontCopy;   // whitened in place, as the window's own front scan
     ScanBoxList backs;
-    l.core = Median([&] {
-        frontCopy = front.copy();
-        backs = backs0;
-    }, [&] {
+    const auto core = [&] {
         const FrontSide side{&frontCopy, &fronts, int(fronts.size())};
         PictureSaveQueue saves;
         int n = 0;
@@ -360,7 +372,17 @@ void WindowBench::seriesSave(const QString &name, const QImage &front, const Sca
             }
         });
         saves.finish();
-    });
+    };
+    const Line l = Compare({[&] {
+                                ui().save->click();
+                                shown();
+                            },
+                            prepare},
+                           {core, [&] {
+                                frontCopy = front.copy();
+                                backs = backs0;
+                            }});
+    const qsizetype written = QDir(windowFolder).entryList({QStringLiteral("*.JPG")}).size();
     if (written != QDir(folder).entryList({QStringLiteral("*.JPG")}).size())
         std::printf("  the window wrote %d files, the core %d\n", int(written),
                     int(QDir(folder).entryList({QStringLiteral("*.JPG")}).size()));
@@ -377,15 +399,16 @@ void WindowBench::openLarge()
     makeForm();
     answers.openFile = file;
     answers.yesNoAnswer = ModalResult::Yes;
-    Line l;
-    l.window = Median([] {}, [&] {
-        ui().openfileknop->click();
-        shown();
-    });
-    l.core = Median([] {}, [&] {
-        QImage read;
-        LoadPictureFile(read, file);
-    });
+    const Line l = Compare({[&] {
+                                ui().openfileknop->click();
+                                shown();
+                            },
+                            {}},
+                           {[&] {
+                                QImage read;
+                                LoadPictureFile(read, file);
+                            },
+                            {}});
     Print(QStringLiteral("open-100mp-jpeg"), l, "decoding in the decoder");
 }
 
