@@ -37,13 +37,6 @@ int g_seconds = 0;
 
 constexpr bool kSanitized = kAddressSanitized;
 
-qint64 PhysicalMemory()
-{
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGESIZE);
-    return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : (qint64(4) << 30);
-}
-
 // Moves fd above the standard ones and the decoder's own, close-on-exec.
 int Lifted(int fd)
 {
@@ -249,12 +242,6 @@ DecodedPicture Collect(const Decoder &d, qint64 pictureBytes)
 int DecodeSeconds() { return g_seconds > 0 ? g_seconds : kDefaultSeconds; }
 
 void SetDecodeSeconds(int seconds) { g_seconds = std::max(seconds, 0); }
-
-qint64 DecodeAddressSpace(qint64 pictureBytes)
-{
-    // The library's image and the handed-over picture, with room for the decoder's own work.
-    return std::min(PhysicalMemory() / 3, 2 * pictureBytes + (qint64(512) << 20));
-}
 
 QString DecoderProgram()
 {
