@@ -93,7 +93,9 @@ bool BindImageLibrary()
 void UnloadImageLibrary()
 {
     Binding &b = binding();
-    FreeLibraryFile(b.handle);
+    // Forgotten, never closed: the library leaves callbacks of its own in the
+    // process's libtiff (a tag extender), which would point nowhere and crash
+    // the next TIFF written. Loading it again finds it still there.
     b.handle = nullptr;
     b.functions = FreeImageFunctions();
     b.attempted = false;

@@ -1,4 +1,6 @@
+#include "codec/freeimage_library.h"
 #include "common/worker_pool.h"
+#include "fakes/scripted_prompts.h"
 #include "imaging/tiff_writer.h"
 #include "test_pictures.h"
 
@@ -57,4 +59,18 @@ TEST(TiffStrips, EncodedOnThePoolWithoutThreadsOfTheirOwnAndTheSameBytes)
     EXPECT_EQ(most.load(), before);
     ASSERT_GT(here.size(), 3 << 20);
     EXPECT_TRUE(here == onWorker);
+}
+
+// The image library leaves a callback in the libtiff we write with: letting it
+// go and taking it again must leave the writer working.
+TEST(TiffStrips, WrittenAfterTheImageLibraryWasLetGoAndTakenAgain)
+{
+    ScriptedPrompts prompts;
+    ASSERT_TRUE(IsImageLibraryLoaded());
+    const QString real = ImageLibraryFile();
+    SetImageLibraryFile(QStringLiteral("libkvn-no-such-library.so.3"));
+    EXPECT_FALSE(IsImageLibraryLoaded());
+    SetImageLibraryFile(real);
+    EXPECT_TRUE(IsImageLibraryLoaded());
+    EXPECT_FALSE(Tiff(NumberedPicture(33, 20)).isEmpty());
 }
