@@ -120,8 +120,10 @@ void WhitenBesideCard(QImage &picture, const QRect &place, double centreX, doubl
 } // namespace
 
 CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
-                            const CutOutSettings &settings)
+                            const CutOutSettings &settings, const QImage *made)
 {
+    if (made && (made->isNull() || made->format() != QImage::Format_BGR888 || settings.whiten))
+        made = nullptr;
     if (!front)
         partner = nullptr;
     // Each side either copied as it lies or turned upright and cut to the card
@@ -146,11 +148,13 @@ CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, con
         WhitenBackground(work, box, settings.key);
     sides.push_back({&work, &box, {}, box});
     for (Side &side : sides) {
-        if (settings.straighten)
+        if (settings.straighten && !(made && &side == &sides.back()))
             side.lean = MeasureLean(*side.scan, *side.rect, settings.key);
         side.shown = StraightenedRect(*side.rect, side.lean);
     }
     Side &own = sides.back();
+    if (made)
+        own.shown = ScanBox{0, 0, made->width(), made->height()};
     const int fw = partner ? sides[0].shown.width() : 0, fh = partner ? sides[0].shown.height() : 0;
     own.x = partner && settings.placement == 0 ? fw : 0;
     own.y = partner && settings.placement != 0 ? fh : 0;
@@ -167,14 +171,18 @@ CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, con
     std::vector<QRect> covered;
     for (Side &side : sides) {
         side.span = Clip(*side.scan, *side.rect, picture, side.x, side.y);
-        if (NeedsTurning(side.lean))
+        if (made && &side == &own)
+            covered.push_back(QRect(side.x, side.y, made->width(), made->height()));
+        else if (NeedsTurning(side.lean))
             covered.push_back(QRect(side.x, side.y, side.shown.width(), side.shown.height()) & picture.rect());
         else if (!side.span.empty())
             covered.push_back(side.span.target());
     }
     FillOutside(picture, covered, settings.fillColour());
     for (const Side &side : sides) {
-        if (NeedsTurning(side.lean))
+        if (made && &side == &own)
+            Copy(*made, Span{0, 0, made->width(), made->height(), side.x, side.y}, picture);
+        else if (NeedsTurning(side.lean))
             DrawStraightened(*side.scan, side.shown, side.lean, picture, side.x, side.y, settings.fillColour(), 0,
                              side.rect);
         else
@@ -203,7 +211,7 @@ QImage BoxAlone(const QImage &scan, const ScanBox &box, CutOutSettings settings)
 
 QImage CutOutBoxes(const QImage &cleanScan, ScanBoxList &boxes, int count, const FrontSide *front,
                    const CutOutSettings &settings, const std::function<void(const CardPictures &)> &save,
-                   const std::function<bool()> &stop)
+                   const std::function<bool()> &stop, const std::function<QImage(const ScanBox &)> &made)
 {
     count = std::clamp(count, 0, int(boxes.size()));
     if (count == 0)
@@ -220,7 +228,8 @@ QImage CutOutBoxes(const QImage &cleanScan, ScanBoxList &boxes, int count, const
             if (k >= 0)
                 partner = &(*front->boxes)[size_t(k)];
         }
-        save(MakeBoxPicture(work, boxes[size_t(i)], front ? front->scan : nullptr, partner, settings));
+        const QImage ready = made ? made(boxes[size_t(i)]) : QImage();
+        save(MakeBoxPicture(work, boxes[size_t(i)], front ? front->scan : nullptr, partner, settings, &ready));
     }
     return work;
 }

@@ -38,8 +38,10 @@ struct CardPictures {
 // whitened in place under partner, work under box, when the settings say so.
 // Both are made 24-bit. With straightening each side is turned upright and cut
 // to its card with the margin its box leaves around it (StraightenedRect).
+// made, when given without whitening, is box alone as BoxAlone made it already
+// (the back that was read): it is placed as it is, not straightened again.
 CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
-                            const CutOutSettings &settings);
+                            const CutOutSettings &settings, const QImage *made = nullptr);
 
 // box of scan alone as the cut-out makes it (turned upright when the settings
 // straighten, never whitened): the back whose text is read.
@@ -47,7 +49,8 @@ QImage BoxAlone(const QImage &scan, const ScanBox &box, CutOutSettings settings)
 
 // The whole cut-out: orders boxes (in place), makes every box picture in order
 // and hands it to save; when stop answers true before a box, the rest is left.
+// made, when given, answers a box's picture as BoxAlone made it already, or null.
 // Returns the working copy with its whitened areas.
 QImage CutOutBoxes(const QImage &cleanScan, ScanBoxList &boxes, int count, const FrontSide *front,
                    const CutOutSettings &settings, const std::function<void(const CardPictures &)> &save,
-                   const std::function<bool()> &stop = {});
+                   const std::function<bool()> &stop = {}, const std::function<QImage(const ScanBox &)> &made = {});

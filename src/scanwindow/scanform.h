@@ -236,6 +236,10 @@ private:
     std::unique_ptr<CardTextReader> cardReader;
     qint64 readScanKey = 0;   // the scan cardReader reads from
     bool readStraightened = false;   // whether it reads the backs turned upright
+    // The backs read set straight, by their box, and the cut-out that made them: a
+    // series saved without whitening places them as they are, not straightened again.
+    std::vector<std::pair<ScanBox, QImage>> straightBacks;
+    CutOutSettings straightBacksWith;
 
     QSize fittedPictureSize;   // the picture size FitPreview last fitted
 

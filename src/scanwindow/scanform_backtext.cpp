@@ -106,8 +106,12 @@ void TScanform::StartReadingBacks()
     if (readStraightened) {
         // Read as saved: a leaning back turned upright first.
         const CutOutSettings settings = cutOutSettings();
-        for (const ScanBox &b : boxes)
+        straightBacks.clear();
+        straightBacksWith = settings;
+        for (const ScanBox &b : boxes) {
             backs.push_back({RectOf(b), BoxAlone(scan, b, settings)});
+            straightBacks.push_back({b, backs.back().picture});
+        }
     } else {
         std::vector<QRect> cards;
         for (const ScanBox &b : boxes)

@@ -238,3 +238,36 @@ TEST(Straighten, CornersOfNeighboursInTheBoxChangeNothing)
             });
         }
 }
+
+// The back set straight once for reading goes into the card as it is: the card
+// is byte for byte the one straightened afresh, beside or below its front.
+TEST(Straighten, ABackStraightenedForReadingMakesTheSameCard)
+{
+    for (const double lean : {-7.0, 0.0, 3.5})
+        for (const int placement : {0, 1}) {
+            SCOPED_TRACE(lean + placement * 100);
+            const Scene s{lean, QColor(128, 128, 128), QColor(236, 226, 198), false};
+            const QImage scan = LeaningScan(s);
+            DetectionSettings d;
+            d.background = PlatformColour(128, 128, 128);
+            d.tolerance = 8;
+            const ScanBoxList boxes = DetectItems(scan, {0, 0, scan.width(), scan.height()}, d);
+            ASSERT_EQ(boxes.size(), 1u);
+            CutOutSettings c;
+            c.key = d.key();
+            c.background = d.background;
+            c.straighten = c.sides = true;
+            c.placement = placement;
+            const QImage made = BoxAlone(scan, boxes[0], c);
+            QImage work = scan, front = scan, work2 = scan, front2 = scan;
+            const CardPictures fresh = MakeBoxPicture(work, boxes[0], &front, &boxes[0], c);
+            const CardPictures reused = MakeBoxPicture(work2, boxes[0], &front2, &boxes[0], c, &made);
+            EXPECT_TRUE(fresh.joined == reused.joined);
+            EXPECT_TRUE(fresh.back == made);
+            // And it is the one placed, not straightened anew.
+            QImage marked = made.copy();
+            marked.setPixel(0, 0, qRgb(1, 2, 3));
+            QImage work3 = scan, front3 = scan;
+            EXPECT_EQ(MakeBoxPicture(work3, boxes[0], &front3, &boxes[0], c, &marked).back.pixel(0, 0), qRgb(1, 2, 3));
+        }
+}
