@@ -75,21 +75,26 @@ struct CardWriter {
     QString folder, name, text;   // name: the window's numbering, the next card's
     PictureCaption scanned;
     const QImage *back = nullptr;
-    const ScanBoxList *boxes = nullptr;
-    size_t cardIndex = 0;
+    QImage alone;   // the card's back alone, as the cut-out makes it
     QStringList *written = nullptr;
     QList<CardRecord> *records = nullptr;   // with --record: each saved card's
     QString read;   // what the last back said
     QString failure;
 
-    // Every card its own text: the given one, then what its back says. The
-    // boxes are in reading order by now, one card each. The back is read as
-    // the window's cut-out makes it: turned upright with --straighten, and
-    // what lies beyond the scan's edge in the fill colour.
+    // The back of box alone, made once before its card: read for its text and,
+    // set straight without whitening, placed in the card as it is. It is made as
+    // the window's cut-out makes it: turned upright with --straighten, and what
+    // lies beyond the scan's edge in the fill colour.
+    QImage madeBack(const ScanBox &box)
+    {
+        alone = o.ocr && back ? BoxAlone(*back, box, o.cut) : QImage();
+        return o.cut.straighten ? alone : QImage();
+    }
+
+    // Every card its own text: the given one, then what its back says.
     bool readBack()
     {
-        const QImage picture = BoxAlone(*back, (*boxes)[cardIndex++], o.cut);
-        read = ReadBackText(picture, Dpi(*back), o.lang, nullptr, &failure);
+        read = ReadBackText(alone, Dpi(*back), o.lang, nullptr, &failure);
         text = o.text.isEmpty() || read.isEmpty() ? o.text + read : o.text + '\n' + read;
         return failure.isEmpty();
     }
@@ -181,10 +186,10 @@ bool SaveCards(const SplitOptions &o, const QStringList &scans, LoadedScans &loa
     writer.records = records;
     const FrontSide fronts{&loaded.front, &loaded.frontBoxes, int(loaded.frontBoxes.size())};
     writer.back = withBack ? &loaded.back : nullptr;
-    writer.boxes = &loaded.boxes;
     CutOutBoxes(withBack ? loaded.back : loaded.front, loaded.boxes, int(loaded.boxes.size()), withBack ? &fronts : nullptr,
                 o.cut, [&writer](const CardPictures &card) { writer(card); },
-                [&] { return !writer.failure.isEmpty() || (stop && stop()); });
+                [&] { return !writer.failure.isEmpty() || (stop && stop()); },
+                [&writer](const ScanBox &box) { return writer.madeBack(box); });
     why = writer.failure;
     return why.isEmpty();
 }
