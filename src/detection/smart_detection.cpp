@@ -42,14 +42,13 @@ cv::Mat WorkingCopy(const QImage &picture, const QRect &part, int f)
     }
     const cv::Mat whole(source.height(), source.width(), CV_8UC(channels), const_cast<uchar *>(source.constBits()),
                         size_t(source.bytesPerLine()));
-    // Whole multiples of f keep the averaging on its fast path.
     cv::Mat roi = whole(cv::Rect(part.x(), part.y(), part.width() / f * f, part.height() / f * f));
     const cv::Size size(roi.cols / f, roi.rows / f);
-    // One row in f, averaged along, is enough against the sensor noise and reads a
-    // fraction of the scan.
+    // One row in f, two neighbours mixed along it: against the sensor noise, and
+    // a fraction of the scan is read.
     roi = cv::Mat(roi.rows / f, roi.cols, roi.type(), roi.data, roi.step[0] * size_t(f));
     cv::Mat small;
-    cv::resize(roi, small, size, 0, 0, cv::INTER_AREA);
+    cv::resize(roi, small, size, 0, 0, cv::INTER_LINEAR);
     if (channels == 4)
         cv::cvtColor(small, small, cv::COLOR_BGRA2BGR);
     return small;
@@ -79,8 +78,9 @@ cv::Mat FitSurface(const cv::Mat &mean, const cv::Mat &count)
     for (int round = 0; round < 3; ++round) {
         cv::Matx<double, 6, 6> a = cv::Matx<double, 6, 6>::zeros();
         cv::Matx<double, 6, 3> b = cv::Matx<double, 6, 3>::zeros();
-        for (int y = 0; y < mean.rows; ++y)
-            for (int x = 0; x < mean.cols; ++x) {
+        // One block in four is plenty for a surface of six terms.
+        for (int y = 0; y < mean.rows; y += 2)
+            for (int x = 0; x < mean.cols; x += 2) {
                 const float w = weight.at<float>(y, x);
                 if (w <= 0.5f)
                     continue;
@@ -93,8 +93,8 @@ cv::Mat FitSurface(const cv::Mat &mean, const cv::Mat &count)
         if (!cv::solve(cv::Mat(a), cv::Mat(b), solution, cv::DECOMP_CHOLESKY))
             break;
         coef = cv::Matx<double, 6, 3>(solution.ptr<double>());
-        for (int y = 0; y < mean.rows; ++y)
-            for (int x = 0; x < mean.cols; ++x) {
+        for (int y = 0; y < mean.rows; y += 2)
+            for (int x = 0; x < mean.cols; x += 2) {
                 const auto fit = terms(x, y) * coef;
                 const cv::Vec3f c = mean.at<cv::Vec3f>(y, x);
                 const double off = std::max({std::abs(c[0] - fit(0)), std::abs(c[1] - fit(1)), std::abs(c[2] - fit(2))});
@@ -111,22 +111,49 @@ cv::Mat FitSurface(const cv::Mat &mean, const cv::Mat &count)
     return surface;
 }
 
+// Per block of block x block pixels the mean of the copy where mask is set,
+// counting the rest as black, and the share of the block the mask covers.
+void BlockMeans(const cv::Mat &work, const cv::Mat &mask, int block, cv::Size coarse, cv::Mat &sum, cv::Mat &count)
+{
+    sum.create(coarse, CV_32FC3);
+    count.create(coarse, CV_32F);
+    const int xs = std::min(work.cols / block, coarse.width), ys = std::min(work.rows / block, coarse.height);
+    sum.setTo(cv::Scalar::all(0));
+    count.setTo(0);
+    std::vector<int> acc(size_t(xs) * 4);
+    const float area = float(block * block);
+    for (int by = 0; by < ys; ++by) {
+        std::fill(acc.begin(), acc.end(), 0);
+        for (int y = by * block; y < (by + 1) * block; ++y) {
+            const uchar *p = work.ptr<uchar>(y), *m = mask.ptr<uchar>(y);
+            for (int bx = 0; bx < xs; ++bx) {
+                int *a = &acc[size_t(bx) * 4];
+                for (int x = bx * block; x < (bx + 1) * block; ++x) {
+                    const int on = m[x] ? 1 : 0;
+                    a[0] += p[3 * x] * on;
+                    a[1] += p[3 * x + 1] * on;
+                    a[2] += p[3 * x + 2] * on;
+                    a[3] += on;
+                }
+            }
+        }
+        for (int bx = 0; bx < xs; ++bx) {
+            const int *a = &acc[size_t(bx) * 4];
+            sum.at<cv::Vec3f>(by, bx) = cv::Vec3f(float(a[0]), float(a[1]), float(a[2])) / area;
+            count.at<float>(by, bx) = float(a[3]) / area;
+        }
+    }
+}
+
 // The lid's colour everywhere: where lid lies close by, its own colour there
 // (so a shadow is followed), under the cards the fitted surface.
 cv::Mat LidModel(const cv::Mat &work, const cv::Mat &lid)
 {
     constexpr int block = 8;
     const cv::Size coarse(std::max(1, work.cols / block), std::max(1, work.rows / block));
-    const cv::Rect whole(0, 0, std::min(work.cols, coarse.width * block), std::min(work.rows, coarse.height * block));
-    cv::Mat sure, masked(work.size(), CV_8UC3, cv::Scalar::all(0)), wide, sum8, count8, sum, count;
+    cv::Mat sure, sum, count;
     cv::erode(lid, sure, Square(5));
-    work.copyTo(masked, sure);
-    // Sums in 16 bits keep the averages of the blocks exact enough.
-    masked(whole).convertTo(wide, CV_16UC3, 256);
-    cv::resize(wide, sum8, coarse, 0, 0, cv::INTER_AREA);
-    cv::resize(sure(whole), count8, coarse, 0, 0, cv::INTER_AREA);
-    sum8.convertTo(sum, CV_32FC3, 1.0 / 256);
-    count8.convertTo(count, CV_32F, 1.0 / 255);
+    BlockMeans(work, sure, block, coarse, sum, count);
 
     cv::Mat mean(coarse, CV_32FC3, cv::Scalar::all(0));
     for (int y = 0; y < coarse.height; ++y)
@@ -315,8 +342,10 @@ std::vector<QRect> FindCardRects(const QImage &picture, const PixelSelection &se
     const double mm = dpi / f / 25.4;   // working pixels per millimetre
 
     const cv::Mat work = WorkingCopy(picture, part, f);
-    cv::Mat edges;
-    cv::Canny(work, edges, 16, 40, 3, true);
+    // Edges in grey: a third of the work, and colour alone is weighed below.
+    cv::Mat grey, edges;
+    cv::cvtColor(work, grey, cv::COLOR_BGR2GRAY);
+    cv::Canny(grey, edges, 16, 40, 3, true);
     // The lid's colour is learnt from what lies outside every edge, thickened so
     // that no break in an outline lets it in; then the lid is what reaches the
     // edge of the part through pixels of that colour that hold no edge, which
