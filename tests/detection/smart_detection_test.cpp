@@ -98,6 +98,36 @@ void Count(const ScanBoxList &boxes, const std::vector<QRect> &bounds, int &foun
     extra += int(std::count(used.begin(), used.end(), false));
 }
 
+struct Found {
+    int cards = 0, found = 0, extra = 0, oldFound = 0, oldExtra = 0;
+};
+
+// The lid scanned and its cards found by the background colour alone and with
+// "Slim zoeken". An even lid has no falloff, shadow or dust, and less noise.
+Found Find(const Lid &lid, bool even)
+{
+    std::vector<QRect> bounds;
+    const auto layout = Layout(lid, bounds);
+    const bool black = lid.kind == Kind::DarkOnBlack;
+    SyntheticGlass glass{black ? 22 : 255, black ? 22 : 255, black ? 24 : 255, even ? 1 : black ? 3 : 2, lid.seed};
+    if (!even) {
+        glass.falloff = lid.falloff;
+        glass.shadow = MmToPixels(12, lid.dpi);
+        glass.dust = 40;
+    }
+    const QImage scan = MakeScan(MmToPixels(210, lid.dpi), MmToPixels(297, lid.dpi), glass, layout);
+    DetectionSettings s;
+    s.marginPercent = 0;
+    s.background = PlatformColour(glass.red, glass.green, glass.blue);
+    s.tolerance = even ? 10 : 8;
+    Found c;
+    c.cards = int(bounds.size());
+    Count(DetectItems(scan, {0, 0, scan.width(), scan.height()}, s), bounds, c.oldFound, c.oldExtra);
+    s.smart = true;
+    Count(DetectItems(scan, {0, 0, scan.width(), scan.height()}, s), bounds, c.found, c.extra);
+    return c;
+}
+
 } // namespace
 
 TEST(SmartDetection, HardLidsTable)
@@ -112,31 +142,15 @@ TEST(SmartDetection, HardLidsTable)
     };
     int found = 0, extra = 0, cards = 0, oldFound = 0, oldExtra = 0;
     for (const Lid &lid : lids) {
-        std::vector<QRect> bounds;
-        const auto layout = Layout(lid, bounds);
-        SyntheticGlass glass{255, 255, 255, 2, lid.seed};
-        if (lid.kind == Kind::DarkOnBlack)
-            glass = {22, 22, 24, 3, lid.seed};
-        glass.falloff = lid.falloff;
-        glass.shadow = MmToPixels(12, lid.dpi);
-        glass.dust = 40;
-        const QImage scan = MakeScan(MmToPixels(210, lid.dpi), MmToPixels(297, lid.dpi), glass, layout);
-        DetectionSettings s;
-        s.marginPercent = 0;
-        s.background = PlatformColour(glass.red, glass.green, glass.blue);
-        s.tolerance = 8;
-        const ScanBoxList old = DetectItems(scan, {0, 0, scan.width(), scan.height()}, s);
-        s.smart = true;
-        const ScanBoxList smart = DetectItems(scan, {0, 0, scan.width(), scan.height()}, s);
-        int f = 0, e = 0;
-        Count(smart, bounds, f, e);
-        Count(old, bounds, oldFound, oldExtra);
-        EXPECT_EQ(e, 0) << "seed " << lid.seed;
-        found += f;
-        extra += e;
-        cards += int(bounds.size());
-        if (f < int(bounds.size()))
-            std::printf("seed %u: %d of %zu found\n", lid.seed, f, bounds.size());
+        const Found c = Find(lid, false);
+        EXPECT_EQ(c.extra, 0) << "seed " << lid.seed;
+        found += c.found;
+        extra += c.extra;
+        cards += c.cards;
+        oldFound += c.oldFound;
+        oldExtra += c.oldExtra;
+        if (c.found < c.cards)
+            std::printf("seed %u: %d of %d found\n", lid.seed, c.found, c.cards);
     }
     std::printf("Slim zoeken: %d of %d cards found as one box, %d extra; by background colour: %d found, %d extra\n",
                 found, cards, extra, oldFound, oldExtra);
@@ -156,23 +170,10 @@ TEST(SmartDetection, EvenGlassTheGridMisreads)
         {Kind::HalfBlank, 300, 5.0, 0, 0, 20, 27},
     };
     for (const Lid &lid : lids) {
-        std::vector<QRect> bounds;
-        const auto layout = Layout(lid, bounds);
-        SyntheticGlass glass{255, 255, 255, 1, lid.seed};
-        if (lid.kind == Kind::DarkOnBlack)
-            glass = {22, 22, 24, 1, lid.seed};
-        const QImage scan = MakeScan(MmToPixels(210, lid.dpi), MmToPixels(297, lid.dpi), glass, layout);
-        DetectionSettings s;
-        s.marginPercent = 0;
-        s.background = PlatformColour(glass.red, glass.green, glass.blue);
-        s.tolerance = 10;
-        int oldFound = 0, oldExtra = 0, found = 0, extra = 0;
-        Count(DetectItems(scan, {0, 0, scan.width(), scan.height()}, s), bounds, oldFound, oldExtra);
-        s.smart = true;
-        Count(DetectItems(scan, {0, 0, scan.width(), scan.height()}, s), bounds, found, extra);
-        EXPECT_LT(oldFound, int(bounds.size())) << "seed " << lid.seed << ": the grid reads this one right";
-        EXPECT_EQ(found, int(bounds.size())) << "seed " << lid.seed;
-        EXPECT_EQ(extra, 0) << "seed " << lid.seed;
+        const Found c = Find(lid, true);
+        EXPECT_LT(c.oldFound, c.cards) << "seed " << lid.seed << ": the grid reads this one right";
+        EXPECT_EQ(c.found, c.cards) << "seed " << lid.seed;
+        EXPECT_EQ(c.extra, 0) << "seed " << lid.seed;
     }
 }
 
