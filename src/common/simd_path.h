@@ -5,8 +5,8 @@
 //
 // Intrinsics live only in functions marked __attribute__((target(...))) and
 // within #if KVN_SIMD_X86, so a build for an older or another processor has
-// the plain path alone.
-#if defined(__x86_64__) || defined(__i386__)
+// the plain path alone; KVN_SIMD_PLAIN_ONLY builds so on x86 too.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(KVN_SIMD_PLAIN_ONLY)
 #define KVN_SIMD_X86 1
 #else
 #define KVN_SIMD_X86 0

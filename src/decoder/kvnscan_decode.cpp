@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <fcntl.h>
 #include <linux/audit.h>
@@ -143,6 +144,89 @@ void LimitTimeAndFiles(int seconds)
     Limit(RLIMIT_CORE, 0, 0);
 }
 
+// Maps the header at the start of the shared memory; the room for pixels past
+// it, or -1 when the program handed over none.
+qint64 MapHeader()
+{
+    struct stat st;
+    if (::fstat(kDecoderMemoryFd, &st) != 0 || st.st_size < kDecodedPixelsOffset)
+        return -1;
+    void *head = ::mmap(nullptr, kDecodedPixelsOffset, PROT_READ | PROT_WRITE, MAP_SHARED, kDecoderMemoryFd, 0);
+    if (head == MAP_FAILED)
+        return -1;
+    g_header = static_cast<DecodedHeader *>(head);
+    return qint64(st.st_size) - kDecodedPixelsOffset;
+}
+
+// The address space, limited to what decoding a picture of pictureBytes may
+// take. Once the header's size is known (the call returned) the picture may
+// have what it needs: up to 16 bytes a pixel while decoding, the same again
+// converted, and the 3 handed over.
+std::function<void(qint64)> LimitAddressSpace(qint64 pictureBytes)
+{
+    const qint64 base = AddressSpaceInUse();
+    const qint64 budget = DecodeAddressSpace(pictureBytes);
+    if (kLimitAddressSpace)
+        Limit(RLIMIT_AS, rlim_t(base + budget), rlim_t(base + budget));
+    return [base, budget](qint64 pixels) {
+        if (kLimitAddressSpace && pixels > 0 && pixels < budget)
+            Limit(RLIMIT_AS, rlim_t(base + std::min(budget, pixels * 36 + (qint64(256) << 20))),
+                  rlim_t(base + budget));
+    };
+}
+
+// The decoded picture's memory: the shared memory past the header, mapped for
+// one picture at a time.
+class PixelMemory {
+public:
+    explicit PixelMemory(qint64 capacity) : m_capacity(capacity) {}
+
+    QImage newPicture24(int width, int height)
+    {
+        if (m_mapped)
+            ::munmap(m_mapped, m_bytes);
+        m_mapped = nullptr;
+        const qint64 bytesPerLine = (qint64(width) * 3 + 3) & ~qint64(3);
+        if (width <= 0 || height <= 0 || bytesPerLine * height > m_capacity)
+            return QImage();
+        m_bytes = size_t(kDecodedPixelsOffset + bytesPerLine * height);
+        void *m = ::mmap(nullptr, m_bytes, PROT_READ | PROT_WRITE, MAP_SHARED, kDecoderMemoryFd, 0);
+        if (m == MAP_FAILED)
+            return QImage();
+        m_mapped = static_cast<uchar *>(m);
+        return QImage(m_mapped + kDecodedPixelsOffset, width, height, qsizetype(bytesPerLine), QImage::Format_BGR888);
+    }
+    // Whether picture lies in this memory, as every way of decoding hands it over.
+    bool holds(const QImage &picture) const
+    {
+        return m_mapped && picture.constBits() == m_mapped + kDecodedPixelsOffset
+            && picture.format() == QImage::Format_BGR888;
+    }
+
+private:
+    const qint64 m_capacity;
+    uchar *m_mapped = nullptr;
+    size_t m_bytes = 0;
+};
+
+// Tells the program how decoding ended and, when decoded, what the picture is.
+[[noreturn]] void HandOver(PictureDecodeResult result, const QImage &picture, const PixelMemory &memory)
+{
+    if (result == PictureDecodeResult::Damaged && g_outOfMemory)
+        result = PictureDecodeResult::TooLarge;
+    if (result == PictureDecodeResult::Decoded) {
+        if (!memory.holds(picture))
+            Finish(PictureDecodeResult::Damaged);
+        g_header->width = picture.width();
+        g_header->height = picture.height();
+        g_header->bytesPerLine = picture.bytesPerLine();
+        g_header->dotsPerMeterX = picture.dotsPerMeterX();
+        g_header->dotsPerMeterY = picture.dotsPerMeterY();
+        g_header->incomplete = g_incomplete ? 1 : 0;
+    }
+    Finish(result);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -154,15 +238,9 @@ int main(int argc, char **argv)
     const int seconds = std::max(1, std::atoi(argv[2]));
     const QString path = PathFromNative(argv[3]); // the name's own bytes, UTF-8 or not
     LimitTimeAndFiles(seconds);
-
-    struct stat st;
-    if (pictureBytes <= 0 || ::fstat(kDecoderMemoryFd, &st) != 0 || st.st_size < kDecodedPixelsOffset)
+    const qint64 capacity = pictureBytes > 0 ? MapHeader() : -1;
+    if (capacity < 0)
         return kDecoderStartedWrongly;
-    const qint64 capacity = qint64(st.st_size) - kDecodedPixelsOffset;
-    void *head = ::mmap(nullptr, kDecodedPixelsOffset, PROT_READ | PROT_WRITE, MAP_SHARED, kDecoderMemoryFd, 0);
-    if (head == MAP_FAILED)
-        return kDecoderStartedWrongly;
-    g_header = static_cast<DecodedHeader *>(head);
     std::set_new_handler([] { Finish(PictureDecodeResult::TooLarge); });
 
     SetPictureByteLimit(pictureBytes);
@@ -170,51 +248,10 @@ int main(int argc, char **argv)
         Finish(PictureDecodeResult::NoLibrary);
     FI().SetOutputMessage(LibraryMessage);
     ForbidFileChanges();
-    const qint64 base = AddressSpaceInUse();
-    const qint64 budget = DecodeAddressSpace(pictureBytes);
-    if (kLimitAddressSpace)
-        Limit(RLIMIT_AS, rlim_t(base + budget), rlim_t(base + budget));
-    // Once the header's size is known the picture may have what it needs: up
-    // to 16 bytes a pixel while decoding, the same again converted, and the
-    // 3 handed over.
-    auto claimed = [&](qint64 pixels) {
-        if (kLimitAddressSpace && pixels > 0 && pixels < budget)
-            Limit(RLIMIT_AS, rlim_t(base + std::min(budget, pixels * 36 + (qint64(256) << 20))),
-                  rlim_t(base + budget));
-    };
-
-    uchar *mapped = nullptr;
-    size_t mappedBytes = 0;
-    auto newPicture24 = [&](int width, int height) -> QImage {
-        if (mapped)
-            ::munmap(mapped, mappedBytes);
-        mapped = nullptr;
-        const qint64 bytesPerLine = (qint64(width) * 3 + 3) & ~qint64(3);
-        if (width <= 0 || height <= 0 || bytesPerLine * height > capacity)
-            return QImage();
-        mappedBytes = size_t(kDecodedPixelsOffset + bytesPerLine * height);
-        void *m = ::mmap(nullptr, mappedBytes, PROT_READ | PROT_WRITE, MAP_SHARED, kDecoderMemoryFd, 0);
-        if (m == MAP_FAILED)
-            return QImage();
-        mapped = static_cast<uchar *>(m);
-        return QImage(mapped + kDecodedPixelsOffset, width, height, qsizetype(bytesPerLine), QImage::Format_BGR888);
-    };
-
+    const std::function<void(qint64)> claimed = LimitAddressSpace(pictureBytes);
+    PixelMemory memory(capacity);
     QImage picture;
-    PictureDecodeResult result = DecodePictureFile(path, picture, newPicture24, claimed);
-    if (result == PictureDecodeResult::Damaged && g_outOfMemory)
-        result = PictureDecodeResult::TooLarge;
-    if (result == PictureDecodeResult::Decoded) {
-        // Every way of decoding hands its picture over in the shared memory.
-        if (!mapped || picture.constBits() != mapped + kDecodedPixelsOffset
-            || picture.format() != QImage::Format_BGR888)
-            Finish(PictureDecodeResult::Damaged);
-        g_header->width = picture.width();
-        g_header->height = picture.height();
-        g_header->bytesPerLine = picture.bytesPerLine();
-        g_header->dotsPerMeterX = picture.dotsPerMeterX();
-        g_header->dotsPerMeterY = picture.dotsPerMeterY();
-        g_header->incomplete = g_incomplete ? 1 : 0;
-    }
-    Finish(result);
+    const PictureDecodeResult result = DecodePictureFile(
+        path, picture, [&memory](int width, int height) { return memory.newPicture24(width, height); }, claimed);
+    HandOver(result, picture, memory);
 }

@@ -94,59 +94,100 @@ struct RootPairs {
     }
 };
 
-// TIFF's LZW of n bytes at p, appended to out: the very codes libtiff's
-// encoder emits (a fresh start when the table is full or the ratio slips).
-// Longer strings than those of pairs go to a hash table of four-byte entries,
-// 64 KB, at most a quarter full, so probes are short. Codes go out eight bytes
-// at a time without a branch. The state lives in locals: the output bytes would
-// otherwise make the compiler reload it after every store.
-uchar *EncodeLzw(const uchar *p, size_t n, uchar *out, RootPairs &rootStore)
-{
-    constexpr int kBits = 14;
-    constexpr uint32_t kMask = (1u << kBits) - 1;
-    constexpr long kClear = 256, kEnd = 257, kFirst = 258, kCodeMax = 4095, kCheckGap = 10000;
-    // entry: byte << 24 | prefix << 12 | code, for prefixes of two bytes and more; 0 is free.
-    std::vector<uint32_t> tableStore(size_t(1) << kBits, 0);
-    uint32_t *const table = tableStore.data();
-    uint32_t *const root = rootStore.entries.data();
-    uint32_t rootBase = rootStore.fresh();
-    uchar *op = out;
+constexpr int kHashBits = 14;
+constexpr long kClear = 256, kEnd = 257, kFirst = 258, kCodeMax = 4095, kCheckGap = 10000;
+
+// Codes going out eight bytes at a time without a branch: each is shifted in
+// below the bits still to go, and the whole bytes stored.
+struct CodeOutput {
+    uchar *op;
     uint64_t data = 0;
     int bits = 0, nbits = 9;
-    // limit: the last code before the width grows or the table is full.
-    long limit = 511, next = kFirst, lastRatio = 0;
-    // Bytes and bits since the last fresh start, for the ratio: counted from
-    // where it started rather than per byte. The ratio is checked once
-    // checkpoint bytes have been read since then (libtiff keeps checkpoint
-    // over fresh starts): at byte checkAt.
-    size_t inFrom = 0, checkpoint = kCheckGap, checkAt = checkpoint - 1;
-    uchar *outFrom = out;
-    int bitsFrom = 0;
-    const auto put = [&](long code) {
+
+    void put(long code)
+    {
         data = (data << nbits) | uint64_t(code);
         bits += nbits;
         const uint64_t word = __builtin_bswap64(data << (64 - bits));
         std::memcpy(op, &word, 8);
         op += bits >> 3;
         bits &= 7;
-    };
-    // i: the byte that started the string just put out.
-    const auto restart = [&](size_t i) {
-        std::memset(table, 0, sizeof(uint32_t) << kBits);
-        rootBase = rootStore.fresh();
+    }
+    // Past the last byte, the bits still to go written out.
+    uchar *end()
+    {
+        if (bits > 0)
+            *op++ = uchar(data << (8 - bits));
+        return op;
+    }
+};
+
+// libtiff's encoder starts afresh when the ratio of bytes read to bits written
+// since the last fresh start slips. It is checked once kCheckGap bytes have
+// been read since the last check (libtiff keeps that point over fresh starts):
+// at byte checkAt.
+struct RatioCheck {
+    const uchar *outFrom;
+    int bitsFrom = 0;
+    size_t inFrom = 0, checkpoint = kCheckGap, checkAt = kCheckGap - 1;
+    long lastRatio = 0;
+
+    // A fresh start after byte i, before its clear code goes out.
+    void restart(size_t i, const CodeOutput &codes)
+    {
         lastRatio = 0;
         inFrom = i + 1;
         checkAt = checkpoint + i;
+        outFrom = codes.op;
+        bitsFrom = codes.bits;
+    }
+    // At byte i == checkAt: whether the ratio slipped; the next check is set.
+    bool slipped(size_t i, const CodeOutput &codes)
+    {
+        const long in = long(i + 1 - inFrom);
+        const long outBits = long(codes.op - outFrom) * 8 + codes.bits - bitsFrom;
+        checkpoint = size_t(in) + kCheckGap;
+        checkAt = checkpoint + inFrom - 1;
+        const long ratio = in > 0x007fffff ? ((outBits >> 8) == 0 ? 0x7fffffff : in / (outBits >> 8))
+                                           : (in << 8) / outBits;
+        if (ratio <= lastRatio)
+            return true;
+        lastRatio = ratio;
+        return false;
+    }
+};
+
+// TIFF's LZW of n bytes at p, appended to out: the very codes libtiff's
+// encoder emits (a fresh start when the table is full or the ratio slips).
+// Longer strings than those of pairs go to a hash table of four-byte entries,
+// 64 KB, at most a quarter full, so probes are short. The state lives in
+// locals (the helpers inline): the output bytes would otherwise make the
+// compiler reload it after every store.
+uchar *EncodeLzw(const uchar *p, size_t n, uchar *out, RootPairs &rootStore)
+{
+    constexpr uint32_t kMask = (1u << kHashBits) - 1;
+    // entry: byte << 24 | prefix << 12 | code, for prefixes of two bytes and more; 0 is free.
+    std::vector<uint32_t> tableStore(size_t(1) << kHashBits, 0);
+    uint32_t *const table = tableStore.data();
+    uint32_t *const root = rootStore.entries.data();
+    uint32_t rootBase = rootStore.fresh();
+    CodeOutput codes{out};
+    RatioCheck ratio{out};
+    // limit: the last code before the width grows or the table is full.
+    long limit = 511, next = kFirst;
+    // i: the byte that started the string just put out.
+    const auto restart = [&](size_t i) {
+        std::memset(table, 0, sizeof(uint32_t) << kHashBits);
+        rootBase = rootStore.fresh();
+        ratio.restart(i, codes);
         next = kFirst;
-        outFrom = op;
-        bitsFrom = bits;
-        put(kClear);
-        nbits = 9;
+        codes.put(kClear);
+        codes.nbits = 9;
         limit = 511;
     };
     uint32_t ent = 0;
     if (n > 0) {
-        put(kClear);
+        codes.put(kClear);
         ent = p[0];
     }
     for (size_t i = 1; i < n; ++i) {
@@ -163,7 +204,7 @@ uchar *EncodeLzw(const uchar *p, size_t n, uchar *out, RootPairs &rootStore)
             entry = rootBase | uint32_t(next);
         } else {
             const uint32_t want = c << 12 | ent;
-            uint32_t h = (want * 0x9E3779B1u) >> (32 - kBits);
+            uint32_t h = (want * 0x9E3779B1u) >> (32 - kHashBits);
             uint32_t e;
             while ((e = table[h]) != 0 && e >> 12 != want)
                 h = (h + 1) & kMask;
@@ -174,42 +215,31 @@ uchar *EncodeLzw(const uchar *p, size_t n, uchar *out, RootPairs &rootStore)
             slot = table + h;
             entry = want << 12 | uint32_t(next);
         }
-        put(long(ent));
+        codes.put(long(ent));
         ent = c;
         *slot = entry;
-        if (++next > limit || i >= checkAt) {
+        if (++next > limit || i >= ratio.checkAt) {
             if (next == kCodeMax - 1) {
                 restart(i);
             } else if (next > limit) {
-                ++nbits;
-                limit = std::min((1L << nbits) - 1, kCodeMax - 2);
-            } else {
-                const long in = long(i + 1 - inFrom);
-                const long outBits = long(op - outFrom) * 8 + bits - bitsFrom;
-                checkpoint = size_t(in) + kCheckGap;
-                checkAt = checkpoint + inFrom - 1;
-                const long ratio = in > 0x007fffff ? ((outBits >> 8) == 0 ? 0x7fffffff : in / (outBits >> 8))
-                                                   : (in << 8) / outBits;
-                if (ratio <= lastRatio)
-                    restart(i);
-                else
-                    lastRatio = ratio;
+                ++codes.nbits;
+                limit = std::min((1L << codes.nbits) - 1, kCodeMax - 2);
+            } else if (ratio.slipped(i, codes)) {
+                restart(i);
             }
         }
     }
     if (n > 0) {
-        put(long(ent));
+        codes.put(long(ent));
         if (++next == kCodeMax - 1) {
-            put(kClear);
-            nbits = 9;
-        } else if (next > (1L << nbits) - 1) {
-            ++nbits;
+            codes.put(kClear);
+            codes.nbits = 9;
+        } else if (next > (1L << codes.nbits) - 1) {
+            ++codes.nbits;
         }
     }
-    put(kEnd);
-    if (bits > 0)
-        *op++ = uchar(data << (8 - bits));
-    return op;
+    codes.put(kEnd);
+    return codes.end();
 }
 
 // Buffers a thread keeps from strip to strip, not zero-filled: fresh vectors
