@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -63,6 +64,20 @@ template <class F> double MedianMs(int runs, F f)
     }
     std::sort(t.begin(), t.end());
     return t[t.size() / 2];
+}
+
+// Medians of runs of f and of g taken in turn, so that a machine busy for a
+// while weighs on both alike.
+template <class F, class G> std::pair<double, double> AlternateMedianMs(int runs, F f, G g)
+{
+    std::vector<double> a, b;
+    for (int i = 0; i < runs; ++i) {
+        a.push_back(MedianMs(1, f));
+        b.push_back(MedianMs(1, g));
+    }
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    return {a[a.size() / 2], b[b.size() / 2]};
 }
 
 } // namespace bench

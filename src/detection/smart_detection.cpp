@@ -287,7 +287,8 @@ bool GridFindsEveryCard(const QImage &picture, const PixelSelection &selection, 
     const int margin = int(qint64(W) * settings.marginPercent / 100);
     const int cellX = W / GridSize + 1, cellY = H / GridSize + 1;
     const double dpi = Dpi(picture);
-    const int step = std::max(1, int(dpi / 150)), pitch = std::max(1, int(16 * dpi / 25.4));
+    // Samples 1/6 mm apart and columns 16 mm apart, whatever a wrong tag claims.
+    const int step = std::clamp(int(dpi / 150), 1, 4), pitch = std::max(cellX, int(16 * dpi / 25.4));
     std::vector<QRect> regions;
     std::vector<Column> columns;
     for (const ScanBox &b : boxes) {
