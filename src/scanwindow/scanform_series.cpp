@@ -1,6 +1,8 @@
-// Series mode of the scan window: detection of the items on the glass, the
-// Herverdeel question, the cut-out of the confirmed boxes and the placement of
-// a back side.
+// Series mode of the scan window, in the order the user meets it: detection of
+// the items on the glass, the Herverdeel question, then Opslaan: the backs' texts
+// waited for, the cards' facts checked, every box cut out and each card handed
+// whole to the save queue (encoded on the worker pool, put in place here, in
+// order); last the placement of a back side.
 #include "scanwindow/scanform.h"
 
 #include "common/terminology.h"
@@ -182,41 +184,6 @@ void TScanform::TestverdelingClick(QObject *sender)
     FitPreview();
 }
 
-bool TScanform::saveSeriesCard(int cardIndex, CardPictures card, const QString &caption)
-{
-    const QString folder = ui->doelmap->text();
-    const ScanBox &box = boxes[size_t(cardIndex)];
-    const QRect rect(box.left, box.top, box.width(), box.height());
-    // The back as it was read: upright when cards are set straight.
-    const bool read = seriesWithTexts && cardReader && ReadingBacks();
-    const int turn = read && ui->kaartenrechtzetten->isChecked() ? cardReader->turnFor(rect) : 0;
-    if (turn != 0)
-        TurnBackUpright(card, turn, cutOutSettings());
-    if (!ui->lossekanten->isChecked())
-        card.front = card.back = QImage();
-    PictureCaption record;
-    QString named;
-    bool skip = false;
-    FillCardRecord(cardIndex, record, named, skip);
-    if (skip)
-        return true;
-    QString path = SavePath(folder, named.isEmpty() ? ui->fnedit->text() : named, ui->bestandstype->currentText());
-    bool overwriting = false;
-    if (path.isEmpty() || !choosePath(path, overwriting, caption))
-        return false;
-    CardToSave c = cardToSave(path, overwriting, card, read ? cardReader->textFor(rect) : QString());
-    c.index = cardIndex;
-    c.input.caption.title = record.title;
-    c.input.caption.person = record.person;
-    c.input.caption.subjects = record.subjects;
-    // Encoded on the pool while the next card is cut out; what becomes of it is told when it is in place.
-    seriesSaves->save(CardSaveUnit(c.input, [this, c](const CardSaveResult &r) { finishCard(c, r); }));
-    if (named.isEmpty())
-        nameNextCard(folder);
-    setWindowTitle(caption);
-    return true;
-}
-
 bool TScanform::SaveSeriesBoxes()
 {
     const int count = int(boxes.size());
@@ -283,6 +250,41 @@ bool TScanform::SaveSeriesBoxes()
     setPicture(work);
     FitPreview();
     return seriesFailed.isEmpty();
+}
+
+bool TScanform::saveSeriesCard(int cardIndex, CardPictures card, const QString &caption)
+{
+    const QString folder = ui->doelmap->text();
+    const ScanBox &box = boxes[size_t(cardIndex)];
+    const QRect rect(box.left, box.top, box.width(), box.height());
+    // The back as it was read: upright when cards are set straight.
+    const bool read = seriesWithTexts && cardReader && ReadingBacks();
+    const int turn = read && ui->kaartenrechtzetten->isChecked() ? cardReader->turnFor(rect) : 0;
+    if (turn != 0)
+        TurnBackUpright(card, turn, cutOutSettings());
+    if (!ui->lossekanten->isChecked())
+        card.front = card.back = QImage();
+    PictureCaption record;
+    QString named;
+    bool skip = false;
+    FillCardRecord(cardIndex, record, named, skip);
+    if (skip)
+        return true;
+    QString path = SavePath(folder, named.isEmpty() ? ui->fnedit->text() : named, ui->bestandstype->currentText());
+    bool overwriting = false;
+    if (path.isEmpty() || !choosePath(path, overwriting, caption))
+        return false;
+    CardToSave c = cardToSave(path, overwriting, card, read ? cardReader->textFor(rect) : QString());
+    c.index = cardIndex;
+    c.input.caption.title = record.title;
+    c.input.caption.person = record.person;
+    c.input.caption.subjects = record.subjects;
+    // Encoded on the pool while the next card is cut out; what becomes of it is told when it is in place.
+    seriesSaves->save(CardSaveUnit(c.input, [this, c](const CardSaveResult &r) { finishCard(c, r); }));
+    if (named.isEmpty())
+        nameNextCard(folder);
+    setWindowTitle(caption);
+    return true;
 }
 
 void TScanform::bidprentmodeClick()
