@@ -45,20 +45,48 @@ void PreviewImage::pictureTurned(qint64 before, int quarters)
     const bool turnAlong = !m_scaled.isNull() && m_scaledKey == before;
     const QImage scaled = turnAlong ? m_scaled.transformed(QTransform().rotate(90.0 * quarters)) : QImage();
     const QSize scaledFor = quarters % 2 ? m_scaledFor.transposed() : m_scaledFor;
+    // The thinned copy is turned only if a new size needs it.
+    QImage thinned = m_thinnedKey == before ? m_thinned : QImage();
+    const int thinnedTurn = (m_thinnedTurn + quarters) % 4;
     pictureChanged();
     if (turnAlong) {
         m_scaled = scaled;
         m_scaledKey = m_picture.cacheKey();
         m_scaledFor = scaledFor;
     }
+    if (!thinned.isNull()) {
+        m_thinned = thinned;
+        m_thinnedKey = m_picture.cacheKey();
+        m_thinnedTurn = thinnedTurn;
+    }
 }
 
 void PreviewImage::pictureChanged()
 {
-    m_scaled = QImage();
-    m_scaledKey = -1;
+    m_scaled = m_thinned = QImage();
+    m_scaledKey = m_thinnedKey = -1;
+    m_thinnedTurn = 0;
     update();
     emit replaced();
+}
+
+const QImage &PreviewImage::thinnedForSize()
+{
+    if (m_thinnedKey == m_picture.cacheKey() && m_thinnedTurn != 0) {
+        m_thinned = m_thinned.transformed(QTransform().rotate(90.0 * m_thinnedTurn));
+        m_thinnedTurn = 0;
+    }
+    // Made afresh unless it holds a third more pixels than shown each way: a
+    // turned one mostly does, and smooths as well.
+    if (m_thinnedKey != m_picture.cacheKey() || 3 * m_thinned.width() < 4 * width()
+        || 3 * m_thinned.height() < 4 * height()) {
+        const QSize twice = m_picture.size().scaled(size() * 2, Qt::KeepAspectRatio);
+        m_thinned = m_picture.format() == QImage::Format_BGR888
+                        ? Thinned(m_picture, twice)
+                        : m_picture.scaled(twice, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        m_thinnedKey = m_picture.cacheKey();
+    }
+    return m_thinned;
 }
 
 const QImage &PreviewImage::scaledForSize()
@@ -72,16 +100,8 @@ const QImage &PreviewImage::scaledForSize()
         if (!m_picture.isNull() && width() > 0 && height() > 0) {
             // A picture many times the control is first thinned out, so that the
             // smoothing works on a few times the pixels shown, not on all of them.
-            const QImage *from = &m_picture;
-            QImage thinned;
-            if (m_picture.width() > 4 * width() && m_picture.height() > 4 * height()) {
-                const QSize twice = m_picture.size().scaled(size() * 2, Qt::KeepAspectRatio);
-                thinned = m_picture.format() == QImage::Format_BGR888
-                              ? Thinned(m_picture, twice)
-                              : m_picture.scaled(twice, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-                from = &thinned;
-            }
-            m_scaled = from->scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            const bool thin = m_picture.width() > 4 * width() && m_picture.height() > 4 * height();
+            m_scaled = (thin ? thinnedForSize() : m_picture).scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
             ++m_scaleCount;
         }
     }

@@ -33,9 +33,16 @@ protected:
 
 private:
     const QImage &scaledForSize();
+    // Every n-th pixel of a large picture at about twice the size shown, kept
+    // (and turned along) so that another size or a quarter turn need not read
+    // the picture again.
+    const QImage &thinnedForSize();
 
     QImage m_picture;
     QImage m_scaled;
+    QImage m_thinned;
+    qint64 m_thinnedKey = -1;
+    int m_thinnedTurn = 0;   // quarters clockwise the picture turned since m_thinned was made
     qint64 m_scaledKey = -1;
     QSize m_scaledFor;
     int m_scaleCount = 0;

@@ -367,6 +367,17 @@ TEST_F(PreviewTest, Preview_ShouldRescaleOnlyWhenTheSizeOrThePictureChanges)
     preview.render(&target);
     EXPECT_EQ(preview.scaleCount(), 5);
     EXPECT_EQ(target.pixelColor(150, 25), QColor(0, 255, 0));
+
+    // A quarter turn clockwise shown at its new size, from what was kept of the picture.
+    const qint64 upright = preview.picture().cacheKey();
+    RotateQuarterRight(preview.picture());
+    preview.pictureTurned(upright, 1);
+    preview.resize(50, 100);
+    preview.render(&target);
+    EXPECT_EQ(target.pixelColor(12, 25), QColor(0, 0, 255));
+    EXPECT_EQ(target.pixelColor(37, 25), QColor(255, 0, 0));
+    EXPECT_EQ(target.pixelColor(12, 75), QColor(10, 20, 30));
+    EXPECT_EQ(target.pixelColor(37, 75), QColor(0, 255, 0));
 }
 
 // A turn that takes long runs under the busy cursor, and the window paints
