@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -217,6 +218,7 @@ public:
         return uint8_t(p[0] - m_low[0]) <= m_band[0] && uint8_t(p[1] - m_low[1]) <= m_band[1]
             && uint8_t(p[2] - m_low[2]) <= m_band[2];
     }
+    void prefetch(int y, int x) const { __builtin_prefetch(line(y) + x * m_bytes); }
     bool allKey(const uchar *line, int x0, int x1) const
     {
         uint8_t off = 0;
@@ -246,10 +248,46 @@ struct GapWatch {
     }
 };
 
-struct Column {
-    int x, top, bottom;
-    GapWatch watch;
-};
+// Columns through every region, pitch apart (three at least), read every step
+// rows: no gap along the rows in any. They are read a row at a time, in memory
+// order, each row's samples asked for a few rows ahead.
+bool ColumnsHold(const KeyRows &px, const std::vector<QRect> &regions, int pitch, int step)
+{
+    struct Column {
+        int x;
+        GapWatch watch;
+    };
+    std::vector<std::vector<Column>> columns(regions.size());
+    int top = INT_MAX, bottom = INT_MIN;
+    for (size_t k = 0; k < regions.size(); ++k) {
+        const QRect &r = regions[k];
+        if (r.isEmpty())
+            continue;
+        top = std::min(top, r.top());
+        bottom = std::max(bottom, r.bottom());
+        const int n = std::max(3, r.width() / pitch);
+        for (int j = 0; j < n; ++j)
+            columns[k].push_back({r.left() + int((j + 0.5) * r.width() / n), {}});
+    }
+    const int ahead = 16 * step;
+    for (int y = top; y <= bottom; y += step) {
+        const uchar *line = px.line(y);
+        for (size_t k = 0; k < regions.size(); ++k) {
+            const QRect &r = regions[k];
+            if (y + ahead >= r.top() && y + ahead <= r.bottom())
+                for (const Column &c : columns[k])
+                    px.prefetch(y + ahead, c.x);
+            if (y >= r.top() && y <= r.bottom())
+                for (Column &c : columns[k])
+                    c.watch.feed(px.key(line, c.x));
+        }
+    }
+    for (const auto &list : columns)
+        for (const Column &c : list)
+            if (c.watch.gap)
+                return false;
+    return true;
+}
 
 // Outside the card regions one row shows only the platform colour, inside
 // each (read every step pixels; not at all when step is 0) no gap.
@@ -287,39 +325,17 @@ bool GridFindsEveryCard(const QImage &picture, const PixelSelection &selection, 
     const int margin = int(qint64(W) * settings.marginPercent / 100);
     const int cellX = W / GridSize + 1, cellY = H / GridSize + 1;
     const double dpi = Dpi(picture);
-    // Samples 1/6 mm apart and columns 16 mm apart, whatever a wrong tag claims.
-    const int step = std::clamp(int(dpi / 150), 1, 4), pitch = std::max(cellX, int(16 * dpi / 25.4));
+    // Samples 1/6 mm apart and columns 24 mm apart, whatever a wrong tag claims.
+    const int step = std::clamp(int(dpi / 150), 1, 4), pitch = std::max(cellX, int(24 * dpi / 25.4));
     std::vector<QRect> regions;
-    std::vector<Column> columns;
-    for (const ScanBox &b : boxes) {
-        const QRect r = QRect(QPoint(b.left + margin - cellX, b.top + margin - cellY),
-                              QPoint(b.right - margin + cellX, b.bottom - margin + cellY))
-                            .intersected(part);
-        regions.push_back(r);
-        const int n = std::max(3, r.width() / pitch);
-        for (int j = 0; j < n; ++j)
-            columns.push_back({r.left() + int((j + 0.5) * r.width() / n), r.top(), r.bottom(), {}});
-    }
+    for (const ScanBox &b : boxes)
+        regions.push_back(QRect(QPoint(b.left + margin - cellX, b.top + margin - cellY),
+                                QPoint(b.right - margin + cellX, b.bottom - margin + cellY))
+                              .intersected(part));
     std::sort(regions.begin(), regions.end(), [](const QRect &a, const QRect &b) { return a.left() < b.left(); });
-
-    // Columns catch the gaps that lie along the rows; they are read a row at a
-    // time, in memory order, each row's samples asked for a few rows ahead.
-    const int ahead = 16 * step;
-    for (int y = part.top(); y <= part.bottom(); y += step) {
-        const uchar *line = px.line(y);
-        if (y + ahead <= part.bottom()) {
-            const uchar *later = px.line(y + ahead);
-            for (const Column &c : columns)
-                if (y + ahead >= c.top && y + ahead <= c.bottom)
-                    __builtin_prefetch(later + c.x * 3);
-        }
-        for (Column &c : columns)
-            if (y >= c.top && y <= c.bottom)
-                c.watch.feed(px.key(line, c.x));
-    }
-    for (const Column &c : columns)
-        if (c.watch.gap)
-            return false;
+    // Columns catch the gaps that lie along the rows, rows those across them.
+    if (!ColumnsHold(px, regions, pitch, step))
+        return false;
     // Rows two cells apart; gaps across them are as tall as a card: every other
     // such row is enough to meet them.
     for (int row = 0; row < GridSize; row += 2) {
