@@ -466,7 +466,7 @@ TEST_F(SaneNet, ScannerListGivesUpOnASilentServerByItself)
         poll->start(20);
     });
     EXPECT_EQ(bridge.selectImageSource(nullptr), 0);
-    EXPECT_TRUE(shown.contains("mislukt; alleen de voorbeeldscanner")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("mislukt (er antwoordt geen scanner); alleen de voorbeeldscanner")) << shown.toStdString();
     saned.signal(SIGCONT);
     expectNextScanWorks();
 }

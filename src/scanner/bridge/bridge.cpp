@@ -14,7 +14,9 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QScopeGuard>
+#include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 
 #include <dlfcn.h>
 #include <atomic>
@@ -196,11 +198,17 @@ bool Bridge::abandonedSettled()
     if (WorkerThread::abandonedRunning() == 0)
         return true;
     giveUpSession();
-    for (int waited = 0; waited < 2000 && WorkerThread::abandonedRunning() > 0; waited += 10) {
-        if (eventLoopHere())
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!eventLoopHere()) {
+        for (int waited = 0; waited < 2000 && WorkerThread::abandonedRunning() > 0; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return WorkerThread::abandonedRunning() == 0;
     }
+    // The window paints meanwhile; its input waits, as for any call into the scanner.
+    QEventLoop loop;
+    WorkerThread::whenAbandonedSettled(&loop, [&loop] { loop.quit(); });
+    QTimer::singleShot(2000, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    WorkerThread::whenAbandonedSettled(nullptr, {});
     return WorkerThread::abandonedRunning() == 0;
 }
 

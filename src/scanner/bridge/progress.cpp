@@ -3,11 +3,13 @@
 #include "scanner/bridge/worker_thread.h"
 
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QEventLoop>
 #include <QProgressDialog>
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -24,6 +26,23 @@ std::unique_ptr<QProgressDialog> MakeDialog(const QString &label, const QString 
     dialog->setMinimumDuration(0);
     return dialog;
 }
+
+// Calls hidden when the object it watches is hidden.
+class WhenHidden : public QObject {
+public:
+    WhenHidden(QObject *parent, std::function<void()> hidden) : QObject(parent), m_hidden(std::move(hidden)) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Hide)
+            m_hidden();
+        return false;
+    }
+
+private:
+    std::function<void()> m_hidden;
+};
 
 } // namespace
 
@@ -54,13 +73,11 @@ ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const st
     ScanOutcome instead;
     instead.kind = ScanOutcome::Cancelled;
     instead.status = SANE_STATUS_CANCELLED;
+    worker.whenDone(&loop, [&loop] { loop.quit(); });
+    // The timer watches a cancelled or stuck scan and shows the progress; the end is heard.
     QTimer poll;
     poll.setInterval(20);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (worker.finished()) {
-            loop.quit();
-            return;
-        }
         if ((sinceCancel.isValid() && sinceCancel.elapsed() > control->abandonAfterCancelMs)
             || ScanStuck(*control, instead)) {
             gaveUp = true;
@@ -90,38 +107,39 @@ ScanOutcome RunWhileProcessingEvents(std::function<ScanOutcome()> work, const st
 WaitEnd WaitWhileProcessingEvents(std::function<void()> work, bool showDialog, const QString &label,
                                   const QString &title, int timeoutMs, int showAfterMs)
 {
-    WorkerThread worker(std::move(work));
     QEventLoop loop;
-    QElapsedTimer since;
-    since.start();
+    QObject here;  // receives the work's end and the timers, gone with this call
     std::unique_ptr<QProgressDialog> dialog;
-    bool cancelled = false, timedOut = false;
-    QTimer poll;
-    poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (worker.finished()) {
-            loop.quit();
-        } else if (dialog && dialog->wasCanceled()) {
-            cancelled = true;
-            loop.quit();
-        } else if (timeoutMs > 0 && since.elapsed() >= timeoutMs) {
-            cancelled = timedOut = true;
-            loop.quit();
-        } else if (showDialog && !dialog && since.elapsed() >= showAfterMs) {
+    WaitEnd end = WaitEnd::Returned;
+    bool over = false;
+    const auto finish = [&](WaitEnd how) {
+        if (std::exchange(over, true))
+            return;
+        end = how;
+        loop.quit();
+    };
+    if (timeoutMs > 0)
+        QTimer::singleShot(timeoutMs, Qt::PreciseTimer, &here, [&] { finish(WaitEnd::TimedOut); });
+    if (showDialog)
+        QTimer::singleShot(showAfterMs, &here, [&] {
+            if (over)
+                return;
             dialog = MakeDialog(label, title, 0);  // no length known: a busy bar
             dialog->setObjectName(QStringLiteral("waitDialog"));
+            // Its button, Escape and closing all hide it: that ends the waiting.
+            dialog->installEventFilter(new WhenHidden(&here, [&] { finish(WaitEnd::Cancelled); }));
             dialog->show();
             loop.quit();  // from now on the dialog takes clicks and keys
-        }
-    });
-    poll.start();
+        });
+    WorkerThread worker(std::move(work));
+    worker.whenDone(&here, [&] { finish(WaitEnd::Returned); });
     // Until the dialog shows, clicks and keys wait, as they would for a quick
     // call: the window must not start anything else meanwhile.
-    while (!worker.finished() && !cancelled)
+    while (!over)
         loop.exec(dialog ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
-    if (cancelled && !worker.finished()) {
+    if (end != WaitEnd::Returned) {
         worker.abandon();
-        return timedOut ? WaitEnd::TimedOut : WaitEnd::Cancelled;
+        return end;
     }
     worker.join();
     return WaitEnd::Returned;

@@ -53,8 +53,8 @@ SourceParts BuildSourceDialog(QDialog &dialog, const QString &title)
 }
 
 // Lists the devices found and the virtual scanner after them, current chosen,
-// and says how the search went.
-void ShowFound(const SourceParts &parts, std::vector<SaneDeviceInfo> devices, SANE_Status result,
+// and says how the search went: failure is why it failed, empty when it did not.
+void ShowFound(const SourceParts &parts, std::vector<SaneDeviceInfo> devices, const QString &failure,
                const QString &current)
 {
     const int real = int(devices.size());
@@ -69,9 +69,8 @@ void ShowFound(const SourceParts &parts, std::vector<SaneDeviceInfo> devices, SA
     if (!parts.list->currentItem())
         parts.list->setCurrentItem(parts.list->topLevelItem(0));
     parts.status->setText(
-        result != SANE_STATUS_GOOD
-            ? QStringLiteral("Zoeken naar scanners mislukt (%1); alleen de voorbeeldscanner is beschikbaar.")
-                  .arg(OpenStatusReason(result))
+        !failure.isEmpty()
+            ? QStringLiteral("Zoeken naar scanners mislukt (%1); alleen de voorbeeldscanner is beschikbaar.").arg(failure)
         : real == 0 ? QStringLiteral("Geen scanners gevonden; alleen de voorbeeldscanner is beschikbaar.")
                     : QStringLiteral("Kies de scanner waarmee u wilt scannen."));
 }
@@ -96,13 +95,14 @@ bool RunSourceDialog(const std::shared_ptr<SaneBackend> &backend, const QString 
     WorkerThread search([backend, found] { found->result = backend->getDevices(found->devices); });
     search.whenDone(&dialog, [&] {
         if (!std::exchange(shown, true))
-            ShowFound(parts, found->devices, found->result, current);
+            ShowFound(parts, found->devices,
+                      found->result == SANE_STATUS_GOOD ? QString() : OpenStatusReason(found->result), current);
     });
     // A server that never answers: the search has failed, the virtual scanner remains.
     if (boundMs > 0)
-        QTimer::singleShot(boundMs, &dialog, [&] {
+        QTimer::singleShot(boundMs, Qt::PreciseTimer, &dialog, [&] {
             if (!std::exchange(shown, true))
-                ShowFound(parts, {}, SANE_STATUS_IO_ERROR, current);
+                ShowFound(parts, {}, QStringLiteral("er antwoordt geen scanner"), current);
         });
     const int answer = dialog.exec();
     if (search.finished())

@@ -9,6 +9,21 @@
 
 namespace {
 std::atomic<int> g_abandoned{0};
+
+// Who hears that no abandoned work runs any more.
+struct Settled {
+    std::mutex mutex;
+    QObject *receiver = nullptr;
+    std::function<void()> done;
+
+    // Under mutex.
+    void tell()
+    {
+        if (receiver)
+            QMetaObject::invokeMethod(receiver, done, Qt::QueuedConnection);
+        receiver = nullptr;
+    }
+} g_settled;
 }
 
 struct WorkerThread::State {
@@ -34,9 +49,11 @@ WorkerThread::WorkerThread(std::function<void()> work) : m_state(std::make_share
         work = nullptr;  // what the work held (a device, the session) goes before it counts as returned
         std::lock_guard<std::mutex> lock(state->mutex);
         state->done = true;
-        if (state->abandoned)
-            --g_abandoned;
         state->tell();
+        if (state->abandoned && --g_abandoned == 0) {
+            std::lock_guard<std::mutex> settled(g_settled.mutex);
+            g_settled.tell();
+        }
     });
 }
 
@@ -81,6 +98,15 @@ void WorkerThread::abandon()
 }
 
 int WorkerThread::abandonedRunning() { return g_abandoned.load(); }
+
+void WorkerThread::whenAbandonedSettled(QObject *receiver, std::function<void()> done)
+{
+    std::lock_guard<std::mutex> lock(g_settled.mutex);
+    g_settled.receiver = receiver;
+    g_settled.done = std::move(done);
+    if (g_abandoned.load() == 0)
+        g_settled.tell();
+}
 
 bool WorkerThread::RunOrAbandon(std::function<void()> work, const std::function<bool()> &giveUp)
 {

@@ -29,6 +29,9 @@ public:
     // Abandoned work that has not yet returned: while there is any, the SANE
     // session is in use and must not be touched from another thread.
     static int abandonedRunning();
+    // Calls done on receiver's thread once no abandoned work runs (at once when
+    // none does); a null receiver stops listening. One listener at a time.
+    static void whenAbandonedSettled(QObject *receiver, std::function<void()> done);
 
     // Runs `work` on a worker and waits, without an event loop, until it
     // returns (true) or `giveUp` says to stop waiting (false: abandoned).
