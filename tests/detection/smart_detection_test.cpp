@@ -1,6 +1,7 @@
 // "Slim zoeken" on hard lids made in code: uneven white with a shadow, dust and
 // hairs, dark photos on black, cards lying a millimetre apart and askew.
 #include "detection/item_detection.h"
+#include "detection/smart_detection.h"
 #include "synthetic_scan.h"
 
 #include <QGuiApplication>
@@ -187,6 +188,8 @@ TEST(SmartDetection, WhereTheGridFindsEveryCardItsBoxesStay)
         DetectionSettings s;
         const ScanBoxList old = DetectItems(scan, {0, 0, scan.width(), scan.height()}, s);
         ASSERT_EQ(old.size(), cards.size());
+        // ...and are taken without modelling the lid.
+        EXPECT_TRUE(GridFindsEveryCard(scan, {0, 0, scan.width(), scan.height()}, old, s)) << lean;
         s.smart = true;
         EXPECT_EQ(DetectItems(scan, {0, 0, scan.width(), scan.height()}, s), old) << lean;
     }
