@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QTimer>
 
 #include <algorithm>
@@ -239,6 +240,22 @@ void WhenShown(const QString &name, std::function<void(QDialog &)> act)
             }
     });
     timer->start();
+}
+
+void WhenSearched(QString &shown, std::function<void(QDialog &)> act)
+{
+    WhenShown("sourceDialog", [&shown, act](QDialog &d) {
+        auto *status = d.findChild<QLabel *>("searchStatus");
+        auto *wait = new QTimer(&d);
+        QObject::connect(wait, &QTimer::timeout, [&shown, act, status, wait, dlg = &d] {
+            if (status->text() != QStringLiteral("Scanners zoeken…")) {
+                wait->stop();
+                shown = status->text();
+                act(*dlg);
+            }
+        });
+        wait->start(5);
+    });
 }
 
 void WaitForAbandonedWork()

@@ -145,3 +145,5 @@ class QDialog;
 class QString;
 // Runs `act` on the dialog named `name` once it is shown.
 void WhenShown(const QString &name, std::function<void(QDialog &)> act);
+// Once the source dialog's search has ended: its status into shown, then act.
+void WhenSearched(QString &shown, std::function<void(QDialog &)> act);

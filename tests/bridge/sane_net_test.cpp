@@ -454,17 +454,7 @@ TEST_F(SaneNet, ScannerListGivesUpOnASilentServerByItself)
 {
     saned.signal(SIGSTOP);
     QString shown;
-    WhenShown("sourceDialog", [&](QDialog &d) {
-        auto *status = d.findChild<QLabel *>("searchStatus");
-        auto *poll = new QTimer(&d);
-        QObject::connect(poll, &QTimer::timeout, [&shown, status, dlg = &d] {
-            if (status->text() != QStringLiteral("Scanners zoeken…")) {
-                shown = status->text();
-                dlg->reject();
-            }
-        });
-        poll->start(20);
-    });
+    WhenSearched(shown, [](QDialog &d) { d.reject(); });
     EXPECT_EQ(bridge.selectImageSource(nullptr), 0);
     EXPECT_TRUE(shown.contains("mislukt (er antwoordt geen scanner); alleen de voorbeeldscanner")) << shown.toStdString();
     saned.signal(SIGCONT);
