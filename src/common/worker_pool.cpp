@@ -108,7 +108,7 @@ struct PoolHelpers::State {
     std::exception_ptr error;
 };
 
-PoolHelpers::PoolHelpers(WorkerPool &pool) : m_pool(pool), m_state(std::make_shared<State>()) {}
+PoolHelpers::PoolHelpers(WorkerPool *pool) : m_pool(pool), m_state(std::make_shared<State>()) {}
 
 PoolHelpers::~PoolHelpers()
 {
@@ -123,13 +123,20 @@ void PoolHelpers::start(int count, std::function<void()> work)
 {
     if (WorkerPool::onWorker() || count <= 0)
         return;
+    if (!m_pool) {
+        try {
+            m_pool = &WorkerPool::shared();
+        } catch (const std::system_error &) {
+            return;   // no thread to be had: all on the caller's
+        }
+    }
     {
         const std::lock_guard<std::mutex> guard(m_state->lock);
         m_state->closed = false;
         m_state->work = std::move(work);
     }
     for (int i = 0; i < count; ++i) {
-        m_pool.post([state = m_state] {
+        m_pool->post([state = m_state] {
             {
                 const std::lock_guard<std::mutex> guard(state->lock);
                 if (state->closed)

@@ -56,13 +56,15 @@ private:
 // Helpers that start after finish do nothing.
 class PoolHelpers {
 public:
-    explicit PoolHelpers(WorkerPool &pool = WorkerPool::shared());
+    // pool: the shared one when not given, started only once helpers are asked for.
+    explicit PoolHelpers(WorkerPool *pool = nullptr);
     ~PoolHelpers();   // finish(), dropping what a helper threw
     PoolHelpers(const PoolHelpers &) = delete;
     PoolHelpers &operator=(const PoolHelpers &) = delete;
 
-    // Posts count helpers each calling work once, none on a worker of a pool:
-    // there the caller does it all. work may refer to the caller's locals.
+    // Posts count helpers each calling work once, none on a worker of a pool
+    // or when no thread is to be had: then the caller does it all. work may
+    // refer to the caller's locals.
     void start(int count, std::function<void()> work);
     // No helper starts after this; waits for those running and throws again
     // the first exception one of them threw.
@@ -70,6 +72,6 @@ public:
 
 private:
     struct State;
-    WorkerPool &m_pool;
+    WorkerPool *m_pool;
     std::shared_ptr<State> m_state;
 };
