@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <new>
 
 namespace {
 // Backs read at once at most: each reader loads an engine of its own, once per
@@ -38,9 +39,13 @@ struct CardTextReader::Run {
         while (take(index))
             finish(index, Result());
     }
+    // Finished even without its result (no memory for it): nobody waits for ever.
     void finish(size_t index, const Result &result)
     {
-        results[index].addResult(result);
+        try {
+            results[index].addResult(result);
+        } catch (const std::bad_alloc &) {
+        }
         results[index].finish();
     }
 };
@@ -165,11 +170,16 @@ void CardTextReader::waitFor(int index) const
     }
 }
 
+CardTextReader::Result CardTextReader::Finished(const Card &card)
+{
+    return card.future.isFinished() && card.future.resultCount() > 0 ? card.future.result() : Result();
+}
+
 QString CardTextReader::textFor(const QRect &card) const
 {
     for (const Card &c : m_cards)
         if (c.rect == card && c.future.isFinished())
-            return c.future.result().text;
+            return Finished(c).text;
     return QString();
 }
 
@@ -177,14 +187,14 @@ int CardTextReader::turnFor(const QRect &card) const
 {
     for (const Card &c : m_cards)
         if (c.rect == card && c.future.isFinished())
-            return c.future.result().turn;
+            return Finished(c).turn;
     return 0;
 }
 
 QString CardTextReader::error() const
 {
     for (const Card &c : m_cards)
-        if (c.future.isFinished() && !c.future.result().error.isEmpty())
-            return c.future.result().error;
+        if (const QString e = Finished(c).error; !e.isEmpty())
+            return e;
     return QString();
 }

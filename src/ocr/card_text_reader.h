@@ -61,6 +61,8 @@ private:
         QFuture<Result> future;
     };
     struct Run;
+    // A card's result once finished; empty before, or when it ended without one.
+    static Result Finished(const Card &card);
     std::shared_ptr<Run> m_run;
     std::shared_ptr<std::atomic<bool>> m_stop;
     std::vector<Card> m_cards;
