@@ -168,7 +168,8 @@ private:
     // of its own, Memo1's text followed by what its back reads.
     void StartReadingBacks();
     bool ReadingBacks() const;
-    // Waits, with a progress dialog that can stop it, for every box still being read.
+    // Waits beside the window, behind a progress window whose Stoppen stops the
+    // reading, for every box still being read.
     void WaitForBackTexts();
     QString BackTextOf(const ScanBox &box) const;
 
