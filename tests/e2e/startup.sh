@@ -122,7 +122,7 @@ scandocformakol scandocformkleurgrensspin scandocformwitrandspin scandocformmaxm
 scandocformmaxmagperregelspin scandocformachterkantgroep scandocformTrackBar1 scandocformmetui
 scandocformherstart scandocformbidprentmode scandocformaltijdfnvraag scandocformgelijkachterkant
 scandocformmaakachtergrondwitcheck scandocformstartmetscan scandocformachtergrondkleur
-scandocformvakkleur scandocformbestandstype scandocformkaartenrechtzetten scandocformlossekanten scandocformtekstachterkantlezen scandocformocrtaal scandocformslimzoeken"
+scandocformvakkleur scandocformbestandstype scandocformkaartenrechtzetten scandocformlossekanten scandocformtekstachterkantlezen scandocformocrtaal scandocformslimzoeken scandocformkaartgegevens scandocformnaamuitkaartgegevens scandocformkaartnaampatroon"
 expected=$(echo $expected)
 actual=$(tr -d '\r' <"$work/KVNscan.ini" | sed -n 's/=.*//p' | tr '\n' ' ' | sed 's/ $//')
 [ "$actual" = "$expected" ] || fail "settings keys differ
