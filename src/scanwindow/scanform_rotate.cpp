@@ -45,23 +45,28 @@ void TScanform::BitBtn3Click(QObject *sender)
     const QRect frame = plainFrame;
     const int w = shown.width(), h = shown.height();
     const qint64 before = shown.cacheKey();
-    {
-        // The clean scan is the turned picture afterwards: it lets go of the
-        // pixels now, so that a half turn needs no copy of them.
-        const auto shareAgain = qScopeGuard([&] { cleanScan = shown; });
-        if (cleanScan.cacheKey() == before)
-            cleanScan = QImage();
-        if (SlowToCopy(shown)) {
-            // The preview keeps painting the picture as it was until the turn is done.
-            QImage turned = shown;
-            RunBesideWindow(QStringLiteral("Draaien"), QStringLiteral("Bezig met draaien…"),
-                            [&] { Turn(turned, quarters); });
-            shown = turned;
-        } else {
-            Turn(shown, quarters);
-        }
-        Image1->pictureTurned(before, quarters);
+    // The clean scan is the turned picture afterwards: it lets go of the pixels
+    // now, so that a half turn needs no copy of them (and has them back should
+    // the turn fail).
+    const bool released = cleanScan.cacheKey() == before;
+    if (released)
+        cleanScan = QImage();
+    auto failed = qScopeGuard([&] {
+        if (released)
+            cleanScan = shown;
+    });
+    if (SlowToCopy(shown)) {
+        // The preview keeps painting the picture as it was until the turn is done.
+        QImage turned = shown;
+        RunBesideWindow(QStringLiteral("Draaien"), QStringLiteral("Bezig met draaien…"),
+                        [&] { Turn(turned, quarters); });
+        shown = turned;
+    } else {
+        Turn(shown, quarters);
     }
+    failed.dismiss();
+    cleanScan = shown;
+    Image1->pictureTurned(before, quarters);
     pictureUnsaved = true;
     endJoin();
     FitPreview();
