@@ -27,12 +27,10 @@ qint64 TrailingNumber(const QString &fileName)
 
 namespace {
 
-void FillBand(QImage &picture, int x0, int y0, int x1, int y1, const uchar bgr[3])
+void FillBand(QImage &picture, const QRect &band, const uchar bgr[3])
 {
-    x0 = std::max(x0, 0);
-    y0 = std::max(y0, 0);
-    x1 = std::min(x1, picture.width());
-    y1 = std::min(y1, picture.height());
+    const int x0 = std::max(band.left(), 0), y0 = std::max(band.top(), 0);
+    const int x1 = std::min(band.right() + 1, picture.width()), y1 = std::min(band.bottom() + 1, picture.height());
     if (x0 >= x1 || y0 >= y1)
         return;
     for (int y = y0; y < y1; ++y) {
@@ -45,21 +43,33 @@ void FillBand(QImage &picture, int x0, int y0, int x1, int y1, const uchar bgr[3
     }
 }
 
-// The outline of box as four bands of the pen width, centred on the edges
-// left, top, right - 1 and bottom - 1. Filled directly: a painter would convert
-// every span of a 24-bit picture on the way.
-void DrawOutline(QImage &picture, const ScanBox &box, int penWidth, const uchar bgr[3])
+} // namespace
+
+std::array<QRect, 4> OutlineBands(const ScanBox &box, int penWidth)
 {
     const int half = penWidth / 2;
     const int x0 = box.left - half, y0 = box.top - half;
     const int x1 = box.right - 1 - half + penWidth, y1 = box.bottom - 1 - half + penWidth;
-    FillBand(picture, x0, y0, x1, y0 + penWidth, bgr);
-    FillBand(picture, x0, y1 - penWidth, x1, y1, bgr);
-    FillBand(picture, x0, y0, x0 + penWidth, y1, bgr);
-    FillBand(picture, x1 - penWidth, y0, x1, y1, bgr);
+    return {QRect(QPoint(x0, y0), QPoint(x1 - 1, y0 + penWidth - 1)),
+            QRect(QPoint(x0, y1 - penWidth), QPoint(x1 - 1, y1 - 1)),
+            QRect(QPoint(x0, y0), QPoint(x0 + penWidth - 1, y1 - 1)),
+            QRect(QPoint(x1 - penWidth, y0), QPoint(x1 - 1, y1 - 1))};
 }
 
-} // namespace
+int OutlinePenWidth(int pictureWidth) { return std::max(pictureWidth / 150, 1); }
+
+void DrawBoxNumbers(QPainter &painter, const ScanBoxList &boxes, int count, qint64 startNumber, unsigned colour)
+{
+    painter.setPen(QColor(int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF)));
+    QFont font = painter.font();
+    for (int k = 0; k < std::clamp(count, 0, int(boxes.size())); ++k) {
+        const ScanBox &b = boxes[size_t(k)];
+        font.setPixelSize(std::max(b.height() / 10, 1));
+        painter.setFont(font);
+        painter.drawText(QRect(b.left + 5, b.top + 5, std::max(b.width(), 1), std::max(b.height(), 1)),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, QString::number(startNumber + k));
+    }
+}
 
 void DrawNumberedBoxes(QImage &picture, const ScanBoxList &boxes, int count, qint64 startNumber, unsigned colour)
 {
@@ -68,22 +78,15 @@ void DrawNumberedBoxes(QImage &picture, const ScanBoxList &boxes, int count, qin
         return;
     if (picture.format() != QImage::Format_BGR888)
         picture.convertTo(QImage::Format_BGR888);
-    const int red = int(colour & 0xFF), green = int((colour >> 8) & 0xFF), blue = int((colour >> 16) & 0xFF);
-    const uchar bgr[3] = {uchar(blue), uchar(green), uchar(red)};
-    const int penWidth = std::max(picture.width() / 150, 1);
+    const uchar bgr[3] = {uchar(colour >> 16), uchar(colour >> 8), uchar(colour)};
+    const int penWidth = OutlinePenWidth(picture.width());
+    // The bands filled directly: a painter would convert every span of a
+    // 24-bit picture on the way.
     for (int k = 0; k < count; ++k)
-        DrawOutline(picture, boxes[size_t(k)], penWidth, bgr);
-
+        for (const QRect &band : OutlineBands(boxes[size_t(k)], penWidth))
+            FillBand(picture, band, bgr);
     QPainter painter(&picture);
-    painter.setPen(QColor(red, green, blue));
-    QFont font = painter.font();
-    for (int k = 0; k < count; ++k) {
-        const ScanBox &b = boxes[size_t(k)];
-        font.setPixelSize(std::max(b.height() / 10, 1));
-        painter.setFont(font);
-        painter.drawText(QRect(b.left + 5, b.top + 5, std::max(b.width(), 1), std::max(b.height(), 1)),
-                         Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, QString::number(startNumber + k));
-    }
+    DrawBoxNumbers(painter, boxes, count, startNumber, colour);
 }
 
 QImage PreviewWithBoxes(const QImage &cleanScan, const ScanBoxList &boxes, int count, qint64 startNumber,

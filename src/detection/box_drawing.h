@@ -3,6 +3,9 @@
 #include "detection/scanbox.h"
 
 #include <QImage>
+#include <QPainter>
+#include <QRect>
+#include <array>
 #include <QString>
 
 // The number at the end of a file name, its extension dropped: kaart017.jpg
@@ -14,6 +17,14 @@ qint64 TrailingNumber(const QString &fileName);
 // is made 24-bit first.
 void DrawNumberedBoxes(QImage &picture, const ScanBoxList &boxes, int count, qint64 startNumber,
                        unsigned colour);
+
+// The outline of box as four bands of penWidth, centred on the edges left,
+// top, right - 1 and bottom - 1; the pen on a picture pictureWidth wide.
+std::array<QRect, 4> OutlineBands(const ScanBox &box, int penWidth);
+int OutlinePenWidth(int pictureWidth);
+// Writes startNumber + k in box k with painter's font, in colour: the
+// numbers of DrawNumberedBoxes, on any painter (a preview draws them scaled).
+void DrawBoxNumbers(QPainter &painter, const ScanBoxList &boxes, int count, qint64 startNumber, unsigned colour);
 
 // A copy of cleanScan, made 24-bit, with the numbered boxes drawn on it; the
 // clean scan itself stays without drawing.

@@ -1,7 +1,11 @@
 #include "scanwindow/preview_image.h"
 
+#include "detection/box_drawing.h"
+
 #include <QPainter>
 #include <QTransform>
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -34,10 +38,54 @@ PreviewImage::PreviewImage(QWidget *parent) : MouseReporter(parent)
     setMouseTracking(true);
 }
 
+QImage &PreviewImage::picture()
+{
+    return const_cast<QImage &>(std::as_const(*this).picture());
+}
+
+const QImage &PreviewImage::picture() const
+{
+    if (m_boxes) {
+        m_picture = PreviewWithBoxes(m_picture, m_boxes->boxes, m_boxes->count, m_boxes->startNumber, m_boxes->colour);
+        m_boxes.reset();
+    }
+    return m_picture;
+}
+
 void PreviewImage::setPicture(const QImage &picture)
 {
     m_picture = picture;
-    pictureChanged();
+    m_boxes.reset();
+    // A picture scaled before (the scan shown again after its boxes) keeps its scaled copy.
+    if (picture.isNull() || picture.cacheKey() != m_scaledKey) {
+        pictureChanged();
+        return;
+    }
+    update();
+    emit replaced();
+}
+
+void PreviewImage::setPictureWithBoxes(const QImage &clean, const ScanBoxList &boxes, int count, qint64 startNumber,
+                                       unsigned colour)
+{
+    setPicture(clean);
+    count = std::clamp(count, 0, int(boxes.size()));
+    if (count > 0 && !clean.isNull())
+        m_boxes = Boxes{boxes, count, startNumber, colour};
+}
+
+void PreviewImage::paintBoxes(QPainter &painter, QSize scaled) const
+{
+    // Drawn as on the picture itself, scaled down with it.
+    painter.scale(double(scaled.width()) / m_picture.width(), double(scaled.height()) / m_picture.height());
+    const unsigned c = m_boxes->colour;
+    const QColor colour(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+    const QRect inside = m_picture.rect();
+    for (int k = 0; k < m_boxes->count; ++k)
+        for (const QRect &band : OutlineBands(m_boxes->boxes[size_t(k)], OutlinePenWidth(m_picture.width())))
+            painter.fillRect(band & inside, colour);
+    painter.setFont(QFont());
+    DrawBoxNumbers(painter, m_boxes->boxes, m_boxes->count, m_boxes->startNumber, c);
 }
 
 void PreviewImage::pictureTurned(qint64 before, int quarters)
@@ -115,4 +163,6 @@ void PreviewImage::paintEvent(QPaintEvent *)
         return;
     QPainter p(this);
     p.drawImage(0, 0, img);
+    if (m_boxes && !m_picture.isNull())
+        paintBoxes(p, img.size());
 }

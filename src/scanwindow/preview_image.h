@@ -3,16 +3,25 @@
 // Paints from a scaled copy kept for the current size, so a large scan is not
 // rescaled on every paint.
 #include <QImage>
+#include "detection/scanbox.h"
 #include "scanwindow/mouse_reporter.h"
+
+#include <optional>
 
 class PreviewImage : public MouseReporter {
     Q_OBJECT
 public:
     explicit PreviewImage(QWidget *parent = nullptr);
 
-    QImage &picture() { return m_picture; }
-    const QImage &picture() const { return m_picture; }
+    // With boxes pending, the boxes are drawn into the picture first.
+    QImage &picture();
+    const QImage &picture() const;
     void setPicture(const QImage &picture);
+    // Shows clean with the numbered boxes of DrawNumberedBoxes over it: they are
+    // painted over the scaled copy, and drawn into a copy of clean only once
+    // someone asks for the picture, so a shown scan is neither copied nor scaled again.
+    void setPictureWithBoxes(const QImage &clean, const ScanBoxList &boxes, int count, qint64 startNumber,
+                             unsigned colour);
     // Call after the picture was changed in place.
     void pictureChanged();
     // Call after the picture whose cacheKey() was before was turned by quarters
@@ -38,7 +47,16 @@ private:
     // the picture again.
     const QImage &thinnedForSize();
 
-    QImage m_picture;
+    struct Boxes {
+        ScanBoxList boxes;
+        int count;
+        qint64 startNumber;
+        unsigned colour;
+    };
+    void paintBoxes(QPainter &painter, QSize scaled) const;
+
+    mutable QImage m_picture;
+    mutable std::optional<Boxes> m_boxes;   // not yet drawn into m_picture
     QImage m_scaled;
     QImage m_thinned;
     qint64 m_thinnedKey = -1;

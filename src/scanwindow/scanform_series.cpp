@@ -128,14 +128,11 @@ void TScanform::zoeklossevakkenknopClick()
     boxes = DetectItems(scan, selection, settings);
     OrderBoxes(boxes, settings.columns);
 
-    // The preview shows the clean scan again, with this run's boxes drawn on a
-    // copy: a joined picture is gone from the screen.
+    // The preview shows the clean scan again, with this run's boxes over it (in
+    // the picture as soon as it is read): a joined picture is gone from the screen.
     endJoin();
-    if (boxes.empty())
-        setPicture(scan);
-    else
-        setPicture(PreviewWithBoxes(scan, boxes, int(boxes.size()), TrailingNumber(ui->fnedit->text()),
-                                    unsigned(ui->vakkleur->colour())));
+    Image1->setPictureWithBoxes(scan, boxes, int(boxes.size()), TrailingNumber(ui->fnedit->text()),
+                                unsigned(ui->vakkleur->colour()));
     // The backs are read while the user looks at the boxes.
     if (ReadingBacks())
         StartReadingBacks();

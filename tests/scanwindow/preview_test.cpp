@@ -1,6 +1,7 @@
 // Preview, selection frame, colour picking, button layouts and captions.
 #include "scan_fixture.h"
 
+#include "detection/box_drawing.h"
 #include "imaging/picture.h"
 
 #include <QApplication>
@@ -342,6 +343,21 @@ TEST_F(PreviewTest, Preview_ShouldRescaleOnlyWhenTheSizeOrThePictureChanges)
     EXPECT_EQ(preview.scaleCount(), 1);
     EXPECT_EQ(target.pixelColor(150, 25), QColor(0, 255, 0));
     EXPECT_EQ(target.pixelColor(50, 75), QColor(0, 0, 255));
+
+    // Boxes over the picture shown are painted over its scaled copy, drawn into
+    // the picture once it is read, and gone when the clean picture is set again.
+    const QImage clean = preview.picture();
+    const ScanBoxList boxes{{200, 100, 800, 400}};
+    preview.setPictureWithBoxes(clean, boxes, 1, 1, 0xFFFFFF);
+    preview.render(&target);
+    EXPECT_EQ(preview.scaleCount(), 1);
+    EXPECT_EQ(target.pixelColor(20, 25), QColor(Qt::white));   // the left edge, x 200 of 2000
+    EXPECT_EQ(target.pixelColor(30, 25), QColor(255, 0, 0));
+    EXPECT_EQ(preview.picture(), PreviewWithBoxes(clean, boxes, 1, 1, 0xFFFFFF));
+    preview.setPicture(clean);
+    preview.render(&target);
+    EXPECT_EQ(preview.scaleCount(), 1);
+    EXPECT_EQ(target.pixelColor(20, 25), QColor(255, 0, 0));
 
     preview.resize(100, 50);
     preview.render(&target);
