@@ -161,8 +161,6 @@ private:
     // Series mode: cuts the boxes of the latest detection out of the clean scan
     // and saves each card as one unit; false when a card failed or nothing was saved.
     bool SaveSeriesBoxes();
-    // Card i of the series under the next name, handed to seriesSaves.
-    bool saveSeriesCard(int cardIndex, CardPictures card, const QString &caption);
     // "Tekst achterkant lezen": the backs of the confirmed boxes are read while
     // the user looks at them; the series save then gives every card a text file
     // of its own, Memo1's text followed by what its back reads.
@@ -263,6 +261,12 @@ private:
     CardToSave cardToSave(const QString &path, bool overwriting, const CardPictures &card, const QString &backText);
     // What the window does once the card is in place or has failed; true when saved.
     bool finishCard(const CardToSave &card, const CardSaveResult &result);
+    // Beside the window: card i of the series named on the window's thread and handed to saves.
+    void handSeriesCard(PictureSaveQueue &saves, int cardIndex, const CardPictures &card, const QString &backText,
+                        const QString &caption);
+    // On the window's thread: card i named, its questions asked; false when it is not saved.
+    bool nameSeriesCard(int cardIndex, const CardPictures &card, const QString &backText, const QString &caption,
+                        CardToSave &c);
     void cardFailed(const QString &path, const QString &reason, int error);
     // The series being saved: what its cards came to, told once at its end.
     QStringList seriesSaved, seriesFailed;

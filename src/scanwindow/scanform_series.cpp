@@ -1,8 +1,9 @@
 // Series mode of the scan window, in the order the user meets it: detection of
 // the items on the glass, the Herverdeel question, then Opslaan: the backs' texts
-// waited for, the cards' facts checked, every box cut out and each card handed
-// whole to the save queue (encoded on the worker pool, put in place here, in
-// order); last the placement of a back side.
+// waited for, the cards' facts checked, every box cut out beside the window and
+// each card handed whole to the save queue (encoded on the worker pool, put in
+// place in order; named and told on the window's thread); last the placement of
+// a back side.
 #include "scanwindow/scanform.h"
 
 #include "common/terminology.h"
@@ -17,6 +18,7 @@
 #include "imaging/picture_file.h"
 #include "imaging/save_queue.h"
 #include "ocr/card_text_reader.h"
+#include "scanwindow/beside_window.h"
 #include "scanwindow/card_save.h"
 #include "scanwindow/file_naming.h"
 #include "scanwindow/preview_image.h"
@@ -25,11 +27,13 @@
 #include "ui_scanform.h"
 
 #include <QApplication>
-#include <QProgressDialog>
 #include <QScopeGuard>
+#include <QThread>
 #include <QTransform>
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <functional>
 
 namespace {
 
@@ -111,6 +115,54 @@ void TurnBackUpright(CardPictures &card, int turn, const CutOutSettings &setting
     joined.setDotsPerMeterX(card.joined.dotsPerMeterX());
     joined.setDotsPerMeterY(card.joined.dotsPerMeterY());
     card.joined = joined;
+}
+
+// Runs fn on the window's thread and waits for its end: work beside the window
+// asks its questions and tells what became of a card through here.
+void OnWindow(QObject *window, const std::function<void()> &fn)
+{
+    if (QThread::currentThread() == window->thread()) {
+        fn();
+        return;
+    }
+    std::exception_ptr failure;
+    QMetaObject::invokeMethod(
+        window,
+        [&] {
+            try {
+                fn();
+            } catch (...) {
+                failure = std::current_exception();   // thrown again beside the window
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+// A box's back as it was read before the cut-out: its text and the quarter turns that set it upright.
+struct BackAsRead {
+    ScanBox box;
+    QString text;
+    int turn = 0;
+};
+
+std::vector<BackAsRead> BacksAsRead(const CardTextReader &reader, const ScanBoxList &boxes, bool turned)
+{
+    std::vector<BackAsRead> read;
+    for (const ScanBox &box : boxes) {
+        const QRect rect(box.left, box.top, box.width(), box.height());
+        read.push_back({box, reader.textFor(rect), turned ? reader.turnFor(rect) : 0});
+    }
+    return read;
+}
+
+const BackAsRead *FindBack(const std::vector<BackAsRead> &read, const ScanBox &box)
+{
+    for (const BackAsRead &back : read)
+        if (back.box == box)
+            return &back;
+    return nullptr;
 }
 
 } // namespace
@@ -195,51 +247,63 @@ bool TScanform::SaveSeriesBoxes()
         return false;   // nothing saved: no saved layout, no restart
     seriesWithTexts = withTexts;
     const auto reset = qScopeGuard([this] { seriesWithTexts = false; });
-    CutOutSettings settings = cutOutSettings();
+    const CutOutSettings asSet = cutOutSettings();
+    CutOutSettings settings = asSet;
     // A back to be turned upright is laid beside its front afresh: the sides are needed apart.
     settings.sides = settings.sides || (backs && settings.straighten);
-    const FrontSide fronts{&frontScan, &frontBoxes, frontBoxCount};   // only a back side is paired
     const QImage source = cleanScan.isNull() ? picture() : cleanScan;
     BusyCursor busy;
-    // Shown once saving takes more than a second; stopping ends the run between
-    // cards, and what is saved stays saved.
-    QProgressDialog progress(QStringLiteral("Kaarten opslaan..."), QStringLiteral("Stoppen"), 0, count, this);
-    progress.setWindowTitle(Term(Terms::Opslaan));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(1000);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    int handed = 0;
     cardTextFailed = false;
     seriesSaved.clear();
     seriesFailed.clear();
     seriesFailReason.clear();
     seriesAskedRoom = seriesStop = seriesMemoTaken = seriesMemoWritten = false;
     const QString caption = windowTitle();
+    // The cut-out works beside the window on copies of what it needs: the
+    // window's own state stays the window thread's alone.
+    const bool sides = ui->lossekanten->isChecked();
+    const std::vector<BackAsRead> read = seriesWithTexts && cardReader && ReadingBacks()
+                                             ? BacksAsRead(*cardReader, boxes, asSet.straighten) : std::vector<BackAsRead>();
     // The backs read set straight go into the cards as they are: each card is straightened once.
-    const bool readStraight = backs && SameStraightening(straightBacksWith, settings) && readScanKey == source.cacheKey();
-    const auto made = [this, readStraight](const ScanBox &box) {
-        for (const auto &[read, picture] : straightBacks)
-            if (readStraight && read == box)
-                return picture;
-        return QImage();
-    };
+    std::vector<std::pair<ScanBox, QImage>> straight;
+    if (backs && SameStraightening(straightBacksWith, settings) && readScanKey == source.cacheKey())
+        straight = straightBacks;
+    ScanBoxList ordered = boxes;
+    const ScanBoxList pairs = frontBoxes;
+    QImage fronts = std::move(frontScan);   // whitened in place under its cards
+    const FrontSide paired{&fronts, &pairs, frontBoxCount};
     PictureSaveQueue saves;
     seriesSaves = &saves;
-    const QImage work = CutOutBoxes(
-        source, boxes, count, backSidePass ? &fronts : nullptr, settings,
-        [&](const CardPictures &card) {
-            saveSeriesCard(handed++, card, caption);
-            progress.setLabelText(QStringLiteral("Kaart %1 van %2 opgeslagen").arg(handed).arg(count));
-            progress.setValue(handed);
-        },
-        [&] { return progress.wasCanceled() || seriesStop; }, made);
-    saves.finish();
-    seriesSaves = nullptr;
+    const auto unset = qScopeGuard([&] { seriesSaves = nullptr; frontScan = std::move(fronts); });
+    QImage work;
+    bool stopped = false;
+    // Stoppen ends the run between cards; what is saved stays saved.
+    RunBesideWindow(Term(Terms::Opslaan), QStringLiteral("Kaart %1 van %2 opgeslagen"), count, [&](BesideProgress &progress) {
+        const auto hand = [&](const CardPictures &cut) {
+            const int index = progress.done;
+            CardPictures card = cut;
+            const BackAsRead *back = FindBack(read, ordered[size_t(index)]);
+            if (back && back->turn != 0)
+                TurnBackUpright(card, back->turn, asSet);
+            if (!sides)
+                card.front = card.back = QImage();
+            handSeriesCard(saves, index, card, back ? back->text : QString(), caption);
+            ++progress.done;
+        };
+        const auto made = [&straight](const ScanBox &box) {
+            for (const auto &[was, picture] : straight)
+                if (was == box)
+                    return picture;
+            return QImage();
+        };
+        const auto stop = [&] { return progress.stop || seriesStop; };
+        work = CutOutBoxes(source, ordered, count, backSidePass ? &paired : nullptr, settings, hand, stop, made);
+        saves.finish();
+        stopped = stop();
+    });
+    boxes = ordered;
     straightBacks.clear();
     FinishSeriesRecords();
-    const bool stopped = progress.wasCanceled() || seriesStop;
-    progress.close();
     if (stopped || !seriesFailed.isEmpty())
         ShowNotice(SeriesOutcomeText(count, seriesSaved, seriesFailed, seriesFailReason, stopped));
     if ((seriesWithTexts && !cardTextFailed) || seriesMemoWritten)
@@ -249,35 +313,43 @@ bool TScanform::SaveSeriesBoxes()
     return seriesFailed.isEmpty();
 }
 
-bool TScanform::saveSeriesCard(int cardIndex, CardPictures card, const QString &caption)
+void TScanform::handSeriesCard(PictureSaveQueue &saves, int cardIndex, const CardPictures &card, const QString &backText,
+                               const QString &caption)
+{
+    CardToSave c;
+    bool named = false;
+    OnWindow(this, [&] { named = nameSeriesCard(cardIndex, card, backText, caption, c); });
+    if (!named)
+        return;
+    // Encoded on the pool while the next card is cut out; what became of it is told on the window's thread.
+    SaveUnit unit = CardSaveUnit(c.input, [this, c](const CardSaveResult &r) { OnWindow(this, [&] { finishCard(c, r); }); });
+    if (!unit.anyThread) {
+        // The library's writers may show a message: they write on the window's thread.
+        unit.encode = [this, encode = unit.encode] { OnWindow(this, encode); };
+        unit.commit = [this, commit = unit.commit](const QString &thrown) { OnWindow(this, [&] { commit(thrown); }); };
+    }
+    saves.save(std::move(unit));
+}
+
+bool TScanform::nameSeriesCard(int cardIndex, const CardPictures &card, const QString &backText, const QString &caption,
+                               CardToSave &c)
 {
     const QString folder = ui->doelmap->text();
-    const ScanBox &box = boxes[size_t(cardIndex)];
-    const QRect rect(box.left, box.top, box.width(), box.height());
-    // The back as it was read: upright when cards are set straight.
-    const bool read = seriesWithTexts && cardReader && ReadingBacks();
-    const int turn = read && ui->kaartenrechtzetten->isChecked() ? cardReader->turnFor(rect) : 0;
-    if (turn != 0)
-        TurnBackUpright(card, turn, cutOutSettings());
-    if (!ui->lossekanten->isChecked())
-        card.front = card.back = QImage();
     PictureCaption record;
     QString named;
     bool skip = false;
     FillCardRecord(cardIndex, record, named, skip);
     if (skip)
-        return true;
+        return false;
     QString path = SavePath(folder, named.isEmpty() ? ui->fnedit->text() : named, ui->bestandstype->currentText());
     bool overwriting = false;
     if (path.isEmpty() || !choosePath(path, overwriting, caption))
         return false;
-    CardToSave c = cardToSave(path, overwriting, card, read ? cardReader->textFor(rect) : QString());
+    c = cardToSave(path, overwriting, card, backText);
     c.index = cardIndex;
     c.input.caption.title = record.title;
     c.input.caption.person = record.person;
     c.input.caption.subjects = record.subjects;
-    // Encoded on the pool while the next card is cut out; what becomes of it is told when it is in place.
-    seriesSaves->save(CardSaveUnit(c.input, [this, c](const CardSaveResult &r) { finishCard(c, r); }));
     if (named.isEmpty())
         nameNextCard(folder);
     setWindowTitle(caption);

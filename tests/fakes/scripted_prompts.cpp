@@ -1,6 +1,8 @@
 #include "fakes/scripted_prompts.h"
 
+#include <QCoreApplication>
 #include <QDialog>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -17,6 +19,9 @@ QStringList ScriptedPrompts::texts() const
 
 PromptAnswer ScriptedPrompts::next(const PromptRecord &r)
 {
+    // A question waits for the user on the window's thread, whatever runs beside it.
+    EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread())
+        << "asked beside the window: " << r.text.toStdString();
     m_transcript.push_back(r);
     if (m_answers.empty()) {
         ADD_FAILURE() << "unanswered " << r.kind.toStdString() << ": " << r.caption.toStdString()
@@ -102,6 +107,7 @@ std::unique_ptr<ProgressShown> ScriptedPrompts::progressWindow(const QString &ca
 {
     m_transcript.push_back({"progress", caption, label, QString::number(total), ModalResult::None});
     auto window = std::make_unique<ScriptedProgress>();
+    stopProgress = stopped;
     if (stopBusyWork)
         QTimer::singleShot(0, window.get(), stopped);
     return window;

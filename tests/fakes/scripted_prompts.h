@@ -40,6 +40,8 @@ public:
     int pending() const { return int(m_answers.size()); }
     // Busy and progress windows need no answer; with this set, the user stops the work at once.
     bool stopBusyWork = false;
+    // The Stoppen of the progress window shown last, for a test that stops midway.
+    std::function<void()> stopProgress;
 
     ModalResult notice(const QString &text, const QString &caption) override;
     ModalResult yesNo(const QString &text, const QString &caption, ModalResult defaultChoice) override;

@@ -16,7 +16,6 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QTimer>
-#include <QProgressDialog>
 
 #include <memory>
 #include <sys/mount.h>
@@ -391,7 +390,7 @@ TEST_F(SaveTest, SeriesCardsUnderOneNameStillAskBeforeOverwriting)
     probe().boxes() = {ScanBox{0, 0, 20, 15}, ScanBox{20, 15, 40, 30}};
     prompts.answerYes();
     form->SaveClick(ui().Scanbut);
-    EXPECT_EQ(prompts.texts(), QStringList{in("document.JPG") + " bestaat al, overschrijven ?"});
+    EXPECT_EQ(prompts.texts(), (QStringList{"Kaart %1 van %2 opgeslagen", in("document.JPG") + " bestaat al, overschrijven ?"}));
     ASSERT_EQ(afterSaves.size(), 2u);
     EXPECT_EQ(QImage(in("document.JPG")).size(), QSize(20, 15));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"document.JPG"});
@@ -485,9 +484,9 @@ TEST_F(SaveTest, FullDisk_ShouldWriteNoTextForAFailedPictureKeepTheTextAndAskOnc
                 EXPECT_EQ(told.contains("Geen ruimte meer op het opslagmedium"), mounted) << told.toStdString();
                 continue;
             }
-            // One question at the first failure, one notice at the end.
-            ASSERT_EQ(kinds, (QStringList{"yesno", "notice"}));
-            const QString question = prompts.transcript()[before].text, told = prompts.transcript()[before + 1].text;
+            // Behind the progress window one question at the first failure, one notice at the end.
+            ASSERT_EQ(kinds, (QStringList{"progress", "yesno", "notice"}));
+            const QString question = prompts.transcript()[before + 1].text, told = prompts.transcript()[before + 2].text;
             EXPECT_TRUE(question.startsWith(here + "/kaart001.JPG is niet opgeslagen: ")) << question.toStdString();
             EXPECT_TRUE(question.endsWith("De serie stoppen?"));
             if (mounted) {
@@ -541,16 +540,17 @@ TEST_F(SaveTest, StoppedSeries_ShouldSayWhichCardsWereSavedAndHowManyWereNot)
         probe().boxes().push_back(ScanBox{i * 37 % 420, i * 23 % 320, i * 37 % 420 + 59, i * 23 % 320 + 39});
     // The user presses Stoppen once the first card is in place.
     probe().afterSave() = [this](const QString &, const QString &, bool) {
-        for (QProgressDialog *p : form->findChildren<QProgressDialog *>())
-            p->cancel();
+        prompts.stopProgress();
         return true;
     };
     save(ui().Scanbut);
     const QStringList saved = QDir(folder).entryList({"*.JPG"}, QDir::Files, QDir::Name);
     ASSERT_LT(saved.size(), count);
-    ASSERT_EQ(prompts.texts().size(), 1);
+    // One progress window, through the prompts, then the outcome.
+    ASSERT_EQ(prompts.texts().size(), 2);
+    EXPECT_EQ(prompts.transcript()[0].caption + ": " + prompts.texts()[0], "Opslaan: Kaart %1 van %2 opgeslagen");
     const QString names = saved.size() > 4 ? saved.first() + " t/m " + saved.last() : saved.join(", ");
-    EXPECT_EQ(prompts.texts()[0].toStdString(),
+    EXPECT_EQ(prompts.texts()[1].toStdString(),
               QString("Van de %1 kaarten zijn er %2 opgeslagen: %3.\r\nGestopt: %4 kaarten zijn niet opgeslagen.")
                   .arg(count).arg(saved.size()).arg(names).arg(count - saved.size()).toStdString());
 }
