@@ -4,8 +4,10 @@
 
 #include "common/filez.h"
 
+#include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <dirent.h>
@@ -113,6 +115,101 @@ template <typename Take> void ForUnheldLists(const QByteArray &folder, const QBy
     }
 }
 
+// Where the old file of a list's i-th name is kept while the card is saved.
+QByteArray KeptName(const QByteArray &list, int i) { return list + '.' + QByteArray::number(i); }
+
+// A second name for an old file; a plain copy where the file system has no links.
+int KeepOld(const QByteArray &from, const QByteArray &to)
+{
+    if (::link(from.constData(), to.constData()) == 0)
+        return 0;
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK && errno != EXDEV && errno != ENOSYS)
+        return errno;
+    const QByteArray bytes = [&] {
+        QFile f(PathFromNative(from));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    const int fd = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno;
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n <= 0 && !(n < 0 && errno == EINTR)) {
+            const int error = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            ::unlink(to.constData());
+            return error;
+        }
+        done += std::max<ssize_t>(n, 0);
+    }
+    struct stat st;
+    if (::stat(from.constData(), &st) == 0)
+        ::fchmod(fd, st.st_mode & 07777);
+    return ::close(fd) == 0 ? 0 : errno;
+}
+
+// The old files of names back under their names, the new ones without an old
+// one removed; true when nothing stayed behind.
+bool PutOldBack(const QByteArray &folder, const QByteArray &list, const QList<QByteArray> &names, bool log)
+{
+    bool clean = true;
+    for (int i = 0; i < names.size(); ++i) {
+        const QByteArray &name = names[i];
+        if (name.isEmpty() || name.contains('/'))
+            continue;
+        const QByteArray path = folder + '/' + name, kept = KeptName(list, i);
+        struct stat st;
+        if (::lstat(kept.constData(), &st) == 0) {
+            // A rename between two names of one file changes nothing: the second goes by hand.
+            clean = (::rename(kept.constData(), path.constData()) == 0 || errno == ENOENT) && clean;
+            ::unlink(kept.constData());
+        } else if (::unlink(path.constData()) == 0) {
+            if (log)
+                LogText(QStringLiteral("Half opgeslagen kaart opgeruimd: ") + PathFromNative(path));
+        } else if (errno != ENOENT) {
+            clean = false;
+        }
+    }
+    return clean;
+}
+
+// Kept old files of list no name speaks of any more: the card was whole, or its
+// list not yet written.
+void RemoveStrayKept(const QByteArray &folder, const QByteArray &list)
+{
+    const QByteArray prefix = list.mid(folder.size() + 1) + '.';
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    QList<QByteArray> stray;
+    while (const dirent *e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        bool digits = name.size() > prefix.size() && name.startsWith(prefix);
+        for (qsizetype i = prefix.size(); digits && i < name.size(); ++i)
+            digits = name.at(i) >= '0' && name.at(i) <= '9';
+        if (digits)
+            stray << folder + '/' + name;
+    }
+    ::closedir(dir);
+    for (const QByteArray &path : stray)
+        ::unlink(path.constData());
+}
+
+// What a killed save left of a card: its old files back, then its list gone.
+void UndoHalfCard(const QByteArray &folder, const QByteArray &list, int fd, const struct stat &st, bool log)
+{
+    if (st.st_size > (1 << 20))
+        return;
+    QByteArray names(int(st.st_size), '\0');
+    if (::read(fd, names.data(), size_t(names.size())) != names.size())
+        return;
+    if (PutOldBack(folder, list, names.isEmpty() ? QList<QByteArray>() : names.split('\0'), log)) {
+        RemoveStrayKept(folder, list);
+        ::unlink(list.constData());
+    }
+}
+
 } // namespace
 
 CardUnit::CardUnit(const QStringList &paths)
@@ -122,8 +219,10 @@ CardUnit::CardUnit(const QStringList &paths)
     const QByteArray first = NativePath(QFileInfo(paths.first()).absoluteFilePath());
     const QByteArray folder = FolderOf(first);
     const QByteArray stem = ListStem(first.mid(folder.size() + 1));
-    // A list a killed save left for this same card is overtaken by this save.
-    ForUnheldLists(folder, stem, [](const QByteArray &list, int, const struct stat &) { ::unlink(list.constData()); });
+    // A list a killed save left for this same card: the old card comes back first.
+    ForUnheldLists(folder, stem, [&](const QByteArray &list, int fd, const struct stat &st) {
+        UndoHalfCard(folder, list, fd, st, false);
+    });
     m_list = folder + '/' + stem + QByteArray(kCardListRandom, 'X') + kCardListSuffix;
     m_fd = ::mkostemps(m_list.data(), int(kCardListSuffix.size()), O_CLOEXEC);
     if (m_fd < 0) {
@@ -132,20 +231,62 @@ CardUnit::CardUnit(const QStringList &paths)
     }
     ::flock(m_fd, LOCK_EX | LOCK_NB);
     QByteArray names;
-    for (const QString &p : paths)
-        names += NativePath(QFileInfo(p).fileName()) + '\0';
+    for (const QString &p : paths) {
+        m_names << NativePath(QFileInfo(p).fileName());
+        names += m_names.last() + '\0';
+    }
+    // Every old file is kept before the list names it: a list names only cards
+    // whose old files all have their second name.
+    for (int i = 0; i < m_names.size() && !m_error; ++i) {
+        struct stat st;
+        const QByteArray path = folder + '/' + m_names[i];
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            m_error = KeepOld(path, KeptName(m_list, i));
+    }
     // Written before the first file of the card changes; a killed process leaves it whole.
-    // A list that could not be written names nothing and so removes nothing.
-    if (::write(m_fd, names.constData(), size_t(names.size())) != names.size())
-        ::ftruncate(m_fd, 0);
+    if (!m_error && ::write(m_fd, names.constData(), size_t(names.size())) != names.size())
+        m_error = errno ? errno : ENOSPC;
+    if (m_error) {
+        // Nothing of the card changed: no list, no kept file.
+        RemoveStrayKept(folder, m_list);
+        ::unlink(m_list.constData());
+        ::close(m_fd);
+        m_fd = -1;
+        m_names.clear();
+    }
 }
 
 CardUnit::~CardUnit()
 {
     if (m_fd < 0)
         return;
-    ::unlink(m_list.constData());
+    if (!m_names.isEmpty())
+        undo();
     ::close(m_fd);
+}
+
+void CardUnit::keep()
+{
+    if (m_fd < 0)
+        return;
+    // An empty list is the moment the card is whole: the kept files are strays from here on.
+    ::ftruncate(m_fd, 0);
+    RemoveStrayKept(FolderOf(m_list), m_list);
+    ::unlink(m_list.constData());
+    m_names.clear();
+}
+
+bool CardUnit::undo()
+{
+    if (m_fd < 0)
+        return false;
+    // A file that could not be put back stays kept, and the list with it, for the next save.
+    if (PutOldBack(FolderOf(m_list), m_list, m_names, false)) {
+        RemoveStrayKept(FolderOf(m_list), m_list);
+        ::unlink(m_list.constData());
+    }
+    m_names.clear();
+    return true;
 }
 
 void RemoveHalfSavedCards(const QString &folder)
@@ -153,17 +294,8 @@ void RemoveHalfSavedCards(const QString &folder)
     const QByteArray dir = NativePath(folder.isEmpty() ? QStringLiteral(".") : folder);
     const time_t now = std::time(nullptr);
     ForUnheldLists(dir, QByteArray(), [&](const QByteArray &list, int fd, const struct stat &st) {
-        if (now - st.st_mtime < kStaleTemporarySeconds || st.st_size > (1 << 20))
-            return;
-        QByteArray names(int(st.st_size), '\0');
-        if (::read(fd, names.data(), size_t(names.size())) != names.size())
-            return;
-        for (const QByteArray &name : names.split('\0')) {
-            const QByteArray path = dir + '/' + name;
-            if (!name.isEmpty() && !name.contains('/') && ::unlink(path.constData()) == 0)
-                LogText(QStringLiteral("Half opgeslagen kaart opgeruimd: ") + PathFromNative(path));
-        }
-        ::unlink(list.constData());
+        if (now - st.st_mtime >= kStaleTemporarySeconds)
+            UndoHalfCard(dir, list, fd, st, true);
     });
 }
 

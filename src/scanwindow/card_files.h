@@ -20,25 +20,35 @@ QString SideFilePath(const QString &joinedPath, bool back);
 QStringList SideFilePaths(const CardPictures &card, const QString &joinedPath);
 // A card's files as one unit. While a card is saved, a hidden list of every file
 // of its number (those it writes and the old ones it removes) lies beside it,
-// locked; it goes when the card is whole or nothing of it changed. A list left
-// by a killed save names the files of a half card; a new save of the same card
-// takes its place.
+// locked, and every old file of the card is kept under a hidden name of its
+// own until the new card is whole. A list left by a killed save brings the old
+// card back whole; a new save of the same card first does so itself.
 class CardUnit {
 public:
     // paths: the card's picture first, then its other files, all in one folder.
     // No list for a single file.
     explicit CardUnit(const QStringList &paths);
-    ~CardUnit();
+    ~CardUnit();   // undoes the card unless kept
     CardUnit(const CardUnit &) = delete;
     CardUnit &operator=(const CardUnit &) = delete;
 
+    // The system's error (errno) when an old file could not be kept: nothing
+    // of the card may change then.
+    int error() const { return m_error; }
+    // The new card is whole: the old files go.
+    void keep();
+    // The old card back as it was, what is new removed. False without a list.
+    bool undo();
+
 private:
     QByteArray m_list;
+    QList<QByteArray> m_names;
     int m_fd = -1;
+    int m_error = 0;
 };
-// Removes the files named by card lists in folder that no save holds and that
-// were not written for kStaleTemporarySeconds (the rule of hidden temporaries),
-// then the lists.
+// Undoes the cards named by card lists in folder that no save holds and that
+// were not written for kStaleTemporarySeconds (the rule of hidden temporaries):
+// their old files come back, new ones go, then the lists.
 void RemoveHalfSavedCards(const QString &folder);
 // Removes paths that exist; false with the first that stays in failed.
 bool RemoveFiles(const QStringList &paths, QString *failed = nullptr);

@@ -16,12 +16,19 @@ struct CardSave::Part {
     bool placed = false;
 };
 
+int (*CardPlacingFault)(const QString &path) = nullptr;
+
+namespace {
+QString SystemReason(int error) { return DutchReason(QString::fromLocal8Bit(std::strerror(error))); }
+QString ReplaceFailed(int error) { return QStringLiteral("vervangen mislukt: ") + SystemReason(error); }
+}
+
 bool CardSaveResult::noRoom() const
 {
     if (error)
         return error == ENOSPC || error == EDQUOT || error == EFBIG;
     for (const int e : {ENOSPC, EDQUOT, EFBIG})
-        if (reason.contains(DutchReason(QString::fromLocal8Bit(std::strerror(e)))))
+        if (reason.contains(SystemReason(e)))
             return true;
     return false;
 }
@@ -119,13 +126,19 @@ bool CardSave::commit()
         encode();
     if (!m_result.failed.isEmpty())
         return false;
-    // A list of every file of the number lies beside them until the card is whole:
-    // a save killed halfway is cleaned up by the next one.
-    const CardUnit unit(paths() + m_input.leftovers);
+    // A list of every file of the number lies beside them until the card is whole,
+    // the old files kept under second names: a save killed halfway is undone by the next one.
+    CardUnit unit(paths() + m_input.leftovers);
+    if (unit.error())
+        return failPart(m_input.path, unit.error(), ReplaceFailed(unit.error()));
     bool whole = writeLibraryPictures();
     for (auto &part : m_parts) {
         if (!whole || !part->file)
             continue;
+        if (const int fault = CardPlacingFault ? CardPlacingFault(part->path) : 0) {
+            whole = failPart(part->path, fault, ReplaceFailed(fault));
+            break;
+        }
         if (!part->file->commit()) {
             whole = failPart(part->path, part->file->error(), part->file->reason());
             break;
@@ -133,15 +146,17 @@ bool CardSave::commit()
         part->placed = true;
     }
     if (!whole) {
-        // All of a card or none of it: what was put in place goes again.
-        for (auto &part : m_parts)
-            if (part->placed)
-                RemoveFiles({part->path});
+        // All of a card or none of it: the old card comes back, what is new goes.
+        if (!unit.undo())
+            for (auto &part : m_parts)
+                if (part->placed)
+                    RemoveFiles({part->path});
         return false;
     }
     QString stays;
     if (!RemoveFiles(m_input.leftovers, &stays))
         m_result.kept = stays;
+    unit.keep();
     m_result.ok = true;
     m_result.files = paths();
     return true;

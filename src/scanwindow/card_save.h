@@ -70,6 +70,10 @@ private:
     bool m_encoded = false;
 };
 
+// For tests: asked before each file of a card is put in place; an errno other
+// than 0 fails that step as the system would.
+extern int (*CardPlacingFault)(const QString &path);
+
 // The card encoded and put in place at once, on this thread.
 CardSaveResult SaveCardNow(const CardSaveInput &input);
 // The card as a unit of a save queue; done gets the result on the queue's thread.

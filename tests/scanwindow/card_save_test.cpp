@@ -3,6 +3,7 @@
 #include "common/filez.h"
 #include "fakes/file_bytes.h"
 #include "imaging/picture_caption.h"
+#include "scanwindow/card_files.h"
 #include "scanwindow/card_save.h"
 
 #include <QDir>
@@ -124,4 +125,59 @@ TEST(CardSave, ADiskFillingHalfwayThroughACard_ShouldLeaveNothingOfItAndSayTheDi
     EXPECT_TRUE(r.noRoom());
     EXPECT_TRUE(r.reason.contains("Geen ruimte meer op het opslagmedium")) << r.reason.toStdString();
     EXPECT_EQ(left, QStringList{".vulling"});
+}
+
+namespace {
+int g_placing = 0, g_failAt = -1;
+QString g_folder, g_snapshot;
+// Fails the g_failAt-th file put in place, after copying the folder as a killed save would leave it.
+int FailingPlacement(const QString &)
+{
+    if (g_placing++ != g_failAt)
+        return 0;
+    for (const QString &name : Entries(g_folder)) {
+        if (name.endsWith(".part"))
+            continue;   // temporaries go by a rule of their own
+        QFile::copy(g_folder + '/' + name, g_snapshot + '/' + name);
+        QFile copy(g_snapshot + '/' + name);   // old enough for the next save to undo
+        if (name.endsWith(".card") && copy.open(QIODevice::ReadWrite))
+            copy.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime);
+    }
+    return EROFS;
+}
+} // namespace
+
+// The disk turns read-only, or the process is killed, with part of a card in
+// place: the old card comes back byte for byte, its old sides included.
+TEST(CardSave, ACardStoppedHalfwayIntoPlace_ShouldLeaveTheOldCardWhole)
+{
+    const struct {
+        int failAt;
+        bool sides;
+    } rows[] = {{0, true}, {1, true}, {2, true}, {3, true}, {1, false}};
+    QStringList all = kFiles;
+    all.sort();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::to_string(row.failAt) + (row.sides ? " with sides" : " without sides"));
+        QTemporaryDir dir, snapshot;
+        for (const QString &f : kFiles)
+            writeAll(dir.filePath(f), "oude " + f.toUtf8());
+        CardSaveInput card = Card(dir.filePath("kaart.JPG"));
+        if (!row.sides) {
+            card.front = QImage();
+            card.leftovers = {dir.filePath("kaart-voorkant.JPG"), dir.filePath("kaart-achterkant.JPG")};
+        }
+        g_placing = 0, g_failAt = row.failAt, g_folder = dir.path(), g_snapshot = snapshot.path();
+        CardPlacingFault = FailingPlacement;
+        const CardSaveResult r = SaveCardNow(card);
+        CardPlacingFault = nullptr;
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.error, EROFS);
+        RemoveHalfSavedCards(snapshot.path());
+        for (const QString &folder : {dir.path(), snapshot.path()}) {
+            EXPECT_EQ(Entries(folder).join(' ').toStdString(), all.join(' ').toStdString());
+            for (const QString &f : kFiles)
+                EXPECT_EQ(readAll(folder + '/' + f).toStdString(), ("oude " + f).toStdString());
+        }
+    }
 }
