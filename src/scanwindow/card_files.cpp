@@ -244,11 +244,13 @@ CardUnit::CardUnit(const QStringList &paths)
             m_error = KeepOld(path, KeptName(m_list, i));
     }
     // Written before the first file of the card changes; a killed process leaves it whole.
+    errno = 0;
     if (!m_error && ::write(m_fd, names.constData(), size_t(names.size())) != names.size())
         m_error = errno ? errno : ENOSPC;
     if (m_error) {
         // Nothing of the card changed: no list, no kept file.
-        RemoveStrayKept(folder, m_list);
+        for (int i = 0; i < m_names.size(); ++i)
+            ::unlink(KeptName(m_list, i).constData());
         ::unlink(m_list.constData());
         ::close(m_fd);
         m_fd = -1;
@@ -271,7 +273,8 @@ void CardUnit::keep()
         return;
     // An empty list is the moment the card is whole: the kept files are strays from here on.
     ::ftruncate(m_fd, 0);
-    RemoveStrayKept(FolderOf(m_list), m_list);
+    for (int i = 0; i < m_names.size(); ++i)
+        ::unlink(KeptName(m_list, i).constData());
     ::unlink(m_list.constData());
     m_names.clear();
 }
@@ -281,10 +284,8 @@ bool CardUnit::undo()
     if (m_fd < 0)
         return false;
     // A file that could not be put back stays kept, and the list with it, for the next save.
-    if (PutOldBack(FolderOf(m_list), m_list, m_names, false)) {
-        RemoveStrayKept(FolderOf(m_list), m_list);
+    if (PutOldBack(FolderOf(m_list), m_list, m_names, false))
         ::unlink(m_list.constData());
-    }
     m_names.clear();
     return true;
 }
