@@ -272,9 +272,10 @@ bool TScanform::SaveSeriesBoxes()
     const ScanBoxList pairs = frontBoxes;
     QImage fronts = std::move(frontScan);   // whitened in place under its cards
     const FrontSide paired{&fronts, &pairs, frontBoxCount};
+    // After the queue has finished, whatever the run came to.
+    const auto unset = qScopeGuard([&] { seriesSaves = nullptr; frontScan = std::move(fronts); });
     PictureSaveQueue saves;
     seriesSaves = &saves;
-    const auto unset = qScopeGuard([&] { seriesSaves = nullptr; frontScan = std::move(fronts); });
     QImage work;
     bool stopped = false;
     // Stoppen ends the run between cards; what is saved stays saved.
