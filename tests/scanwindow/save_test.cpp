@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QThread>
 #include <QTimer>
 
 #include <memory>
@@ -538,8 +539,9 @@ TEST_F(SaveTest, StoppedSeries_ShouldSayWhichCardsWereSavedAndHowManyWereNot)
     const int count = int(std::thread::hardware_concurrency()) + 8;
     for (int i = 0; i < count; ++i)
         probe().boxes().push_back(ScanBox{i * 37 % 420, i * 23 % 320, i * 37 % 420 + 59, i * 23 % 320 + 39});
-    // The user presses Stoppen once the first card is in place.
+    // The user presses Stoppen once the first card is in place, told on the window's thread.
     probe().afterSave() = [this](const QString &, const QString &, bool) {
+        EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
         prompts.stopProgress();
         return true;
     };
