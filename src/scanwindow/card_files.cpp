@@ -86,21 +86,27 @@ QByteArray FolderOf(const QByteArray &path)
 // The list's name part: the card's picture name, shortened to leave room for the rest.
 QByteArray ListStem(const QByteArray &joinedName) { return '.' + joinedName.left(200) + '.'; }
 
+// The names in folder that match, all read before anything in it changes.
+template <typename Match> QList<QByteArray> NamesIn(const QByteArray &folder, Match match)
+{
+    QList<QByteArray> names;
+    if (DIR *dir = ::opendir(folder.constData())) {
+        while (const dirent *e = ::readdir(dir))
+            if (const QByteArray name(e->d_name); match(name))
+                names << name;
+        ::closedir(dir);
+    }
+    return names;
+}
+
 // Calls take(path, fd, status) for every card list in folder that no save holds,
 // opened and locked; with a stem, only the lists of that card.
 template <typename Take> void ForUnheldLists(const QByteArray &folder, const QByteArray &stem, Take take)
 {
-    DIR *dir = ::opendir(folder.constData());
-    if (!dir)
-        return;
-    QList<QByteArray> lists;
-    while (const dirent *e = ::readdir(dir)) {
-        const QByteArray name(e->d_name);
-        if (isCardListName(name)
-            && (stem.isEmpty() || (name.startsWith(stem) && name.size() == stem.size() + kCardListRandom + kCardListSuffix.size())))
-            lists << name;
-    }
-    ::closedir(dir);
+    const QList<QByteArray> lists = NamesIn(folder, [&](const QByteArray &name) {
+        return isCardListName(name)
+            && (stem.isEmpty() || (name.startsWith(stem) && name.size() == stem.size() + kCardListRandom + kCardListSuffix.size()));
+    });
     for (const QByteArray &name : lists) {
         const QByteArray path = folder + '/' + name;
         const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -179,21 +185,14 @@ bool PutOldBack(const QByteArray &folder, const QByteArray &list, const QList<QB
 void RemoveStrayKept(const QByteArray &folder, const QByteArray &list)
 {
     const QByteArray prefix = list.mid(folder.size() + 1) + '.';
-    DIR *dir = ::opendir(folder.constData());
-    if (!dir)
-        return;
-    QList<QByteArray> stray;
-    while (const dirent *e = ::readdir(dir)) {
-        const QByteArray name(e->d_name);
+    const QList<QByteArray> stray = NamesIn(folder, [&](const QByteArray &name) {
         bool digits = name.size() > prefix.size() && name.startsWith(prefix);
         for (qsizetype i = prefix.size(); digits && i < name.size(); ++i)
             digits = name.at(i) >= '0' && name.at(i) <= '9';
-        if (digits)
-            stray << folder + '/' + name;
-    }
-    ::closedir(dir);
-    for (const QByteArray &path : stray)
-        ::unlink(path.constData());
+        return digits;
+    });
+    for (const QByteArray &name : stray)
+        ::unlink((folder + '/' + name).constData());
 }
 
 // What a killed save left of a card: its old files back, then its list gone.
