@@ -454,7 +454,9 @@ void WindowBench::openLarge()
                                 QImage read;
                                 LoadPictureFile(read, file);
                             },
-                            {}});
+                            // The window's preview file, written after the picture
+                            // shows, ends before the decoder runs.
+                            [&] { form->awaitPreviewFile(); }});
     Print(QStringLiteral("open-100mp-jpeg"), l, "decoding in the decoder");
 }
 

@@ -1,6 +1,7 @@
 #include "scanwindow/beside_window.h"
 
 #include "common/prompts.h"
+#include "dialogs/busy_cursor.h"
 
 #include <QEventLoop>
 #include <QMetaObject>
@@ -12,10 +13,12 @@
 namespace {
 
 // The window's thread waits in one event loop, quit by the work's end through
-// a queued call: nothing polls, and the window paints meanwhile. Windows shown
-// for the wait are made before, so that no event is handled before the loop runs.
+// a queued call: nothing polls, and the window paints meanwhile, under the busy
+// cursor. Windows shown for the wait are made before, so that no event is
+// handled before the loop runs.
 void WaitBeside(const std::function<void()> &work, bool userInput)
 {
+    BusyCursor busy;
     QEventLoop loop;
     std::exception_ptr failure;
     std::thread worker([&] {

@@ -1,6 +1,7 @@
 #pragma once
 // Work that takes long runs on a thread of its own while the window keeps
-// painting behind a busy or progress window: the one way the window waits.
+// painting behind a busy or progress window, under the busy cursor: the one way
+// the window waits.
 #include <QImage>
 #include <QString>
 #include <atomic>

@@ -17,6 +17,7 @@
 #include <QDialog>
 #include <QImage>
 #include <functional>
+#include <future>
 #include <memory>
 
 class QAction;
@@ -115,6 +116,9 @@ public slots:
     void SaveClick(QObject *sender);
     // open, clipboard, help
     void openfileknopClick();
+    // Waits (beside the window) for an opened picture's preview file: called
+    // before anything writes or reads that file.
+    void awaitPreviewFile();
     void Button1Click();
     void helpClick();
     void lbDravemontClick();
@@ -183,6 +187,7 @@ private:
     QString dialogBaseFolder;
 
     QImage cleanScan;
+    std::future<void> previewWrite;   // an opened picture's preview file, written after it is shown
     QImage frontScan;
     ScanBoxList boxes;        // current box list
     ScanBoxList frontBoxes;   // front box list

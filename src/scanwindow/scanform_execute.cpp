@@ -71,6 +71,7 @@ bool TScanform::Execute(DefaultFileNameFn defaultFileNameFn, NextFileNameFn next
 
     // The settings are stored however the window ends, an exception included.
     const auto store = qScopeGuard([this] {
+        awaitPreviewFile();
         if (useSettings)
             StoreScanSettings();
     });

@@ -46,12 +46,18 @@ void TScanform::openfileknopClick()
     setPicture(loaded);
     loaded = QImage();
     pictureUnsaved = true;
-    if (SlowToCopy(picture()))
-        RunBesideWindow(QStringLiteral("Bestand openen"),
-                        QStringLiteral("Bezig met bewaren van %1…").arg(QFileInfo(file).fileName()),
-                        [this] { SavePictureFile(picture(), PreviewFilePath, 70, 0); });
-    else
-        SavePictureFile(picture(), PreviewFilePath, 70, 0);
+    // The preview file is written beside the window once the picture shows: it
+    // goes in place whole, after the one of an earlier open, and whatever
+    // writes or reads it next waits for it.
+    previewWrite = std::async(std::launch::async, [earlier = std::move(previewWrite), shown = picture()] {
+        if (earlier.valid())
+            earlier.wait();
+        try {
+            SavePictureFile(shown, PreviewFilePath, 70, 0);
+        } catch (...) {
+            // Only the next start reads it; the picture is still in the window.
+        }
+    });
     // The opened picture counts as a plain scan: no back side of an earlier pass
     // waits to be paired with it, and the boxes of that pass are not its own.
     cleanScan = picture();
@@ -65,6 +71,17 @@ void TScanform::openfileknopClick()
     // An opened picture is there to be saved, also before the first scan.
     if (picture().width() > 0)
         ui->save->setEnabled(true);
+}
+
+void TScanform::awaitPreviewFile()
+{
+    if (!previewWrite.valid())
+        return;
+    if (previewWrite.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        RunBesideWindow(QStringLiteral("Bestand openen"),
+                        QStringLiteral("Bezig met bewaren van %1…").arg(QFileInfo(PreviewFilePath).fileName()),
+                        [this] { previewWrite.wait(); });
+    previewWrite.get();
 }
 
 void TScanform::Button1Click()

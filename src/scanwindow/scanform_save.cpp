@@ -66,6 +66,7 @@ void TScanform::restartProgram()
     }
     bool written = WriteFileAtomically(script, RestartScriptText(ProgramFolder(), Locations::executablePath()).toUtf8());
 
+    awaitPreviewFile();
     StoreScanSettings();
     if (ui->startmetscan->isChecked())
         SavePictureFile(picture(), PreviewFilePath, 90, 0);

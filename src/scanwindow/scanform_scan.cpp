@@ -163,6 +163,7 @@ bool TScanform::AcquireScan(QImage &target, bool hideDialog, int resolution)
     pump();
     pump();
 
+    awaitPreviewFile();   // the scanner writes the same file
     const FileStamp before = FileStamp::of(PreviewFilePath);
     const bool acquired = CallScannerLibrary(QStringLiteral("scannen"), [this, &lib] {
         lib.AcquireToFilename(static_cast<QWidget *>(this), PreviewFilePath);

@@ -1,9 +1,10 @@
 // Waiting beside the window: the work runs on its own thread while the window's
-// thread goes on handling events, and only the work's end returns.
+// thread goes on handling events under the busy cursor, and only the work's end returns.
 #include "scanwindow/beside_window.h"
 #include "fakes/scripted_prompts.h"
 
-#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QMetaObject>
 #include <future>
 #include <gtest/gtest.h>
@@ -18,14 +19,21 @@ TEST(BesideWindow, ProgressWindowShowsWhileTheWindowRunsAndItsStoppenReachesTheW
         prompts.stopBusyWork = stopByUser;
         std::promise<void> windowRan, stopped;
         int stops = 0;
-        bool besideTheWindow = false, sawStop = false;
+        bool besideTheWindow = false, sawStop = false, busyCursor = false;
         const auto windowThread = std::this_thread::get_id();
         RunBesideWindow(
             "Lezen", "Kaart %1 van %2 gelezen", 3,
             [&](BesideProgress &progress) {
                 besideTheWindow = std::this_thread::get_id() != windowThread;
                 // Returns only when the window's thread handles its events meanwhile.
-                QMetaObject::invokeMethod(qApp, [&] { windowRan.set_value(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    qApp,
+                    [&] {
+                        const QCursor *shown = QGuiApplication::overrideCursor();
+                        busyCursor = shown && shown->shape() == Qt::WaitCursor;
+                        windowRan.set_value();
+                    },
+                    Qt::QueuedConnection);
                 windowRan.get_future().wait();
                 progress.done = 3;
                 if (stopByUser)
@@ -37,6 +45,8 @@ TEST(BesideWindow, ProgressWindowShowsWhileTheWindowRunsAndItsStoppenReachesTheW
                 stopped.set_value();
             });
         EXPECT_TRUE(besideTheWindow);
+        EXPECT_TRUE(busyCursor);
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
         EXPECT_EQ(sawStop, stopByUser);
         EXPECT_EQ(stops, int(stopByUser));
         ASSERT_EQ(prompts.transcript().size(), 1u);
@@ -53,4 +63,5 @@ TEST(BesideWindow, FailureOfTheWorkIsThrownToTheCaller)
     EXPECT_THROW(RunBesideWindow("Lezen", "%1 van %2", 1, [](BesideProgress &) { throw std::runtime_error("x"); }),
                  std::runtime_error);
     EXPECT_EQ(prompts.texts(), (QStringList{"Bezig met draaien…", "%1 van %2"}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);   // the busy cursor goes with the failure
 }

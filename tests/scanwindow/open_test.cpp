@@ -44,11 +44,27 @@ TEST_F(OpenTest, OpenedPictureBecomesAPlainScanAndThePreviewFile)
     EXPECT_EQ(form->picture().pixelColor(59, 39), QColor(10, 20, 30));
     EXPECT_EQ(probe().cleanScan().size(), QSize(60, 40));
     EXPECT_FALSE(probe().joinedBackSide());
+    form->awaitPreviewFile();   // written once the picture shows
     QImage preview(PreviewFilePath);
     EXPECT_EQ(preview.size(), QSize(60, 40));
     // Fitted into its panel with the picture's proportions.
     ASSERT_GT(ui().Image1->height(), 0);
     EXPECT_NEAR(double(ui().Image1->width()) / ui().Image1->height(), 1.5, 0.05);
+}
+
+// The preview file of an opened picture is written after it shows, and is in
+// place before the scanner writes that file: it never replaces the next scan.
+TEST_F(OpenTest, PreviewFileOfAnOpenedPictureIsInPlaceBeforeTheNextScan)
+{
+    const QString file = program.folder() + "groot.bmp";
+    ASSERT_TRUE(plain(3000, 3000, Qt::blue).save(file));
+    prompts.answerOk(file);
+    form->openfileknopClick();
+    scanner.image = plain(300, 200, Qt::red);
+    ui().Scanbut->click();
+    EXPECT_EQ(form->picture().size(), QSize(300, 200));
+    form->awaitPreviewFile();   // nothing still on its way
+    EXPECT_EQ(QImage(PreviewFilePath).size(), QSize(300, 200));
 }
 
 TEST_F(OpenTest, CancelledOpenChangesNothing)
@@ -71,6 +87,7 @@ TEST_F(OpenTest, UnreadableFileGivesThePlaceholderAlsoInThePreviewFile)
     // Whatever the loader says about the file goes before the placeholder.
     QImage shown = form->picture();
     ASSERT_FALSE(shown.isNull());
+    form->awaitPreviewFile();
     QImage preview(PreviewFilePath);
     EXPECT_EQ(preview.size(), shown.size());
     EXPECT_EQ(probe().cleanScan().size(), shown.size());
