@@ -131,10 +131,12 @@ int KeepOld(const QByteArray &from, const QByteArray &to)
         return 0;
     if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK && errno != EXDEV && errno != ENOSYS)
         return errno;
-    const QByteArray bytes = [&] {
-        QFile f(PathFromNative(from));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    QFile old(PathFromNative(from));
+    if (!old.open(QIODevice::ReadOnly))
+        return EACCES;
+    const QByteArray bytes = old.readAll();
+    if (old.error() != QFileDevice::NoError)
+        return EIO;
     const int fd = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno;
@@ -168,8 +170,10 @@ bool PutOldBack(const QByteArray &folder, const QByteArray &list, const QList<QB
         struct stat st;
         if (::lstat(kept.constData(), &st) == 0) {
             // A rename between two names of one file changes nothing: the second goes by hand.
-            clean = (::rename(kept.constData(), path.constData()) == 0 || errno == ENOENT) && clean;
-            ::unlink(kept.constData());
+            if (::rename(kept.constData(), path.constData()) == 0)
+                ::unlink(kept.constData());
+            else
+                clean = clean && errno == ENOENT;
         } else if (::unlink(path.constData()) == 0) {
             if (log)
                 LogText(QStringLiteral("Half opgeslagen kaart opgeruimd: ") + PathFromNative(path));
@@ -239,7 +243,7 @@ CardUnit::CardUnit(const QStringList &paths)
     for (int i = 0; i < m_names.size() && !m_error; ++i) {
         struct stat st;
         const QByteArray path = folder + '/' + m_names[i];
-        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
+        if (::lstat(path.constData(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
             m_error = KeepOld(path, KeptName(m_list, i));
     }
     // Written before the first file of the card changes; a killed process leaves it whole.
