@@ -45,6 +45,28 @@ inline void PrepareSeries(Ui::TScanform &ui, const QString &folder, const QStrin
     ui.bidprentmode->setChecked(true);
 }
 
+// A series whose backs are read at 300 dpi, the frame over the whole glass.
+inline void PrepareReadSeries(Ui::TScanform &ui, const QString &folder)
+{
+    PrepareSeries(ui, folder, "kaart001");
+    ui.tekstachterkantlezen->setChecked(true);
+    ui.dpi->setText("300");
+    ui.dpiachter->setText("300");
+    ui.Shape1->setGeometry(0, 0, ui.Panel1->width(), ui.Panel1->height());
+}
+
+// The fronts scanned and confirmed, then the backs scanned and confirmed.
+inline void ScanFrontsAndBacks(FakeScanner &scanner, ScriptedPrompts &prompts, Ui::TScanform &ui,
+                               const QImage &fronts, const QImage &backs)
+{
+    scanner.image = fronts;
+    prompts.answerYes();
+    ui.Scanbut->click();
+    scanner.image = backs;
+    prompts.answerYes();
+    ui.scanachterkant->click();
+}
+
 inline QImage plain(int w, int h, QColor c)
 {
     QImage img(w, h, QImage::Format_BGR888);

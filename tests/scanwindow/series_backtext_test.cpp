@@ -50,20 +50,10 @@ QImage Page(bool back)
 TEST_F(ScanWindowTest, BackTexts_ShouldGiveEveryCardATextFileWithItsOwnNameAfterTheUsersText)
 {
     const QString folder = program.folder() + "kaarten";
-    PrepareSeries(ui(), folder, "kaart001");
-    ui().tekstachterkantlezen->setChecked(true);
+    PrepareReadSeries(ui(), folder);
     ui().kaartenrechtzetten->setChecked(true);   // the backs are read as saved, upright
-    ui().dpi->setText("300");
-    ui().dpiachter->setText("300");
     ui().Memo1->setPlainText("Familie Mertens");
-    ui().Shape1->setGeometry(0, 0, ui().Panel1->width(), ui().Panel1->height());
-
-    scanner.image = Page(false);
-    prompts.answerYes();
-    ui().Scanbut->click();
-    scanner.image = Page(true);
-    prompts.answerYes();
-    ui().scanachterkant->click();
+    ScanFrontsAndBacks(scanner, prompts, ui(), Page(false), Page(true));
 
     for (int i = 0; i < 3; ++i) {
         const QString text = QString::fromUtf8(readAll(folder + QString("/kaart%1.txt").arg(i + 1, 3, 10, QChar('0'))));
@@ -88,19 +78,6 @@ TEST_F(ScanWindowTest, BackTexts_ShouldGiveEveryCardATextFileWithItsOwnNameAfter
         EXPECT_EQ(QString::fromUtf8(readAll(folder + QString("/kaart%1.txt").arg(i + 1, 3, 10, QChar('0')))).toStdString(), "Tweede doos\r\n") << i;
 }
 
-namespace {
-// Three cards scanned, confirmed, their backs scanned and confirmed.
-void ScanSeries(FakeScanner &scanner, ScriptedPrompts &prompts, Ui::TScanform &ui)
-{
-    scanner.image = Page(false);
-    prompts.answerYes();
-    ui.Scanbut->click();
-    scanner.image = Page(true);
-    prompts.answerYes();
-    ui.scanachterkant->click();
-}
-}
-
 // The reading is waited for behind one progress window through the prompts, not
 // a dialog of its own; its Stoppen stops the reading and says how much was left.
 TEST_F(ScanWindowTest, BackTexts_ShouldBeWaitedForBehindOneProgressWindowWhoseStoppenStops)
@@ -108,14 +85,10 @@ TEST_F(ScanWindowTest, BackTexts_ShouldBeWaitedForBehindOneProgressWindowWhoseSt
     for (const bool stop : {false, true}) {
         SCOPED_TRACE(stop);
         const QString folder = program.folder() + (stop ? "gestopt" : "kaarten");
-        PrepareSeries(ui(), folder, "kaart001");
-        ui().tekstachterkantlezen->setChecked(true);
-        ui().dpi->setText("300");
-        ui().dpiachter->setText("300");
-        ui().Shape1->setGeometry(0, 0, ui().Panel1->width(), ui().Panel1->height());
+        PrepareReadSeries(ui(), folder);
         prompts.stopBusyWork = stop;
         const size_t before = prompts.transcript().size();
-        ScanSeries(scanner, prompts, ui());
+        ScanFrontsAndBacks(scanner, prompts, ui(), Page(false), Page(true));
         QStringList shown;
         for (size_t i = before; i < prompts.transcript().size(); ++i) {
             const PromptRecord &r = prompts.transcript()[i];
@@ -169,7 +142,7 @@ TEST_F(ScanWindowTest, MissingReadingLanguage_ShouldBeMarkedNotChosenNotWaitedFo
     ui().dpi->setText("300");
     ui().dpiachter->setText("300");
     ui().Shape1->setGeometry(0, 0, ui().Panel1->width(), ui().Panel1->height());
-    ScanSeries(scanner, prompts, ui());
+    ScanFrontsAndBacks(scanner, prompts, ui(), Page(false), Page(true));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList{"kaart001.JPG", "kaart002.JPG", "kaart003.JPG"}));
     EXPECT_EQ(prompts.texts().mid(prompts.texts().size() - 2),
               (QStringList{"De leestaal Duits is niet geïnstalleerd (pakket tesseract-ocr-deu): "

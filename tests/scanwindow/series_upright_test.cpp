@@ -36,19 +36,10 @@ TEST_F(ScanWindowTest, UpsideDownBack_ShouldBeSavedUprightOnlyWhenCardsAreSetStr
     for (const bool straight : {true, false}) {
         SCOPED_TRACE(straight);
         const QString folder = program.folder() + (straight ? "recht" : "zoals");
-        PrepareSeries(ui(), folder, "kaart001");
-        ui().tekstachterkantlezen->setChecked(true);
+        PrepareReadSeries(ui(), folder);
         ui().kaartenrechtzetten->setChecked(straight);
         ui().lossekanten->setChecked(true);
-        ui().dpi->setText("300");
-        ui().dpiachter->setText("300");
-        ui().Shape1->setGeometry(0, 0, ui().Panel1->width(), ui().Panel1->height());
-        scanner.image = Page(false);
-        prompts.answerYes();
-        ui().Scanbut->click();
-        scanner.image = Page(true);
-        prompts.answerYes();
-        ui().scanachterkant->click();
+        ScanFrontsAndBacks(scanner, prompts, ui(), Page(false), Page(true));
 
         const QImage back = QImage(folder + "/kaart001-achterkant.JPG").convertToFormat(QImage::Format_Grayscale8);
         ASSERT_FALSE(back.isNull());
