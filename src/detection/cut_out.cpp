@@ -117,6 +117,47 @@ void WhitenBesideCard(QImage &picture, const QRect &place, double centreX, doubl
     }
 }
 
+struct Side {
+    const QImage *scan;
+    const ScanBox *rect;
+    CardLean lean;
+    ScanBox shown;   // what the picture shows of it: rect, or the card turned
+    int x = 0, y = 0;
+    Span span{};
+};
+
+// Draws each side at its place in picture; made, when given, stands for the last side.
+void PaintSides(QImage &picture, std::vector<Side> &sides, const QImage *made, const CutOutSettings &settings)
+{
+    // Only what no side covers gets the fill: the rest is written once.
+    std::vector<QRect> covered;
+    for (Side &side : sides) {
+        side.span = Clip(*side.scan, *side.rect, picture, side.x, side.y);
+        if (made && &side == &sides.back())
+            covered.push_back(QRect(side.x, side.y, made->width(), made->height()));
+        else if (NeedsTurning(side.lean))
+            covered.push_back(QRect(side.x, side.y, side.shown.width(), side.shown.height()) & picture.rect());
+        else if (!side.span.empty())
+            covered.push_back(side.span.target());
+    }
+    FillOutside(picture, covered, settings.fillColour());
+    for (const Side &side : sides) {
+        if (made && &side == &sides.back())
+            Copy(*made, Span{0, 0, made->width(), made->height(), side.x, side.y}, picture);
+        else if (NeedsTurning(side.lean))
+            DrawStraightened(*side.scan, side.shown, side.lean, picture, side.x, side.y, settings.fillColour(), 0,
+                             side.rect);
+        else
+            Copy(*side.scan, side.span, picture);
+        if (!settings.whiten || !side.lean.confident)
+            continue;
+        // Turned or not, the card's centre keeps its place in what the side shows.
+        WhitenBesideCard(picture, QRect(side.x, side.y, side.shown.width(), side.shown.height()),
+                         side.x + side.lean.centreX - side.shown.left, side.y + side.lean.centreY - side.shown.top,
+                         side.lean);
+    }
+}
+
 } // namespace
 
 CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, const ScanBox *partner,
@@ -128,14 +169,6 @@ CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, con
         partner = nullptr;
     // Each side either copied as it lies or turned upright and cut to the card
     // with its margin; whitening comes first, so the lean is measured on it.
-    struct Side {
-        const QImage *scan;
-        const ScanBox *rect;
-        CardLean lean;
-        ScanBox shown;   // what the picture shows of it: rect, or the card turned
-        int x = 0, y = 0;
-        Span span{};
-    };
     std::vector<Side> sides;
     if (partner) {
         Make24(*front);
@@ -167,33 +200,7 @@ CardPictures MakeBoxPicture(QImage &work, const ScanBox &box, QImage *front, con
     if (picture.isNull())
         return card;
 
-    // Only what no side covers gets the fill: the rest is written once.
-    std::vector<QRect> covered;
-    for (Side &side : sides) {
-        side.span = Clip(*side.scan, *side.rect, picture, side.x, side.y);
-        if (made && &side == &own)
-            covered.push_back(QRect(side.x, side.y, made->width(), made->height()));
-        else if (NeedsTurning(side.lean))
-            covered.push_back(QRect(side.x, side.y, side.shown.width(), side.shown.height()) & picture.rect());
-        else if (!side.span.empty())
-            covered.push_back(side.span.target());
-    }
-    FillOutside(picture, covered, settings.fillColour());
-    for (const Side &side : sides) {
-        if (made && &side == &own)
-            Copy(*made, Span{0, 0, made->width(), made->height(), side.x, side.y}, picture);
-        else if (NeedsTurning(side.lean))
-            DrawStraightened(*side.scan, side.shown, side.lean, picture, side.x, side.y, settings.fillColour(), 0,
-                             side.rect);
-        else
-            Copy(*side.scan, side.span, picture);
-        if (!settings.whiten || !side.lean.confident)
-            continue;
-        // Turned or not, the card's centre keeps its place in what the side shows.
-        WhitenBesideCard(picture, QRect(side.x, side.y, side.shown.width(), side.shown.height()),
-                         side.x + side.lean.centreX - side.shown.left, side.y + side.lean.centreY - side.shown.top,
-                         side.lean);
-    }
+    PaintSides(picture, sides, made, settings);
     if (settings.sides && partner) {
         card.front = picture.copy(0, 0, fw, fh);
         card.back = picture.copy(own.x, own.y, own.shown.width(), own.shown.height());
