@@ -238,7 +238,10 @@ ScanBoxList ItemDetector::detect(const QImage &picture, PixelSelection sel, cons
     const qint64 W = picture.width(), H = picture.height();
     const qint64 margin = W * settings.marginPercent / 100;
     ScanBoxList boxes;
-    for (const QRect &r : FindCardRects(picture, sel)) {
+    std::optional<std::vector<QRect>> rects = CoarseCardRects(picture, sel);
+    if (!rects)
+        rects = FindCardRects(picture, sel);
+    for (const QRect &r : *rects) {
         const WideBox b{r.left() - margin, r.top() - margin, r.right() + 1 + margin, r.bottom() + 1 + margin};
         if (b.right - b.left >= settings.minSize && b.bottom - b.top >= settings.minSize)
             boxes.push_back(Storable(b, W, H, settings, int(boxes.size()) + 1));

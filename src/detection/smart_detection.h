@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <optional>
 #include <vector>
 
 struct PixelSelection;
@@ -15,6 +16,12 @@ struct DetectionSettings;
 // top to bottom. The resolution is the picture's own when it carries one
 // other than Qt's default, else that of a glass 216 mm wide.
 std::vector<QRect> FindCardRects(const QImage &picture, const PixelSelection &selection);
+
+// The same cards found quickly where that can be confirmed: on a copy of about
+// a cell a millimetre, each side then put to the pixel, and kept only when rows
+// and columns of the scan itself show lid outside the boxes (dust and hairs
+// aside) and no gap inside them. Nothing where it cannot be confirmed.
+std::optional<std::vector<QRect>> CoarseCardRects(const QImage &picture, const PixelSelection &selection);
 
 // Whether the boxes today's finding gave hold every card whole, one each: the
 // rows sampled between the grid's own show only the platform colour outside
