@@ -60,16 +60,20 @@ int main(int argc, char **argv)
     lid.dust = 40;
     const QImage hardScan = MakeScan(bench::PageWidth, bench::PageHeight, lid, bench::Cards());
     size_t hardFound = 0;
+    // A page just scanned is read from memory, not from the caches: 100 MB do
+    // not fit them. Each run starts so, today's and ours alike.
     const auto [todayHard, slimHard] = bench::AlternateMedianMs(
         15, [&] { detector.detect(hardScan, whole, settings); },
-        [&] { hardFound = detector.detect(hardScan, whole, smart).size(); });
-    std::printf("slim-zoeken-uneven-lid-a4-600dpi: ours %.1f ms, today's finding %.2f ms, ratio %.1f\n", slimHard,
-                todayHard, slimHard / todayHard);
-    const auto [todayCold, slimCold] = bench::AlternateMedianMs(
-        15, [&] { detector.detect(hardScan, whole, settings); },
         [&] { hardFound = detector.detect(hardScan, whole, smart).size(); }, true);
-    std::printf("slim-zoeken-uneven-lid-a4-600dpi-from-memory: ours %.1f ms, today's finding %.2f ms, ratio %.1f\n",
-                slimCold, todayCold, slimCold / todayCold);
+    std::printf("slim-zoeken-uneven-lid-a4-600dpi: ours %.1f ms, today's finding %.2f ms, ratio %.1f "
+                "(each from memory, as a page just scanned)\n",
+                slimHard, todayHard, slimHard / todayHard);
+    const auto [todayCached, slimCached] = bench::AlternateMedianMs(
+        15, [&] { detector.detect(hardScan, whole, settings); },
+        [&] { hardFound = detector.detect(hardScan, whole, smart).size(); });
+    std::printf("slim-zoeken-uneven-lid-a4-600dpi-cached: ours %.1f ms, today's finding %.2f ms, ratio %.1f "
+                "(each reading what the other left in the caches)\n",
+                slimCached, todayCached, slimCached / todayCached);
     if (hardFound != 8)
         std::fprintf(stderr, "slim-zoeken on the uneven lid: %zu boxes found, 8 expected\n", hardFound);
     return found == 8 && smartFound == 8 && hardFound == 8 ? 0 : 1;

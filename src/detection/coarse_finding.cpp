@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 
@@ -353,48 +354,68 @@ bool ColumnsHold(const LidBands &px, const std::vector<QRect> &boxes, const cv::
     return true;
 }
 
-// Rows every four cells, between the copy's: lid outside the boxes (with a
-// little room for a card's edge between two lines of the refinement), and no
-// gap inside each card; columns through every card.
+// Row y: lid outside the boxes (with a little room for a card's edge between
+// two lines of the refinement) and, when inside, no gap within each card.
+bool RowHolds(const LidBands &px, const QRect &part, const std::vector<QRect> &boxes, const std::vector<size_t> &byLeft,
+              const cv::Mat &labels, int y, bool inside, int f, double mm)
+{
+    const int step = std::max(1, int(mm / 3)), slack = int(0.3 * mm) + 2;
+    const int cy = px.cellY(y);
+    int x = part.left();
+    for (const size_t k : byLeft) {
+        const QRect &box = boxes[k];
+        const QRect room = box.adjusted(-slack, -slack, slack, slack);
+        if (y < room.top() || y > room.bottom())
+            continue;
+        if (x < room.left() && !LidBetween(px, part, y, x, room.left(), mm))
+            return false;
+        GapWatch watch{int(2 * mm / step)};
+        const UnderCard under(px, box, f);
+        for (int i = box.left(); inside && y >= box.top() && y <= box.bottom() && i <= box.right(); i += step)
+            if (Interior(labels, int(k), px.cellX(i), cy))
+                watch.feed(under.lid(i, y));
+        if (watch.gap)
+            return false;
+        x = std::max(x, room.right() + 1);
+    }
+    return x > part.right() || LidBetween(px, part, y, x, part.right() + 1, mm);
+}
+
+// Rows every four cells, between the copy's, and columns through every card.
+// A gap between two cards taken for one crosses the whole card: every other
+// row looks inside the boxes. The rows are shared between the cores.
 bool Confirmed(const LidBands &px, const QRect &part, const std::vector<QRect> &boxes, const cv::Mat &labels, int f,
                double mm)
 {
     // Samples a third of a millimetre apart meet every gap of half a millimetre.
-    const int step = std::max(1, int(mm / 3)), slack = int(0.3 * mm) + 2;
-    if (!ColumnsHold(px, boxes, labels, f, mm, step))
+    if (!ColumnsHold(px, boxes, labels, f, mm, std::max(1, int(mm / 3))))
         return false;
     std::vector<size_t> byLeft(boxes.size());
     for (size_t k = 0; k < boxes.size(); ++k)
         byLeft[k] = k;
     std::sort(byLeft.begin(), byLeft.end(), [&](size_t a, size_t b) { return boxes[a].left() < boxes[b].left(); });
-    for (int y = part.top() + f + f / 2; y <= part.bottom(); y += 4 * f) {
-        int x = part.left();
-        const int cy = px.cellY(y);
-        for (const size_t k : byLeft) {
-            const QRect &box = boxes[k];
-            const QRect room = box.adjusted(-slack, -slack, slack, slack);
-            if (y < room.top() || y > room.bottom())
-                continue;
-            if (x < room.left() && !LidBetween(px, part, y, x, room.left(), mm))
-                return false;
-            GapWatch watch{int(2 * mm / step)};
-            const UnderCard under(px, box, f);
-            for (int i = box.left(); y >= box.top() && y <= box.bottom() && i <= box.right(); i += step)
-                if (Interior(labels, int(k), px.cellX(i), cy))
-                    watch.feed(under.lid(i, y));
-            if (watch.gap)
-                return false;
-            x = std::max(x, room.right() + 1);
-        }
-        if (x <= part.right() && !LidBetween(px, part, y, x, part.right() + 1, mm))
-            return false;
-    }
-    return true;
+    const int first = part.top() + f + f / 2, rows = (part.bottom() - first) / (4 * f) + 1;
+    std::atomic<bool> holds{true};
+    cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range &range) {
+        for (int r = range.start; r < range.end && holds; ++r)
+            if (!RowHolds(px, part, boxes, byLeft, labels, first + r * 4 * f, r % 2 == 0, f, mm))
+                holds = false;
+    }, 2);
+    return holds;
 }
 
 } // namespace
 
-std::optional<std::vector<QRect>> CoarseCardRects(const QImage &picture, const PixelSelection &selection)
+struct CoarseFinding::Data {
+    QRect part;
+    double mm = 0;
+    int f = 0;
+    cv::Mat model, labels;
+    std::vector<CoarseCard> cards;
+};
+
+CoarseFinding::CoarseFinding(const QImage &picture, const PixelSelection &selection, const std::atomic<bool> *stop)
+    : m_picture(picture)
 {
     const QRect part = QRect(QPoint(selection.left, selection.top), QPoint(selection.right - 1, selection.bottom - 1))
                            .intersected(picture.rect());
@@ -405,21 +426,40 @@ std::optional<std::vector<QRect>> CoarseCardRects(const QImage &picture, const P
         || format == QImage::Format_RGB32 || format == QImage::Format_ARGB32;
     // Below four pixels a millimetre the full analysis is as quick.
     if (!readable || f < 4 || part.width() < 30 * f || part.height() < 30 * f)
+        return;
+    const cv::Mat work = WorkingCopy(picture, part, f);
+    if (stop && *stop)
+        return;
+    d = std::make_unique<Data>();
+    d->part = part;
+    d->mm = mm;
+    d->f = f;
+    d->cards = CoarseCards(work, d->model, d->labels);
+}
+
+CoarseFinding::~CoarseFinding() = default;
+
+std::optional<std::vector<QRect>> CoarseFinding::confirmed() const
+{
+    if (!d)
         return std::nullopt;
-    cv::Mat model, labels;
-    const std::vector<CoarseCard> cards = CoarseCards(WorkingCopy(picture, part, f), model, labels);
-    const LidBands px(picture, part, f, model);
+    const LidBands px(m_picture, d->part, d->f, d->model);
     std::vector<QRect> boxes;
-    for (size_t k = 0; k < cards.size(); ++k) {
+    for (size_t k = 0; k < d->cards.size(); ++k) {
         QRect box;
-        if (!Refine(px, cards[k], labels, int(k), part, f, box))
+        if (!Refine(px, d->cards[k], d->labels, int(k), d->part, d->f, box))
             return std::nullopt;
         boxes.push_back(box);
     }
-    if (!Confirmed(px, part, boxes, labels, f, mm))
+    if (!Confirmed(px, d->part, boxes, d->labels, d->f, d->mm))
         return std::nullopt;
     std::sort(boxes.begin(), boxes.end(), [](const QRect &a, const QRect &b) {
         return a.top() != b.top() ? a.top() < b.top() : a.left() < b.left();
     });
     return boxes;
+}
+
+std::optional<std::vector<QRect>> CoarseCardRects(const QImage &picture, const PixelSelection &selection)
+{
+    return CoarseFinding(picture, selection).confirmed();
 }

@@ -4,6 +4,7 @@
 #include "detection/smart_detection.h"
 
 #include <QColor>
+#include <opencv2/core/utility.hpp>
 #include <algorithm>
 #include <climits>
 #include <unistd.h>
@@ -232,13 +233,33 @@ ScanBoxList ItemDetector::detectOnGrid(const QImage &picture, PixelSelection sel
 
 ScanBoxList ItemDetector::detect(const QImage &picture, PixelSelection sel, const DetectionSettings &settings)
 {
-    ScanBoxList grid = detectOnGrid(picture, sel, settings);
-    if (!settings.smart || picture.isNull() || GridFindsEveryCard(picture, sel, grid, settings))
+    if (!settings.smart || picture.isNull())
+        return detectOnGrid(picture, sel, settings);
+    // Today's finding and the quick one's copy side by side: where today's
+    // holds, the copy was made on the other core while the user waited anyway.
+    ScanBoxList grid;
+    std::atomic<bool> gridHolds{false};
+    std::optional<CoarseFinding> coarse;
+    const auto today = [&] {
+        grid = detectOnGrid(picture, sel, settings);
+        gridHolds = GridFindsEveryCard(picture, sel, grid, settings);
+    };
+    if (cv::getNumThreads() > 1) {
+        cv::parallel_for_(cv::Range(0, 2), [&](const cv::Range &range) {
+            for (int task = range.start; task < range.end; ++task)
+                task == 0 ? today() : void(coarse.emplace(picture, sel, &gridHolds));
+        }, 2);
+    } else {
+        today();
+        if (!gridHolds)
+            coarse.emplace(picture, sel);
+    }
+    if (gridHolds)
         return grid;
     const qint64 W = picture.width(), H = picture.height();
     const qint64 margin = W * settings.marginPercent / 100;
     ScanBoxList boxes;
-    std::optional<std::vector<QRect>> rects = CoarseCardRects(picture, sel);
+    std::optional<std::vector<QRect>> rects = coarse ? coarse->confirmed() : std::nullopt;
     if (!rects)
         rects = FindCardRects(picture, sel);
     for (const QRect &r : *rects) {

@@ -1,11 +1,15 @@
 #pragma once
 // "Slim zoeken": finding the cards on a lid that is not one even colour, by
 // modelling the lid as it lies and separating the cards from it by edges and
-// by colour, on a copy of the scan at about 150 dpi.
+// by colour, on a copy of the scan at about 150 dpi. Where today's finding
+// holds its boxes stay; where cards lie a few millimetres apart a copy of a
+// cell a millimetre, confirmed on the scan itself, is enough.
 #include "detection/scanbox.h"
 
 #include <QImage>
 #include <QRect>
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -22,6 +26,21 @@ std::vector<QRect> FindCardRects(const QImage &picture, const PixelSelection &se
 // and columns of the scan itself show lid outside the boxes (dust and hairs
 // aside) and no gap inside them. Nothing where it cannot be confirmed.
 std::optional<std::vector<QRect>> CoarseCardRects(const QImage &picture, const PixelSelection &selection);
+
+// The same in two steps: the copy and the cards on it, which need not wait
+// for today's finding and can run beside it, then the confirmation. Once
+// stop is set the copy is all that is made.
+class CoarseFinding {
+public:
+    CoarseFinding(const QImage &picture, const PixelSelection &selection, const std::atomic<bool> *stop = nullptr);
+    ~CoarseFinding();
+    std::optional<std::vector<QRect>> confirmed() const;
+
+private:
+    struct Data;
+    const QImage &m_picture;
+    std::unique_ptr<Data> d;
+};
 
 // Whether the boxes today's finding gave hold every card whole, one each: the
 // rows sampled between the grid's own show only the platform colour outside
