@@ -116,7 +116,6 @@ private:
     std::vector<int> m_cellX, m_cellY;   // byte offset of the cell in a row, and its row
 };
 
-
 cv::Scalar BorderMedian(const cv::Mat &work)
 {
     std::vector<uchar> ch[3];
